@@ -1,0 +1,99 @@
+#include "app/Application.h"
+
+#include "platform/Dialogs.h"
+#include "platform/Exception.h"
+
+#include <QTimer>
+
+Application::Application(int &argc, char **argv) : QApplication(argc, argv)
+{
+    // The launcher decides when the program ends, not the last window.
+    setQuitOnLastWindowClosed(false);
+}
+
+Application::~Application()
+{
+    destroyOwned();
+}
+
+Application *Application::instance()
+{
+    return qobject_cast<Application *>(QCoreApplication::instance());
+}
+
+void Application::setTitle(const QString &title)
+{
+    m_title = title;
+    setApplicationDisplayName(QString());
+    setApplicationTitle(title);
+}
+
+QString Application::title() const
+{
+    return m_title;
+}
+
+void Application::adopt(QObject *object)
+{
+    m_owned.append(QPointer<QObject>(object));
+    connect(object, &QObject::destroyed, this, [this](QObject *gone) {
+        for (int i = m_owned.size() - 1; i >= 0; --i) {
+            if (m_owned.at(i).isNull() || m_owned.at(i).data() == gone)
+                m_owned.removeAt(i);
+        }
+    });
+}
+
+QList<QObject *> Application::owned() const
+{
+    QList<QObject *> result;
+    for (const auto &p : m_owned)
+        if (!p.isNull())
+            result.append(p.data());
+    return result;
+}
+
+void Application::destroyOwned()
+{
+    while (!m_owned.isEmpty()) {
+        QPointer<QObject> last = m_owned.takeLast();
+        delete last.data();
+    }
+}
+
+void Application::ShowException(const Exception &e)
+{
+    ShowErrorBox(e.message());
+}
+
+void Application::HandleException()
+{
+    try {
+        throw;
+    } catch (const Exception &e) {
+        ShowException(e);
+    } catch (...) {
+        ShowException(Exception(QString()));
+    }
+}
+
+void Application::Terminate()
+{
+    m_terminated = true;
+    QTimer::singleShot(0, this, [] { QCoreApplication::quit(); });
+}
+
+void Application::Run()
+{
+    exec();
+}
+
+bool Application::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        HandleException();
+        return false;
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class SqlEngine;
+
+// The one database connection. Takes an ADO-style connection string (items separated by ";",
+// keys without regard to case) naming a Jet file and its database password, and opens the file
+// read only. Statements run on an in-memory SQL engine over copies of the Jet tables, each
+// table loaded when a statement first names it.
+class Connection : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Connection(QObject *parent = nullptr);
+    ~Connection() override;
+
+    // Designer-style settings; kept for fidelity, the layer is always read only.
+    bool LoginPrompt = true;
+    QString Mode;
+    QString Provider;
+
+    void setConnectionString(const QString &text);
+    QString connectionString() const;
+
+    // true opens the database (throws EDatabaseError on failure, leaving it closed);
+    // false closes it.
+    void setConnected(bool connected);
+    bool connected() const;
+
+    // Opens the connection when it is closed (a query opening on a closed connection).
+    void ensureOpen();
+
+    // The engine of the open connection; nullptr while closed.
+    SqlEngine *engine() const;
+
+Q_SIGNALS:
+    void connectedChanged(bool connected);
+
+private:
+    QString m_connectionString;
+    std::unique_ptr<SqlEngine> m_engine;
+};

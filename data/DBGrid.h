@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <QTableView>
+#include <QVector>
+
+class DataSource;
+class GridModel;
+
+// One fixed column of a data grid: bound by field name.
+struct GridColumn
+{
+    QString field;
+    QString title;
+    int width = 64;
+    QFont font;                 // cell font; default-constructed = the grid's font
+    bool hasFont = false;
+    QColor color;               // cell text colour; invalid = default
+};
+
+// The data grid of the query windows: shows the rows of its data source's query in fixed
+// columns, marks and follows the current record, shows no rows while the query is closed,
+// and never edits or deletes. Use as a promoted QTableView in .ui files (header "data/DBGrid.h").
+class DBGrid : public QTableView
+{
+    Q_OBJECT
+public:
+    explicit DBGrid(QWidget *parent = nullptr);
+    ~DBGrid() override;
+
+    void setDataSource(DataSource *source);
+    DataSource *dataSource() const;
+
+    void setColumns(const QVector<GridColumn> &columns);
+    const QVector<GridColumn> &columns() const;
+    void setGridColumnWidth(int column, int width);
+    void setTitleFont(const QFont &font);
+
+    // Field of the current column; empty when no result is open.
+    QString selectedField() const;
+    // That field's position in the result's select list, 1 for the first; 0 when none.
+    int selectedFieldPosition() const;
+    // The current column (0-based).
+    int currentColumn() const;
+    void setCurrentColumn(int column);
+
+Q_SIGNALS:
+    void dblClick();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+
+private:
+    GridModel *m_model;
+};

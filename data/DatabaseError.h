@@ -1,0 +1,11 @@
+#pragma once
+
+#include "platform/Exception.h"
+
+// Errors of the data access layer: opening the database, running a statement, a missing field
+// or parameter. The message is in Chinese, in the database provider's manner.
+class EDatabaseError : public Exception
+{
+public:
+    using Exception::Exception;
+};

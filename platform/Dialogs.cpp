@@ -1,0 +1,62 @@
+#include "platform/Dialogs.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+QString g_title;
+
+void centreOnScreen(QMessageBox &box)
+{
+    box.adjustSize();
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect r = screen->availableGeometry();
+        box.move(r.center() - QPoint(box.width() / 2, box.height() / 2));
+    }
+}
+
+int runBox(QMessageBox::Icon icon, const QString &caption, const QString &text, const QString &ok = {})
+{
+    QMessageBox box(icon, caption, text, QMessageBox::NoButton, QApplication::activeWindow());
+    QPushButton *button = box.addButton(ok.isEmpty() ? QStringLiteral("OK") : ok, QMessageBox::AcceptRole);
+    box.setDefaultButton(button);
+    box.setEscapeButton(button);
+    centreOnScreen(box);
+    return box.exec();
+}
+} // namespace
+
+void setApplicationTitle(const QString &title)
+{
+    g_title = title;
+}
+
+QString applicationTitle()
+{
+    return g_title;
+}
+
+void ShowMessage(const QString &text)
+{
+    runBox(QMessageBox::NoIcon, g_title, text);
+}
+
+QString errorBoxText(const QString &message)
+{
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void ShowErrorBox(const QString &message)
+{
+    runBox(QMessageBox::Critical, g_title, errorBoxText(message));
+}
+
+int ConfirmDialog(const QString &text)
+{
+    return runBox(QMessageBox::Question, QStringLiteral("Confirm"), text);
+}
