@@ -1,0 +1,41 @@
+#include "platform/Fonts.h"
+
+#include <QFont>
+#include <QStringList>
+#include <QWidget>
+
+void installFontFallbacks()
+{
+    const QStringList chinese{QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+                              QStringLiteral("WenQuanYi Micro Hei"),
+                              QStringLiteral("Droid Sans Fallback")};
+    QStringList sans{QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Tahoma"),
+                     QStringLiteral("DejaVu Sans")};
+    sans += chinese;
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), sans);
+    QFont::insertSubstitutions(QStringLiteral("宋体"), chinese);
+}
+
+namespace {
+void convert(QWidget *w)
+{
+    if (w->testAttribute(Qt::WA_SetFont)) {
+        QFont f = w->font();
+        const int size = f.pointSize();
+        if (size > 0) {
+            f.setPixelSize(size);
+            w->setFont(f);
+        }
+    }
+    // Parents first, so children that inherit their size pick up the pixel size.
+    const auto children = w->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget *c : children)
+        convert(c);
+}
+} // namespace
+
+void usePixelFontSizes(QWidget *root)
+{
+    if (root)
+        convert(root);
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+// Entry point for test suites that need the program's own application object (its exception
+// handling, ownership list and title) rather than a plain QApplication.
+//
+//     LSS_TEST_MAIN(TestLauncher)
+//     #include "test_launcher.moc"
+
+#include "app/Application.h"
+#include "platform/Fonts.h"
+
+#include <QtTest>
+
+#define LSS_TEST_MAIN(TestClass)                                                   \
+    int main(int argc, char **argv)                                                \
+    {                                                                              \
+        Application app(argc, argv);                                               \
+        app.setTitle(QStringLiteral("青穹阁信息查询系统V1.0"));                    \
+        installFontFallbacks();                                                    \
+        QTEST_SET_MAIN_SOURCE_PATH                                                 \
+        TestClass tc;                                                              \
+        return QTest::qExec(&tc, argc, argv);                                      \
+    }
