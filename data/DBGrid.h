@@ -53,5 +53,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
+    void applyWidths();
+
     GridModel *m_model;
+    int m_column = 0;        // current column, kept while no rows are shown
+    bool m_following = false; // moving the view to the query's record, not the other way
 };

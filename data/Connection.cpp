@@ -1,0 +1,108 @@
+#include "data/Connection.h"
+
+#include "data/DatabaseError.h"
+#include "data/SqlEngine.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+// The items of an ADO connection string: "key=value" separated by ";", keys trimmed and
+// compared without regard to case; a value may be quoted to hold a ";".
+QString connectionItem(const QString &text, const QString &key)
+{
+    QString result;
+    int i = 0;
+    const int n = int(text.size());
+    while (i < n) {
+        int eq = int(text.indexOf(QLatin1Char('='), i));
+        int semi = int(text.indexOf(QLatin1Char(';'), i));
+        if (semi < 0)
+            semi = n;
+        if (eq < 0 || eq > semi) {
+            i = semi + 1;
+            continue;
+        }
+        const QString name = text.mid(i, eq - i).trimmed();
+        int vstart = eq + 1;
+        while (vstart < n && text.at(vstart).isSpace())
+            ++vstart;
+        QString value;
+        int next;
+        if (vstart < n && (text.at(vstart) == QLatin1Char('"') || text.at(vstart) == QLatin1Char('\''))) {
+            const QChar quote = text.at(vstart);
+            int close = int(text.indexOf(quote, vstart + 1));
+            if (close < 0)
+                close = n;
+            value = text.mid(vstart + 1, close - vstart - 1);
+            next = int(text.indexOf(QLatin1Char(';'), close));
+            if (next < 0)
+                next = n;
+        } else {
+            value = text.mid(vstart, semi - vstart).trimmed();
+            next = semi;
+        }
+        if (name.compare(key, Qt::CaseInsensitive) == 0)
+            result = value; // the last occurrence wins
+        i = next + 1;
+    }
+    return result;
+}
+
+// Windows reads a run of "\" and "/" as one separator; so do we.
+QString normalizedPath(const QString &path)
+{
+    static const QRegularExpression separators(QStringLiteral("[\\\\/]+"));
+    QString p = path;
+    p.replace(separators, QStringLiteral("/"));
+    return p;
+}
+
+} // namespace
+
+Connection::Connection(QObject *parent) : QObject(parent) {}
+
+Connection::~Connection() = default;
+
+void Connection::setConnectionString(const QString &text)
+{
+    m_connectionString = text;
+}
+
+QString Connection::connectionString() const
+{
+    return m_connectionString;
+}
+
+void Connection::setConnected(bool connected)
+{
+    if (connected == this->connected())
+        return;
+    if (!connected) {
+        m_engine.reset();
+        Q_EMIT connectedChanged(false);
+        return;
+    }
+    const QString source = connectionItem(m_connectionString, QStringLiteral("Data Source"));
+    const QString password = connectionItem(m_connectionString, QStringLiteral("Jet OLEDB:Database Password"));
+    if (source.isEmpty())
+        throw EDatabaseError(QStringLiteral("找不到文件 ''。"));
+    m_engine = std::make_unique<SqlEngine>(normalizedPath(source), password);
+    Q_EMIT connectedChanged(true);
+}
+
+bool Connection::connected() const
+{
+    return m_engine != nullptr;
+}
+
+void Connection::ensureOpen()
+{
+    if (!connected())
+        setConnected(true);
+}
+
+SqlEngine *Connection::engine() const
+{
+    return m_engine.get();
+}

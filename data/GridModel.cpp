@@ -1,0 +1,150 @@
+#include "data/GridModel.h"
+
+#include "data/DataSource.h"
+#include "data/Query.h"
+
+#include <QBrush>
+
+GridModel::GridModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+Query *GridModel::query() const
+{
+    return m_query.data();
+}
+
+void GridModel::setDataSource(DataSource *source)
+{
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
+    m_source = source;
+    if (source) {
+        connect(source, &DataSource::dataSetChanged, this, &GridModel::rebind);
+        connect(source, &DataSource::enabledChanged, this, &GridModel::resultChanged);
+    }
+    rebind();
+}
+
+void GridModel::rebind()
+{
+    for (const auto &link : m_links)
+        disconnect(link);
+    m_links.clear();
+    m_query = m_source ? m_source->DataSet() : nullptr;
+    if (m_query) {
+        m_links << connect(m_query, &Query::activeChanged, this, &GridModel::resultChanged);
+        m_links << connect(m_query, &Query::currentChanged, this, &GridModel::recordMoved);
+        m_links << connect(m_query, &QObject::destroyed, this, &GridModel::resultChanged);
+    }
+    resultChanged();
+}
+
+bool GridModel::showsRows() const
+{
+    return m_source && m_source->Enabled() && m_query && m_query->Active();
+}
+
+void GridModel::resultChanged()
+{
+    beginResetModel();
+    m_fieldOfColumn.clear();
+    const bool rows = showsRows();
+    for (const GridColumn &c : m_columns)
+        m_fieldOfColumn << (rows ? m_query->fieldIndex(c.field) : -1);
+    m_rows = rows ? m_query->RecordCount() : 0;
+    m_current = rows ? m_query->RecNo() : -1;
+    endResetModel();
+    Q_EMIT currentRecordChanged(m_current);
+}
+
+void GridModel::recordMoved(int row)
+{
+    if (!showsRows())
+        return;
+    const int old = m_current;
+    m_current = row;
+    if (old >= 0 && old < m_rows)
+        Q_EMIT headerDataChanged(Qt::Vertical, old, old);
+    if (row >= 0 && row < m_rows)
+        Q_EMIT headerDataChanged(Qt::Vertical, row, row);
+    Q_EMIT currentRecordChanged(row);
+}
+
+void GridModel::setColumns(const QVector<GridColumn> &columns)
+{
+    m_columns = columns;
+    resultChanged();
+}
+
+void GridModel::setColumnWidth(int column, int width)
+{
+    if (column >= 0 && column < m_columns.size())
+        m_columns[column].width = width;
+}
+
+void GridModel::setTitleFont(const QFont &font)
+{
+    m_titleFont = font;
+    m_hasTitleFont = true;
+    Q_EMIT headerDataChanged(Qt::Horizontal, 0, qMax(0, int(m_columns.size()) - 1));
+}
+
+int GridModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int GridModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_columns.size());
+}
+
+QVariant GridModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows || index.column() >= m_columns.size())
+        return QVariant();
+    const GridColumn &c = m_columns.at(index.column());
+    switch (role) {
+    case Qt::DisplayRole: {
+        const int field = m_fieldOfColumn.value(index.column(), -1);
+        if (field < 0 || !m_query)
+            return QString();
+        return m_query->value(index.row(), field);
+    }
+    case Qt::FontRole:
+        if (c.hasFont)
+            return c.font;
+        return QVariant();
+    case Qt::ForegroundRole:
+        if (c.color.isValid())
+            return QBrush(c.color);
+        return QVariant();
+    default:
+        return QVariant();
+    }
+}
+
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal) {
+        if (section < 0 || section >= m_columns.size())
+            return QVariant();
+        if (role == Qt::DisplayRole)
+            return m_columns.at(section).title;
+        if (role == Qt::FontRole && m_hasTitleFont)
+            return m_titleFont;
+        return QVariant();
+    }
+    // The row indicator: a marker on the current record, nothing elsewhere.
+    if (role == Qt::DisplayRole)
+        return section == m_current ? QStringLiteral("▶") : QString();
+    if (role == Qt::TextAlignmentRole)
+        return int(Qt::AlignCenter);
+    return QVariant();
+}
+
+Qt::ItemFlags GridModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <memory>
+#include <string>
+
+// Value types a column of a Jet table is read as.
+enum class JetKind { Integer, Real, Text, Date, Boolean };
+
+struct JetColumn
+{
+    QString name;
+    JetKind kind = JetKind::Text;
+};
+
+// One cell while a table is read; text is UTF-8, dates already in display form.
+struct JetCell
+{
+    bool isNull = true;
+    qint64 integer = 0;
+    double real = 0;
+    std::string text;
+};
+
+// Receives the rows of a table being read.
+class JetRowSink
+{
+public:
+    virtual ~JetRowSink() = default;
+    virtual void begin(const QVector<JetColumn> &columns) = 0;
+    virtual void row(const std::vector<JetCell> &cells) = 0;
+};
+
+// A Jet 3 or Jet 4 database file opened read only: the header is checked and the catalog read
+// when it opens; table data is read only on request. Every failure throws EDatabaseError, and a
+// damaged file gives an error rather than a crash or an endless loop.
+class JetFile
+{
+public:
+    explicit JetFile(const QString &path);
+    ~JetFile();
+    JetFile(const JetFile &) = delete;
+    JetFile &operator=(const JetFile &) = delete;
+
+    int jetVersion() const;          // 3 or 4
+    QString databasePassword() const; // empty when the file has none
+    QStringList tableNames() const;   // user tables, as stored
+    // Stored name of a table, found without regard to case; empty when absent.
+    QString findTable(const QString &name) const;
+    void readTable(const QString &name, JetRowSink &sink) const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> d;
+};
