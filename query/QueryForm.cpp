@@ -1,0 +1,339 @@
+#include "query/QueryForm.h"
+
+#include "app/Application.h"
+#include "app/Datemodule.h"
+#include "data/DataSource.h"
+#include "data/Query.h"
+#include "launcher/One.h"
+#include "platform/Dialogs.h"
+#include "platform/Fonts.h"
+#include "platform/Shell.h"
+#include "platform/Site.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+QueryForm::QueryForm(QWidget *parent) : QDialog(parent)
+{
+}
+
+QueryForm::~QueryForm() = default;
+
+Query *QueryForm::query() const
+{
+    return (DM && m_decl.query) ? DM->*m_decl.query : nullptr;
+}
+
+DataSource *QueryForm::dataSource() const
+{
+    return (DM && m_decl.dataSource) ? DM->*m_decl.dataSource : nullptr;
+}
+
+void QueryForm::declare(const QueryFormDeclaration &declaration)
+{
+    m_decl = declaration;
+
+    // Fixed size with a close box only.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint);
+    usePixelFontSizes(this);
+    setFixedSize(size());
+
+    m_edit1 = findChild<QLineEdit *>(QStringLiteral("Edit1"));
+    m_edit2 = findChild<QLineEdit *>(QStringLiteral("Edit2"));
+
+    auto button = [this](const char *name, void (QueryForm::*handler)()) {
+        if (auto *b = findChild<QPushButton *>(QLatin1String(name)))
+            connect(b, &QPushButton::clicked, this, handler);
+    };
+    button("BitBtn1", &QueryForm::BitBtn1Click);
+    button("BitBtn2", &QueryForm::BitBtn2Click);
+    button("BitBtn3", &QueryForm::BitBtn3Click);
+    button("first", &QueryForm::firstClick);
+    button("last", &QueryForm::lastClick);
+    button("Prior", &QueryForm::PriorClick);
+    button("next", &QueryForm::nextClick);
+
+    if (m_edit1)
+        m_edit1->installEventFilter(this);
+
+    for (const QueryCriterion &c : m_decl.criteria) {
+        QCheckBox *box = c.checkBox;
+        // Inputs start hidden; only the box decides whether a criterion counts.
+        c.input->setVisible(box->isChecked());
+        connect(box, &QCheckBox::toggled, this, [this, box] { criterionClicked(box); });
+    }
+
+    for (QComboBox *combo : findChildren<QComboBox *>()) {
+        // Typing never adds items to the fixed lists.
+        combo->setInsertPolicy(QComboBox::NoInsert);
+    }
+    for (QComboBox *combo : m_decl.dropDownOnTyping) {
+        if (!combo->lineEdit())
+            continue;
+        connect(combo->lineEdit(), &QLineEdit::textEdited, combo, [combo] {
+            if (!combo->view()->isVisible())
+                combo->showPopup();
+            // The open list would take the next keys; hand them back to the edit box.
+            combo->lineEdit()->setFocus();
+        });
+        combo->view()->installEventFilter(this);
+    }
+
+    if (DBGrid *grid = m_decl.grid) {
+        QFont cells = font();
+        if (m_decl.gridFontPixels > 0) {
+            cells.setPixelSize(m_decl.gridFontPixels);
+            grid->setFont(cells);
+        }
+        if (m_decl.titleFontPixels > 0) {
+            QFont title = font();
+            title.setPixelSize(m_decl.titleFontPixels);
+            grid->setTitleFont(title);
+        }
+        grid->setColumns(m_decl.columns);
+        grid->setDataSource(dataSource());
+        connect(grid, &DBGrid::dblClick, this, [this] { DBGrid1DblClick(); });
+    }
+
+    // Centred on the screen, or on the launcher where declared.
+    QRect area;
+    if (m_decl.placement == QueryFormDeclaration::Placement::LauncherCentre && F_one)
+        area = F_one->frameGeometry();
+    else if (QScreen *screen = QGuiApplication::primaryScreen())
+        area = screen->availableGeometry();
+    if (area.isValid())
+        move(area.center() - QPoint(width() / 2, height() / 2));
+
+    guarded([this] { FormCreate(); });
+}
+
+// Column widths as the window wants them; no query runs and the counter stays empty.
+void QueryForm::FormCreate()
+{
+    if (!m_decl.grid)
+        return;
+    for (int i = 0; i < m_decl.widthsAtCreation.size(); ++i)
+        m_decl.grid->setGridColumnWidth(i, m_decl.widthsAtCreation.at(i));
+}
+
+void QueryForm::FormClose(TCloseAction &Action)
+{
+    if (F_one && m_decl.launcherButton) {
+        if (QPushButton *b = F_one->*m_decl.launcherButton)
+            b->setEnabled(true);
+    }
+    Action = caFree;
+}
+
+void QueryForm::closeEvent(QCloseEvent *event)
+{
+    TCloseAction action = caHide;
+    FormClose(action);
+    switch (action) {
+    case caNone:
+        event->ignore();
+        return;
+    case caFree:
+        setAttribute(Qt::WA_DeleteOnClose);
+        break;
+    case caMinimize:
+        event->ignore();
+        showMinimized();
+        return;
+    case caHide:
+        break;
+    }
+    event->accept();
+}
+
+void QueryForm::reject()
+{
+}
+
+bool QueryForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (watched == m_edit1 && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            QChar c(13);
+            Edit1KeyPress(c);
+            return false; // the edit box still gets its Enter
+        }
+        // Keys typed while a drop-down list is open go on into the combo box's edit text.
+        for (QComboBox *combo : m_decl.dropDownOnTyping) {
+            if (watched == combo->view() && combo->lineEdit() && !key->text().isEmpty()
+                && key->text().at(0).isPrint()) {
+                QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text());
+                QCoreApplication::sendEvent(combo->lineEdit(), &copy);
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void QueryForm::criterionClicked(QCheckBox *box)
+{
+    for (const QueryCriterion &c : m_decl.criteria) {
+        if (c.checkBox != box)
+            continue;
+        if (box->isChecked()) {
+            c.input->setVisible(true);
+            c.input->setFocus();
+        } else {
+            c.input->setVisible(false);
+        }
+    }
+}
+
+void QueryForm::checkBoxClick(int number)
+{
+    const QString name = QStringLiteral("CheckBox%1").arg(number);
+    for (const QueryCriterion &c : m_decl.criteria) {
+        if (c.checkBox->objectName() == name) {
+            criterionClicked(c.checkBox);
+            return;
+        }
+    }
+}
+
+void QueryForm::CheckBox1Click() { checkBoxClick(1); }
+void QueryForm::CheckBox2Click() { checkBoxClick(2); }
+void QueryForm::CheckBox3Click() { checkBoxClick(3); }
+void QueryForm::CheckBox4Click() { checkBoxClick(4); }
+
+QString QueryForm::likeText(const QString &text)
+{
+    QString result = text;
+    result.replace(QLatin1Char('\''), QLatin1String("''"));
+    return result;
+}
+
+QString QueryForm::inputText(const QWidget *input)
+{
+    if (auto *edit = qobject_cast<const QLineEdit *>(input))
+        return edit->text();
+    if (auto *combo = qobject_cast<const QComboBox *>(input))
+        return combo->currentText();
+    return QString();
+}
+
+// Empty means no characters at all; blanks are a text like any other.
+bool QueryForm::checkNotEmpty(const QString &text, const QString &message, QWidget *input)
+{
+    if (!text.isEmpty())
+        return true;
+    ShowMessage(message);
+    if (input)
+        input->setFocus();
+    return false;
+}
+
+void QueryForm::showRecordCount()
+{
+    if (m_edit2)
+        m_edit2->setText(QString::number(query()->RecordCount()));
+}
+
+void QueryForm::runFuzzySearch(const QString &select)
+{
+    Query *q = query();
+    if (!q || !m_edit1)
+        return;
+    const QString text = m_edit1->text();
+    // Checked before the query is touched: a refused search leaves the last result showing.
+    if (!checkNotEmpty(text, m_decl.fuzzyMessage, m_edit1))
+        return;
+    q->Close();
+    q->SQL().Clear();
+    q->SQL().Add(select);
+    for (const FuzzyChoice &choice : m_decl.fuzzyChoices) {
+        if (choice.radioButton->isChecked())
+            q->SQL().Add(choice.prefix + likeText(text) + QStringLiteral("%'"));
+    }
+    q->Open();
+    showRecordCount();
+}
+
+void QueryForm::BitBtn1Click()
+{
+    if (m_decl.fuzzySelect.isEmpty())
+        return;
+    runFuzzySearch(m_decl.fuzzySelect);
+}
+
+void QueryForm::Edit1KeyPress(QChar &Key)
+{
+    if (Key != QChar(13) || m_decl.fuzzySelect.isEmpty())
+        return;
+    runFuzzySearch(m_decl.enterSelect.isEmpty() ? m_decl.fuzzySelect : m_decl.enterSelect);
+}
+
+void QueryForm::BitBtn2Click()
+{
+    Query *q = query();
+    if (!q || m_decl.criteriaSelect.isEmpty())
+        return;
+    q->Close();
+    q->SQL().Clear();
+    q->SQL().Add(m_decl.criteriaSelect);
+    for (const QueryCriterion &c : m_decl.criteria) {
+        if (!c.checkBox->isChecked())
+            continue;
+        const QString text = inputText(c.input);
+        // A refused criterion leaves the query closed; the next search starts afresh.
+        if (!checkNotEmpty(text, c.message, c.input))
+            return;
+        if (c.parameter.isEmpty()) {
+            q->SQL().Add(c.line + likeText(text) + QStringLiteral("%'"));
+        } else {
+            q->SQL().Add(c.line);
+            q->ParamByName(c.parameter)->setValue(text);
+        }
+    }
+    q->Open();
+    showRecordCount();
+}
+
+void QueryForm::firstClick()
+{
+    Query *q = query();
+    if (q && !q->Bof())
+        q->First();
+}
+
+void QueryForm::lastClick()
+{
+    Query *q = query();
+    if (q && !q->Eof())
+        q->Last();
+}
+
+void QueryForm::PriorClick()
+{
+    Query *q = query();
+    if (q && !q->Bof())
+        q->Prior();
+}
+
+void QueryForm::nextClick()
+{
+    Query *q = query();
+    if (q && !q->Eof())
+        q->Next();
+}
+
+void QueryForm::BitBtn3Click()
+{
+    Shell::instance().execute(this, QStringLiteral("open"), siteBaseAddress() + m_decl.pagePath,
+                              ShowCommand::MinNoActive);
+}

@@ -1,0 +1,154 @@
+#pragma once
+
+#include "data/DBGrid.h"
+#include "launcher/CloseAction.h"
+
+#include <QDialog>
+#include <QString>
+#include <QVector>
+
+class DataSource;
+class Query;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class TDM;
+class TF_one;
+
+// One criterion of the search over criterion check boxes (BitBtn2): its check box, the input it
+// shows, the message when that input is empty, and the line it adds. Two forms:
+//   byParameter: adds `line` as is (it names ":parameter") and gives the parameter the input's
+//                text, so the text never enters the statement;
+//   byLike:      adds `line` (a prefix ending in "'%") + the input's text + "%'".
+struct QueryCriterion
+{
+    QCheckBox *checkBox = nullptr;
+    QWidget *input = nullptr;      // a QLineEdit or an editable QComboBox
+    QString message;
+    QString line;
+    QString parameter;             // empty for byLike
+
+    static QueryCriterion byParameter(QCheckBox *box, QWidget *input, const QString &message,
+                                      const QString &line, const QString &parameter)
+    {
+        return {box, input, message, line, parameter};
+    }
+    static QueryCriterion byLike(QCheckBox *box, QWidget *input, const QString &message,
+                                 const QString &prefix)
+    {
+        return {box, input, message, prefix, QString()};
+    }
+};
+
+// One choice of the fuzzy search: while `radioButton` is checked, the search adds
+// prefix + Edit1's text + "%'".
+struct FuzzyChoice
+{
+    QRadioButton *radioButton = nullptr;
+    QString prefix;
+};
+
+// Everything that makes one query window different from its siblings. Filled in by the window's
+// constructor right after setupUi() and handed to QueryForm::declare().
+struct QueryFormDeclaration
+{
+    // Data module members the window works on, and the launcher button that opened it.
+    Query *TDM::*query = nullptr;
+    DataSource *TDM::*dataSource = nullptr;
+    QPushButton *TF_one::*launcherButton = nullptr;
+
+    // Path of the more-information page below the site base address (BitBtn3).
+    QString pagePath;
+
+    // Fuzzy search (BitBtn1, Enter in Edit1). Leave fuzzySelect empty when the window has none.
+    QString fuzzySelect;           // first line for BitBtn1
+    QString enterSelect;           // first line for Enter in Edit1 (empty: same as fuzzySelect)
+    QString fuzzyMessage;          // Edit1 empty
+    QVector<FuzzyChoice> fuzzyChoices;
+
+    // Search over the criterion check boxes (BitBtn2): first line, then the criteria in order.
+    QString criteriaSelect;
+    QVector<QueryCriterion> criteria;
+
+    // The result grid: its columns as laid out, and the widths FormCreate gives them.
+    DBGrid *grid = nullptr;
+    QVector<GridColumn> columns;
+    QVector<int> widthsAtCreation;
+    int gridFontPixels = 0;        // cell font height; 0 keeps the window's font
+    int titleFontPixels = 0;       // title row font height; 0 keeps the grid's font
+
+    // Combo boxes whose list drops down as soon as the user types into them.
+    QVector<QComboBox *> dropDownOnTyping;
+
+    enum class Placement { ScreenCentre, LauncherCentre };
+    Placement placement = Placement::ScreenCentre;
+};
+
+// Base of the six query windows. Holds what they all do: criterion check boxes show and focus
+// their inputs, searches check their texts and rebuild the query's statement from scratch, the
+// record counter, the navigation buttons, the more-information page, the column widths set at
+// creation, and closing (which re-enables the launcher button and frees the window; the query
+// and its result stay in the data module for the next window of this kind).
+//
+// A window derives from this and from its Ui class, calls setupUi(this), then declare() with its
+// declaration. The family members are found by their names: Edit1, BitBtn1, BitBtn2, BitBtn3,
+// Edit2, first, last, Prior, next (those a window lacks are simply absent). Fonts in the .ui
+// hold pixel heights in <pointsize>. The .ui's own `default` button property decides Enter.
+class QueryForm : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit QueryForm(QWidget *parent = nullptr);
+    ~QueryForm() override;
+
+    Query *query() const;
+    DataSource *dataSource() const;
+    const QueryFormDeclaration &declaration() const { return m_decl; }
+
+    // Event handlers.
+    void FormCreate();
+    void FormClose(TCloseAction &Action);
+    void CheckBox1Click();
+    void CheckBox2Click();
+    void CheckBox3Click();
+    void CheckBox4Click();
+    void BitBtn1Click();                 // fuzzy search
+    void Edit1KeyPress(QChar &Key);      // Enter: fuzzy search with enterSelect
+    void BitBtn2Click();                 // search over the criterion check boxes
+    void firstClick();
+    void lastClick();
+    void PriorClick();
+    void nextClick();
+    void BitBtn3Click();                 // more-information page
+    virtual void DBGrid1DblClick() {}
+
+    // A text as it goes between the quotes of a LIKE pattern: apostrophes doubled, so a name
+    // like O'Brien is searched for instead of breaking the statement. Nothing else changes.
+    static QString likeText(const QString &text);
+
+    // The text an input holds: a line edit's text, a combo box's edit text.
+    static QString inputText(const QWidget *input);
+
+    void reject() override;              // Escape does not close a query window
+
+protected:
+    // Wires the declared controls and the family members, sizes and places the window, then runs
+    // FormCreate.
+    void declare(const QueryFormDeclaration &declaration);
+
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void criterionClicked(QCheckBox *box);
+    void checkBoxClick(int number);
+    void runFuzzySearch(const QString &select);
+    bool checkNotEmpty(const QString &text, const QString &message, QWidget *input);
+    void showRecordCount();
+
+    QueryFormDeclaration m_decl;
+    QLineEdit *m_edit1 = nullptr;
+    QLineEdit *m_edit2 = nullptr;
+};
