@@ -1,2 +1,62 @@
+// lssdb: makes and inspects the directory database.
+#include "tools/BuildCommand.h"
+#include "tools/GenerateCommand.h"
+#include "tools/QueryCommand.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
 #include <cstdio>
-int main() { std::puts("lssdb: not built yet"); return 1; }
+
+namespace {
+
+const char kHelp[] =
+    "usage: lssdb COMMAND [ARGS]\n"
+    "\n"
+    "  build OUT CSVDIR [--password P]\n"
+    "      Writes the Jet 4.0 database OUT from one UTF-8 CSV file per table in CSVDIR:\n"
+    "      lawyer.csv, lawRoom.csv, Hongkong.csv, HongkongLawyerInfo.csv, Macao.csv, Taiwan.csv.\n"
+    "      The first row names the columns (any order; columns left out are NULL).\n"
+    "      Fields follow RFC 4180: separated by commas, quoted with double quotes, a quote\n"
+    "      inside a quoted field doubled.\n"
+    "      An empty unquoted field is NULL; an empty quoted field \"\" is the empty text.\n"
+    "      Dates (mc_date, mc_reg_date): yyyy-MM-dd or yyyy-MM-dd hh:mm:ss.\n"
+    "      Text columns hold at most 255 characters; l_address, h_address, tw_address and\n"
+    "      hl_copartner are Memo columns without that limit.\n"
+    "      The password defaults to the directory's fixed one; --password \"\" writes none.\n"
+    "      On any error nothing is written and the exit code is 1.\n"
+    "\n"
+    "  generate OUT [--lawyers N] [--seed S]\n"
+    "      Writes a fictional directory: N mainland lawyers (default 2000) and the other\n"
+    "      tables scaled to it. The same N and S always give the same entries.\n"
+    "\n"
+    "  query ...\n"
+    "      Runs a statement on a database (see lssdb query --help).\n"
+    "\n"
+    "  --help\n"
+    "      Shows this text.\n";
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty()) {
+        std::fputs(kHelp, stderr);
+        return 1;
+    }
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (command == QLatin1String("build"))
+        return runBuildCommand(args);
+    if (command == QLatin1String("generate"))
+        return runGenerateCommand(args);
+    if (command == QLatin1String("query"))
+        return runQueryCommand(args);
+    std::fprintf(stderr, "lssdb: unknown command %s\n\n%s", qPrintable(command), kHelp);
+    return 1;
+}

@@ -1,0 +1,152 @@
+#include "tools/CsvReader.h"
+
+CsvReader::CsvReader(const QString& path) : m_file(path) {}
+
+bool CsvReader::open(QString* error)
+{
+    if (!m_file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = m_file.errorString();
+        return false;
+    }
+    return true;
+}
+
+int CsvReader::peek()
+{
+    if (m_pos >= m_buf.size()) {
+        if (m_eof)
+            return -1;
+        m_buf = m_file.read(1 << 16);
+        m_pos = 0;
+        if (m_buf.isEmpty()) {
+            m_eof = true;
+            return -1;
+        }
+    }
+    return static_cast<unsigned char>(m_buf.at(m_pos));
+}
+
+int CsvReader::get()
+{
+    const int c = peek();
+    if (c >= 0)
+        ++m_pos;
+    return c;
+}
+
+bool CsvReader::next(std::vector<Field>& fields)
+{
+    fields.clear();
+    if (m_first) {
+        m_first = false;
+        // A byte order mark is not part of the first column name.
+        if (peek() == 0xef) {
+            const QByteArray head = m_buf.mid(m_pos, 3);
+            if (head == QByteArray("\xef\xbb\xbf"))
+                m_pos += 3;
+        }
+    }
+    // Blank lines carry no record.
+    for (;;) {
+        const int c = peek();
+        if (c == '\r') {
+            get();
+            continue;
+        }
+        if (c == '\n') {
+            get();
+            ++m_line;
+            continue;
+        }
+        if (c < 0)
+            return false;
+        break;
+    }
+    m_recordLine = m_line;
+    Field field;
+    for (;;) {
+        int c = get();
+        if (c == '"' && field.bytes.isEmpty() && !field.quoted) {
+            field.quoted = true;
+            for (;;) {
+                c = get();
+                if (c < 0)
+                    throw CsvError{m_recordLine, QStringLiteral("quoted field not closed before the end of the file")};
+                if (c == '"') {
+                    if (peek() == '"') {
+                        get();
+                        field.bytes.append('"');
+                        continue;
+                    }
+                    break;
+                }
+                if (c == '\n')
+                    ++m_line;
+                field.bytes.append(char(c));
+            }
+            c = get();
+            if (c == '\r' && peek() == '\n')
+                c = get();
+            if (c != ',' && c != '\n' && c >= 0)
+                throw CsvError{m_line, QStringLiteral("unexpected character after a closing quote")};
+        } else {
+            while (c >= 0 && c != ',' && c != '\n') {
+                if (c == '\r' && peek() == '\n') {
+                    c = get();
+                    break;
+                }
+                if (c == '"')
+                    throw CsvError{m_line, QStringLiteral("quote inside an unquoted field")};
+                field.bytes.append(char(c));
+                c = get();
+            }
+        }
+        fields.push_back(std::move(field));
+        field = Field();
+        if (c == ',')
+            continue;
+        if (c == '\n')
+            ++m_line;
+        return true;
+    }
+}
+
+bool isValidUtf8(const QByteArray& bytes)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int len;
+        unsigned cp;
+        if (c >= 0xc2 && c <= 0xdf) {
+            len = 2;
+            cp = c & 0x1f;
+        } else if (c >= 0xe0 && c <= 0xef) {
+            len = 3;
+            cp = c & 0x0f;
+        } else if (c >= 0xf0 && c <= 0xf4) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + len > n)
+            return false;
+        for (int k = 1; k < len; ++k) {
+            if ((s[i + k] & 0xc0) != 0x80)
+                return false;
+            cp = (cp << 6) | (s[i + k] & 0x3f);
+        }
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10ffff)) || (cp >= 0xd800 && cp <= 0xdfff))
+            return false;
+        i += len;
+    }
+    return true;
+}
