@@ -3,7 +3,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Exception.h"
 
-#include <QTimer>
+#include <QMetaObject>
 
 Application::Application(int &argc, char **argv) : QApplication(argc, argv)
 {
@@ -80,12 +80,38 @@ void Application::HandleException()
 void Application::Terminate()
 {
     m_terminated = true;
-    QTimer::singleShot(0, this, [] { QCoreApplication::quit(); });
+    // exit(), not quit(): quit() would close every window first and run their close handlers.
+    // Posted, so that a request made inside a handler ends the loop after that handler; if the
+    // loop is not running yet, Run() sees the flag.
+    QMetaObject::invokeMethod(
+        this, [this] {
+            if (m_running)
+                QCoreApplication::exit(0);
+        },
+        Qt::QueuedConnection);
 }
 
 void Application::Run()
 {
+    if (QWidget *main = m_mainForm.data())
+        main->show();
+    if (m_terminated)
+        return;
+    m_running = true;
     exec();
+    m_running = false;
+}
+
+int Application::Execute(const std::function<void()> &createForms)
+{
+    try {
+        createForms();
+        Run();
+    } catch (...) {
+        HandleException();
+    }
+    destroyOwned();
+    return 0;
 }
 
 bool Application::notify(QObject *receiver, QEvent *event)

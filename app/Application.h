@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QList>
 #include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <type_traits>
 
 class Exception;
 
@@ -26,14 +30,20 @@ public:
     QList<QObject *> owned() const;
     void destroyOwned();
 
-    // Creates an owned object of class T and stores it in ref before returning.
+    // Creates an owned object of class T and stores it in ref. The first window created this
+    // way becomes the main window, which Run() shows.
     template <class T>
     void CreateForm(T *&ref)
     {
         T *object = new T();
         ref = object;
         adopt(object);
+        if constexpr (std::is_base_of_v<QWidget, T>) {
+            if (m_mainForm.isNull())
+                m_mainForm = object;
+        }
     }
+    QWidget *mainForm() const { return m_mainForm.data(); }
 
     // Shows the error box for an exception of the system's class.
     void ShowException(const Exception &e);
@@ -41,12 +51,19 @@ public:
     // is not an Exception is shown as an error box with an empty text.
     void HandleException();
 
-    // Posts the end of the event loop: works also before the loop runs.
+    // Asks the event loop to end. Asked before the loop runs (the update check does so while the
+    // launcher is being created), the loop ends as soon as it starts. Other windows are not
+    // closed first: they are destroyed with the application.
     void Terminate();
     bool terminated() const { return m_terminated; }
 
-    // Runs the event loop; returns when the application is asked to end.
+    // Shows the main window and runs the event loop until the application is asked to end.
     void Run();
+
+    // The entry point's part: runs createForms and then Run() under the last-resort handler. An
+    // exception escaping them is shown in the error box and the steps not yet done are skipped.
+    // Destroys everything the application owns at the end; always returns 0.
+    int Execute(const std::function<void()> &createForms);
 
     // Every event handler runs inside this: an exception that escapes one is shown in the error
     // box and the program goes on.
@@ -55,7 +72,9 @@ public:
 private:
     QString m_title;
     QList<QPointer<QObject>> m_owned;
+    QPointer<QWidget> m_mainForm;
     bool m_terminated = false;
+    bool m_running = false;
 };
 
 // Runs f; an exception escaping it goes to the application's handler (for create handlers and

@@ -1,14 +1,23 @@
 #include "app/Application.h"
+#include "app/Datemodule.h"
+#include "launcher/One.h"
+#include "platform/Fonts.h"
 
-#include <QLabel>
+#include <QIcon>
 
 int main(int argc, char **argv)
 {
     Application app(argc, argv);
-    app.setTitle(QStringLiteral("青穹阁信息查询系统V1.0"));
-    auto *label = new QLabel(QStringLiteral("青穹阁信息查询系统"));
-    app.adopt(label);
-    label->show();
-    app.Run();
-    return 0;
+    Q_INIT_RESOURCE(lss);
+    return app.Execute([&app] {
+        app.setTitle(QStringLiteral("青穹阁信息查询系统V1.0"));
+        installFontFallbacks();
+        QIcon icon;
+        for (int size : {16, 32, 48})
+            icon.addFile(QStringLiteral(":/icons/lss%1.png").arg(size), QSize(size, size));
+        app.setWindowIcon(icon);
+        // The data module first: the launcher's windows expect an open database.
+        app.CreateForm(DM);
+        app.CreateForm(F_one);
+    });
 }

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 class QAction;
+class QCloseEvent;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -80,6 +81,7 @@ public:
 protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 };
 
 extern TF_one *F_one;

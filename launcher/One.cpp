@@ -1,0 +1,228 @@
+#include "launcher/One.h"
+
+#include "app/Application.h"
+#include "launcher/UpdateCheck.h"
+#include "launcher/WindowCommands.h"
+#include "platform/Dialogs.h"
+#include "platform/Fonts.h"
+#include "platform/Shell.h"
+#include "platform/Site.h"
+#include "ui_One.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+
+TF_one *F_one = nullptr;
+
+namespace {
+void openSitePage(QWidget *owner, const char *path)
+{
+    Shell::instance().execute(owner, QStringLiteral("open"), siteBaseAddress() + QLatin1String(path),
+                              ShowCommand::MinNoActive);
+}
+
+void setLabelColour(QLabel *label, const QColor &colour)
+{
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, colour);
+    label->setPalette(p);
+}
+} // namespace
+
+TF_one::TF_one(QWidget *parent) : QWidget(parent)
+{
+    Ui::TF_one ui;
+    ui.setupUi(this);
+    usePixelFontSizes(this);
+    // A dialog frame with the close box only; not resizable.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(779, 484);
+    move(286, 230);
+
+    GroupBox2 = ui.GroupBox2;
+    Label1 = ui.Label1;
+    Label2 = ui.Label2;
+    GroupBox1 = ui.GroupBox1;
+    Button1 = ui.Button1;
+    Button2 = ui.Button2;
+    Button3 = ui.Button3;
+    Button4 = ui.Button4;
+    GroupBox3 = ui.GroupBox3;
+    Button5 = ui.Button5;
+    Button6 = ui.Button6;
+    Button7 = ui.Button7;
+    Button8 = ui.Button8;
+    GroupBox4 = ui.GroupBox4;
+    Button9 = ui.Button9;
+    Button10 = ui.Button10;
+    Button11 = ui.Button11;
+    Button12 = ui.Button12;
+    Label3 = ui.Label3;
+
+    Label1->adjustSize();
+    Label2->adjustSize();
+    // The link shows the site's address and opens it.
+    Label3->setText(siteBaseAddress());
+    setLabelColour(Label3, QColor(0, 0, 255));
+    Label3->adjustSize();
+    Label3->installEventFilter(this);
+    // Mouse moves over the bare window surface turn the link back to blue.
+    setMouseTracking(true);
+
+    ImageList1 = QIcon(QStringLiteral(":/icons/lss16.png"));
+
+    PopupMenu1 = new QMenu(this);
+    N1 = new QAction(QStringLiteral("显示窗体"), this);
+    N2 = new QAction(QStringLiteral("退出程序"), this);
+    N3 = new QAction(QStringLiteral("更多信息"), this);
+    N4 = new QAction(QStringLiteral("在线律师"), this);
+    N5 = new QAction(QStringLiteral("用户注册"), this);
+    N6 = new QAction(QStringLiteral("用户登陆"), this);
+    N7 = new QAction(QStringLiteral("关于我们"), this);
+    PopupMenu1->addActions({N1, N6, N5, N4, N7, N3, N2});
+
+    const std::pair<QPushButton *, void (TF_one::*)()> buttons[] = {
+        {Button1, &TF_one::Button1Click},   {Button2, &TF_one::Button2Click},
+        {Button3, &TF_one::Button3Click},   {Button4, &TF_one::Button4Click},
+        {Button5, &TF_one::Button5Click},   {Button6, &TF_one::Button6Click},
+        {Button7, &TF_one::Button7Click},   {Button8, &TF_one::Button8Click},
+        {Button9, &TF_one::Button9Click},   {Button10, &TF_one::Button10Click},
+        {Button11, &TF_one::Button11Click}, {Button12, &TF_one::Button12Click},
+    };
+    for (const auto &[button, handler] : buttons)
+        connect(button, &QPushButton::clicked, this, handler);
+    const std::pair<QAction *, void (TF_one::*)()> items[] = {
+        {N1, &TF_one::N1Click}, {N2, &TF_one::N2Click}, {N3, &TF_one::N3Click},
+        {N4, &TF_one::N4Click}, {N5, &TF_one::N5Click}, {N6, &TF_one::N6Click},
+        {N7, &TF_one::N7Click},
+    };
+    for (const auto &[item, handler] : items)
+        connect(item, &QAction::triggered, this, handler);
+
+    guarded([this] { FormCreate(); });
+}
+
+TF_one::~TF_one() = default;
+
+void TF_one::Button1Click() { runWindowCommand(this, &TF_one::Button1); }
+void TF_one::Button2Click() { runWindowCommand(this, &TF_one::Button2); }
+void TF_one::Button3Click() { runWindowCommand(this, &TF_one::Button3); }
+void TF_one::Button4Click() { runWindowCommand(this, &TF_one::Button4); }
+void TF_one::Button5Click() { runWindowCommand(this, &TF_one::Button5); }
+void TF_one::Button6Click() { runWindowCommand(this, &TF_one::Button6); }
+
+void TF_one::Button7Click()
+{
+    ConfirmDialog(QStringLiteral("暂时没有信息"));
+}
+
+void TF_one::Button8Click()
+{
+    ConfirmDialog(QStringLiteral("暂时没有信息"));
+}
+
+void TF_one::Button9Click()
+{
+    openSitePage(this, "/quillhall/findlawyer/findlawyerdl_zx_list.jsp");
+}
+
+void TF_one::Button10Click()
+{
+    openSitePage(this, "/quillhall/reg/register.jsp");
+}
+
+void TF_one::Button11Click() { runWindowCommand(this, &TF_one::Button11); }
+void TF_one::Button12Click() { runWindowCommand(this, &TF_one::Button12); }
+
+void TF_one::FormCreate()
+{
+    CheckForUpdate(this);
+}
+
+void TF_one::N1Click()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void TF_one::N2Click()
+{
+    close();
+}
+
+void TF_one::N3Click()
+{
+    openSitePage(this, "/");
+}
+
+void TF_one::N4Click()
+{
+    openSitePage(this, "/quillhall/findlawyer/findlawyerdl_zx_list.jsp");
+}
+
+void TF_one::N5Click()
+{
+    openSitePage(this, "/quillhall/reg/register.jsp");
+}
+
+void TF_one::N6Click()
+{
+    openSitePage(this, "/quillhall/reg/login.jsp");
+}
+
+// Not disabled while an about window is open: each choice opens one more.
+void TF_one::N7Click() { runWindowCommand(this, &TF_one::Button12); }
+
+void TF_one::Label3Click()
+{
+    Shell::instance().execute(this, QString(), Label3->text(), ShowCommand::Normal);
+}
+
+void TF_one::Label3MouseMove()
+{
+    setLabelColour(Label3, QColor(255, 0, 0));
+}
+
+void TF_one::FormMouseMove()
+{
+    setLabelColour(Label3, QColor(0, 0, 255));
+}
+
+void TF_one::mouseMoveEvent(QMouseEvent *event)
+{
+    FormMouseMove();
+    QWidget::mouseMoveEvent(event);
+}
+
+bool TF_one::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Label3) {
+        if (event->type() == QEvent::MouseMove) {
+            Label3MouseMove();
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonPress)
+            return true; // so that the release comes here too
+        if (event->type() == QEvent::MouseButtonRelease) {
+            auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() == Qt::LeftButton && Label3->rect().contains(mouse->position().toPoint()))
+                Label3Click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TF_one::closeEvent(QCloseEvent *event)
+{
+    // The launcher is the main window: closing it ends the program, whatever else is open.
+    event->accept();
+    if (Application *app = Application::instance())
+        app->Terminate();
+}

@@ -1,0 +1,38 @@
+#include "launcher/WindowCommands.h"
+
+#include "app/Datemodule.h"
+#include "data/DataSource.h"
+#include "launcher/About.h"
+#include "launcher/Mzsm.h"
+#include "launcher/One.h"
+
+#include <QPushButton>
+
+// Adding a window to the launcher is one line here (plus its header):
+//
+//     {&TF_one::Button1, openWith<TF_Lawyer>(F_Lawyer), &TDM::DS_lawyer},
+//
+// the button that opens it (and is disabled while it exists), the window class with its global
+// pointer, and the data-module data source that it needs (nullptr for none). A button without a
+// line here does nothing.
+const std::vector<WindowCommand> &windowCommands()
+{
+    static const std::vector<WindowCommand> commands{
+        {&TF_one::Button11, openWith<TF_Mzsm>(F_Mzsm), nullptr},
+        {&TF_one::Button12, openWith<TF_About>(F_About), nullptr},
+    };
+    return commands;
+}
+
+void runWindowCommand(TF_one *launcher, QPushButton *TF_one::*button)
+{
+    for (const WindowCommand &command : windowCommands()) {
+        if (command.button != button)
+            continue;
+        command.create();
+        if (command.dataSource && DM)
+            (DM->*command.dataSource)->setEnabled(true);
+        (launcher->*button)->setEnabled(false);
+        return;
+    }
+}
