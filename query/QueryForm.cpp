@@ -15,6 +15,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -50,17 +51,22 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
     m_edit1 = findChild<QLineEdit *>(QStringLiteral("Edit1"));
     m_edit2 = findChild<QLineEdit *>(QStringLiteral("Edit2"));
 
-    auto button = [this](const char *name, void (QueryForm::*handler)()) {
-        if (auto *b = findChild<QPushButton *>(QLatin1String(name)))
-            connect(b, &QPushButton::clicked, this, handler);
+    // The family's buttons, with their glyphs.
+    auto button = [this](const char *name, void (QueryForm::*handler)(), const char *glyph) {
+        auto *b = findChild<QPushButton *>(QLatin1String(name));
+        if (!b)
+            return;
+        connect(b, &QPushButton::clicked, this, handler);
+        b->setIcon(QIcon(QStringLiteral(":/icons/glyph_%1.svg").arg(QLatin1String(glyph))));
+        b->setIconSize(QSize(16, 16));
     };
-    button("BitBtn1", &QueryForm::BitBtn1Click);
-    button("BitBtn2", &QueryForm::BitBtn2Click);
-    button("BitBtn3", &QueryForm::BitBtn3Click);
-    button("first", &QueryForm::firstClick);
-    button("last", &QueryForm::lastClick);
-    button("Prior", &QueryForm::PriorClick);
-    button("next", &QueryForm::nextClick);
+    button("BitBtn1", &QueryForm::BitBtn1Click, "search");
+    button("BitBtn2", &QueryForm::BitBtn2Click, "search");
+    button("BitBtn3", &QueryForm::BitBtn3Click, "info");
+    button("first", &QueryForm::firstClick, "first");
+    button("last", &QueryForm::lastClick, "last");
+    button("Prior", &QueryForm::PriorClick, "prior");
+    button("next", &QueryForm::nextClick, "next");
 
     if (m_edit1)
         m_edit1->installEventFilter(this);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "query/QueryForm.h"
+#include "ui_Dl_lawroom.h"
+
+// Mainland law firms: the searches of the lawyer window, and a double-click on a firm's name
+// opens the firm's web site.
+class TF_lawRoom : public QueryForm, public Ui_TF_lawRoom
+{
+    Q_OBJECT
+public:
+    explicit TF_lawRoom(QWidget *parent = nullptr);
+    ~TF_lawRoom() override;
+
+    void DBGrid1DblClick() override;
+
+    // Whether a stored web-site text is a web address: an http or https URL, or a bare host
+    // name (with optional port and path) that the shell opens as http. Anything else, such as
+    // a local file, a program or another scheme, is not opened.
+    static bool isWebAddress(const QString &text);
+};
+
+extern TF_lawRoom *F_lawRoom;
