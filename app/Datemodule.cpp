@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "data/Connection.h"
+#include "data/ConnectionString.h"
 #include "data/DataSource.h"
 #include "data/Query.h"
 
@@ -71,9 +72,7 @@ TDM::~TDM()
 
 QString TDM::connectionStringFor(const QString &exeDirWithSeparator)
 {
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Persist Security Info=False;"
-                          "Jet OLEDB:Database Password=41729063; Mode=Share Deny None;Data Source=")
-        + exeDirWithSeparator + QStringLiteral("\\/lss.dll");
+    return directoryConnectionString(exeDirWithSeparator + QStringLiteral("\\/lss.dll"));
 }
 
 void TDM::DataModuleCreate()
