@@ -1,10 +1,400 @@
 #include "tools/GenerateCommand.h"
 
+#include "data/jet/DirectorySchema.h"
+#include "data/jet/Writer.h"
+
+#include <QStringList>
+
 #include <cstdio>
+#include <random>
+
+namespace {
+
+QStringList words(const char* spaceSeparated)
+{
+    return QString::fromUtf8(spaceSeparated).split(u' ', Qt::SkipEmptyParts);
+}
+
+// The value lists offered by the query windows.
+const char kProvinces[] =
+    "北京 上海 天津 重庆 河南 河北 山东 山西 广东 广西 湖南 湖北 四川 云南 西藏 新疆 甘肃 宁夏 江苏 江西 "
+    "浙江 贵州 安徽 青海 海南 福建 陕西 辽宁 吉林 黑龙江 内蒙古";
+// Cities of each province, in the same order; municipalities are their own city.
+const char* const kCities[] = {
+    "北京", "上海", "天津", "重庆",
+    "郑州 洛阳 开封 南阳 新乡 安阳",
+    "石家庄 唐山 保定 邯郸 廊坊 秦皇岛",
+    "济南 青岛 烟台 潍坊 淄博 临沂",
+    "太原 大同 长治 运城 晋中",
+    "广州 深圳 珠海 佛山 东莞 汕头 中山",
+    "南宁 桂林 柳州 北海 梧州",
+    "长沙 株洲 湘潭 衡阳 岳阳 常德",
+    "武汉 宜昌 襄阳 荆州 黄石 十堰",
+    "成都 绵阳 德阳 宜宾 南充 乐山",
+    "昆明 大理 曲靖 玉溪 丽江",
+    "拉萨 日喀则 林芝",
+    "乌鲁木齐 克拉玛依 喀什 伊宁",
+    "兰州 天水 酒泉 嘉峪关",
+    "银川 石嘴山 吴忠",
+    "南京 苏州 无锡 常州 南通 扬州 徐州",
+    "南昌 九江 赣州 景德镇 上饶",
+    "杭州 宁波 温州 绍兴 嘉兴 金华 台州",
+    "贵阳 遵义 六盘水 安顺",
+    "合肥 芜湖 蚌埠 安庆 马鞍山",
+    "西宁 格尔木",
+    "海口 三亚 儋州",
+    "福州 厦门 泉州 漳州 莆田",
+    "西安 宝鸡 咸阳 延安 汉中",
+    "沈阳 大连 鞍山 抚顺 锦州",
+    "长春 吉林 四平 延吉",
+    "哈尔滨 齐齐哈尔 大庆 牡丹江 佳木斯",
+    "呼和浩特 包头 鄂尔多斯 赤峰",
+};
+// Rough share of the profession per province, same order.
+const int kProvinceWeights[] = {14, 12, 4, 5, 7, 5, 8, 3, 14, 3, 5, 5, 7, 3, 1, 2, 2, 1, 9, 3,
+                                9, 2, 4, 1, 1, 5, 4, 4, 2, 3, 2};
+const char kSpecialities[] =
+    "税务 法律顾问 行政复议 房地产 工商事务 生物工程业 建筑 医院改制 电子商务 金融业 知识产权 反倾销反补贴 "
+    "证券 国际贸易 劳动争议 电信业 医疗卫生 经济犯罪辩护 保险 海商海事 基础设施 航空业 项目融资 "
+    "企事业单位改制 信托 政府事务 医疗纠纷 旅游业 风险投资 合同与债权债务 投资 诉讼/仲裁 婚姻家庭 行政诉讼 "
+    "投资与融资 能源和自然资源 医药 招标与投标 兼并与收购 国家赔偿 传媒与娱乐业 国际金融衍生工具";
+const char kHongKongAreas[] =
+    "行政法 仲裁/调解 破产 大厦管理 中国委托公证人 婚姻监礼人 民事申索 公司法/商业法 消费者保障 物业转易 "
+    "刑法 雇佣法 家事法 监护 入境 知识产权 业主与租客 公证人 人身伤害 遗嘱与遗产事务";
+const char kSurnames[] =
+    "王 李 张 刘 陈 杨 黄 赵 吴 周 徐 孙 马 朱 胡 郭 何 高 林 罗 郑 梁 谢 宋 唐 许 韩 冯 邓 曹 彭 曾 肖 田 "
+    "董 袁 潘 于 蒋 蔡 余 杜 叶 程 苏 魏 吕 丁 任 沈 姚 卢 姜 崔 钟 谭 陆 汪 范 金 石 廖 贾 夏 韦 方 白 邹 "
+    "孟 熊 秦 邱 江 尹 薛 段 雷 侯 龙 史 陶 黎 贺 顾 毛 郝 龚 邵 万 钱 严 武 戴 莫 孔 向 汤";
+const char kMaleChars[] =
+    "伟 强 磊 军 洋 勇 杰 涛 明 超 刚 平 辉 鹏 华 飞 鑫 波 斌 宇 浩 凯 健 俊 帆 帅 旭 宁 龙 林 "
+    "建 国 志 文 海 峰 东 亮 成 斌 德 晨 博 毅 振 立 新 卫 荣 庆 永 生 春 远 兵 岩 松 江 山 正";
+const char kFemaleChars[] =
+    "芳 娜 敏 静 丽 艳 娟 霞 秀 英 玲 燕 萍 红 梅 琳 莉 婷 雪 慧 颖 倩 洁 琴 云 丹 蕾 薇 晶 欣 "
+    "佳 悦 怡 宁 璐 瑶 雯 岚 菲 蓉 珊 凤 兰 君 月 莹 露 清 华 晓 文 思 雅";
+const char kRoads[] =
+    "人民 中山 解放 建设 和平 新华 长江 黄河 文化 胜利 青年 光明 朝阳 友谊 民主 团结 复兴 振兴 "
+    "建国 滨江 湖滨 东风 西湖 南湖 金融 世纪 科技 迎宾 府前 育才";
+const char kBuildings[] =
+    "国际大厦 金融中心 商务大厦 世纪广场 财富中心 贸易大厦 时代广场 中心大厦 环球中心 银河大厦 "
+    "华都大厦 信息大厦 写字楼 总部大厦";
+const char kDistricts[] = "东城 西城 城南 城北 高新 新城 开发 经济技术开发 中心 滨海";
+const char kBrandFirst[] = "金 恒 正 天 华 明 诚 君 致 德 信 汇 众 宏 盛 鼎 瑞 泰 立 远 嘉 博 卓 睿 海 国 中 广 长 大";
+const char kBrandSecond[] = "诚 信 平 和 达 通 成 正 泰 衡 律 明 远 德 安 源 航 策 鉴 方 元 正 本 理 法 义 铭 川";
+const char kHongKongPosts[] = "合伙人 高级合伙人 管理合伙人 顾问律师 助理律师 事务律师 独资经营者 律师";
+const char kHongKongDistricts[] = "中环 金钟 湾仔 铜锣湾 上环 尖沙咀 旺角 九龙湾 观塘 北角";
+const char kHongKongStreets[] =
+    "皇后大道中 德辅道中 干诺道中 雪厂街 遮打道 金钟道 轩尼诗道 告士打道 弥敦道 广东道 英皇道 海港道";
+const char kMacaoAreas[] = "民事 商事 刑事 行政 劳动 家事 不动产 公司 知识产权 博彩 金融 税务 继承 仲裁";
+const char kTaiwanAreas[] = "民事 刑事 家事 行政 劳动 智慧财产权 公司 金融 不动产 税务 保险 海商 医疗纠纷 继承 消费者保护";
+const char kTaiwanCities[] =
+    "台北市 新北市 桃园市 台中市 台南市 高雄市 基隆市 新竹市 嘉义市 新竹县 苗栗县 彰化县 南投县 云林县 "
+    "嘉义县 屏东县 宜兰县 花莲县 台东县";
+const char kTaiwanDistricts[] = "中正区 大安区 信义区 中山区 松山区 北区 南区 东区 西区 板桥区 新庄区 前镇区 苓雅区 西屯区";
+const char kTaiwanRoads[] = "中山路 中正路 民生路 民权路 复兴路 忠孝东路 信义路 仁爱路 和平东路 建国路 光复路 博爱路";
+const char kTaiwanSections[] = "一段 二段 三段 四段 五段";
+
+// Hong Kong romanisation of the names the generator uses.
+struct Romanised {
+    const char* chinese;
+    const char* latin;
+};
+const Romanised kHkSurnames[] = {
+    {"陈", "CHAN"}, {"李", "LEE"}, {"张", "CHEUNG"}, {"黄", "WONG"}, {"王", "WONG"}, {"刘", "LAU"},
+    {"林", "LAM"}, {"吴", "NG"}, {"梁", "LEUNG"}, {"何", "HO"}, {"郑", "CHENG"}, {"杨", "YEUNG"},
+    {"周", "CHAU"}, {"谢", "TSE"}, {"罗", "LAW"}, {"叶", "YIP"}, {"邓", "TANG"}, {"冯", "FUNG"},
+    {"曾", "TSANG"}, {"蔡", "CHOI"}, {"袁", "YUEN"}, {"许", "HUI"}, {"潘", "POON"}, {"朱", "CHU"},
+    {"马", "MA"}, {"郭", "KWOK"}, {"麦", "MAK"}, {"卢", "LO"}, {"莫", "MOK"}, {"钟", "CHUNG"},
+    {"苏", "SO"}, {"甘", "KAM"}, {"余", "YU"}, {"司徒", "SZETO"}, {"欧阳", "AU YEUNG"},
+};
+const Romanised kHkGiven[] = {
+    {"伟", "Wai"}, {"明", "Ming"}, {"文", "Man"}, {"志", "Chi"}, {"家", "Ka"}, {"嘉", "Ka"}, {"国", "Kwok"},
+    {"华", "Wah"}, {"建", "Kin"}, {"俊", "Chun"}, {"德", "Tak"}, {"永", "Wing"}, {"燕", "Yin"}, {"美", "Mei"},
+    {"玲", "Ling"}, {"慧", "Wai"}, {"淑", "Suk"}, {"芳", "Fong"}, {"丽", "Lai"}, {"敏", "Man"}, {"雅", "Nga"},
+    {"诗", "Sze"}, {"颖", "Wing"}, {"欣", "Yan"}, {"静", "Ching"}, {"浩", "Ho"}, {"杰", "Kit"}, {"健", "Kin"},
+    {"荣", "Wing"}, {"辉", "Fai"}, {"强", "Keung"}, {"达", "Tat"}, {"晓", "Hiu"}, {"子", "Tsz"}, {"海", "Hoi"},
+    {"宝", "Po"}, {"安", "On"}, {"立", "Lap"}, {"礼", "Lai"}, {"卓", "Cheuk"}, {"思", "Sze"}, {"咏", "Wing"},
+};
+const char kWesternNames[] =
+    "Peter David Michael Paul John Stephen Raymond Kenneth Vincent Eric Alan Patrick Anthony Edmund "
+    "Mary Grace Karen Winnie Fiona Connie Joyce Alice Irene Cecilia Vivian Teresa Rebecca Helen";
+const char kPortugueseGiven[] = "António João José Manuel Carlos Luís Pedro Rui Ana Maria Isabel Teresa Sofia Rita";
+const char kPortugueseSurnames[] = "Silva Santos Ferreira Pereira Costa Rodrigues Martins Sousa Fernandes Gonçalves Lopes Marques Almeida Ribeiro";
+
+class Generator {
+public:
+    explicit Generator(quint64 seed) : m_rng(seed)
+    {
+        m_provinces = words(kProvinces);
+        for (const char* c : kCities)
+            m_cities.push_back(words(c));
+        for (int w : kProvinceWeights)
+            m_provinceWeightTotal += w;
+        m_specialities = words(kSpecialities);
+        m_hkAreas = words(kHongKongAreas);
+        m_surnames = words(kSurnames);
+        m_male = words(kMaleChars);
+        m_female = words(kFemaleChars);
+        m_roads = words(kRoads);
+        m_buildings = words(kBuildings);
+        m_districts = words(kDistricts);
+        m_brand1 = words(kBrandFirst);
+        m_brand2 = words(kBrandSecond);
+        m_hkPosts = words(kHongKongPosts);
+        m_hkDistricts = words(kHongKongDistricts);
+        m_hkStreets = words(kHongKongStreets);
+        m_macaoAreas = words(kMacaoAreas);
+        m_twAreas = words(kTaiwanAreas);
+        m_twCities = words(kTaiwanCities);
+        m_twDistricts = words(kTaiwanDistricts);
+        m_twRoads = words(kTaiwanRoads);
+        m_twSections = words(kTaiwanSections);
+        m_western = words(kWesternNames);
+        m_ptGiven = words(kPortugueseGiven);
+        m_ptSurnames = words(kPortugueseSurnames);
+    }
+
+    quint64 below(quint64 n) { return n ? m_rng() % n : 0; }
+    bool chance(int percent) { return below(100) < quint64(percent); }
+    const QString& pick(const QStringList& list) { return list.at(qsizetype(below(quint64(list.size())))); }
+
+    // Several distinct items joined the way people write lists in Chinese.
+    QString several(const QStringList& list, int lo, int hi, const QString& sep = QStringLiteral("、"))
+    {
+        const int n = lo + int(below(quint64(hi - lo + 1)));
+        QStringList chosen;
+        while (chosen.size() < n && chosen.size() < list.size()) {
+            const QString& s = pick(list);
+            if (!chosen.contains(s))
+                chosen << s;
+        }
+        return chosen.join(sep);
+    }
+
+    int province()
+    {
+        int r = int(below(quint64(m_provinceWeightTotal)));
+        for (int i = 0; i < int(std::size(kProvinceWeights)); ++i) {
+            r -= kProvinceWeights[i];
+            if (r < 0)
+                return i;
+        }
+        return 0;
+    }
+
+    QString chineseName(bool male)
+    {
+        const QStringList& chars = male ? m_male : m_female;
+        QString name = pick(m_surnames) + pick(chars);
+        if (chance(70))
+            name += pick(chars);
+        return name;
+    }
+
+    QString mainlandAddress(int prov, const QString& city)
+    {
+        const bool municipality = prov < 4;
+        QString a = city + QStringLiteral("市");
+        if (municipality || chance(60))
+            a += pick(m_districts) + QStringLiteral("区");
+        a += pick(m_roads) + (chance(50) ? QStringLiteral("路") : QStringLiteral("大街"));
+        a += QString::number(1 + below(399)) + QStringLiteral("号");
+        if (chance(60))
+            a += pick(m_buildings) + QString::number(2 + below(30)) + QStringLiteral("层");
+        return a;
+    }
+
+    QString speciality()
+    {
+        // The exact search compares the whole value, so most entries hold exactly one.
+        return chance(88) ? pick(m_specialities) : several(m_specialities, 2, 3);
+    }
+
+    QString firmName(const QString& place)
+    {
+        return place + pick(m_brand1) + pick(m_brand2) + QStringLiteral("律师事务所");
+    }
+
+    // A Hong Kong name, Chinese and romanised.
+    QString hongKongName()
+    {
+        const Romanised& s = kHkSurnames[below(std::size(kHkSurnames))];
+        const Romanised& g1 = kHkGiven[below(std::size(kHkGiven))];
+        const Romanised& g2 = kHkGiven[below(std::size(kHkGiven))];
+        QString chinese = QString::fromUtf8(s.chinese) + QString::fromUtf8(g1.chinese);
+        QString latin = QString::fromUtf8(s.latin) + u' ' + QString::fromUtf8(g1.latin);
+        if (chance(85)) {
+            chinese += QString::fromUtf8(g2.chinese);
+            latin += u' ' + QString::fromUtf8(g2.latin);
+        }
+        if (chance(35))
+            latin = pick(m_western) + u' ' + latin;
+        return chinese + QStringLiteral(" (") + latin + u')';
+    }
+
+    QString hongKongAddress()
+    {
+        return QStringLiteral("香港") + pick(m_hkDistricts) + pick(m_hkStreets) + QString::number(1 + below(200))
+               + QStringLiteral("号") + pick(m_buildings) + QString::number(2 + below(40)) + QStringLiteral("楼")
+               + (chance(50) ? QString::number(1 + below(30)) + QStringLiteral("室") : QString());
+    }
+
+    QString macaoName()
+    {
+        if (chance(12))
+            return pick(m_ptGiven) + u' ' + pick(m_ptSurnames) + u' ' + pick(m_ptSurnames);
+        return chineseName(chance(60));
+    }
+
+    QString taiwanAddress(const QString& city)
+    {
+        QString a = city + pick(m_twDistricts) + pick(m_twRoads);
+        if (chance(50))
+            a += pick(m_twSections);
+        a += QString::number(1 + below(300)) + QStringLiteral("号");
+        if (chance(60))
+            a += QString::number(2 + below(25)) + QStringLiteral("楼");
+        return a;
+    }
+
+    QDate dateBetween(int fromYear, int toYear)
+    {
+        const QDate from(fromYear, 1, 1);
+        return from.addDays(qint64(below(quint64(from.daysTo(QDate(toYear, 12, 31)) + 1))));
+    }
+
+    std::mt19937_64 m_rng;
+    QStringList m_provinces;
+    std::vector<QStringList> m_cities;
+    int m_provinceWeightTotal = 0;
+    QStringList m_specialities, m_hkAreas, m_surnames, m_male, m_female, m_roads, m_buildings, m_districts;
+    QStringList m_brand1, m_brand2, m_hkPosts, m_hkDistricts, m_hkStreets, m_macaoAreas, m_twAreas;
+    QStringList m_twCities, m_twDistricts, m_twRoads, m_twSections, m_western, m_ptGiven, m_ptSurnames;
+};
+
+void generate(jet::Writer& w, qint64 lawyers, quint64 seed)
+{
+    Generator g(seed);
+    const auto& schema = jet::directorySchema();
+    auto scaled = [&](qint64 divisor) { return lawyers > 0 ? std::max<qint64>(1, lawyers / divisor) : 0; };
+    QVector<QVariant> row;
+
+    w.beginTable(schema[0]);   // lawyer
+    for (qint64 i = 0; i < lawyers; ++i) {
+        const bool male = g.chance(68);
+        const int p = g.province();
+        const QString& city = g.pick(g.m_cities[size_t(p)]);
+        row = {QVariant(qint32(i + 1)), g.chineseName(male), male ? QStringLiteral("男") : QStringLiteral("女"),
+               g.m_provinces.at(p), city, g.chance(95) ? QVariant(g.mainlandAddress(p, city)) : QVariant(),
+               g.speciality()};
+        w.addRow(row);
+    }
+    w.endTable();
+
+    w.beginTable(schema[1]);   // lawRoom
+    const qint64 firms = scaled(10);
+    for (qint64 i = 0; i < firms; ++i) {
+        const int p = g.province();
+        const QString& city = g.pick(g.m_cities[size_t(p)]);
+        const QString place = g.chance(50) ? g.m_provinces.at(p) : city;
+        QVariant site;
+        if (g.chance(80))
+            site = QStringLiteral("http://www.firm%1.example.com/").arg(i + 1);
+        else if (g.chance(30))
+            site = QString(QLatin1String(""));
+        row = {g.firmName(place), g.chineseName(g.chance(75)), city, g.m_provinces.at(p), site, g.speciality()};
+        w.addRow(row);
+    }
+    w.endTable();
+
+    w.beginTable(schema[2]);   // Hongkong
+    for (qint64 i = 0, n = scaled(4); i < n; ++i) {
+        row = {g.hongKongName(), g.pick(g.m_hkPosts), g.hongKongAddress(), g.several(g.m_hkAreas, 1, 4)};
+        w.addRow(row);
+    }
+    w.endTable();
+
+    w.beginTable(schema[3]);   // HongkongLawyerInfo
+    for (qint64 i = 0, n = scaled(20); i < n; ++i) {
+        const Romanised& a = kHkSurnames[g.below(std::size(kHkSurnames))];
+        const Romanised& b = kHkSurnames[g.below(std::size(kHkSurnames))];
+        QString name = QString::fromUtf8(a.chinese) + QString::fromUtf8(b.chinese)
+                       + (g.chance(50) ? QStringLiteral("律师行") : QStringLiteral("律师事务所"));
+        QStringList partners;
+        const int count = 1 + int(g.below(8));
+        for (int k = 0; k < count; ++k)
+            partners << g.hongKongName();
+        row = {name, partners.join(QStringLiteral("、")), g.several(g.m_hkAreas, 2, 6)};
+        w.addRow(row);
+    }
+    w.endTable();
+
+    w.beginTable(schema[4]);   // Macao
+    for (qint64 i = 0, n = scaled(20); i < n; ++i) {
+        const QDate admitted = g.dateBetween(1985, 2022);
+        const QDate registered = admitted.addDays(qint64(g.below(3 * 365)));
+        const bool trainee = g.chance(15);
+        row = {g.macaoName(), QDateTime(admitted, QTime(0, 0)), QDateTime(registered, QTime(0, 0)),
+               trainee ? QStringLiteral("实习律师") : QStringLiteral("执业律师"), g.several(g.m_macaoAreas, 1, 4)};
+        w.addRow(row);
+    }
+    w.endTable();
+
+    w.beginTable(schema[5]);   // Taiwan
+    for (qint64 i = 0, n = scaled(8); i < n; ++i) {
+        const bool male = g.chance(65);
+        const QString& city = g.pick(g.m_twCities);
+        row = {g.chineseName(male), male ? QStringLiteral("男") : QStringLiteral("女"), city, g.taiwanAddress(city),
+               g.several(g.m_twAreas, 1, 4)};
+        w.addRow(row);
+    }
+    w.endTable();
+}
+
+}  // namespace
 
 int runGenerateCommand(const QStringList& args)
 {
-    Q_UNUSED(args);
-    std::fputs("lssdb generate: not available yet\n", stderr);
-    return 1;
+    QString out;
+    qint64 lawyers = 2000;
+    quint64 seed = 1;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--lawyers") || a == QLatin1String("--seed")) {
+            bool ok = false;
+            if (i + 1 < args.size()) {
+                if (a == QLatin1String("--lawyers"))
+                    lawyers = args[i + 1].toLongLong(&ok);
+                else
+                    seed = args[i + 1].toULongLong(&ok);
+            }
+            if (!ok || lawyers < 0 || lawyers > 20000000) {
+                std::fprintf(stderr, "lssdb generate: %s needs a number\n", qPrintable(a));
+                return 1;
+            }
+            ++i;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            std::fprintf(stderr, "lssdb generate: unknown option %s\n", qPrintable(a));
+            return 1;
+        } else if (out.isEmpty()) {
+            out = a;
+        } else {
+            std::fprintf(stderr, "lssdb generate: unexpected argument %s\n", qPrintable(a));
+            return 1;
+        }
+    }
+    if (out.isEmpty()) {
+        std::fputs("usage: lssdb generate OUT [--lawyers N] [--seed S]\n", stderr);
+        return 1;
+    }
+    try {
+        jet::Writer writer(out);
+        // A fixed creation date keeps the output of one seed byte for byte the same.
+        writer.setCreationDate(QDateTime(QDate(2009, 3, 16), QTime(9, 30, 0)));
+        generate(writer, lawyers, seed);
+        writer.finish();
+    } catch (const jet::Error& e) {
+        std::fprintf(stderr, "lssdb generate: %s\n", e.what());
+        return 1;
+    }
+    return 0;
 }
