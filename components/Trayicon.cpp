@@ -1,0 +1,415 @@
+#include "components/Trayicon.h"
+
+#include "components/ImageList.h"
+#include "platform/Exception.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QPointer>
+#include <QStringEncoder>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstring>
+
+namespace {
+
+// Tooltips longer than this many GBK bytes are refused.
+constexpr int MaxHintBytes = 63;
+
+QByteArray toGbk(const QString &text)
+{
+    QStringEncoder gbk("GBK");
+    return gbk.isValid() ? QByteArray(gbk(text)) : text.toLocal8Bit();
+}
+
+} // namespace
+
+TTrayIcon::TTrayIcon(QObject *Owner, bool designing) : QObject(Owner), FDesigning(designing)
+{
+    FHint.clear();
+    FIcon = ApplicationIcon();
+    FTimer = std::make_unique<QTimer>();
+    FIconIndex = 0;
+
+    FRestoreOn = imDoubleClick;
+    OnAnimate = [this](QObject *Sender) { DoOnAnimate(Sender); };
+    FPopupMenuOn = imNone;
+    FVisible = false;
+    FHide = true;
+
+    FTimer->stop();
+    connect(FTimer.get(), &QTimer::timeout, this, [this, tick = OnAnimate] {
+        if (tick)
+            tick(this);
+    });
+    FTimer->setInterval(1000);
+
+    if (!FDesigning) {
+        FData = NOTIFYICONDATA();
+        FData.cbSize = NotifyIconDataSize;
+        FWindow = std::make_unique<MessageWindow>([this](TMessage &m) { DoMessage(m); });
+        FData.hWnd = FWindow.get();
+        FData.uID = reinterpret_cast<quintptr>(this);
+        FData.hIcon = FIcon;
+        FData.uFlags = NIF_MESSAGE | NIF_ICON;
+        FData.uCallbackMessage = WM_TRAYICON;
+        FHook.bind([this](TMessage &m) { return ApplicationHookProc(m); });
+        Update();
+    }
+}
+
+TTrayIcon::~TTrayIcon()
+{
+    // The hook goes with the component: the application window must never call into a
+    // component that no longer exists.
+    ApplicationWindow::UnhookMainWindow(&FHook);
+    if (!FDesigning) {
+        Shell_NotifyIcon(NIM_DELETE, FData);
+        FWindow.reset();
+        FData.hWnd = nullptr;
+    }
+    FTimer.reset();
+}
+
+QIcon TTrayIcon::ApplicationIcon()
+{
+    return QGuiApplication::windowIcon();
+}
+
+void TTrayIcon::SetVisible(bool Value)
+{
+    FVisible = Value;
+    if (FDesigning)
+        return;
+    if (Value) {
+        if (!Shell_NotifyIcon(NIM_ADD, FData))
+            throw EOutOfResources(QStringLiteral("Cannot Create System Shell Notification Icon"));
+        FHide = true;
+        ApplicationWindow::HookMainWindow(&FHook);
+    } else {
+        if (!Shell_NotifyIcon(NIM_DELETE, FData))
+            throw EOutOfResources(QStringLiteral("Cannot Remove System Shell Notification Icon"));
+        FHide = false;
+        ApplicationWindow::UnhookMainWindow(&FHook);
+    }
+}
+
+void TTrayIcon::SetHint(const QString &Value)
+{
+    const QByteArray bytes = toGbk(Value);
+    if (Value == FHint || bytes.size() > MaxHintBytes)
+        return;
+    FHint = Value;
+    const int n = int(qMin<qsizetype>(bytes.size(), NotifyIconTipSize - 1));
+    std::memset(FData.szTip, 0, sizeof FData.szTip);
+    std::memcpy(FData.szTip, bytes.constData(), size_t(n));
+    if (!FHint.isEmpty())
+        FData.uFlags |= NIF_TIP;
+    else
+        FData.uFlags &= ~NIF_TIP;
+    Update();
+}
+
+void TTrayIcon::SetPopupMenu(QMenu *Value)
+{
+    disconnect(FMenuGone);
+    FPopupMenu = Value;
+    if (Value)
+        FMenuGone = connect(Value, &QObject::destroyed, this,
+                            [this](QObject *gone) { Notification(gone, opRemove); });
+}
+
+void TTrayIcon::SetIcons(TImageList *Value)
+{
+    disconnect(FIconsGone);
+    FIcons = Value;
+    if (Value)
+        FIconsGone = connect(Value, &QObject::destroyed, this,
+                             [this](QObject *gone) { Notification(gone, opRemove); });
+}
+
+int TTrayIcon::GetAnimateInterval() const
+{
+    return FTimer->interval();
+}
+
+void TTrayIcon::SetAnimateInterval(int Value)
+{
+    FTimer->setInterval(qMax(0, Value));
+}
+
+void TTrayIcon::SetAnimate(bool Value)
+{
+    if (FIcons || FLoading)
+        FAnimate = Value;
+    if (FIcons && !FDesigning) {
+        if (!Value)
+            FTimer->stop();
+        else if (!FTimer->isActive())
+            FTimer->start();
+    }
+}
+
+bool TTrayIcon::AnimationRunning() const
+{
+    return FTimer->isActive();
+}
+
+void TTrayIcon::Update()
+{
+    if (FDesigning)
+        return;
+    FData.hIcon = FIcon;
+    if (FVisible)
+        Shell_NotifyIcon(NIM_MODIFY, FData);
+}
+
+void TTrayIcon::SetIconIndex(int Value)
+{
+    FIconIndex = Value;
+    if (FIcons)
+        FIcon = FIcons->GetIcon(Value);
+    Update();
+}
+
+void TTrayIcon::SetDefaultIcon()
+{
+    FIcon = ApplicationIcon();
+    Update();
+}
+
+void TTrayIcon::EndSession()
+{
+    Shell_NotifyIcon(NIM_DELETE, FData);
+}
+
+TShiftState TTrayIcon::ShiftState()
+{
+    TShiftState result;
+    const Qt::KeyboardModifiers keys = QGuiApplication::queryKeyboardModifiers();
+    if (keys & Qt::ShiftModifier)
+        result |= ssShift;
+    if (keys & Qt::ControlModifier)
+        result |= ssCtrl;
+    if (keys & Qt::AltModifier)
+        result |= ssAlt;
+    return result;
+}
+
+void TTrayIcon::Loaded()
+{
+    FLoading = false;
+    if (FIcons) {
+        if (!FDesigning) {
+            if (FAnimate)
+                FTimer->start();
+            else
+                FTimer->stop();
+        }
+        FIcon = FIcons->GetIcon(FIconIndex);
+    } else {
+        FAnimate = false;
+        FIcon = ApplicationIcon();
+    }
+    Update();
+}
+
+void TTrayIcon::Notification(QObject *AComponent, TOperation Operation)
+{
+    if (Operation != opRemove)
+        return;
+    if (AComponent == FIcons) {
+        disconnect(FIconsGone);
+        FIcons = nullptr;
+    } else if (AComponent == FPopupMenu) {
+        disconnect(FMenuGone);
+        FPopupMenu = nullptr;
+    }
+}
+
+void TTrayIcon::DoMessage(TMessage &Message)
+{
+    switch (Message.Msg) {
+    case WM_QUERYENDSESSION:
+        Message.Result = 1;
+        break;
+    case WM_ENDSESSION:
+        // Whether or not the session really ends: the icon would otherwise be left behind.
+        EndSession();
+        break;
+    case WM_TRAYICON:
+        MouseNotification(quint32(Message.LParam));
+        break;
+    default:
+        break;
+    }
+}
+
+void TTrayIcon::MouseNotification(quint32 mouseMessage)
+{
+    // Any step may end in a menu command that frees this component; stop as soon as it is gone.
+    QPointer<TTrayIcon> self(this);
+    const QPoint p = QCursor::pos();
+    const int X = p.x();
+    const int Y = p.y();
+    auto restoreIf = [&](TTrayIconMessage trigger) {
+        if (self && FRestoreOn == trigger)
+            Restore();
+    };
+    auto menuIf = [&](TTrayIconMessage trigger) {
+        if (self && FPopupMenuOn == trigger)
+            ShowMenu();
+    };
+
+    switch (mouseMessage) {
+    case WM_MOUSEMOVE:
+        if (OnMouseMove)
+            DoMouseMove(ShiftState(), X, Y);
+        break;
+    case WM_LBUTTONDOWN:
+        DoMouseDown(mbLeft, ShiftState() | ssLeft, X, Y);
+        break;
+    case WM_LBUTTONUP:
+        if (OnClick)
+            DoClick();
+        if (self)
+            DoMouseUp(mbLeft, ShiftState() | ssLeft, X, Y);
+        restoreIf(imLeftClickUp);
+        menuIf(imLeftClickUp);
+        break;
+    case WM_LBUTTONDBLCLK:
+        DoDblClick();
+        restoreIf(imLeftDoubleClick);
+        menuIf(imLeftDoubleClick);
+        break;
+    case WM_RBUTTONDOWN:
+        DoMouseDown(mbRight, ShiftState() | ssRight, X, Y);
+        break;
+    case WM_RBUTTONUP:
+        DoMouseUp(mbRight, ShiftState() | ssRight, X, Y);
+        restoreIf(imRightClickUp);
+        menuIf(imRightClickUp);
+        break;
+    case WM_RBUTTONDBLCLK:
+        DoDblClick();
+        restoreIf(imRightDoubleClick);
+        menuIf(imRightDoubleClick);
+        break;
+    case WM_MBUTTONDOWN:
+        DoMouseDown(mbMiddle, ShiftState() | ssMiddle, X, Y);
+        break;
+    case WM_MBUTTONUP:
+        DoMouseUp(mbMiddle, ShiftState() | ssMiddle, X, Y);
+        break;
+    case WM_MBUTTONDBLCLK:
+        DoDblClick();
+        break;
+    default:
+        break;
+    }
+}
+
+void TTrayIcon::DoClick()
+{
+    QPointer<TTrayIcon> self(this);
+    if (FRestoreOn == imClick)
+        Restore();
+    if (self && FPopupMenuOn == imClick)
+        ShowMenu();
+    if (self && OnClick)
+        OnClick(this);
+}
+
+void TTrayIcon::DoDblClick()
+{
+    QPointer<TTrayIcon> self(this);
+    if (FRestoreOn == imDoubleClick)
+        Restore();
+    if (self && FPopupMenuOn == imDoubleClick)
+        ShowMenu();
+    if (self && OnDblClick)
+        OnDblClick(this);
+}
+
+void TTrayIcon::DoMouseMove(TShiftState Shift, int X, int Y)
+{
+    if (OnMouseMove)
+        OnMouseMove(this, Shift, X, Y);
+}
+
+void TTrayIcon::DoMouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
+{
+    QPointer<TTrayIcon> self(this);
+    if (FRestoreOn == imMouseDown)
+        Restore();
+    if (self && FPopupMenuOn == imMouseDown)
+        ShowMenu();
+    if (self && OnMouseDown)
+        OnMouseDown(this, Button, Shift, X, Y);
+}
+
+void TTrayIcon::DoMouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
+{
+    QPointer<TTrayIcon> self(this);
+    if (FRestoreOn == imMouseUp)
+        Restore();
+    if (self && FPopupMenuOn == imMouseUp)
+        ShowMenu();
+    if (self && OnMouseUp)
+        OnMouseUp(this, Button, Shift, X, Y);
+}
+
+void TTrayIcon::DoOnAnimate(QObject *)
+{
+    // Without images there is nothing to step through.
+    const int n = FIcons ? FIcons->Count() : 0;
+    if (n == 0) {
+        FTimer->stop();
+        return;
+    }
+    const int next = FIconIndex + 1 < n ? FIconIndex + 1 : 0;
+    SetIconIndex(next);
+    Update();
+}
+
+void TTrayIcon::Minimize()
+{
+    ApplicationWindow::Minimize();
+    ApplicationWindow::ShowWindowHide();
+    if (OnMinimize)
+        OnMinimize(this);
+}
+
+void TTrayIcon::Restore()
+{
+    ApplicationWindow::Restore();
+    ApplicationWindow::ShowWindowRestore();
+    ApplicationWindow::SetForegroundWindow(ApplicationWindow::window());
+    if (OnRestore)
+        OnRestore(this);
+}
+
+bool TTrayIcon::ApplicationHookProc(TMessage &Message)
+{
+    // The whole parameter is compared: a command with any of its low bits set is another one.
+    if (Message.Msg == WM_SYSCOMMAND) {
+        if (Message.WParam == SC_MINIMIZE)
+            Minimize();
+        else if (Message.WParam == SC_RESTORE)
+            Restore();
+    }
+    return false;
+}
+
+void TTrayIcon::ShowMenu()
+{
+    // Nothing to open without a menu.
+    if (!FPopupMenu)
+        return;
+    const QPoint at = QCursor::pos();
+    if (QWidget *active = QApplication::activeWindow())
+        ApplicationWindow::SetForegroundWindow(active);
+    FPopupMenu->exec(at);
+}
