@@ -1,6 +1,8 @@
 #include "launcher/One.h"
 
 #include "app/Application.h"
+#include "components/ImageList.h"
+#include "components/Trayicon.h"
 #include "launcher/UpdateCheck.h"
 #include "launcher/WindowCommands.h"
 #include "platform/Dialogs.h"
@@ -74,7 +76,8 @@ TF_one::TF_one(QWidget *parent) : QWidget(parent)
     // Mouse moves over the bare window surface turn the link back to blue.
     setMouseTracking(true);
 
-    ImageList1 = QIcon(QStringLiteral(":/icons/lss16.png"));
+    ImageList1 = new TImageList(this);
+    ImageList1->AddFromFile(QStringLiteral(":/icons/lss16.png"));
 
     PopupMenu1 = new QMenu(this);
     N1 = new QAction(QStringLiteral("显示窗体"), this);
@@ -103,6 +106,20 @@ TF_one::TF_one(QWidget *parent) : QWidget(parent)
     };
     for (const auto &[item, handler] : items)
         connect(item, &QAction::triggered, this, handler);
+
+    // The tray icon's stored settings, in their stored order. Visible adds the icon at once; a
+    // refusal leaves the constructor, so the launcher is never created.
+    ApplicationWindow::attach(this);
+    TrayIcon1 = new TTrayIcon(this);
+    TrayIcon1->Loading();
+    TrayIcon1->SetVisible(true);
+    TrayIcon1->SetHint(QStringLiteral("青穹阁信息查询系统"));
+    TrayIcon1->SetPopupMenu(PopupMenu1);
+    TrayIcon1->SetHide(true);
+    TrayIcon1->SetRestoreOn(imLeftClickUp);
+    TrayIcon1->SetPopupMenuOn(imRightClickUp);
+    TrayIcon1->SetIcons(ImageList1);
+    TrayIcon1->Loaded();
 
     guarded([this] { FormCreate(); });
 }

@@ -10,6 +10,8 @@ class QLabel;
 class QMenu;
 class QMouseEvent;
 class QPushButton;
+class TImageList;
+class TTrayIcon;
 
 // The launcher: the application's main window. Opens the query windows, the about and the
 // disclaimer windows, and the pages of the web site.
@@ -41,12 +43,11 @@ public:
     QPushButton *Button11 = nullptr;
     QPushButton *Button12 = nullptr;
     QMenu *PopupMenu1 = nullptr;
-    // The tray icon's picture (16 x 16). Held as a plain icon until the image-list component
-    // takes its place.
-    QIcon ImageList1;
+    // The tray icon's picture (16 x 16).
+    TImageList *ImageList1 = nullptr;
     QAction *N1 = nullptr;
     QAction *N2 = nullptr;
-    // (the tray icon, TrayIcon1, goes here)
+    TTrayIcon *TrayIcon1 = nullptr;
     QAction *N3 = nullptr;
     QAction *N4 = nullptr;
     QAction *N5 = nullptr;
