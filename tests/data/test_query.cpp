@@ -1,0 +1,359 @@
+// The query object, the connection and the engine over files made by the Jet writer.
+#include "TestDb.h"
+
+#include "data/Connection.h"
+#include "data/ConnectionString.h"
+#include "data/DatabaseError.h"
+#include "data/Query.h"
+#include "data/SqlEngine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestQuery : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_db;
+    Connection *m_conn = nullptr;
+    Query *m_q = nullptr;
+
+    void run(const QStringList &lines)
+    {
+        m_q->Close();
+        m_q->SQL().Clear();
+        for (const QString &l : lines)
+            m_q->SQL().Add(l);
+        try {
+            m_q->Open();
+        } catch (const EDatabaseError &e) {
+            qWarning("%s", qPrintable(e.message()));
+            throw;
+        }
+    }
+    QStringList column(const QString &field)
+    {
+        QStringList values;
+        const int f = m_q->fieldIndex(field);
+        for (int r = 0; r < m_q->RecordCount(); ++r)
+            values << m_q->value(r, f);
+        return values;
+    }
+    QString openError(const QString &connectionString)
+    {
+        Connection c;
+        c.setConnectionString(connectionString);
+        try {
+            c.setConnected(true);
+        } catch (const EDatabaseError &e) {
+            if (c.connected())
+                return QStringLiteral("connected after failure");
+            return e.message();
+        }
+        return QString();
+    }
+    QString openFileError(const QString &path) { return openError(directoryConnectionString(path)); }
+    QString writeFile(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return path;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_db = m_dir.filePath(QStringLiteral("people.mdb"));
+        testdb::writePeople(m_db);
+        m_conn = new Connection(this);
+        m_conn->setConnectionString(directoryConnectionString(m_db));
+        m_conn->setConnected(true);
+        m_q = new Query(this);
+        m_q->setConnection(m_conn);
+    }
+
+    // Rule of the two flags through every move, on a full, an empty and a closed query.
+    void navigationFlags()
+    {
+        m_q->Close();
+        QVERIFY(m_q->Bof() && m_q->Eof());
+        QCOMPARE(m_q->RecordCount(), 0);
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, m_q->Next());
+
+        run({QStringLiteral("select p_Name from People")});
+        QCOMPARE(m_q->RecordCount(), 4);
+        auto state = [this] { return QStringLiteral("%1 %2 %3").arg(m_q->RecNo()).arg(m_q->Bof()).arg(m_q->Eof()); };
+        QCOMPARE(state(), QStringLiteral("0 1 0"));
+        QCOMPARE(m_q->FieldByName(QStringLiteral("p_Name")), QStringLiteral("Anna"));
+        m_q->Prior();
+        QCOMPARE(state(), QStringLiteral("0 1 0"));
+        m_q->Next();
+        QCOMPARE(state(), QStringLiteral("1 0 0"));
+        m_q->Next();
+        m_q->Next();
+        QCOMPARE(state(), QStringLiteral("3 0 0")); // on the last record, not yet past it
+        m_q->Next();
+        QCOMPARE(state(), QStringLiteral("3 0 1"));
+        m_q->Prior();
+        QCOMPARE(state(), QStringLiteral("2 0 0"));
+        m_q->Last();
+        QCOMPARE(state(), QStringLiteral("3 0 1"));
+        QCOMPARE(m_q->FieldByName(QStringLiteral("P_NAME")), QStringLiteral("ÄRGER"));
+        m_q->First();
+        QCOMPARE(state(), QStringLiteral("0 1 0"));
+        m_q->Next();
+        m_q->First();
+        QCOMPARE(state(), QStringLiteral("0 1 0"));
+        m_q->MoveTo(2);
+        QCOMPARE(state(), QStringLiteral("2 0 0"));
+        m_q->Close();
+        QCOMPARE(state(), QStringLiteral("-1 1 1"));
+
+        run({QStringLiteral("select * from People where p_Name = 'nobody'")});
+        QCOMPARE(m_q->RecordCount(), 0);
+        QCOMPARE(state(), QStringLiteral("-1 1 1"));
+        m_q->First();
+        m_q->Next();
+        m_q->Last();
+        m_q->Prior();
+        QCOMPARE(state(), QStringLiteral("-1 1 1"));
+        QCOMPARE(m_q->FieldByName(QStringLiteral("p_Name")), QString());
+
+        run({QStringLiteral("select * from Nobody")});
+        QCOMPARE(state(), QStringLiteral("-1 1 1"));
+    }
+
+    void sqlLinesAndParameters()
+    {
+        m_q->Close();
+        m_q->SQL().Clear();
+        m_q->SQL().Add(QStringLiteral("SELECT p_Name FROM People where 1=1"));
+        QCOMPARE(m_q->SQL().text(), QStringLiteral("SELECT p_Name FROM People where 1=1\r\n"));
+        QVERIFY(m_q->parameterNames().isEmpty());
+        m_q->SQL().Add(QStringLiteral("and p_Name =:name"));
+        QCOMPARE(m_q->parameterNames(), QStringList{QStringLiteral("name")});
+        m_q->ParamByName(QStringLiteral("NAME"))->setValue(QStringLiteral("anna"));
+        m_q->SQL().Add(QStringLiteral("and p_City = :city and p_Note <> ':quoted' and p_City <> \":x\""));
+        QCOMPARE(m_q->parameterNames(), (QStringList{QStringLiteral("name"), QStringLiteral("city")}));
+        QCOMPARE(m_q->ParamByName(QStringLiteral("name"))->Value, QStringLiteral("anna")); // kept
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, m_q->ParamByName(QStringLiteral("quoted")));
+        m_q->ParamByName(QStringLiteral("city"))->setValue(QStringLiteral("北京"));
+        QCOMPARE(m_q->SQL().Count(), 3);
+        m_q->Open();
+        QCOMPARE(m_q->RecordCount(), 1);
+        QCOMPARE(m_q->FieldByName(QStringLiteral("p_name")), QStringLiteral("Anna"));
+
+        // A changed text closes the query; a name that went away loses its value.
+        m_q->SQL().Clear();
+        QVERIFY(!m_q->Active());
+        QVERIFY(m_q->parameterNames().isEmpty());
+        m_q->SQL().Add(QStringLiteral("select p_Name from People where p_Name = :name"));
+        QVERIFY(!m_q->ParamByName(QStringLiteral("name"))->hasValue);
+
+        // An apostrophe in a value is just text.
+        m_q->ParamByName(QStringLiteral("name"))->setValue(QStringLiteral("O'Brien"));
+        m_q->Open();
+        QCOMPARE(m_q->RecordCount(), 1);
+        QCOMPARE(m_q->FieldByName(QStringLiteral("p_Name")), QStringLiteral("O'Brien"));
+    }
+
+    void jetTextSemantics()
+    {
+        run({QStringLiteral("SELECT P_NAME FROM PEOPLE WHERE p_name = 'ANNA'")});
+        QCOMPARE(column(QStringLiteral("p_name")), QStringList{QStringLiteral("Anna")});
+        QCOMPARE(m_q->fieldNames(), QStringList{QStringLiteral("p_Name")}); // the stored spelling
+        run({QStringLiteral("select p_Name from People"), QStringLiteral("WHERE p_Name like '%B%'")});
+        QCOMPARE(column(QStringLiteral("p_Name")), (QStringList{QStringLiteral("bob"), QStringLiteral("O'Brien")}));
+        run({QStringLiteral("select p_Name from People where p_Name like 'b_b'")});
+        QCOMPARE(m_q->RecordCount(), 1);
+        // Exact and fuzzy matches of Chinese text.
+        m_q->Close();
+        m_q->SQL().Clear();
+        m_q->SQL().Add(QStringLiteral("select p_City from People where 1=1"));
+        m_q->SQL().Add(QStringLiteral("and p_City = :c"));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, m_q->Open()); // :c has no value yet
+        QVERIFY(!m_q->Active());
+        m_q->ParamByName(QStringLiteral("c"))->setValue(QStringLiteral("北京"));
+        m_q->Open();
+        QCOMPARE(column(QStringLiteral("p_City")), QStringList{QStringLiteral("北京")});
+        run({QStringLiteral("select p_City from People WHERE p_City like '%北京%'")});
+        QCOMPARE(m_q->RecordCount(), 2);
+        run({QStringLiteral("select p_City from People where 1=1")});
+        QCOMPARE(m_q->RecordCount(), 4);
+    }
+
+    void values()
+    {
+        run({QStringLiteral("select p_Age, p_Born, p_Note, p_City, p_Name from People")});
+        QCOMPARE(m_q->fieldNames(), (QStringList{QStringLiteral("p_Age"), QStringLiteral("p_Born"),
+                                                 QStringLiteral("p_Note"), QStringLiteral("p_City"),
+                                                 QStringLiteral("p_Name")}));
+        QCOMPARE(column(QStringLiteral("p_Age")), (QStringList{"31", "-7", "", "0"}));
+        QCOMPARE(column(QStringLiteral("p_Born")), (QStringList{"1990-05-01", "2001-12-31 13:45:10", "", ""}));
+        QCOMPARE(m_q->value(1, 2), QStringLiteral("长备注").repeated(200)); // kept on long-value pages
+        QCOMPARE(m_q->value(2, 3), QString());
+        QCOMPARE(m_q->value(3, 3), QStringLiteral("Zürich"));
+        run({QStringLiteral("select p_Age * 1.5 as x, p_Age / 4.0 as y from People where p_Age = 31")});
+        QCOMPARE(m_q->value(0, 0), QStringLiteral("46.5"));
+        QCOMPARE(m_q->value(0, 1), QStringLiteral("7.75"));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, m_q->FieldByName(QStringLiteral("nothere")));
+    }
+
+    void statementErrors_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("table") << "select * from Lawyers" << "找不到表 'Lawyers'。";
+        QTest::newRow("column") << "select p_Name, p_Mail from People" << "找不到列 'p_Mail'。";
+        QTest::newRow("syntax") << "select from People" << "语法错误: 'from' 附近。";
+        QTest::newRow("incomplete") << "select p_Name from People where" << "语法错误: 语句不完整。";
+        QTest::newRow("quote") << "select * from People WHERE p_Name like '%O'Brien%'" << "语法错误: 'Brien' 附近。";
+        QTest::newRow("two statements") << "select * from People; select 1" << "在 SQL 语句结尾之后找到字符。";
+        QTest::newRow("write") << "delete from People" << "数据库以只读方式打开，只能执行查询语句。";
+        QTest::newRow("attach") << "attach database '/tmp/x.db' as x" << "数据库以只读方式打开，只能执行查询语句。";
+    }
+    void statementErrors()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, message);
+        run({QStringLiteral("select p_Name from People")});
+        m_q->Next();
+        m_q->Close();
+        m_q->SQL().Clear();
+        m_q->SQL().Add(sql);
+        try {
+            m_q->Open();
+            QFAIL("no error");
+        } catch (const EDatabaseError &e) {
+            QCOMPARE(e.message(), message);
+        }
+        QVERIFY(!m_q->Active());
+        QVERIFY(m_q->Bof() && m_q->Eof());
+        run({QStringLiteral("select p_Name from People")}); // the next statement works
+        QCOMPARE(m_q->RecordCount(), 4);
+        QCOMPARE(m_q->RecNo(), 0);
+    }
+
+    void connectionStrings()
+    {
+        // Runs of "\" and "/" are one separator; a directory with blanks and Chinese characters.
+        QDir(m_dir.path()).mkpath(QStringLiteral("目录 with blanks"));
+        const QString dir = m_dir.filePath(QStringLiteral("目录 with blanks"));
+        QFile::copy(m_db, dir + QStringLiteral("/lss.dll"));
+        QString native = dir;
+        native.replace(QLatin1Char('/'), QLatin1Char('\\'));
+        QCOMPARE(openFileError(native + QStringLiteral("\\\\/lss.dll")), QString());
+        // Keys without regard to case, items trimmed, password compared.
+        QCOMPARE(openError(QStringLiteral("data source = %1 ;JET OLEDB:DATABASE PASSWORD=41729063").arg(m_db)),
+                 QString());
+        QCOMPARE(openError(QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=x").arg(m_db)),
+                 QStringLiteral("密码无效。"));
+        QCOMPARE(openError(QStringLiteral("Data Source=%1").arg(m_db)), QStringLiteral("密码无效。"));
+    }
+
+    void openFailures()
+    {
+        const QString missing = m_dir.filePath(QStringLiteral("none.mdb"));
+        QCOMPARE(openFileError(missing), QStringLiteral("找不到文件 '%1'。").arg(missing));
+        const QString empty = writeFile(QStringLiteral("empty.mdb"), QByteArray());
+        QCOMPARE(openFileError(empty), QStringLiteral("无法识别的数据库格式 '%1'。").arg(empty));
+        const QString text = writeFile(QStringLiteral("text.mdb"), QByteArray("just some text\n").repeated(500));
+        QCOMPARE(openFileError(text), QStringLiteral("无法识别的数据库格式 '%1'。").arg(text));
+
+        QFile f(m_db);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray good = f.readAll();
+        const QString damagedText = QStringLiteral("数据库文件 '%1' 已损坏或不完整，无法读取。");
+        for (int cut : {100, 4096, 4096 * 2, 4096 * 3 + 17, int(good.size()) - 4096 - 1}) {
+            const QString cutFile = writeFile(QStringLiteral("cut%1.mdb").arg(cut), good.left(cut));
+            const QString msg = openFileError(cutFile);
+            QVERIFY2(msg == damagedText.arg(cutFile) || msg.startsWith(QStringLiteral("无法识别")), qPrintable(msg));
+        }
+
+        // Random bytes, alone or behind a valid header page: an error, never a crash or a hang.
+        QRandomGenerator rng(42);
+        for (int i = 0; i < 20; ++i) {
+            QByteArray bytes(4096 * (3 + i % 5), Qt::Uninitialized);
+            for (char &c : bytes)
+                c = char(rng.generate());
+            if (i % 2)
+                bytes.replace(0, 4096, good.left(4096));
+            const QString path = writeFile(QStringLiteral("random%1.mdb").arg(i), bytes);
+            QVERIFY(!openFileError(path).isEmpty());
+        }
+
+        // Damage inside the data pages is found when the table is read.
+        QByteArray corrupt = good;
+        for (int p = 3; p < corrupt.size() / 4096; ++p) {
+            if (corrupt.at(p * 4096) == 1 && corrupt.mid(p * 4096 + 4, 4) != "LVAL") {
+                for (int k = 14; k < 4096; k += 7)
+                    corrupt[p * 4096 + k] = char(0xFF);
+            }
+        }
+        const QString corruptPath = writeFile(QStringLiteral("corrupt.mdb"), corrupt);
+        Connection c;
+        c.setConnectionString(directoryConnectionString(corruptPath));
+        c.setConnected(true);
+        Query q;
+        q.setConnection(&c);
+        q.SQL().Add(QStringLiteral("select * from People"));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, q.Open());
+        QVERIFY(!q.Active());
+    }
+
+    void otherPasswords()
+    {
+        const QString other = m_dir.filePath(QStringLiteral("other.mdb"));
+        testdb::writePeople(other, QStringLiteral("secret"));
+        QCOMPARE(openFileError(other), QStringLiteral("密码无效。"));
+        QCOMPARE(openError(QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=secret").arg(other)),
+                 QString());
+        const QString none = m_dir.filePath(QStringLiteral("none-pw.mdb"));
+        testdb::writePeople(none, QString());
+        QCOMPARE(openError(QStringLiteral("Data Source=%1").arg(none)), QString());
+    }
+
+    // A query on a closed connection first tries to open it again.
+    void reopensClosedConnection()
+    {
+        const QString later = m_dir.filePath(QStringLiteral("later.mdb"));
+        Connection c;
+        c.setConnectionString(directoryConnectionString(later));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, c.setConnected(true));
+        QVERIFY(!c.connected());
+        Query q;
+        q.setConnection(&c);
+        q.SQL().Add(QStringLiteral("select * from People"));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, q.Open());
+        testdb::writePeople(later);
+        q.Open();
+        QVERIFY(c.connected());
+        QCOMPARE(q.RecordCount(), 4);
+    }
+
+    // Opening reads no table: a statement loads its table, once.
+    void tablesLoadOnFirstUse()
+    {
+        Connection c;
+        c.setConnectionString(directoryConnectionString(m_db));
+        c.setConnected(true);
+        QVERIFY(!c.engine()->isLoaded(QStringLiteral("People")));
+        Query q;
+        q.setConnection(&c);
+        q.SQL().Add(QStringLiteral("select count(*) from people"));
+        q.Open();
+        QCOMPARE(q.value(0, 0), QStringLiteral("4"));
+        QVERIFY(c.engine()->isLoaded(QStringLiteral("People")));
+        QVERIFY(!c.engine()->isLoaded(QStringLiteral("Nobody")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestQuery)
+#include "test_query.moc"
