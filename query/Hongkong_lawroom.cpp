@@ -1,0 +1,36 @@
+#include "query/Hongkong_lawroom.h"
+
+#include "app/Datemodule.h"
+#include "launcher/One.h"
+
+TF_HKlawRoom *F_HKlawRoom = nullptr;
+
+TF_HKlawRoom::TF_HKlawRoom(QWidget *parent) : QueryForm(parent)
+{
+    setupUi(this);
+
+    QueryFormDeclaration d;
+    d.query = &TDM::AQ_HKlawRoom;
+    d.dataSource = &TDM::DS_HKlawRoom;
+    d.launcherButton = &TF_one::Button6;
+    d.pagePath = QStringLiteral("/quillhall/findlawyerroom/findlawyerroom_xg_list.jsp?xg_id=12");
+
+    d.criteriaSelect = QStringLiteral("SELECT hl_name,hl_copartner FROM HongkongLawyerInfo where 1=1");
+    d.criteria = {
+        QueryCriterion::byLike(CheckBox1, xm, QStringLiteral("律所名称已选择,不能为空"),
+                               QStringLiteral("and hl_name like '%")),
+        QueryCriterion::byLike(CheckBox2, domain, QStringLiteral("法域已选择,不能为空"),
+                               QStringLiteral("and hl_domain like '%")),
+    };
+
+    d.grid = DBGrid3;
+    d.columns = {
+        {QStringLiteral("hl_name"), QStringLiteral("律所名称"), 317, {}, false, {}},
+        {QStringLiteral("hl_copartner"), QStringLiteral("合伙人"), 338, {}, false, {}},
+    };
+    d.widthsAtCreation = {200, 200};
+
+    declare(d);
+}
+
+TF_HKlawRoom::~TF_HKlawRoom() = default;

@@ -1,0 +1,38 @@
+#include "query/Macao_lawyer.h"
+
+#include "app/Datemodule.h"
+#include "launcher/One.h"
+
+TF_Mclawyer *F_Mclawyer = nullptr;
+
+TF_Mclawyer::TF_Mclawyer(QWidget *parent) : QueryForm(parent)
+{
+    setupUi(this);
+
+    QueryFormDeclaration d;
+    d.query = &TDM::AQ_MClawyer;
+    d.dataSource = &TDM::DS_MClawyer;
+    d.launcherButton = &TF_one::Button4;
+    d.pagePath = QStringLiteral("/quillhall/findlawyer/findlawyer_am.jsp?am_id=8");
+
+    d.criteriaSelect = QStringLiteral("SELECT mc_name,mc_date,mc_reg_date,mc_class FROM Macao where 1=1");
+    d.criteria = {
+        QueryCriterion::byLike(CheckBox1, xm, QStringLiteral("姓名已选择,不能为空"),
+                               QStringLiteral("and mc_name like '%")),
+        QueryCriterion::byLike(CheckBox2, domain, QStringLiteral("专业领域已选择,不能为空"),
+                               QStringLiteral("and mc_domain like '%")),
+    };
+
+    d.grid = DBGrid1;
+    d.columns = {
+        {QStringLiteral("mc_name"), QStringLiteral("律师名字"), 80, {}, false, {}},
+        {QStringLiteral("mc_date"), QStringLiteral("执业日期"), 80, {}, false, {}},
+        {QStringLiteral("mc_reg_date"), QStringLiteral("注册日期"), 80, {}, false, {}},
+        {QStringLiteral("mc_class"), QStringLiteral("分类"), 80, {}, false, {}},
+    };
+    d.widthsAtCreation = {100, 100, 100, 100};
+
+    declare(d);
+}
+
+TF_Mclawyer::~TF_Mclawyer() = default;

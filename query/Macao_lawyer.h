@@ -1,0 +1,16 @@
+#pragma once
+
+#include "query/QueryForm.h"
+#include "ui_Macao_lawyer.h"
+
+// Macao lawyers: one search by name and practice area. The practice area is searched but
+// neither fetched nor shown.
+class TF_Mclawyer : public QueryForm, public Ui_TF_Mclawyer
+{
+    Q_OBJECT
+public:
+    explicit TF_Mclawyer(QWidget *parent = nullptr);
+    ~TF_Mclawyer() override;
+};
+
+extern TF_Mclawyer *F_Mclawyer;
