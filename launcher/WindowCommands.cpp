@@ -5,6 +5,10 @@
 #include "launcher/About.h"
 #include "launcher/Mzsm.h"
 #include "launcher/One.h"
+#include "query/Hongkong_lawroom.h"
+#include "query/Hongkong_lawyer.h"
+#include "query/Macao_lawyer.h"
+#include "query/Taiwan_lawyer.h"
 
 #include <QPushButton>
 
@@ -18,6 +22,10 @@
 const std::vector<WindowCommand> &windowCommands()
 {
     static const std::vector<WindowCommand> commands{
+        {&TF_one::Button2, openWith<TF_HKlawyer>(F_HKlawyer), &TDM::DS_HKlawyer},
+        {&TF_one::Button6, openWith<TF_HKlawRoom>(F_HKlawRoom), &TDM::DS_HKlawRoom},
+        {&TF_one::Button4, openWith<TF_Mclawyer>(F_Mclawyer), &TDM::DS_MClawyer},
+        {&TF_one::Button3, openWith<TF_TwLawyer>(F_TwLawyer), &TDM::DS_TWlawyer},
         {&TF_one::Button11, openWith<TF_Mzsm>(F_Mzsm), nullptr},
         {&TF_one::Button12, openWith<TF_About>(F_About), nullptr},
     };
