@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstring>
 #include <mdbtools.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -373,6 +374,8 @@ void JetFile::readTable(const QString &name, JetRowSink &sink) const
             d->readTableJet4(t, sink);
         else
             d->readTableLibmdb(t, sink);
+        // The table is in the engine now; its pages need not stay in this process's memory.
+        madvise(const_cast<uchar *>(d->data), size_t(d->size), MADV_DONTNEED);
         return;
     }
     throw EDatabaseError(QStringLiteral("找不到表 '%1'。").arg(name));
