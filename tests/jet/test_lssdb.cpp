@@ -1,0 +1,264 @@
+// lssdb build and generate, run as a program.
+#include "data/jet/DirectorySchema.h"
+#include "data/jet/JetHeader.h"
+#include "jet/MdbRead.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString kLssdb = QStringLiteral(LSSDB_PATH);
+
+const char* const kGoodCsv[][2] = {
+    {"lawyer.csv",
+     "l_id,l_realName,l_sex,l_province,l_city,l_address,l_domain\r\n"
+     "1,张三,男,北京,北京,北京市朝阳区建国路88号,税务\r\n"
+     "2,\"O'Brien \"\"Bob\"\"\",,上海,\"\",,100%_done\r\n"
+     "3,\"李四\n第二行\",女,广东,广州,\"地址, 带逗号\",知识产权\r\n"},
+    {"lawRoom.csv", "lr_Name,lr_director,lr_city,lr_province,lr_WebSite,lr_domain\n"
+                    "北京金诚律师事务所,王五,北京,北京,http://www.firm1.example.com/,证券\n"},
+    {"Hongkong.csv", "\xef\xbb\xbfh_name,h_post,h_address,h_domain\n陈大文 (CHAN Tai Man),合伙人,香港中环,刑法、家事法\n"},
+    {"HongkongLawyerInfo.csv", "hl_domain,hl_name\n破产,的近律师行\n"},   // other order, hl_copartner left out
+    {"Macao.csv", "mc_name,mc_date,mc_reg_date,mc_class,mc_domain\n黄一,1999-12-20,2001-01-02 10:20:30,执业律师,民事\n"
+                  "林二,,,实习律师,\n"},
+    {"Taiwan.csv", "tw_name,tw_sex,tw_city,tw_address,tw_domain\n林三,男,台北市,台北市信义区信义路五段7号,民事"},
+};
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+void writeGoodCsv(const QString& dir)
+{
+    for (const auto& file : kGoodCsv)
+        writeFile(QDir(dir).filePath(QString::fromLatin1(file[0])), QByteArray(file[1]));
+}
+
+QString exportTable(const QString& db, const QString& table)
+{
+    const ToolResult r = runTool(QStringLiteral("mdb-export"),
+                                 {QStringLiteral("-0"), QStringLiteral("NULL"), QStringLiteral("-T"),
+                                  QStringLiteral("%Y-%m-%d %H:%M:%S"), db, table});
+    return QString::fromUtf8(r.out);
+}
+
+QByteArray sha(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+}  // namespace
+
+class TestLssdb : public QObject {
+    Q_OBJECT
+
+private slots:
+    void buildRoundTrip();
+    void buildPasswordOption();
+    void badInput_data();
+    void badInput();
+    void generateIsDeterministicAndRealistic();
+    void helpDocumentsNull();
+};
+
+void TestLssdb::buildRoundTrip()
+{
+    QTemporaryDir dir;
+    writeGoodCsv(dir.path());
+    const QString db = dir.filePath(QStringLiteral("out.mdb"));
+    const ToolResult r = runTool(kLssdb, {QStringLiteral("build"), db, dir.path()});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QByteArray());
+    QCOMPARE(runTool(QStringLiteral("mdb-ver"), {db}).out.trimmed(), QByteArray("JET4"));
+    QCOMPARE(exportTable(db, QStringLiteral("lawyer")),
+             QStringLiteral("l_id,l_realName,l_sex,l_province,l_city,l_address,l_domain\n"
+                            "1,\"张三\",\"男\",\"北京\",\"北京\",\"北京市朝阳区建国路88号\",\"税务\"\n"
+                            "2,\"O'Brien \"\"Bob\"\"\",NULL,\"上海\",NULL,NULL,\"100%_done\"\n"
+                            "3,\"李四\n第二行\",\"女\",\"广东\",\"广州\",\"地址, 带逗号\",\"知识产权\"\n"));
+    QCOMPARE(exportTable(db, QStringLiteral("HongkongLawyerInfo")),
+             QStringLiteral("hl_name,hl_copartner,hl_domain\n\"的近律师行\",NULL,\"破产\"\n"));
+    QCOMPARE(exportTable(db, QStringLiteral("Hongkong")),
+             QStringLiteral("h_name,h_post,h_address,h_domain\n\"陈大文 (CHAN Tai Man)\",\"合伙人\",\"香港中环\",\"刑法、家事法\"\n"));
+    QCOMPARE(exportTable(db, QStringLiteral("Macao")),
+             QStringLiteral("mc_name,mc_date,mc_reg_date,mc_class,mc_domain\n"
+                            "\"黄一\",\"1999-12-20 00:00:00\",\"2001-01-02 10:20:30\",\"执业律师\",\"民事\"\n"
+                            "\"林二\",NULL,NULL,\"实习律师\",NULL\n"));
+    QCOMPARE(exportTable(db, QStringLiteral("Taiwan")),
+             QStringLiteral("tw_name,tw_sex,tw_city,tw_address,tw_domain\n\"林三\",\"男\",\"台北市\",\"台北市信义区信义路五段7号\",\"民事\"\n"));
+    // mdb-export shows "" and NULL alike; the file keeps them apart.
+    const MdbTable t = readWithLibmdb(db, QStringLiteral("lawyer"));
+    QVERIFY(t.ok);
+    QVERIFY(t.rows[1][2].null);            // l_sex: empty unquoted
+    QVERIFY(!t.rows[1][4].null);           // l_city: ""
+    QCOMPARE(t.rows[1][4].raw.size(), 0);
+}
+
+void TestLssdb::buildPasswordOption()
+{
+    QTemporaryDir dir;
+    writeGoodCsv(dir.path());
+    auto passwordOf = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? jet::readDatabasePassword(f.read(jet::kPageSize)) : QStringLiteral("?");
+    };
+    const QString a = dir.filePath(QStringLiteral("a.mdb"));
+    QCOMPARE(runTool(kLssdb, {QStringLiteral("build"), a, dir.path()}).exitCode, 0);
+    QCOMPARE(passwordOf(a), QStringLiteral("41729063"));
+    const QString b = dir.filePath(QStringLiteral("b.mdb"));
+    QCOMPARE(runTool(kLssdb, {QStringLiteral("build"), b, dir.path(), QStringLiteral("--password"), QString()}).exitCode, 0);
+    QCOMPARE(passwordOf(b), QString());
+    const QString c = dir.filePath(QStringLiteral("c.mdb"));
+    QCOMPARE(runTool(kLssdb, {QStringLiteral("build"), c, dir.path(), QStringLiteral("--password"), QStringLiteral("秘密pw")}).exitCode, 0);
+    QCOMPARE(passwordOf(c), QStringLiteral("秘密pw"));
+}
+
+void TestLssdb::badInput_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("content");   // empty: the file is removed
+    QTest::addColumn<QStringList>("mustMention");
+
+    QTest::newRow("missing file") << "Taiwan.csv" << QByteArray() << QStringList({"Taiwan.csv", "missing"});
+    QTest::newRow("unknown column") << "lawRoom.csv"
+                                    << QByteArray("lr_Name,lr_boss\nA,B\n") << QStringList({"lawRoom.csv:1", "lr_boss", "unknown"});
+    QTest::newRow("column twice") << "lawRoom.csv" << QByteArray("lr_Name,lr_name\nA,B\n")
+                                  << QStringList({"lawRoom.csv:1", "lr_name", "twice"});
+    QTest::newRow("too few fields") << "lawyer.csv" << QByteArray("l_id,l_realName\n1,张三\n2\n")
+                                    << QStringList({"lawyer.csv:3", "1 fields", "2"});
+    QTest::newRow("too many fields") << "lawyer.csv" << QByteArray("l_id,l_realName\n1,张三,x\n")
+                                     << QStringList({"lawyer.csv:2", "3 fields"});
+    QTest::newRow("too long") << "lawyer.csv"
+                              << (QByteArray("l_id,l_realName\n1,a\n\n2,") + QByteArray(256, 'x') + "\n")
+                              << QStringList({"lawyer.csv:4", "l_realName", "256", "255"});
+    QTest::newRow("not utf-8") << "Hongkong.csv" << QByteArray("h_name,h_post\n\xd5\xc5\xc8\xfd,x\n")
+                               << QStringList({"Hongkong.csv:2", "h_name", "UTF-8"});
+    QTest::newRow("bad date") << "Macao.csv" << QByteArray("mc_name,mc_date\n黄一,2001-02-30\n")
+                              << QStringList({"Macao.csv:2", "mc_date", "2001-02-30"});
+    QTest::newRow("bad date form") << "Macao.csv" << QByteArray("mc_name,mc_reg_date\n黄一,20/01/2001\n")
+                                   << QStringList({"Macao.csv:2", "mc_reg_date"});
+    QTest::newRow("bad number") << "lawyer.csv" << QByteArray("l_id,l_realName\n\"\",a\n1x,b\n")
+                                << QStringList({"lawyer.csv:2", "l_id"});
+    QTest::newRow("open quote") << "Taiwan.csv" << QByteArray("tw_name,tw_sex\n\"林三,男\n")
+                                << QStringList({"Taiwan.csv:2", "quote"});
+    QTest::newRow("stray quote") << "Taiwan.csv" << QByteArray("tw_name,tw_sex\nab\"c,男\n")
+                                 << QStringList({"Taiwan.csv:2", "quote"});
+    QTest::newRow("empty file") << "Taiwan.csv" << QByteArray("\n") << QStringList({"Taiwan.csv", "header"});
+}
+
+void TestLssdb::badInput()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, mustMention);
+    QTemporaryDir dir;
+    writeGoodCsv(dir.path());
+    const QString path = QDir(dir.path()).filePath(file);
+    if (content.isEmpty())
+        QVERIFY(QFile::remove(path));
+    else
+        writeFile(path, content);
+    const QString db = dir.filePath(QStringLiteral("out.mdb"));
+    const ToolResult r = runTool(kLssdb, {QStringLiteral("build"), db, dir.path()});
+    QCOMPARE(r.exitCode, 1);
+    const QString err = QString::fromUtf8(r.err);
+    for (const QString& m : mustMention)
+        QVERIFY2(err.contains(m), qPrintable(err));
+    QCOMPARE(err.count(u'\n'), 1);   // one message
+    QVERIFY(!QFileInfo::exists(db));
+    for (const QString& name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
+        QVERIFY2(name.endsWith(QStringLiteral(".csv")), qPrintable(name));
+}
+
+void TestLssdb::generateIsDeterministicAndRealistic()
+{
+    QTemporaryDir dir;
+    const QString a = dir.filePath(QStringLiteral("a.mdb"));
+    const QString b = dir.filePath(QStringLiteral("b.mdb"));
+    const QString c = dir.filePath(QStringLiteral("c.mdb"));
+    QCOMPARE(runTool(kLssdb, {QStringLiteral("generate"), a, QStringLiteral("--lawyers"), QStringLiteral("3000"),
+                              QStringLiteral("--seed"), QStringLiteral("7")}).exitCode, 0);
+    QCOMPARE(runTool(kLssdb, {QStringLiteral("generate"), b, QStringLiteral("--lawyers"), QStringLiteral("3000"),
+                              QStringLiteral("--seed"), QStringLiteral("7")}).exitCode, 0);
+    QCOMPARE(runTool(kLssdb, {QStringLiteral("generate"), c, QStringLiteral("--lawyers"), QStringLiteral("3000"),
+                              QStringLiteral("--seed"), QStringLiteral("8")}).exitCode, 0);
+    QCOMPARE(sha(a), sha(b));
+    QVERIFY(sha(a) != sha(c));
+
+    QFile f(a);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(jet::readDatabasePassword(f.read(jet::kPageSize)), QStringLiteral("41729063"));
+
+    const QStringList provinces = QStringLiteral(
+        "北京 上海 天津 重庆 河南 河北 山东 山西 广东 广西 湖南 湖北 四川 云南 西藏 新疆 甘肃 宁夏 江苏 江西 浙江 贵州 "
+        "安徽 青海 海南 福建 陕西 辽宁 吉林 黑龙江 内蒙古").split(u' ');
+    const QStringList specialities = QStringLiteral(
+        "税务 法律顾问 行政复议 房地产 工商事务 生物工程业 建筑 医院改制 电子商务 金融业 知识产权 反倾销反补贴 证券 国际贸易 "
+        "劳动争议 电信业 医疗卫生 经济犯罪辩护 保险 海商海事 基础设施 航空业 项目融资 企事业单位改制 信托 政府事务 医疗纠纷 "
+        "旅游业 风险投资 合同与债权债务 投资 诉讼/仲裁 婚姻家庭 行政诉讼 投资与融资 能源和自然资源 医药 招标与投标 兼并与收购 "
+        "国家赔偿 传媒与娱乐业 国际金融衍生工具").split(u' ');
+
+    const MdbTable lawyers = readWithLibmdb(a, QStringLiteral("lawyer"));
+    QCOMPARE(lawyers.rows.size(), size_t(3000));
+    int single = 0;
+    for (size_t i = 0; i < lawyers.rows.size(); ++i) {
+        const auto& r = lawyers.rows[i];
+        QCOMPARE(r[0].text.toInt(), int(i) + 1);
+        QVERIFY(provinces.contains(r[3].text));
+        QVERIFY(r[1].text.size() >= 2);
+        QVERIFY(r[2].text == QStringLiteral("男") || r[2].text == QStringLiteral("女"));
+        const QStringList domains = r[6].text.split(QStringLiteral("、"));
+        for (const QString& d : domains)
+            QVERIFY2(specialities.contains(d), qPrintable(d));
+        if (domains.size() == 1)
+            ++single;
+    }
+    QVERIFY(single > 2400 && single < 3000);   // mostly one speciality, a few with several
+
+    const MdbTable firms = readWithLibmdb(a, QStringLiteral("lawRoom"));
+    QVERIFY(firms.rows.size() >= 100);
+    int empty = 0;
+    for (const auto& r : firms.rows) {
+        QVERIFY(r[0].text.endsWith(QStringLiteral("律师事务所")));
+        QVERIFY(provinces.contains(r[3].text));
+        if (r[4].text.isEmpty())
+            ++empty;
+        else
+            QVERIFY2(QUrl(r[4].text).host().endsWith(QStringLiteral(".example.com")), qPrintable(r[4].text));
+    }
+    QVERIFY(empty > 0);
+
+    for (const QString& table : {QStringLiteral("Hongkong"), QStringLiteral("HongkongLawyerInfo"), QStringLiteral("Macao"),
+                                 QStringLiteral("Taiwan")})
+        QVERIFY2(readWithLibmdb(a, table).rows.size() >= 100, qPrintable(table));
+    const MdbTable hk = readWithLibmdb(a, QStringLiteral("Hongkong"));
+    QVERIFY(hk.rows[0][0].text.contains(QRegularExpression(QStringLiteral("^\\S+ \\([A-Za-z ]+\\)$"))));
+    const MdbTable macao = readWithLibmdb(a, QStringLiteral("Macao"));
+    for (const auto& r : macao.rows) {
+        QVERIFY(!r[1].null && !r[2].null && !r[3].null);
+        QVERIFY(r[1].text <= r[2].text);   // registered on or after admission
+    }
+}
+
+void TestLssdb::helpDocumentsNull()
+{
+    const ToolResult r = runTool(kLssdb, {QStringLiteral("--help")});
+    QCOMPARE(r.exitCode, 0);
+    const QString help = QString::fromUtf8(r.out);
+    QVERIFY(help.contains(QStringLiteral("empty unquoted field is NULL")));
+    QVERIFY(help.contains(QStringLiteral("build OUT CSVDIR")));
+    QVERIFY(help.contains(QStringLiteral("generate OUT")));
+    QCOMPARE(runTool(kLssdb, {QStringLiteral("frobnicate")}).exitCode, 1);
+}
+
+QTEST_GUILESS_MAIN(TestLssdb)
+#include "test_lssdb.moc"
