@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -336,6 +337,22 @@ private Q_SLOTS:
         q.Open();
         QVERIFY(c.connected());
         QCOMPARE(q.RecordCount(), 4);
+    }
+
+    void lssdbQuery()
+    {
+        QProcess p;
+        p.start(QStringLiteral(LSSDB_PATH),
+                {QStringLiteral("query"), m_db, QStringLiteral("select p_Name, p_Age from people where p_Name = :n"),
+                 QStringLiteral("--param"), QStringLiteral("n=BOB")});
+        QVERIFY(p.waitForFinished(-1));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QStringLiteral("p_Name\tp_Age\nbob\t-7\n1 records\n"));
+        p.start(QStringLiteral(LSSDB_PATH), {QStringLiteral("query"), m_db, QStringLiteral("select x from People")});
+        QVERIFY(p.waitForFinished(-1));
+        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()).trimmed(), QStringLiteral("找不到列 'x'。"));
+        QVERIFY(p.readAllStandardOutput().isEmpty());
     }
 
     // Opening reads no table: a statement loads its table, once.
