@@ -5,6 +5,8 @@
 #include "launcher/About.h"
 #include "launcher/Mzsm.h"
 #include "launcher/One.h"
+#include "query/Dl_lawroom.h"
+#include "query/Dl_lawyer.h"
 #include "query/Hongkong_lawroom.h"
 #include "query/Hongkong_lawyer.h"
 #include "query/Macao_lawyer.h"
@@ -22,6 +24,8 @@
 const std::vector<WindowCommand> &windowCommands()
 {
     static const std::vector<WindowCommand> commands{
+        {&TF_one::Button1, openWith<TF_Lawyer>(F_Lawyer), &TDM::DS_lawyer},
+        {&TF_one::Button5, openWith<TF_lawRoom>(F_lawRoom), &TDM::DS_lawRoom},
         {&TF_one::Button2, openWith<TF_HKlawyer>(F_HKlawyer), &TDM::DS_HKlawyer},
         {&TF_one::Button6, openWith<TF_HKlawRoom>(F_HKlawRoom), &TDM::DS_HKlawRoom},
         {&TF_one::Button4, openWith<TF_Mclawyer>(F_Mclawyer), &TDM::DS_MClawyer},

@@ -60,6 +60,10 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
         b->setIcon(QIcon(QStringLiteral(":/icons/glyph_%1.svg").arg(QLatin1String(glyph))));
         b->setIconSize(QSize(16, 16));
     };
+    // Only the layout's default button (if any) takes Enter: a dialog would otherwise make the
+    // last focused button the default, and Enter in any input would press it.
+    for (QPushButton *b : findChildren<QPushButton *>())
+        b->setAutoDefault(false);
     button("BitBtn1", &QueryForm::BitBtn1Click, "search");
     button("BitBtn2", &QueryForm::BitBtn2Click, "search");
     button("BitBtn3", &QueryForm::BitBtn3Click, "info");

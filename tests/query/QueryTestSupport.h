@@ -1,0 +1,149 @@
+#pragma once
+
+// Shared by the query-window suites: a directory database built with lssdb from CSV texts, the
+// data module and a real launcher around it, a shell that records, and an answerer for the
+// modal boxes that the windows show.
+
+#include "app/Application.h"
+#include "app/Datemodule.h"
+#include "data/Connection.h"
+#include "data/ConnectionString.h"
+#include "launcher/One.h"
+#include "platform/Shell.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+namespace querytest {
+
+// Every table of the directory, with its CSV header row. Tables not given get no rows.
+inline QMap<QString, QString> csvHeaders()
+{
+    return {
+        {QStringLiteral("lawyer"), QStringLiteral("l_id,l_realName,l_sex,l_province,l_city,l_address,l_domain")},
+        {QStringLiteral("lawRoom"), QStringLiteral("lr_Name,lr_director,lr_city,lr_province,lr_WebSite,lr_domain")},
+        {QStringLiteral("Hongkong"), QStringLiteral("h_name,h_post,h_address,h_domain")},
+        {QStringLiteral("HongkongLawyerInfo"), QStringLiteral("hl_name,hl_copartner,hl_domain")},
+        {QStringLiteral("Macao"), QStringLiteral("mc_name,mc_date,mc_reg_date,mc_class,mc_domain")},
+        {QStringLiteral("Taiwan"), QStringLiteral("tw_name,tw_sex,tw_city,tw_address,tw_domain")},
+    };
+}
+
+// Writes one CSV per table into dir/csv (rows: table -> CSV lines without the header) and runs
+// "lssdb build" into dir/name. Returns the database path, or an empty text on failure.
+inline QString buildDatabase(const QString &dir, const QMap<QString, QStringList> &rows,
+                             const QString &name = QStringLiteral("lss.dll"))
+{
+    const QString csvDir = QDir(dir).filePath(QStringLiteral("csv-") + name);
+    QDir().mkpath(csvDir);
+    const auto headers = csvHeaders();
+    for (auto it = headers.begin(); it != headers.end(); ++it) {
+        QFile f(QDir(csvDir).filePath(it.key() + QStringLiteral(".csv")));
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return {};
+        QString text = it.value() + QStringLiteral("\r\n");
+        for (const QString &line : rows.value(it.key()))
+            text += line + QStringLiteral("\r\n");
+        f.write(text.toUtf8());
+    }
+    const QString out = QDir(dir).filePath(name);
+    QProcess p;
+    p.start(QStringLiteral(LSSDB_PATH), {QStringLiteral("build"), out, csvDir});
+    if (!p.waitForFinished(-1) || p.exitCode() != 0) {
+        qWarning("lssdb build failed: %s", p.readAllStandardError().constData());
+        return {};
+    }
+    return out;
+}
+
+// Answers every modal box while it runs, recording the texts of the message boxes.
+class BoxAnswerer : public QObject
+{
+public:
+    BoxAnswerer()
+    {
+        m_timer.setInterval(5);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            QWidget *w = QApplication::activeModalWidget();
+            if (auto *box = qobject_cast<QMessageBox *>(w)) {
+                texts << box->text();
+                titles << box->windowTitle();
+                box->done(0);
+            } else if (auto *dialog = qobject_cast<QDialog *>(w)) {
+                dialog->done(0);
+            }
+        });
+        m_timer.start();
+    }
+    QStringList texts;
+    QStringList titles;
+
+private:
+    QTimer m_timer;
+};
+
+// Runs f and returns the texts of the boxes it showed.
+inline QStringList boxesDuring(const std::function<void()> &f)
+{
+    BoxAnswerer answerer;
+    f();
+    return answerer.texts;
+}
+
+class RecordingShell : public Shell
+{
+public:
+    struct Call
+    {
+        QWidget *owner;
+        QString verb;
+        QString file;
+        int show;
+    };
+    void execute(QWidget *owner, const QString &verb, const QString &file, int showCommand) override
+    {
+        calls.append({owner, verb, file, showCommand});
+    }
+    QVector<Call> calls;
+};
+
+// Points the data module's connection at another database file.
+inline void useDatabase(const QString &path)
+{
+    DM->ADOConnection1->setConnected(false);
+    DM->ADOConnection1->setConnectionString(directoryConnectionString(path));
+    DM->ADOConnection1->setConnected(true);
+}
+
+// The data module on the given database and a real launcher. The launcher's update check goes
+// to a closed local port, so it ends at once without a box.
+inline void startProgram(const QString &databasePath)
+{
+    qputenv("LSS_SITE_BASE", "http://127.0.0.1:9");
+    boxesDuring([] {
+        DM = new TDM();
+        Application::instance()->adopt(DM);
+    });
+    useDatabase(databasePath);
+    boxesDuring([] {
+        F_one = new TF_one();
+        Application::instance()->adopt(F_one);
+    });
+}
+
+// Lets windows freed on close go.
+inline void flushDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+} // namespace querytest
