@@ -398,9 +398,9 @@ struct Writer::Impl {
             varOffsets[c.varIndex] = int(row.size());
             if (v.isNull() || !v.isValid())
                 continue;
-            if (c.kind == Kind::Ole)
-                throw Error(QStringLiteral("%1: OLE values are not supported").arg(where(c)));
-            const QString s = v.toString();
+            QString s;
+            if (c.kind != Kind::Ole)
+                s = v.toString();
             if (c.kind == Kind::Text) {
                 if (s.size() > c.maxChars)
                     throw Error(QStringLiteral("%1: value too long (%2 characters, at most %3)")
@@ -408,7 +408,12 @@ struct Writer::Impl {
                 appendUtf16(row, s);
             } else {
                 valueBytes.clear();
-                appendUtf16(valueBytes, s);
+                if (c.kind == Kind::Ole) {
+                    const QByteArray b = v.toByteArray();
+                    valueBytes.assign(b.begin(), b.end());
+                } else {
+                    appendUtf16(valueBytes, s);
+                }
                 if (valueBytes.size() > size_t(kMaxLongValueBytes))
                     throw Error(QStringLiteral("%1: value too long (%2 characters)").arg(where(c)).arg(s.size()));
                 const size_t at = row.size();
@@ -661,7 +666,8 @@ void Writer::finish()
     if (d->table)
         d->endTable();
 
-    // The catalog: the columns libmdb and Jet look up by name, then one row per table.
+    // The catalog: the columns libmdb and Jet look up by name, then one row per table. Each
+    // table gets an empty property block, as tools that read properties expect one.
     std::vector<Col> cols = {
         makeCol(QStringLiteral("Id"), Kind::Long),
         makeCol(QStringLiteral("ParentId"), Kind::Long),
@@ -681,7 +687,7 @@ void Writer::finish()
         QVector<QVariant> r;
         r << QVariant(qint32(e.tdefPage)) << QVariant(tablesContainer) << QVariant(e.name) << QVariant(1)
           << QVariant(d->created) << QVariant(d->created)
-          << QVariant(e.system ? qint32(0x80000002u) : qint32(0)) << QVariant();
+          << QVariant(e.system ? qint32(0x80000002u) : qint32(0)) << QVariant(QByteArray("MR2\0", 4));
         d->addRow(r);
     }
     d->endTable();

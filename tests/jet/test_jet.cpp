@@ -315,6 +315,20 @@ void TestJet::mdbtoolsProgramsReadTheFile()
     QVERIFY(schema.contains(QRegularExpression(QStringLiteral("\\[l_address\\]\\s+Memo"))));
     QVERIFY(schema.contains(QRegularExpression(QStringLiteral("\\[mc_date\\]\\s+DateTime"))));
 
+    r = runTool(QStringLiteral("mdb-prop"), {path, QStringLiteral("lawyer")});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QByteArray());
+
+    {
+        QProcess sql;
+        sql.start(QStringLiteral("mdb-sql"), {QStringLiteral("-H"), QStringLiteral("-F"), QStringLiteral("-P"), path});
+        sql.write("SELECT l_id, l_city FROM lawyer WHERE l_city LIKE '%city%'\ngo\n");
+        sql.closeWriteChannel();
+        QVERIFY(sql.waitForFinished(-1));
+        QCOMPARE(sql.exitCode(), 0);
+        QVERIFY2(QString::fromUtf8(sql.readAllStandardOutput()).contains(QStringLiteral("l_city的值")), "mdb-sql found no row");
+    }
+
     r = runTool(QStringLiteral("mdb-export"), {QStringLiteral("-T"), QStringLiteral("%Y-%m-%d %H:%M:%S"), path,
                                                QStringLiteral("Macao")});
     QCOMPARE(r.exitCode, 0);
