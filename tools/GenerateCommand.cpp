@@ -77,7 +77,14 @@ const char kRoads[] =
 const char kBuildings[] =
     "国际大厦 金融中心 商务大厦 世纪广场 财富中心 贸易大厦 时代广场 中心大厦 环球中心 银河大厦 "
     "华都大厦 信息大厦 写字楼 总部大厦";
-const char kDistricts[] = "东城 西城 城南 城北 高新 新城 开发 经济技术开发 中心 滨海";
+const char kDistricts[] = "城关 城南 城北 高新 新城 经济技术开发";
+// Districts of the four municipalities, same order as the first four provinces.
+const char* const kMunicipalDistricts[] = {
+    "东城 西城 朝阳 海淀 丰台 石景山 通州 大兴",
+    "黄浦 徐汇 长宁 静安 普陀 虹口 杨浦 浦东新",
+    "和平 河东 河西 南开 河北 红桥 滨海新",
+    "渝中 江北 南岸 九龙坡 沙坪坝 渝北 巴南",
+};
 const char kBrandFirst[] = "金 恒 正 天 华 明 诚 君 致 德 信 汇 众 宏 盛 鼎 瑞 泰 立 远 嘉 博 卓 睿 海 国 中 广 长 大";
 const char kBrandSecond[] = "诚 信 平 和 达 通 成 正 泰 衡 律 明 远 德 安 源 航 策 鉴 方 元 正 本 理 法 义 铭 川";
 const char kHongKongPosts[] = "合伙人 高级合伙人 管理合伙人 顾问律师 助理律师 事务律师 独资经营者 律师";
@@ -86,10 +93,28 @@ const char kHongKongStreets[] =
     "皇后大道中 德辅道中 干诺道中 雪厂街 遮打道 金钟道 轩尼诗道 告士打道 弥敦道 广东道 英皇道 海港道";
 const char kMacaoAreas[] = "民事 商事 刑事 行政 劳动 家事 不动产 公司 知识产权 博彩 金融 税务 继承 仲裁";
 const char kTaiwanAreas[] = "民事 刑事 家事 行政 劳动 智慧财产权 公司 金融 不动产 税务 保险 海商 医疗纠纷 继承 消费者保护";
-const char kTaiwanCities[] =
-    "台北市 新北市 桃园市 台中市 台南市 高雄市 基隆市 新竹市 嘉义市 新竹县 苗栗县 彰化县 南投县 云林县 "
-    "嘉义县 屏东县 宜兰县 花莲县 台东县";
-const char kTaiwanDistricts[] = "中正区 大安区 信义区 中山区 松山区 北区 南区 东区 西区 板桥区 新庄区 前镇区 苓雅区 西屯区";
+// Taiwanese cities and counties, each with some of its districts or townships.
+const char* const kTaiwanPlaces[][2] = {
+    {"台北市", "中正区 大安区 信义区 中山区 松山区 内湖区 士林区 万华区"},
+    {"新北市", "板桥区 新庄区 中和区 永和区 三重区 新店区 淡水区"},
+    {"桃园市", "桃园区 中坜区 平镇区 八德区 龟山区"},
+    {"台中市", "西屯区 北屯区 南屯区 西区 北区 丰原区"},
+    {"台南市", "东区 中西区 北区 安平区 永康区 新营区"},
+    {"高雄市", "前镇区 苓雅区 新兴区 三民区 左营区 凤山区 鼓山区"},
+    {"基隆市", "仁爱区 信义区 中正区 安乐区"},
+    {"新竹市", "东区 北区 香山区"},
+    {"嘉义市", "东区 西区"},
+    {"新竹县", "竹北市 竹东镇 新埔镇"},
+    {"苗栗县", "苗栗市 头份市 竹南镇"},
+    {"彰化县", "彰化市 员林市 鹿港镇"},
+    {"南投县", "南投市 埔里镇 草屯镇"},
+    {"云林县", "斗六市 虎尾镇 北港镇"},
+    {"嘉义县", "太保市 朴子市 民雄乡"},
+    {"屏东县", "屏东市 潮州镇 东港镇"},
+    {"宜兰县", "宜兰市 罗东镇 苏澳镇"},
+    {"花莲县", "花莲市 吉安乡 玉里镇"},
+    {"台东县", "台东市 成功镇 关山镇"},
+};
 const char kTaiwanRoads[] = "中山路 中正路 民生路 民权路 复兴路 忠孝东路 信义路 仁爱路 和平东路 建国路 光复路 博爱路";
 const char kTaiwanSections[] = "一段 二段 三段 四段 五段";
 
@@ -137,6 +162,8 @@ public:
         m_roads = words(kRoads);
         m_buildings = words(kBuildings);
         m_districts = words(kDistricts);
+        for (const char* d : kMunicipalDistricts)
+            m_municipalDistricts.push_back(words(d));
         m_brand1 = words(kBrandFirst);
         m_brand2 = words(kBrandSecond);
         m_hkPosts = words(kHongKongPosts);
@@ -144,8 +171,10 @@ public:
         m_hkStreets = words(kHongKongStreets);
         m_macaoAreas = words(kMacaoAreas);
         m_twAreas = words(kTaiwanAreas);
-        m_twCities = words(kTaiwanCities);
-        m_twDistricts = words(kTaiwanDistricts);
+        for (const auto& place : kTaiwanPlaces) {
+            m_twCities << QString::fromUtf8(place[0]);
+            m_twDistricts.push_back(words(place[1]));
+        }
         m_twRoads = words(kTaiwanRoads);
         m_twSections = words(kTaiwanSections);
         m_western = words(kWesternNames);
@@ -194,7 +223,9 @@ public:
     {
         const bool municipality = prov < 4;
         QString a = city + QStringLiteral("市");
-        if (municipality || chance(60))
+        if (municipality)
+            a += pick(m_municipalDistricts[size_t(prov)]) + QStringLiteral("区");
+        else if (chance(40))
             a += pick(m_districts) + QStringLiteral("区");
         a += pick(m_roads) + (chance(50) ? QStringLiteral("路") : QStringLiteral("大街"));
         a += QString::number(1 + below(399)) + QStringLiteral("号");
@@ -245,9 +276,9 @@ public:
         return chineseName(chance(60));
     }
 
-    QString taiwanAddress(const QString& city)
+    QString taiwanAddress(int place)
     {
-        QString a = city + pick(m_twDistricts) + pick(m_twRoads);
+        QString a = m_twCities.at(place) + pick(m_twDistricts[size_t(place)]) + pick(m_twRoads);
         if (chance(50))
             a += pick(m_twSections);
         a += QString::number(1 + below(300)) + QStringLiteral("号");
@@ -265,10 +296,12 @@ public:
     std::mt19937_64 m_rng;
     QStringList m_provinces;
     std::vector<QStringList> m_cities;
+    std::vector<QStringList> m_municipalDistricts;
     int m_provinceWeightTotal = 0;
     QStringList m_specialities, m_hkAreas, m_surnames, m_male, m_female, m_roads, m_buildings, m_districts;
     QStringList m_brand1, m_brand2, m_hkPosts, m_hkDistricts, m_hkStreets, m_macaoAreas, m_twAreas;
-    QStringList m_twCities, m_twDistricts, m_twRoads, m_twSections, m_western, m_ptGiven, m_ptSurnames;
+    std::vector<QStringList> m_twDistricts;
+    QStringList m_twCities, m_twRoads, m_twSections, m_western, m_ptGiven, m_ptSurnames;
 };
 
 void generate(jet::Writer& w, qint64 lawyers, quint64 seed)
@@ -342,8 +375,9 @@ void generate(jet::Writer& w, qint64 lawyers, quint64 seed)
     w.beginTable(schema[5]);   // Taiwan
     for (qint64 i = 0, n = scaled(8); i < n; ++i) {
         const bool male = g.chance(65);
-        const QString& city = g.pick(g.m_twCities);
-        row = {g.chineseName(male), male ? QStringLiteral("男") : QStringLiteral("女"), city, g.taiwanAddress(city),
+        const int place = int(g.below(quint64(g.m_twCities.size())));
+        row = {g.chineseName(male), male ? QStringLiteral("男") : QStringLiteral("女"), g.m_twCities.at(place),
+               g.taiwanAddress(place),
                g.several(g.m_twAreas, 1, 4)};
         w.addRow(row);
     }
