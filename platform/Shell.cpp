@@ -1,6 +1,7 @@
 #include "platform/Shell.h"
 
 #include <QDesktopServices>
+#include <QtGlobal>
 #include <QUrl>
 #include <QWidget>
 
@@ -8,6 +9,8 @@
 #include <windows.h>
 #include <shellapi.h>
 #endif
+
+#include <cstdio>
 
 namespace {
 Shell *g_override = nullptr;
@@ -39,6 +42,14 @@ QString Shell::toUrlText(const QString &file)
 
 void DesktopShell::execute(QWidget *owner, const QString &verb, const QString &file, int showCommand)
 {
+    // Test hook: tests that run the program as a child process set LSS_TEST_SHELL_LOG=1 to have
+    // each request reported on stderr instead of opening a browser.
+    if (qEnvironmentVariableIntValue("LSS_TEST_SHELL_LOG") == 1) {
+        std::fprintf(stderr, "SHELL [%s] [%s] show=%d\n", verb.toUtf8().constData(),
+                     file.toUtf8().constData(), showCommand);
+        std::fflush(stderr);
+        return;
+    }
 #ifdef Q_OS_WIN
     HWND hwnd = owner ? reinterpret_cast<HWND>(owner->winId()) : nullptr;
     ShellExecuteW(hwnd, verb.isEmpty() ? nullptr : reinterpret_cast<LPCWSTR>(verb.utf16()),
