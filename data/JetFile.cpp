@@ -238,7 +238,7 @@ struct JetFile::Impl
     void readTableLibmdb(const TableInfo &table, JetRowSink &sink) const;
 };
 
-JetFile::JetFile(const QString &path) : d(new Impl)
+JetFile::JetFile(const QString &path, const QString &password) : d(new Impl)
 {
     d->path = path;
     QFileInfo info(path);
@@ -287,6 +287,9 @@ JetFile::JetFile(const QString &path) : d(new Impl)
             pw.truncate(nul);
         d->password = QString::fromLatin1(pw);
     }
+
+    if (d->password != password)
+        throw EDatabaseError(QStringLiteral("密码无效。"));
 
     const QByteArray native = QFile::encodeName(path);
     if (!catalogReadsSafely(native))

@@ -39,7 +39,8 @@ public:
 class JetFile
 {
 public:
-    explicit JetFile(const QString &path);
+    // Checks the database password before anything beyond the header page is read.
+    JetFile(const QString &path, const QString &password);
     ~JetFile();
     JetFile(const JetFile &) = delete;
     JetFile &operator=(const JetFile &) = delete;

@@ -177,9 +177,7 @@ bool onlyBlanksAndSemicolon(const char *tail)
 
 SqlEngine::SqlEngine(const QString &path, const QString &password)
 {
-    m_file = std::make_unique<JetFile>(path);
-    if (m_file->databasePassword() != password)
-        throw EDatabaseError(QStringLiteral("密码无效。"));
+    m_file = std::make_unique<JetFile>(path, password);
     if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK) {
         sqlite3_close(m_db);
