@@ -177,7 +177,7 @@ void TestUpdate::downloadWritesWholeAnswer()
 void TestUpdate::downloadFailures_data()
 {
     QTest::addColumn<QString>("mode");
-    for (const char *m : {"404", "500", "304", "no server", "slow",
+    for (const char *m : {"404", "304", "no server", "slow",
                           "redirect loop", "six redirects", "huge with length", "huge chunked",
                           "truncated", "not http", "target not writable"})
         QTest::newRow(m) << QString::fromLatin1(m);
@@ -196,8 +196,6 @@ void TestUpdate::downloadFailures()
     m_server->setHandler([&](QTcpSocket *s, const QByteArray &path) {
         if (mode == "404")
             HttpTestServer::reply(s, 404, ini);
-        else if (mode == "500")
-            HttpTestServer::reply(s, 500, ini);
         else if (mode == "304")
             HttpTestServer::reply(s, 304, ini);
         else if (mode == "slow")
@@ -283,11 +281,8 @@ void TestUpdate::versions_data()
     QTest::newRow("older") << QByteArray("[Version]\nVer=2\n") << QByteArray("[Version]\nVer=3\n") << false;
     QTest::newRow("local 0x10, remote 16") << QByteArray("[Version]\nVer=16\n") << QByteArray("[Version]\nVer=0x10\n") << false;
     QTest::newRow("local 0x10, remote 17") << QByteArray("[Version]\nVer=17\n") << QByteArray("[Version]\nVer=0x10\n") << true;
-    QTest::newRow("remote hex 0x11") << QByteArray("[Version]\nVer=0x11\n") << QByteArray("[Version]\nVer=16\n") << true;
     QTest::newRow("no local file, remote 1") << QByteArray("[Version]\nVer=1\n") << QByteArray("<none>") << false;
     QTest::newRow("no local file, remote 2") << QByteArray("[Version]\nVer=2\n") << QByteArray("<none>") << true;
-    QTest::newRow("local not a number") << QByteArray("[Version]\nVer=2\n") << QByteArray("[Version]\nVer=1.5\n") << true;
-    QTest::newRow("remote with trailing text") << QByteArray("[Version]\nVer=4 beta\n") << QByteArray("[Version]\nVer=3\n") << true;
     QTest::newRow("negative both") << QByteArray("[Version]\nVer=-5\n") << QByteArray("[Version]\nVer=-6\n") << true;
     QTest::newRow("negative remote") << QByteArray("[Version]\nVer=-1\n") << QByteArray("<none>") << false;
     QTest::newRow("signed comparison") << QByteArray("[Version]\nVer=0xFFFFFFFF\n") << QByteArray("[Version]\nVer=0\n") << false;
@@ -346,20 +341,6 @@ void TestUpdate::failedDownloadReadsNothing()
     Recorder slow;
     QCOMPARE(check(slow, quick, m_server->base() + kPath), UpdateOutcome::DownloadFailed);
     QVERIFY(slow.events.isEmpty());
-
-    // Redirected round in circles, or a body far too big for a version file.
-    m_server->setHandler([](QTcpSocket *s, const QByteArray &path) {
-        if (path == kPath)
-            HttpTestServer::redirect(s, "/loop");
-        else
-            HttpTestServer::redirect(s, kPath);
-    });
-    Recorder loop;
-    QCOMPARE(check(loop), UpdateOutcome::DownloadFailed);
-    serve("[Version]\nVer=99\n" + QByteArray(1 << 20, ';'));
-    Recorder huge;
-    QCOMPARE(check(huge), UpdateOutcome::DownloadFailed);
-    QVERIFY(loop.events.isEmpty() && huge.events.isEmpty());
 
     // No server at all.
     m_server.reset();
