@@ -259,6 +259,8 @@ protected:
     }
 };
 
+QPointer<QObject> s_watcher;
+
 } // namespace
 
 ApplicationHook::~ApplicationHook()
@@ -273,11 +275,15 @@ bool ApplicationHook::installed() const
 
 void ApplicationWindow::attach(QWidget *window)
 {
-    if (s_appWindow == window)
+    if (s_appWindow == window && window)
         return;
+    // One watcher at a time, so that no change is reported twice.
+    delete s_watcher.data();
     s_appWindow = window;
-    if (window)
-        window->installEventFilter(new WindowStateWatcher(window));
+    if (window) {
+        s_watcher = new WindowStateWatcher(window);
+        window->installEventFilter(s_watcher);
+    }
 }
 
 QWidget *ApplicationWindow::window()
