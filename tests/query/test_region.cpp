@@ -191,6 +191,7 @@ class TestRegion : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
+        Q_INIT_RESOURCE(lss);
         QVERIFY(m_dir.isValid());
         QMap<QString, QStringList> rows;
         rows[QStringLiteral("Hongkong")] = {
