@@ -401,8 +401,9 @@ int runGenerateCommand(const QStringList& args)
                 else
                     seed = args[i + 1].toULongLong(&ok);
             }
-            if (!ok || lawyers < 0 || lawyers > 20000000) {
-                std::fprintf(stderr, "lssdb generate: %s needs a number\n", qPrintable(a));
+            // Five million lawyers and the other tables take about 1.4 GB, within Jet's 2 GB.
+            if (!ok || lawyers < 0 || lawyers > 5000000) {
+                std::fprintf(stderr, "lssdb generate: %s needs a number (at most 5000000 lawyers)\n", qPrintable(a));
                 return 1;
             }
             ++i;

@@ -33,6 +33,7 @@ constexpr quint32 kMagicTableNumber = 1625;
 constexpr quint32 kFirstMapPage = 1;
 constexpr quint32 kCatalogPage = 2;
 constexpr int kMaxNameLength = 64;
+constexpr quint32 kMaxPages = quint32((2u << 30) / kPageSize);   // Jet 4 files stop at 2 GB
 
 void put16(quint8* p, quint32 v)
 {
@@ -154,8 +155,8 @@ struct Writer::Impl {
 
     quint32 allocPage()
     {
-        if (nextPage >= 0x00ffffff)
-            throw Error(QStringLiteral("database too large: page numbers exhausted"));
+        if (nextPage >= kMaxPages)
+            throw Error(QStringLiteral("database too large: a Jet 4 file holds at most 2 GB"));
         return nextPage++;
     }
 
