@@ -108,19 +108,6 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(guard.isNull());
     }
-
-    void sessionEnd()
-    {
-        QList<quint32> received;
-        MessageWindow window([&](TMessage &m) {
-            received.append(m.Msg);
-            if (m.Msg == WM_QUERYENDSESSION)
-                m.Result = 1;
-        });
-        QCOMPARE(window.SendMessage(WM_QUERYENDSESSION), qintptr(1));
-        QCOMPARE(window.SendMessage(WM_ENDSESSION, 1), qintptr(0));
-        QCOMPARE(received, (QList<quint32>{WM_QUERYENDSESSION, WM_ENDSESSION}));
-    }
 };
 
 LSS_TEST_MAIN(TestNotifyArea)
