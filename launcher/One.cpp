@@ -20,6 +20,16 @@
 
 TF_one *F_one = nullptr;
 
+// The icons and pictures live in the GUI library; make sure they are linked in and registered.
+static void registerResources()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(lss);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
 namespace {
 void openSitePage(QWidget *owner, const char *path)
 {
@@ -37,6 +47,7 @@ void setLabelColour(QLabel *label, const QColor &colour)
 
 TF_one::TF_one(QWidget *parent) : QWidget(parent)
 {
+    registerResources();
     Ui::TF_one ui;
     ui.setupUi(this);
     usePixelFontSizes(this);

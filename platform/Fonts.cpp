@@ -9,7 +9,9 @@ void installFontFallbacks()
     const QStringList chinese{QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
                               QStringLiteral("WenQuanYi Micro Hei"),
                               QStringLiteral("Droid Sans Fallback")};
-    QStringList sans{QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Tahoma"),
+    // Families of about the same width as the bitmap sans serif, so that texts fit as designed.
+    QStringList sans{QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                     QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
                      QStringLiteral("DejaVu Sans")};
     sans += chinese;
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), sans);

@@ -1,0 +1,202 @@
+// The application object: error box text, exceptions in handlers, the entry point's handler,
+// ending the loop, and the order in which owned objects are destroyed.
+
+#include "BoxCloser.h"
+#include "TestMain.h"
+#include "platform/Dialogs.h"
+#include "platform/Exception.h"
+
+#include <QCloseEvent>
+#include <QPointer>
+#include <QWidget>
+
+namespace {
+QStringList g_events;
+
+class Window : public QWidget
+{
+public:
+    explicit Window(QString name = QStringLiteral("window")) : m_name(std::move(name)) {}
+    ~Window() override { g_events.append(QStringLiteral("destroy ") + m_name); }
+    void closeEvent(QCloseEvent *e) override
+    {
+        g_events.append(QStringLiteral("close ") + m_name);
+        QWidget::closeEvent(e);
+    }
+
+private:
+    QString m_name;
+};
+
+class Module : public QObject
+{
+public:
+    ~Module() override { g_events.append(QStringLiteral("destroy module")); }
+};
+
+class ThrowingWindow : public QWidget
+{
+public:
+    ThrowingWindow() { throw Exception(QStringLiteral("layout cannot be loaded")); }
+};
+} // namespace
+
+class TestApplication : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { g_events.clear(); }
+
+    void errorTextFullStop_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("letter") << "Database not found" << "Database not found.";
+        QTest::newRow("full stop") << "Done." << "Done.";
+        QTest::newRow("exclamation sorts before") << "Stop!" << "Stop!";
+        QTest::newRow("hyphen sorts before") << "a-" << "a-";
+        QTest::newRow("slash sorts after") << "C:/" << "C:/.";
+        QTest::newRow("chinese") << QStringLiteral("找不到文件") << QStringLiteral("找不到文件.");
+        QTest::newRow("empty") << "" << "";
+    }
+    void errorTextFullStop()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QCOMPARE(::errorBoxText(message), shown);
+    }
+
+    void boxesHaveTheirCaptionsAndButtons()
+    {
+        BoxCloser closer;
+        ShowErrorBox(QStringLiteral("Boom"));
+        ShowMessage(QStringLiteral("hello"));
+        ConfirmDialog(QStringLiteral("暂时没有信息"));
+        QCOMPARE(closer.boxes.size(), 3);
+        const QString title = QStringLiteral("青穹阁信息查询系统V1.0");
+        QCOMPARE(closer.boxes[0].caption, title);
+        QCOMPARE(closer.boxes[0].text, QStringLiteral("Boom."));
+        QCOMPARE(closer.boxes[0].icon, QMessageBox::Critical);
+        QCOMPARE(closer.boxes[0].buttons, QStringList{"OK"});
+        QCOMPARE(closer.boxes[1].caption, title);
+        QCOMPARE(closer.boxes[1].icon, QMessageBox::NoIcon);
+        QCOMPARE(closer.boxes[1].buttons, QStringList{"OK"});
+        QCOMPARE(closer.boxes[2].caption, QStringLiteral("Confirm"));
+        QCOMPARE(closer.boxes[2].icon, QMessageBox::Question);
+        QCOMPARE(closer.boxes[2].buttons, QStringList{"OK"});
+    }
+
+    // An exception escaping an event handler is shown and the program goes on handling events.
+    void exceptionInHandlerIsShownAndLoopGoesOn()
+    {
+        BoxCloser closer;
+        bool after = false;
+        QTimer::singleShot(0, this, [] { throw Exception(QStringLiteral("no such table")); });
+        QTimer::singleShot(0, this, [] { throw 42; });
+        QTimer::singleShot(1, this, [&after] { after = true; });
+        QTRY_VERIFY(after);
+        QCOMPARE(closer.boxes.size(), 2);
+        // The second handler may run while the first box is up, so the order is open.
+        QStringList texts{closer.boxes[0].text, closer.boxes[1].text};
+        texts.sort();
+        QCOMPARE(texts, (QStringList{QString(), QStringLiteral("no such table.")}));
+        QCOMPARE(closer.boxes[0].icon, QMessageBox::Critical);
+        QCOMPARE(closer.boxes[1].icon, QMessageBox::Critical);
+    }
+
+    // Start-up fails after a window was made: one box, the window never shown, exit code 0,
+    // and the window is still destroyed.
+    void failingStartUpShowsOneBoxAndNoWindow()
+    {
+        auto *app = Application::instance();
+        BoxCloser closer;
+        Window *main = nullptr;
+        QPointer<QWidget> watch;
+        const int rc = app->Execute([&] {
+            app->CreateForm(main);
+            watch = main;
+            throw Exception(QStringLiteral("The notification area refused the icon"));
+        });
+        QCOMPARE(rc, 0);
+        QCOMPARE(closer.boxes.size(), 1);
+        QCOMPARE(closer.boxes[0].text, QStringLiteral("The notification area refused the icon."));
+        QVERIFY(watch.isNull());
+        QCOMPARE(g_events, QStringList{"destroy window"});
+        QVERIFY(app->owned().isEmpty());
+    }
+
+    void failingWindowConstructionLeavesPointerUnset()
+    {
+        auto *app = Application::instance();
+        BoxCloser closer;
+        ThrowingWindow *w = nullptr;
+        const int rc = app->Execute([&] { app->CreateForm(w); });
+        QCOMPARE(rc, 0);
+        QVERIFY(w == nullptr);
+        QCOMPARE(closer.boxes.size(), 1);
+        QCOMPARE(closer.boxes[0].text, QStringLiteral("layout cannot be loaded."));
+    }
+
+    void nonSystemExceptionShowsEmptyBox()
+    {
+        BoxCloser closer;
+        const int rc = Application::instance()->Execute([] { throw std::runtime_error("x"); });
+        QCOMPARE(rc, 0);
+        QCOMPARE(closer.boxes.size(), 1);
+        QCOMPARE(closer.boxes[0].text, QString());
+    }
+
+    // The update check asks to end while the launcher is being created: the loop ends as soon as
+    // it starts, also when a box has run its own loop in between.
+    void terminateBeforeTheLoopEndsItAtOnce()
+    {
+        auto *app = Application::instance();
+        BoxCloser closer;
+        Window *main = nullptr;
+        bool shownWhenRunning = false;
+        const int rc = app->Execute([&] {
+            app->CreateForm(main);
+            app->Terminate();
+            ShowMessage(QStringLiteral("a newer version"));
+            QTimer::singleShot(0, app, [&] { shownWhenRunning = true; });
+        });
+        QCOMPARE(rc, 0);
+        QCOMPARE(closer.boxes.size(), 1);
+        QVERIFY(!shownWhenRunning);
+        QCOMPARE(g_events, QStringList{"destroy window"});
+        QCoreApplication::processEvents(); // drop the stale request before the next case
+    }
+
+    // Ending the program with windows open destroys them newest first and the module last,
+    // without running their close handlers; a window freed earlier has left the list.
+    void shutDownOrder()
+    {
+        auto *app = Application::instance();
+        Module *module = nullptr;
+        Window *main = nullptr;
+        const int rc = app->Execute([&] {
+            app->CreateForm(module);
+            main = new Window(QStringLiteral("main"));
+            app->adopt(main);
+            main->show();
+            for (const char *name : {"first", "freed", "third"}) {
+                auto *w = new Window(QString::fromLatin1(name));
+                app->adopt(w);
+                w->show();
+            }
+            QTimer::singleShot(0, app, [app] {
+                auto *freed = app->owned().at(3);
+                static_cast<QWidget *>(freed)->close();
+                freed->deleteLater();
+                QTimer::singleShot(0, app, [app] { app->Terminate(); });
+            });
+        });
+        QCOMPARE(rc, 0);
+        QCOMPARE(g_events, (QStringList{"close freed", "destroy freed", "destroy third", "destroy first",
+                                        "destroy main", "destroy module"}));
+        QVERIFY(app->owned().isEmpty());
+    }
+};
+
+LSS_TEST_MAIN(TestApplication)
+#include "test_application.moc"

@@ -1,0 +1,350 @@
+// The launcher and its about and disclaimer windows, driven through the real windows.
+
+#include "BoxCloser.h"
+#include "TestMain.h"
+#include "components/ImageList.h"
+#include "launcher/About.h"
+#include "launcher/Mzsm.h"
+#include "launcher/One.h"
+#include "platform/Shell.h"
+#include "platform/Site.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+
+namespace {
+struct ShellCall
+{
+    QString verb;
+    QString file;
+    int show;
+};
+
+class RecordingShell : public Shell
+{
+public:
+    void execute(QWidget *, const QString &verb, const QString &file, int show) override
+    {
+        calls.append({verb, file, show});
+    }
+    QList<ShellCall> calls;
+};
+
+const QString kSite = QStringLiteral("http://www.quillhall.example");
+
+// Lets windows that closed themselves be destroyed.
+void flushDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QStringList disclaimerLines()
+{
+    return {
+        QStringLiteral("    "),
+        QString(), QString(), QString(), QString(), QString(), QString(),
+        QStringLiteral("       任何使用本软件的用户均应仔细阅读本声明,用户可选择不使用本软件.用户使用本软件的行为将被视为对"),
+        QStringLiteral("本声明全部内容的认可."),
+        QString(),
+        QStringLiteral("      1 、任何通过本软件得到的信息及服务均系青穹阁信息查询系统自社会公开信息收集,青穹阁对其合法性概"),
+        QStringLiteral("不负责,亦不承担任何法律责任."),
+        QStringLiteral("      "),
+        QStringLiteral("      2 、任何律师或者律师事务所如果不想被青穹阁信息查询系统收录,应该及时向青穹阁反映.否则青穹阁将视"),
+        QStringLiteral("其为可收录信息. "),
+        QStringLiteral("      "),
+        QStringLiteral("      3 、任何单位或个人认为通过青穹阁信息查询系统的内容可能涉嫌侵犯其合法权益,应该及时向青穹阁书面"),
+        QStringLiteral("反馈,并提供身份证明、权属证明及详细侵权情况证明,青穹阁在收到上述法律文件后,将会尽快移除被控侵权内"),
+        QStringLiteral("容. "),
+        QStringLiteral("      4 、青穹阁信息查询系统所有内容并不反映任何青穹阁之意见. "),
+    };
+}
+
+QColor labelColour(QLabel *label)
+{
+    return label->palette().color(QPalette::WindowText);
+}
+} // namespace
+
+class TestLauncher : public QObject
+{
+    Q_OBJECT
+private:
+    TF_one *launcher() { return F_one; }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("LSS_SITE_BASE", kSite.toUtf8() + "/");
+        Application::instance()->CreateForm(F_one);
+        F_one->show();
+        QVERIFY(QTest::qWaitForWindowExposed(F_one));
+    }
+
+    void cleanup()
+    {
+        Shell::setInstance(nullptr);
+        // Close what a case left open, as the user would.
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w != F_one && (qobject_cast<TF_About *>(w) || qobject_cast<TF_Mzsm *>(w)))
+                w->close();
+        flushDeletes();
+    }
+
+    void layout()
+    {
+        TF_one *f = launcher();
+        QCOMPARE(f->windowTitle(), QStringLiteral("青穹阁信息查询系统国内版"));
+        QCOMPARE(f->size(), QSize(779, 484));
+        QCOMPARE(f->minimumSize(), f->maximumSize());
+        QVERIFY(!(f->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(!(f->windowFlags() & Qt::WindowMinimizeButtonHint));
+
+        const struct { QGroupBox *box; int top, height; const char *caption; } boxes[] = {
+            {f->GroupBox2, 0, 113, "青穹阁信息查询系统系列"},
+            {f->GroupBox1, 116, 120, "律师信息查询"},
+            {f->GroupBox3, 239, 120, "律所信息查询"},
+            {f->GroupBox4, 360, 120, "网站功能"},
+        };
+        for (const auto &b : boxes) {
+            QCOMPARE(b.box->geometry(), QRect(0, b.top, 777, b.height));
+            QCOMPARE(b.box->title(), QString::fromUtf8(b.caption));
+        }
+
+        const QList<QPushButton *> buttons{f->Button1, f->Button2, f->Button3, f->Button4,
+                                           f->Button5, f->Button6, f->Button7, f->Button8,
+                                           f->Button9, f->Button10, f->Button11, f->Button12};
+        const QStringList captions{"律师查询", "香港律师查询", "台湾律师查询", "澳门律师查询",
+                                   "律所查询", "香港律所查询", "台湾律所查询", "澳门律所查询",
+                                   "在线律师", "用户注册", "免责声明", "关于我们"};
+        const QList<QGroupBox *> parents{f->GroupBox1, f->GroupBox3, f->GroupBox4};
+        for (int i = 0; i < 12; ++i) {
+            QPushButton *b = buttons[i];
+            QCOMPARE(b->text(), captions[i]);
+            QCOMPARE(b->parentWidget(), parents[i / 4]);
+            QCOMPARE(b->geometry(), QRect(QList<int>{68, 243, 418, 593}[i % 4], 48, 120, 25));
+            // The caption fits the button.
+            QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) + 8 <= b->width(), qPrintable(b->text()));
+            if (i < 11) {
+                QWidget *next = b->nextInFocusChain();
+                while (!(next->focusPolicy() & Qt::TabFocus))
+                    next = next->nextInFocusChain();
+                QCOMPARE(next, buttons[i + 1]);
+            }
+        }
+
+        QCOMPARE(f->Label1->text(), QStringLiteral("青 穹 阁 信 息 查 询 系 统 1.0"));
+        QCOMPARE(f->Label2->text(), QStringLiteral("国 内 测 试 版"));
+        QCOMPARE(f->Label1->pos(), QPoint(224, 32));
+        QCOMPARE(f->Label2->pos(), QPoint(316, 83));
+        QCOMPARE(f->Label3->pos(), QPoint(610, 89));
+        QCOMPARE(f->Label1->font().pixelSize(), 21);
+        QVERIFY(f->Label1->font().bold());
+        QCOMPARE(f->Label2->font().pixelSize(), 21);
+        QCOMPARE(f->Label3->font().pixelSize(), 13);
+        QCOMPARE(f->font().pixelSize(), 11);
+        QCOMPARE(f->Button1->font().pixelSize(), 11);
+        // Labels show their whole text inside the group box.
+        for (QLabel *l : {f->Label1, f->Label2, f->Label3}) {
+            QVERIFY(l->width() >= l->sizeHint().width());
+            QVERIFY2(l->geometry().right() < f->GroupBox2->width(), qPrintable(l->text()));
+        }
+        QCOMPARE(f->Label3->cursor().shape(), Qt::PointingHandCursor);
+    }
+
+    void popupMenuEntries()
+    {
+        TF_one *f = launcher();
+        QCOMPARE(f->PopupMenu1->actions(), (QList<QAction *>{f->N1, f->N6, f->N5, f->N4, f->N7, f->N3, f->N2}));
+        QStringList texts;
+        for (QAction *a : f->PopupMenu1->actions())
+            texts.append(a->text());
+        QCOMPARE(texts, (QStringList{"显示窗体", "用户登陆", "用户注册", "在线律师", "关于我们", "更多信息", "退出程序"}));
+        QCOMPARE(f->ImageList1->Count(), 1);
+        QCOMPARE(f->ImageList1->Width(), 16);
+    }
+
+    void webCommands()
+    {
+        TF_one *f = launcher();
+        RecordingShell shell;
+        Shell::setInstance(&shell);
+        QTest::mouseClick(f->Button9, Qt::LeftButton);
+        QTest::mouseClick(f->Button10, Qt::LeftButton);
+        f->N6->trigger();
+        f->N5->trigger();
+        f->N4->trigger();
+        f->N3->trigger();
+        const QStringList expected{
+            kSite + "/quillhall/findlawyer/findlawyerdl_zx_list.jsp",
+            kSite + "/quillhall/reg/register.jsp",
+            kSite + "/quillhall/reg/login.jsp",
+            kSite + "/quillhall/reg/register.jsp",
+            kSite + "/quillhall/findlawyer/findlawyerdl_zx_list.jsp",
+            kSite + "/",
+        };
+        QCOMPARE(shell.calls.size(), expected.size());
+        for (int i = 0; i < expected.size(); ++i) {
+            QCOMPARE(shell.calls[i].file, expected[i]);
+            QCOMPARE(shell.calls[i].verb, QStringLiteral("open"));
+            QCOMPARE(shell.calls[i].show, 7);
+        }
+
+        // The link shows the address without a trailing "/" and opens exactly that text.
+        shell.calls.clear();
+        QCOMPARE(f->Label3->text(), kSite);
+        QTest::mouseClick(f->Label3, Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(shell.calls.size(), 1);
+        QCOMPARE(shell.calls[0].file, kSite);
+        QCOMPARE(shell.calls[0].verb, QString());
+        QCOMPARE(shell.calls[0].show, 1);
+    }
+
+    void bareHostsOpenAsHttp()
+    {
+        QCOMPARE(Shell::toUrlText(QStringLiteral("www.example.com")), QStringLiteral("http://www.example.com"));
+        QCOMPARE(Shell::toUrlText(QStringLiteral("www.example.com/a b")), QStringLiteral("http://www.example.com/a b"));
+        QCOMPARE(Shell::toUrlText(QStringLiteral("https://x.example/")), QStringLiteral("https://x.example/"));
+        QCOMPARE(Shell::toUrlText(QString()), QString());
+    }
+
+    // Red over the link; still red over a group box; blue again over the bare window surface.
+    void linkColour()
+    {
+        TF_one *f = launcher();
+        QCOMPARE(labelColour(f->Label3), QColor(0, 0, 255));
+        QTest::mouseMove(f->Label3, QPoint(3, 3));
+        QTRY_COMPARE(labelColour(f->Label3), QColor(255, 0, 0));
+        QTest::mouseMove(f->GroupBox1, QPoint(10, 10));
+        QTest::mouseMove(f, QPoint(300, 60));
+        QCoreApplication::processEvents();
+        QCOMPARE(labelColour(f->Label3), QColor(255, 0, 0));
+        QTest::mouseMove(f, QPoint(300, 114)); // the strip between the first two boxes
+        QTRY_COMPARE(labelColour(f->Label3), QColor(0, 0, 255));
+    }
+
+    void noDataButtons()
+    {
+        TF_one *f = launcher();
+        const int windows = QApplication::topLevelWidgets().size();
+        for (QPushButton *b : {f->Button7, f->Button8}) {
+            BoxCloser closer;
+            QTest::mouseClick(b, Qt::LeftButton);
+            QCOMPARE(closer.boxes.size(), 1);
+            QCOMPARE(closer.boxes[0].text, QStringLiteral("暂时没有信息"));
+            QCOMPARE(closer.boxes[0].caption, QStringLiteral("Confirm"));
+            QCOMPARE(closer.boxes[0].icon, QMessageBox::Question);
+            QCOMPARE(closer.boxes[0].buttons, QStringList{"OK"});
+            QVERIFY(b->isEnabled());
+        }
+        flushDeletes();
+        QCOMPARE(QApplication::topLevelWidgets().size(), windows);
+    }
+
+    void disclaimerWindow()
+    {
+        TF_one *f = launcher();
+        QTest::mouseClick(f->Button11, Qt::LeftButton);
+        QPointer<TF_Mzsm> w = F_Mzsm;
+        QVERIFY(w);
+        QVERIFY(w->isVisible());
+        QVERIFY(!w->isModal());
+        QVERIFY(!f->Button11->isEnabled());
+        QVERIFY(Application::instance()->owned().contains(w.data()));
+        QCOMPARE(w->windowTitle(), QStringLiteral("免责声明"));
+        QCOMPARE(w->size(), QSize(586, 472));
+        QCOMPARE(w->Memo1->geometry(), QRect(2, 0, 600, 473));
+        QCOMPARE(w->Memo1->toPlainText().split(QLatin1Char('\n')), disclaimerLines());
+        QVERIFY(!w->Memo1->isReadOnly());
+
+        // Typed text lives only as long as the window.
+        QTest::keyClicks(w->Memo1, QStringLiteral("abc"));
+        QVERIFY(w->Memo1->toPlainText().contains(QStringLiteral("abc")));
+        w->close();
+        QVERIFY(f->Button11->isEnabled());
+        flushDeletes();
+        QVERIFY(w.isNull());
+        QVERIFY(F_Mzsm != nullptr); // the pointer is not cleared
+        QVERIFY(!Application::instance()->owned().contains(F_Mzsm));
+
+        QTest::mouseClick(f->Button11, Qt::LeftButton);
+        QCOMPARE(F_Mzsm->Memo1->toPlainText().split(QLatin1Char('\n')), disclaimerLines());
+        F_Mzsm->close();
+    }
+
+    void aboutWindows()
+    {
+        TF_one *f = launcher();
+        QTest::mouseClick(f->Button12, Qt::LeftButton);
+        QPointer<TF_About> first = F_About;
+        QVERIFY(first && first->isVisible());
+        QVERIFY(!f->Button12->isEnabled());
+        QCOMPARE(first->windowTitle(), QStringLiteral("关于我们"));
+        QCOMPARE(first->size(), QSize(440, 273));
+        QCOMPARE(first->Label10->text(), QStringLiteral("传        真："));
+        QCOMPARE(first->Label4->text(), QStringLiteral("版        本："));
+        QCOMPARE(first->Label5->text(), QStringLiteral("1.0"));
+        QCOMPARE(first->Label5->pos(), QPoint(146, 161));
+        QCOMPARE(first->Label2->text(), QStringLiteral("青穹阁"));
+        QCOMPARE(first->Label3->width(), 282);
+        QCOMPARE(first->Label9->text(), QString::fromUtf8(LSS_COMPANY_TEST));
+
+        // The menu entry is never disabled: each choice opens one more window.
+        f->N7->trigger();
+        QPointer<TF_About> second = F_About;
+        f->N7->trigger();
+        QPointer<TF_About> third = F_About;
+        QVERIFY(second && third && second != first && third != second);
+        QVERIFY(f->N7->isEnabled());
+
+        first->close();
+        QVERIFY(f->Button12->isEnabled()); // although two are still open
+        flushDeletes();
+        QVERIFY(first.isNull());
+        QVERIFY(second && third);
+        QCOMPARE(F_About, third.data());
+        second->close();
+        third->close();
+        flushDeletes();
+        QVERIFY(second.isNull() && third.isNull());
+    }
+
+    void showWindowEntry()
+    {
+        TF_one *f = launcher();
+        f->hide();
+        f->N1->trigger();
+        QVERIFY(f->isVisible());
+    }
+
+    // Last: "退出程序" with other windows open ends the program; their close handlers do not run.
+    void exitEntryEndsProgramWithWindowsOpen()
+    {
+        auto *app = Application::instance();
+        QPointer<TF_one> launcherWindow;
+        bool button12EnabledWhenAboutDestroyed = true;
+        QPointer<QWidget> about;
+        const int rc = app->Execute([&] {
+            // A fresh launcher as the main window, like start-up.
+            app->CreateForm(F_one);
+            launcherWindow = F_one;
+            QTimer::singleShot(0, app, [&] {
+                F_one->Button12Click();
+                about = F_About;
+                connect(F_About, &QObject::destroyed, app,
+                        [&] { button12EnabledWhenAboutDestroyed = launcherWindow && launcherWindow->Button12->isEnabled(); });
+                F_one->N2->trigger();
+            });
+        });
+        QCOMPARE(rc, 0);
+        QVERIFY(launcherWindow.isNull());
+        QVERIFY(about.isNull());
+        QVERIFY(!button12EnabledWhenAboutDestroyed);
+    }
+};
+
+LSS_TEST_MAIN(TestLauncher)
+#include "test_launcher.moc"
