@@ -2,7 +2,15 @@
 
 #include "BoxCloser.h"
 #include "TestMain.h"
+#include "app/Datemodule.h"
 #include "components/ImageList.h"
+#include "data/DataSource.h"
+#include "query/Dl_lawroom.h"
+#include "query/Dl_lawyer.h"
+#include "query/Hongkong_lawroom.h"
+#include "query/Hongkong_lawyer.h"
+#include "query/Macao_lawyer.h"
+#include "query/Taiwan_lawyer.h"
 #include "launcher/About.h"
 #include "launcher/Mzsm.h"
 #include "launcher/One.h"
@@ -79,6 +87,10 @@ private slots:
     void initTestCase()
     {
         qputenv("LSS_SITE_BASE", kSite.toUtf8() + "/");
+        // As at start-up: the data module first (there is no directory beside the test, so it
+        // reports that), then the launcher.
+        BoxCloser closer;
+        Application::instance()->CreateForm(DM);
         Application::instance()->CreateForm(F_one);
         F_one->show();
         QVERIFY(QTest::qWaitForWindowExposed(F_one));
@@ -242,6 +254,42 @@ private slots:
         }
         flushDeletes();
         QCOMPARE(QApplication::topLevelWidgets().size(), windows);
+    }
+
+    void queryButtons()
+    {
+        TF_one *f = launcher();
+        const struct {
+            QPushButton *button;
+            std::function<QWidget *()> pointer;
+            DataSource *source;
+            const char *className;
+        } commands[] = {
+            {f->Button1, [] { return static_cast<QWidget *>(F_Lawyer); }, DM->DS_lawyer, "TF_Lawyer"},
+            {f->Button2, [] { return static_cast<QWidget *>(F_HKlawyer); }, DM->DS_HKlawyer, "TF_HKlawyer"},
+            {f->Button3, [] { return static_cast<QWidget *>(F_TwLawyer); }, DM->DS_TWlawyer, "TF_TwLawyer"},
+            {f->Button4, [] { return static_cast<QWidget *>(F_Mclawyer); }, DM->DS_MClawyer, "TF_Mclawyer"},
+            {f->Button5, [] { return static_cast<QWidget *>(F_lawRoom); }, DM->DS_lawRoom, "TF_lawRoom"},
+            {f->Button6, [] { return static_cast<QWidget *>(F_HKlawRoom); }, DM->DS_HKlawRoom, "TF_HKlawRoom"},
+        };
+        for (const auto &c : commands) {
+            c.source->setEnabled(false);
+            QWidget *before = c.pointer();
+            QTest::mouseClick(c.button, Qt::LeftButton);
+            QPointer<QWidget> w = c.pointer();
+            QVERIFY2(w && w != before, c.className);
+            QCOMPARE(w->metaObject()->className(), c.className);
+            QVERIFY(w->isVisible());
+            QVERIFY(!w->isModal());
+            QVERIFY(Application::instance()->owned().contains(w.data()));
+            QVERIFY(c.source->Enabled());
+            QVERIFY(!c.button->isEnabled());
+            w->close();
+            QVERIFY2(c.button->isEnabled(), c.className);
+            flushDeletes();
+            QVERIFY2(w.isNull(), c.className);
+            QVERIFY(c.pointer() != nullptr); // not cleared
+        }
     }
 
     void disclaimerWindow()
