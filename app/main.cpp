@@ -1,7 +1,7 @@
 #include "app/Application.h"
 #include "app/Datemodule.h"
 #include "launcher/One.h"
-#include "platform/Fonts.h"
+#include "platform/Appearance.h"
 
 #include <QIcon>
 
@@ -11,7 +11,7 @@ int main(int argc, char **argv)
     Q_INIT_RESOURCE(lss);
     return app.Execute([&app] {
         app.setTitle(QStringLiteral("青穹阁信息查询系统V1.0"));
-        installFontFallbacks();
+        installAppearance();
         QIcon icon;
         for (int size : {16, 32, 48})
             icon.addFile(QStringLiteral(":/icons/lss%1.png").arg(size), QSize(size, size));

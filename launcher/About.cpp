@@ -14,9 +14,7 @@ TF_About::TF_About(QWidget *parent) : QWidget(parent)
     Ui::TF_About ui;
     ui.setupUi(this);
     usePixelFontSizes(this);
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(440, 273);
+    setDialogFrame(this, Qt::Window, QSize(440, 273));
     move(344, 332);
 
     Label1 = ui.Label1;
@@ -59,7 +57,5 @@ void TF_About::closeEvent(QCloseEvent *event)
 {
     TCloseAction action = caHide;
     FormClose(this, action);
-    event->accept();
-    if (action == caFree)
-        deleteLater();
+    applyCloseAction(this, event, action);
 }

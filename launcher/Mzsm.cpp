@@ -15,9 +15,7 @@ TF_Mzsm::TF_Mzsm(QWidget *parent) : QWidget(parent)
     Ui::TF_Mzsm ui;
     ui.setupUi(this);
     usePixelFontSizes(this);
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(586, 472);
+    setDialogFrame(this, Qt::Window, QSize(586, 472));
     move(418, 194);
 
     Memo1 = ui.Memo1;
@@ -41,7 +39,5 @@ void TF_Mzsm::closeEvent(QCloseEvent *event)
 {
     TCloseAction action = caHide;
     FormClose(this, action);
-    event->accept();
-    if (action == caFree)
-        deleteLater();
+    applyCloseAction(this, event, action);
 }

@@ -1,4 +1,5 @@
 #include "launcher/One.h"
+#include "launcher/CloseAction.h"
 
 #include "app/Application.h"
 #include "components/ImageList.h"
@@ -52,9 +53,7 @@ TF_one::TF_one(QWidget *parent) : QWidget(parent)
     ui.setupUi(this);
     usePixelFontSizes(this);
     // A dialog frame with the close box only; not resizable.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(779, 484);
+    setDialogFrame(this, Qt::Window, QSize(779, 484));
     move(286, 230);
 
     GroupBox2 = ui.GroupBox2;
@@ -174,6 +173,8 @@ void TF_one::FormCreate()
 
 void TF_one::N1Click()
 {
+    // Also brings the launcher back after it was minimized to the tray.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();

@@ -42,11 +42,8 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
 {
     m_decl = declaration;
 
-    // Fixed size with a close box only.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowCloseButtonHint);
     usePixelFontSizes(this);
-    setFixedSize(size());
+    setDialogFrame(this, Qt::Dialog, size());
 
     m_edit1 = findChild<QLineEdit *>(QStringLiteral("Edit1"));
     m_edit2 = findChild<QLineEdit *>(QStringLiteral("Edit2"));
@@ -148,21 +145,7 @@ void QueryForm::closeEvent(QCloseEvent *event)
 {
     TCloseAction action = caHide;
     FormClose(action);
-    switch (action) {
-    case caNone:
-        event->ignore();
-        return;
-    case caFree:
-        setAttribute(Qt::WA_DeleteOnClose);
-        break;
-    case caMinimize:
-        event->ignore();
-        showMinimized();
-        return;
-    case caHide:
-        break;
-    }
-    event->accept();
+    applyCloseAction(this, event, action);
 }
 
 void QueryForm::reject()

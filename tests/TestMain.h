@@ -7,7 +7,7 @@
 //     #include "test_launcher.moc"
 
 #include "app/Application.h"
-#include "platform/Fonts.h"
+#include "platform/Appearance.h"
 
 #include <QtTest>
 
@@ -16,7 +16,7 @@
     {                                                                              \
         Application app(argc, argv);                                               \
         app.setTitle(QStringLiteral("青穹阁信息查询系统V1.0"));                    \
-        installFontFallbacks();                                                    \
+        installAppearance();                                                       \
         QTEST_SET_MAIN_SOURCE_PATH                                                 \
         TestClass tc;                                                              \
         return QTest::qExec(&tc, argc, argv);                                      \
