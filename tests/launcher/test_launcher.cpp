@@ -366,6 +366,13 @@ private slots:
         f->hide();
         f->N1->trigger();
         QVERIFY(f->isVisible());
+
+        // Minimized to the tray, then brought back from its menu.
+        f->showMinimized();
+        f->hide();
+        f->N1->trigger();
+        QVERIFY(f->isVisible());
+        QVERIFY(!(f->windowState() & Qt::WindowMinimized));
     }
 
     // Last: "退出程序" with other windows open ends the program; their close handlers do not run.
