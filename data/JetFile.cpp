@@ -431,7 +431,20 @@ void JetFile::Impl::readTableJet4(const TableInfo &table, JetRowSink &sink) cons
     sink.begin(columns);
     std::vector<JetCell> cells(size_t(table.columns.size()));
     std::vector<int> varOffsets;
+    // Pages walked are dropped from this process as the walk goes on, so the copy in the engine
+    // and the file's pages are never both in memory at full size. The mapping stays valid: a
+    // page touched again (a long value) is simply read back from the file.
+    const qint64 osPage = qMax<qint64>(1, sysconf(_SC_PAGESIZE));
+    const quint32 dropEvery = quint32(qMax<qint64>(1, (8 << 20) / pageSize));
+    quint32 keptFrom = 0;
     for (quint32 pn = 1; pn < pageCount; ++pn) {
+        if (pn - keptFrom >= dropEvery) {
+            const qint64 from = qint64(keptFrom) * pageSize / osPage * osPage;
+            const qint64 to = qint64(pn) * pageSize / osPage * osPage;
+            if (to > from)
+                madvise(const_cast<uchar *>(data) + from, size_t(to - from), MADV_DONTNEED);
+            keptFrom = pn;
+        }
         const uchar *pg = data + qint64(pn) * pageSize;
         if (pg[0] != 0x01 || u32(pg + 4) != table.tdefPage)
             continue;

@@ -1,16 +1,31 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <vector>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <type_traits>
 
-// A complete, static query result. Cells are kept as UTF-8 text in one buffer with an offset
-// table, so a result of a million rows costs a few bytes per cell and no object per cell.
+// A complete, static query result. Cells are kept as UTF-8 text in one buffer with a table of
+// 32-bit end offsets, so a result of a million rows costs its text plus four bytes per cell and
+// no object per cell. Both arrays grow with realloc: large blocks are moved by remapping rather
+// than copied, so a growing result never needs twice its size.
 class ResultSet
 {
 public:
-    explicit ResultSet(QStringList fieldNames) : m_fields(std::move(fieldNames)) { m_offsets.push_back(0); }
+    // Cell text a result may hold in all; appending beyond it throws std::bad_alloc.
+    static constexpr size_t kMaxText = 0xFFFFFFFFu;
+
+    explicit ResultSet(QStringList fieldNames) : m_fields(std::move(fieldNames)) { push(0); }
+    ~ResultSet()
+    {
+        std::free(m_data);
+        std::free(m_ends);
+    }
+    ResultSet(const ResultSet &) = delete;
+    ResultSet &operator=(const ResultSet &) = delete;
 
     const QStringList &fieldNames() const { return m_fields; }
     int fieldCount() const { return int(m_fields.size()); }
@@ -19,19 +34,29 @@ public:
     // Appends one cell of the row being built; call fieldCount() times, then endRow().
     void appendCell(const char *utf8, size_t size)
     {
-        m_data.append(utf8, qsizetype(size));
-        m_offsets.push_back(quint64(m_data.size()));
+        if (size > kMaxText - m_size)
+            throw std::bad_alloc();
+        if (m_size + size > m_dataCapacity)
+            grow(m_data, m_dataCapacity, m_size + size);
+        if (size)
+            std::memcpy(m_data + m_size, utf8, size);
+        m_size += size;
+        push(quint32(m_size));
     }
-    void endRow() { ++m_rows; }
+    void endRow()
+    {
+        if (m_rows == std::numeric_limits<int>::max())
+            throw std::bad_alloc();
+        ++m_rows;
+    }
 
     QString value(int row, int field) const
     {
         if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount())
             return QString();
         const size_t cell = size_t(row) * size_t(fieldCount()) + size_t(field);
-        const quint64 begin = m_offsets[cell];
-        const quint64 end = m_offsets[cell + 1];
-        return QString::fromUtf8(m_data.constData() + begin, qsizetype(end - begin));
+        const quint32 begin = m_ends[cell];
+        return QString::fromUtf8(m_data + begin, qsizetype(m_ends[cell + 1] - begin));
     }
 
     // 0-based index of a field, names without regard to case; -1 when absent.
@@ -43,11 +68,42 @@ public:
         return -1;
     }
 
-    size_t memoryUsed() const { return size_t(m_data.capacity()) + m_offsets.capacity() * sizeof(quint64); }
+    // Bytes of cell text and of offsets held (the capacity reserved beyond is not counted).
+    size_t memoryUsed() const { return m_size + m_count * sizeof(quint32); }
 
 private:
+    void push(quint32 end)
+    {
+        if (m_count == m_endsCapacity)
+            grow(m_ends, m_endsCapacity, m_count + 1);
+        m_ends[m_count++] = end;
+    }
+
+    // Enlarges a block to hold at least `needed` items, by half again at a time.
+    template <class T>
+    static void grow(T *&block, size_t &capacity, size_t needed)
+    {
+        static_assert(std::is_trivially_copyable_v<T>, "moved by realloc");
+        size_t next = capacity + capacity / 2;
+        if (next < needed)
+            next = needed;
+        if (next < 1024)
+            next = 1024;
+        if (next > size_t(-1) / sizeof(T))
+            throw std::bad_alloc();
+        void *p = std::realloc(block, next * sizeof(T));
+        if (!p)
+            throw std::bad_alloc();
+        block = static_cast<T *>(p);
+        capacity = next;
+    }
+
     QStringList m_fields;
-    QByteArray m_data;
-    std::vector<quint64> m_offsets;
+    char *m_data = nullptr;       // cell texts, back to back
+    size_t m_size = 0;
+    size_t m_dataCapacity = 0;
+    quint32 *m_ends = nullptr;    // m_ends[0] = 0, m_ends[k] = end of cell k - 1
+    size_t m_count = 0;
+    size_t m_endsCapacity = 0;
     int m_rows = 0;
 };

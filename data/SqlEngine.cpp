@@ -6,6 +6,8 @@
 
 #include <QLocale>
 #include <sqlite3.h>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -94,12 +96,18 @@ struct StatementGuard
     ~StatementGuard() { sqlite3_finalize(stmt); }
 };
 
-// Copies the rows of a Jet table into a fresh SQLite table inside one transaction.
+// Copies the rows of a Jet table into a fresh SQLite table inside one transaction. Rows go in
+// batches through one multi-row INSERT: a statement step per row costs more than the row itself.
+// Rows keep the file's order, so a statement without ORDER BY lists them as the file does.
 class TableLoader : public JetRowSink
 {
 public:
     TableLoader(sqlite3 *db, const QString &name) : m_db(db), m_name(name) {}
-    ~TableLoader() override { sqlite3_finalize(m_insert); }
+    ~TableLoader() override
+    {
+        sqlite3_finalize(m_batchInsert);
+        sqlite3_finalize(m_insert);
+    }
 
     void begin(const QVector<JetColumn> &columns) override
     {
@@ -122,42 +130,110 @@ public:
             QStringLiteral("CREATE TABLE %1 (%2)").arg(quotedName(m_name), defs.join(QLatin1Char(','))).toUtf8();
         if (sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
             fail(m_db);
-        const QByteArray insert =
-            QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quotedName(m_name), marks.join(QLatin1Char(','))).toUtf8();
-        if (sqlite3_prepare_v2(m_db, insert.constData(), -1, &m_insert, nullptr) != SQLITE_OK)
-            fail(m_db);
         m_columns = columns;
+        const QString head = QStringLiteral("INSERT INTO %1 VALUES ").arg(quotedName(m_name));
+        const QString tuple = QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+        prepare(head + tuple, &m_insert);
+        const int maxVariables = sqlite3_limit(m_db, SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+        m_batchRows = qBound(1, maxVariables / int(columns.size()), kBatchRows);
+        if (m_batchRows > 1) {
+            QStringList tuples;
+            for (int r = 0; r < m_batchRows; ++r)
+                tuples << tuple;
+            prepare(head + tuples.join(QLatin1Char(',')), &m_batchInsert);
+        }
     }
 
     void row(const std::vector<JetCell> &cells) override
     {
-        for (int i = 0; i < m_columns.size() && size_t(i) < cells.size(); ++i) {
-            const JetCell &c = cells[size_t(i)];
-            if (c.isNull) {
-                sqlite3_bind_null(m_insert, i + 1);
-                continue;
+        // The cells are reused for the next row: a batch keeps its own copies until it is sent.
+        for (int i = 0; i < m_columns.size(); ++i) {
+            Value v;
+            if (size_t(i) < cells.size() && !cells[size_t(i)].isNull) {
+                const JetCell &c = cells[size_t(i)];
+                switch (m_columns[i].kind) {
+                case JetKind::Integer: v.type = SQLITE_INTEGER; v.integer = c.integer; break;
+                case JetKind::Real: v.type = SQLITE_FLOAT; v.real = c.real; break;
+                default:
+                    v.type = SQLITE_TEXT;
+                    v.offset = m_text.size();
+                    v.size = c.text.size();
+                    m_text.append(c.text);
+                    break;
+                }
             }
-            switch (m_columns[i].kind) {
-            case JetKind::Integer: sqlite3_bind_int64(m_insert, i + 1, c.integer); break;
-            case JetKind::Real: sqlite3_bind_double(m_insert, i + 1, c.real); break;
-            default:
-                sqlite3_bind_text(m_insert, i + 1, c.text.data(), int(c.text.size()), SQLITE_STATIC);
-                break;
-            }
+            m_values.push_back(v);
         }
-        if (sqlite3_step(m_insert) != SQLITE_DONE)
-            fail(m_db);
-        sqlite3_reset(m_insert);
-        ++m_rows;
+        if (++m_pending == m_batchRows)
+            flush();
+    }
+
+    // Sends the rows still waiting; call once the table has been read.
+    void flush()
+    {
+        if (m_pending == m_batchRows && m_batchInsert) {
+            send(m_batchInsert, 0, m_pending);
+        } else {
+            for (int r = 0; r < m_pending; ++r)
+                send(m_insert, r, 1);
+        }
+        m_rows += m_pending;
+        m_pending = 0;
+        m_values.clear();
+        m_text.clear();
     }
 
     int rows() const { return m_rows; }
 
 private:
+    static constexpr int kBatchRows = 32;
+
+    struct Value
+    {
+        int type = SQLITE_NULL;
+        qint64 integer = 0;
+        double real = 0;
+        size_t offset = 0;
+        size_t size = 0;
+    };
+
+    void prepare(const QString &sql, sqlite3_stmt **stmt)
+    {
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v3(m_db, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT, stmt,
+                               nullptr) != SQLITE_OK)
+            fail(m_db);
+    }
+
+    // Binds `count` rows from the batch, starting at row `first`, and runs the statement once.
+    void send(sqlite3_stmt *stmt, int first, int count)
+    {
+        const int columns = int(m_columns.size());
+        for (int k = 0; k < count * columns; ++k) {
+            const Value &v = m_values[size_t(first * columns + k)];
+            switch (v.type) {
+            case SQLITE_INTEGER: sqlite3_bind_int64(stmt, k + 1, v.integer); break;
+            case SQLITE_FLOAT: sqlite3_bind_double(stmt, k + 1, v.real); break;
+            case SQLITE_TEXT:
+                sqlite3_bind_text(stmt, k + 1, m_text.data() + v.offset, int(v.size), SQLITE_STATIC);
+                break;
+            default: sqlite3_bind_null(stmt, k + 1); break;
+            }
+        }
+        if (sqlite3_step(stmt) != SQLITE_DONE)
+            fail(m_db);
+        sqlite3_reset(stmt);
+    }
+
     sqlite3 *m_db;
     QString m_name;
     QVector<JetColumn> m_columns;
     sqlite3_stmt *m_insert = nullptr;
+    sqlite3_stmt *m_batchInsert = nullptr;
+    int m_batchRows = 1;
+    int m_pending = 0;
+    std::vector<Value> m_values;
+    std::string m_text;
     int m_rows = 0;
 };
 
@@ -171,6 +247,40 @@ bool onlyBlanksAndSemicolon(const char *tail)
             return false;
     }
     return true;
+}
+
+// Every row of a stepped statement into the result, each value in its text form.
+void readRows(sqlite3_stmt *stmt, int columns, ResultSet &result)
+{
+    for (;;) {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW)
+            fail(sqlite3_db_handle(stmt));
+        for (int c = 0; c < columns; ++c) {
+            switch (sqlite3_column_type(stmt, c)) {
+            case SQLITE_NULL:
+                result.appendCell("", 0);
+                break;
+            case SQLITE_INTEGER: {
+                char buf[32];
+                const int n = qsnprintf(buf, sizeof buf, "%lld", sqlite3_column_int64(stmt, c));
+                result.appendCell(buf, size_t(n));
+                break;
+            }
+            case SQLITE_FLOAT:
+                appendNumber(result, sqlite3_column_double(stmt, c));
+                break;
+            default: {
+                const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
+                result.appendCell(p ? p : "", size_t(sqlite3_column_bytes(stmt, c)));
+                break;
+            }
+            }
+        }
+        result.endRow();
+    }
 }
 
 } // namespace
@@ -215,6 +325,7 @@ int SqlEngine::loadTable(const QString &name)
     try {
         TableLoader loader(m_db, stored);
         m_file->readTable(stored, loader);
+        loader.flush();
         sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
         m_loaded << stored;
         return loader.rows();
@@ -269,34 +380,10 @@ std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringL
     for (int c = 0; c < columns; ++c)
         names << QString::fromUtf8(sqlite3_column_name(guard.stmt, c));
     auto result = std::make_unique<ResultSet>(names);
-    for (;;) {
-        const int rc = sqlite3_step(guard.stmt);
-        if (rc == SQLITE_DONE)
-            break;
-        if (rc != SQLITE_ROW)
-            fail(m_db);
-        for (int c = 0; c < columns; ++c) {
-            switch (sqlite3_column_type(guard.stmt, c)) {
-            case SQLITE_NULL:
-                result->appendCell("", 0);
-                break;
-            case SQLITE_INTEGER: {
-                char buf[32];
-                const int n = qsnprintf(buf, sizeof buf, "%lld", sqlite3_column_int64(guard.stmt, c));
-                result->appendCell(buf, size_t(n));
-                break;
-            }
-            case SQLITE_FLOAT:
-                appendNumber(*result, sqlite3_column_double(guard.stmt, c));
-                break;
-            default: {
-                const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(guard.stmt, c));
-                result->appendCell(p ? p : "", size_t(sqlite3_column_bytes(guard.stmt, c)));
-                break;
-            }
-            }
-        }
-        result->endRow();
+    try {
+        readRows(guard.stmt, columns, *result);
+    } catch (const std::bad_alloc &) {
+        throw EDatabaseError(translateError(QStringLiteral("out of memory")));
     }
     return result;
 }
