@@ -6,7 +6,13 @@
 
 #include <QLocale>
 #include <sqlite3.h>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -96,20 +102,172 @@ struct StatementGuard
     ~StatementGuard() { sqlite3_finalize(stmt); }
 };
 
-// Copies the rows of a Jet table into a fresh SQLite table inside one transaction. Rows go in
-// batches through one multi-row INSERT: a statement step per row costs more than the row itself.
-// Rows keep the file's order, so a statement without ORDER BY lists them as the file does.
-class TableLoader : public JetRowSink
+// Rows of a table packed for the engine: values row after row, texts in one buffer.
+struct RowBatch
+{
+    struct Value
+    {
+        int type = SQLITE_NULL;
+        qint64 integer = 0;
+        double real = 0;
+        size_t offset = 0;
+        size_t size = 0;
+    };
+    std::vector<Value> values;
+    std::string text;
+    int rows = 0;
+};
+
+// Hands the rows of a table from the thread reading the file to the one filling the engine, a
+// few batches at a time.
+class LoadPipe
 {
 public:
-    TableLoader(sqlite3 *db, const QString &name) : m_db(db), m_name(name) {}
-    ~TableLoader() override
+    static constexpr size_t kMaxQueued = 4;
+
+    // Reader side. Each returns false once the engine side has given up.
+    bool putColumns(const QVector<JetColumn> &columns)
     {
-        sqlite3_finalize(m_batchInsert);
-        sqlite3_finalize(m_insert);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_columns = columns;
+        m_hasColumns = true;
+        m_changed.notify_all();
+        return !m_cancelled;
+    }
+    bool put(RowBatch &&batch)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_cancelled || m_queue.size() < kMaxQueued; });
+        if (m_cancelled)
+            return false;
+        m_queue.push_back(std::move(batch));
+        m_changed.notify_all();
+        return true;
+    }
+    void finish(std::exception_ptr error)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_error = error;
+        m_finished = true;
+        m_changed.notify_all();
     }
 
+    // Engine side. Columns: false when the reader ended without any (its error is rethrown).
+    bool takeColumns(QVector<JetColumn> &columns)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_hasColumns || m_finished; });
+        if (!m_hasColumns)
+            rethrow();
+        columns = m_columns;
+        return m_hasColumns;
+    }
+    // The next batch; false when the reader is done and every batch was taken.
+    bool take(RowBatch &batch)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_queue.empty() || m_finished; });
+        if (m_queue.empty()) {
+            rethrow();
+            return false;
+        }
+        batch = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_changed.notify_all();
+        return true;
+    }
+    void cancel()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_cancelled = true;
+        m_queue.clear();
+        m_changed.notify_all();
+    }
+
+private:
+    void rethrow()
+    {
+        if (m_error)
+            std::rethrow_exception(std::exchange(m_error, nullptr));
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    QVector<JetColumn> m_columns;
+    bool m_hasColumns = false;
+    std::deque<RowBatch> m_queue;
+    bool m_finished = false;
+    bool m_cancelled = false;
+    std::exception_ptr m_error;
+};
+
+// The reader's sink: packs the rows of the file into batches for the pipe.
+class RowPacker : public JetRowSink
+{
+public:
+    // Thrown inside the reader when the engine side has given up.
+    struct Cancelled
+    {
+    };
+
+    explicit RowPacker(LoadPipe &pipe) : m_pipe(pipe) {}
+
     void begin(const QVector<JetColumn> &columns) override
+    {
+        m_columns = columns;
+        if (!m_pipe.putColumns(columns))
+            throw Cancelled();
+    }
+
+    void row(const std::vector<JetCell> &cells) override
+    {
+        for (int i = 0; i < m_columns.size(); ++i) {
+            RowBatch::Value v;
+            if (size_t(i) < cells.size() && !cells[size_t(i)].isNull) {
+                const JetCell &c = cells[size_t(i)];
+                switch (m_columns[i].kind) {
+                case JetKind::Integer: v.type = SQLITE_INTEGER; v.integer = c.integer; break;
+                case JetKind::Real: v.type = SQLITE_FLOAT; v.real = c.real; break;
+                default:
+                    v.type = SQLITE_TEXT;
+                    v.offset = m_batch.text.size();
+                    v.size = c.text.size();
+                    m_batch.text.append(c.text);
+                    break;
+                }
+            }
+            m_batch.values.push_back(v);
+        }
+        if (++m_batch.rows == kBatchRows)
+            flush();
+    }
+
+    // Sends the rows still waiting; call once the table has been read.
+    void flush()
+    {
+        if (m_batch.rows == 0)
+            return;
+        if (!m_pipe.put(std::move(m_batch)))
+            throw Cancelled();
+        m_batch = RowBatch();
+        m_batch.values.reserve(size_t(kBatchRows) * size_t(m_columns.size()));
+    }
+
+private:
+    static constexpr int kBatchRows = 1024;
+    LoadPipe &m_pipe;
+    QVector<JetColumn> m_columns;
+    RowBatch m_batch;
+};
+
+// Creates the engine's copy of a table and inserts batches of rows into it. Rows go through one
+// multi-row INSERT at a time (a statement step per row costs more than the row itself) and keep
+// the file's order, so a statement without ORDER BY lists them as the file does.
+class TableWriter
+{
+public:
+    TableWriter(sqlite3 *db, const QString &name, const QVector<JetColumn> &columns)
+        : m_db(db), m_columns(int(columns.size()))
     {
         QStringList defs;
         QStringList marks;
@@ -125,77 +283,46 @@ public:
             marks << QStringLiteral("?");
         }
         if (defs.isEmpty())
-            throw EDatabaseError(QStringLiteral("表 '%1' 没有列。").arg(m_name));
+            throw EDatabaseError(QStringLiteral("表 '%1' 没有列。").arg(name));
         const QByteArray create =
-            QStringLiteral("CREATE TABLE %1 (%2)").arg(quotedName(m_name), defs.join(QLatin1Char(','))).toUtf8();
+            QStringLiteral("CREATE TABLE %1 (%2)").arg(quotedName(name), defs.join(QLatin1Char(','))).toUtf8();
         if (sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
             fail(m_db);
-        m_columns = columns;
-        const QString head = QStringLiteral("INSERT INTO %1 VALUES ").arg(quotedName(m_name));
+        const QString head = QStringLiteral("INSERT INTO %1 VALUES ").arg(quotedName(name));
         const QString tuple = QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
         prepare(head + tuple, &m_insert);
         const int maxVariables = sqlite3_limit(m_db, SQLITE_LIMIT_VARIABLE_NUMBER, -1);
-        m_batchRows = qBound(1, maxVariables / int(columns.size()), kBatchRows);
-        if (m_batchRows > 1) {
+        m_groupRows = qBound(1, maxVariables / m_columns, kGroupRows);
+        if (m_groupRows > 1) {
             QStringList tuples;
-            for (int r = 0; r < m_batchRows; ++r)
+            for (int r = 0; r < m_groupRows; ++r)
                 tuples << tuple;
-            prepare(head + tuples.join(QLatin1Char(',')), &m_batchInsert);
+            prepare(head + tuples.join(QLatin1Char(',')), &m_groupInsert);
         }
     }
-
-    void row(const std::vector<JetCell> &cells) override
+    ~TableWriter()
     {
-        // The cells are reused for the next row: a batch keeps its own copies until it is sent.
-        for (int i = 0; i < m_columns.size(); ++i) {
-            Value v;
-            if (size_t(i) < cells.size() && !cells[size_t(i)].isNull) {
-                const JetCell &c = cells[size_t(i)];
-                switch (m_columns[i].kind) {
-                case JetKind::Integer: v.type = SQLITE_INTEGER; v.integer = c.integer; break;
-                case JetKind::Real: v.type = SQLITE_FLOAT; v.real = c.real; break;
-                default:
-                    v.type = SQLITE_TEXT;
-                    v.offset = m_text.size();
-                    v.size = c.text.size();
-                    m_text.append(c.text);
-                    break;
-                }
-            }
-            m_values.push_back(v);
-        }
-        if (++m_pending == m_batchRows)
-            flush();
+        sqlite3_finalize(m_groupInsert);
+        sqlite3_finalize(m_insert);
     }
+    TableWriter(const TableWriter &) = delete;
+    TableWriter &operator=(const TableWriter &) = delete;
 
-    // Sends the rows still waiting; call once the table has been read.
-    void flush()
+    void insert(const RowBatch &batch)
     {
-        if (m_pending == m_batchRows && m_batchInsert) {
-            send(m_batchInsert, 0, m_pending);
-        } else {
-            for (int r = 0; r < m_pending; ++r)
-                send(m_insert, r, 1);
-        }
-        m_rows += m_pending;
-        m_pending = 0;
-        m_values.clear();
-        m_text.clear();
+        int r = 0;
+        if (m_groupInsert)
+            for (; r + m_groupRows <= batch.rows; r += m_groupRows)
+                send(batch, m_groupInsert, r, m_groupRows);
+        for (; r < batch.rows; ++r)
+            send(batch, m_insert, r, 1);
+        m_rows += batch.rows;
     }
 
     int rows() const { return m_rows; }
 
 private:
-    static constexpr int kBatchRows = 32;
-
-    struct Value
-    {
-        int type = SQLITE_NULL;
-        qint64 integer = 0;
-        double real = 0;
-        size_t offset = 0;
-        size_t size = 0;
-    };
+    static constexpr int kGroupRows = 32;
 
     void prepare(const QString &sql, sqlite3_stmt **stmt)
     {
@@ -205,17 +332,16 @@ private:
             fail(m_db);
     }
 
-    // Binds `count` rows from the batch, starting at row `first`, and runs the statement once.
-    void send(sqlite3_stmt *stmt, int first, int count)
+    // Binds `count` rows of the batch, starting at row `first`, and runs the statement once.
+    void send(const RowBatch &batch, sqlite3_stmt *stmt, int first, int count)
     {
-        const int columns = int(m_columns.size());
-        for (int k = 0; k < count * columns; ++k) {
-            const Value &v = m_values[size_t(first * columns + k)];
+        for (int k = 0; k < count * m_columns; ++k) {
+            const RowBatch::Value &v = batch.values[size_t(first) * size_t(m_columns) + size_t(k)];
             switch (v.type) {
             case SQLITE_INTEGER: sqlite3_bind_int64(stmt, k + 1, v.integer); break;
             case SQLITE_FLOAT: sqlite3_bind_double(stmt, k + 1, v.real); break;
             case SQLITE_TEXT:
-                sqlite3_bind_text(stmt, k + 1, m_text.data() + v.offset, int(v.size), SQLITE_STATIC);
+                sqlite3_bind_text(stmt, k + 1, batch.text.data() + v.offset, int(v.size), SQLITE_STATIC);
                 break;
             default: sqlite3_bind_null(stmt, k + 1); break;
             }
@@ -226,14 +352,10 @@ private:
     }
 
     sqlite3 *m_db;
-    QString m_name;
-    QVector<JetColumn> m_columns;
+    int m_columns;
     sqlite3_stmt *m_insert = nullptr;
-    sqlite3_stmt *m_batchInsert = nullptr;
-    int m_batchRows = 1;
-    int m_pending = 0;
-    std::vector<Value> m_values;
-    std::string m_text;
+    sqlite3_stmt *m_groupInsert = nullptr;
+    int m_groupRows = 1;
     int m_rows = 0;
 };
 
@@ -294,8 +416,10 @@ SqlEngine::SqlEngine(const QString &path, const QString &password)
         m_db = nullptr;
         throw EDatabaseError(QStringLiteral("内存不足，无法打开数据库。"));
     }
-    // A copy in memory needs no journal and no syncing.
-    sqlite3_exec(m_db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-2000000;",
+    // A copy in memory needs no syncing. Its journal stays in memory rather than off: a table
+    // that fails half-way through its copy is rolled back, which needs the journal (a fresh
+    // table's pages are new, so it holds next to nothing).
+    sqlite3_exec(m_db, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; PRAGMA cache_size=-2000000;",
                  nullptr, nullptr, nullptr);
 }
 
@@ -321,15 +445,38 @@ int SqlEngine::loadTable(const QString &name)
         throw EDatabaseError(QStringLiteral("找不到表 '%1'。").arg(name));
     if (isLoaded(stored))
         return -1;
+    // The file is read on a thread of its own while this one fills the engine: the two take
+    // about as long, so the copy takes little more than the longer of them.
+    LoadPipe pipe;
+    JetFile *file = m_file.get();
+    std::thread reader([&pipe, file, stored] {
+        try {
+            RowPacker packer(pipe);
+            file->readTable(stored, packer);
+            packer.flush();
+            pipe.finish(nullptr);
+        } catch (const RowPacker::Cancelled &) {
+            pipe.finish(nullptr);
+        } catch (...) {
+            pipe.finish(std::current_exception());
+        }
+    });
     sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
     try {
-        TableLoader loader(m_db, stored);
-        m_file->readTable(stored, loader);
-        loader.flush();
+        QVector<JetColumn> columns;
+        pipe.takeColumns(columns);
+        TableWriter writer(m_db, stored, columns);
+        RowBatch batch;
+        while (pipe.take(batch))
+            writer.insert(batch);
+        reader.join();
         sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
         m_loaded << stored;
-        return loader.rows();
+        return writer.rows();
     } catch (...) {
+        pipe.cancel();
+        if (reader.joinable())
+            reader.join();
         // Leave no half-copied table behind: the next statement tries again.
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
