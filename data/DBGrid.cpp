@@ -21,7 +21,7 @@ DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(new GridModel(this
     horizontalHeader()->setSectionsClickable(false);
     // Uniform rows keep a result of a million records as cheap to scroll as a short one.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    applyRowHeight();
     verticalHeader()->setMinimumWidth(14);
     verticalHeader()->setSectionsClickable(true);
     verticalHeader()->setHighlightSections(false);
@@ -79,6 +79,26 @@ void DBGrid::setColumns(const QVector<GridColumn> &columns)
 {
     m_model->setColumns(columns);
     applyWidths();
+    applyRowHeight();
+}
+
+void DBGrid::changeEvent(QEvent *event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        applyRowHeight();
+}
+
+// Rows as high as the tallest cell font needs, and no higher, as in a classic data grid.
+void DBGrid::applyRowHeight()
+{
+    int text = QFontMetrics(font()).height();
+    for (const GridColumn &column : m_model->columns())
+        if (column.hasFont)
+            text = qMax(text, QFontMetrics(column.font).height());
+    // The header's own minimum follows the application font, which may be taller.
+    verticalHeader()->setMinimumSectionSize(text + 4);
+    verticalHeader()->setDefaultSectionSize(text + 4);
 }
 
 const QVector<GridColumn> &DBGrid::columns() const

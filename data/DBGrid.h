@@ -52,8 +52,11 @@ Q_SIGNALS:
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
+    void changeEvent(QEvent *event) override;
+
 private:
     void applyWidths();
+    void applyRowHeight();
 
     GridModel *m_model;
     int m_column = 0;        // current column, kept while no rows are shown
