@@ -371,7 +371,9 @@ bool onlyBlanksAndSemicolon(const char *tail)
     return true;
 }
 
-// Every row of a stepped statement into the result, each value in its text form.
+// Every row of a stepped statement into the result, each value in its text form. Each cell is
+// fetched once as a value; text is taken as its bytes (the database is UTF-8), which spares
+// SQLite terminating a copy of every cell.
 void readRows(sqlite3_stmt *stmt, int columns, ResultSet &result)
 {
     for (;;) {
@@ -381,22 +383,29 @@ void readRows(sqlite3_stmt *stmt, int columns, ResultSet &result)
         if (rc != SQLITE_ROW)
             fail(sqlite3_db_handle(stmt));
         for (int c = 0; c < columns; ++c) {
-            switch (sqlite3_column_type(stmt, c)) {
+            sqlite3_value *v = sqlite3_column_value(stmt, c);
+            switch (sqlite3_value_type(v)) {
             case SQLITE_NULL:
                 result.appendCell("", 0);
                 break;
             case SQLITE_INTEGER: {
                 char buf[32];
-                const int n = qsnprintf(buf, sizeof buf, "%lld", sqlite3_column_int64(stmt, c));
+                const int n = qsnprintf(buf, sizeof buf, "%lld", sqlite3_value_int64(v));
                 result.appendCell(buf, size_t(n));
                 break;
             }
             case SQLITE_FLOAT:
-                appendNumber(result, sqlite3_column_double(stmt, c));
+                appendNumber(result, sqlite3_value_double(v));
                 break;
-            default: {
-                const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
-                result.appendCell(p ? p : "", size_t(sqlite3_column_bytes(stmt, c)));
+            case SQLITE_TEXT: {
+                const auto *p = static_cast<const char *>(sqlite3_value_blob(v));
+                const int n = sqlite3_value_bytes(v);
+                result.appendCell(p ? p : "", p ? size_t(n) : 0);
+                break;
+            }
+            default: { // a blob (only an expression makes one): its bytes as text
+                const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(v));
+                result.appendCell(p ? p : "", size_t(sqlite3_value_bytes(v)));
                 break;
             }
             }
@@ -419,7 +428,11 @@ SqlEngine::SqlEngine(const QString &path, const QString &password)
     // A copy in memory needs no syncing. Its journal stays in memory rather than off: a table
     // that fails half-way through its copy is rolled back, which needs the journal (a fresh
     // table's pages are new, so it holds next to nothing).
-    sqlite3_exec(m_db, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; PRAGMA cache_size=-2000000;",
+    // Large pages: fewer page headers and tree levels, so the copy is smaller and whole-table
+    // scans (every LIKE '%...%') run faster.
+    sqlite3_exec(m_db,
+                 "PRAGMA page_size=65536; PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; "
+                 "PRAGMA cache_size=-2000000;",
                  nullptr, nullptr, nullptr);
 }
 
