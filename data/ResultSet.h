@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -10,8 +9,9 @@
 
 // A complete, static query result. Cells are kept as UTF-8 text in one buffer with a table of
 // 32-bit end offsets, so a result of a million rows costs its text plus four bytes per cell and
-// no object per cell. Both arrays grow with realloc: large blocks are moved by remapping rather
-// than copied, so a growing result never needs twice its size.
+// no object per cell. Both arrays are blocks of their own, grown by remapping rather than
+// copying: a growing result never needs twice its size, and a closed one gives its memory back
+// to the system at once instead of leaving holes in the heap.
 class ResultSet
 {
 public:
@@ -21,8 +21,8 @@ public:
     explicit ResultSet(QStringList fieldNames) : m_fields(std::move(fieldNames)) { push(0); }
     ~ResultSet()
     {
-        std::free(m_data);
-        std::free(m_ends);
+        release(m_data, m_dataCapacity);
+        release(m_ends, m_endsCapacity * sizeof(quint32));
     }
     ResultSet(const ResultSet &) = delete;
     ResultSet &operator=(const ResultSet &) = delete;
@@ -83,20 +83,20 @@ private:
     template <class T>
     static void grow(T *&block, size_t &capacity, size_t needed)
     {
-        static_assert(std::is_trivially_copyable_v<T>, "moved by realloc");
+        static_assert(std::is_trivially_copyable_v<T>, "moved as bytes");
         size_t next = capacity + capacity / 2;
         if (next < needed)
             next = needed;
-        if (next < 1024)
-            next = 1024;
-        if (next > size_t(-1) / sizeof(T))
+        if (next > size_t(-1) / sizeof(T) / 2)
             throw std::bad_alloc();
-        void *p = std::realloc(block, next * sizeof(T));
-        if (!p)
-            throw std::bad_alloc();
-        block = static_cast<T *>(p);
-        capacity = next;
+        size_t bytes = next * sizeof(T);
+        block = static_cast<T *>(resize(block, capacity * sizeof(T), bytes));
+        capacity = bytes / sizeof(T);
     }
+    // A block of at least newBytes holding the first oldBytes of `block`; newBytes is rounded up
+    // to what the block really holds. Throws std::bad_alloc.
+    static void *resize(void *block, size_t oldBytes, size_t &newBytes);
+    static void release(void *block, size_t bytes);
 
     QStringList m_fields;
     char *m_data = nullptr;       // cell texts, back to back
