@@ -555,6 +555,11 @@ void JetFile::Impl::readTableLibmdb(const TableInfo &info, JetRowSink &sink) con
 {
     QByteArray name = info.name.toUtf8();
     MdbTableDef *table = mdb_read_table_by_name(mdb, name.data(), MDB_TABLE);
+    // Freed however the reading ends: the sink may throw too (the engine gave up).
+    const std::unique_ptr<MdbTableDef, void (*)(MdbTableDef *)> owner(table, [](MdbTableDef *t) {
+        if (t)
+            mdb_free_tabledef(t);
+    });
     if (!table || !mdb_read_columns(table))
         throw EDatabaseError(damaged(path));
     QVector<JetColumn> columns;
@@ -571,10 +576,8 @@ void JetFile::Impl::readTableLibmdb(const TableInfo &info, JetRowSink &sink) con
     mdb_rewind_table(table);
     quint64 guard = 0;
     while (mdb_fetch_row(table)) {
-        if (++guard > quint64(pageCount) * 256) { // more rows than the pages can hold: a loop
-            mdb_free_tabledef(table);
+        if (++guard > quint64(pageCount) * 256) // more rows than the pages can hold: a loop
             throw EDatabaseError(damaged(path));
-        }
         for (unsigned c = 0; c < table->num_cols; ++c) {
             JetCell &cell = cells[c];
             cell.isNull = lengths[c] == 0;
@@ -587,5 +590,4 @@ void JetFile::Impl::readTableLibmdb(const TableInfo &info, JetRowSink &sink) con
         }
         sink.row(cells);
     }
-    mdb_free_tabledef(table);
 }
