@@ -11,6 +11,7 @@
 #include <exception>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -125,6 +126,13 @@ class LoadPipe
 public:
     static constexpr size_t kMaxQueued = 4;
 
+    // Lets the reader queue every batch (when it runs before the engine side, not beside it).
+    void setUnbounded()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_maxQueued = size_t(-1);
+    }
+
     // Reader side. Each returns false once the engine side has given up.
     bool putColumns(const QVector<JetColumn> &columns)
     {
@@ -137,7 +145,7 @@ public:
     bool put(RowBatch &&batch)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_cancelled || m_queue.size() < kMaxQueued; });
+        m_changed.wait(lock, [this] { return m_cancelled || m_queue.size() < m_maxQueued; });
         if (m_cancelled)
             return false;
         m_queue.push_back(std::move(batch));
@@ -199,6 +207,7 @@ private:
     bool m_finished = false;
     bool m_cancelled = false;
     std::exception_ptr m_error;
+    size_t m_maxQueued = kMaxQueued;
 };
 
 // The reader's sink: packs the rows of the file into batches for the pipe.
@@ -462,7 +471,7 @@ int SqlEngine::loadTable(const QString &name)
     // about as long, so the copy takes little more than the longer of them.
     LoadPipe pipe;
     JetFile *file = m_file.get();
-    std::thread reader([&pipe, file, stored] {
+    auto read = [&pipe, file, stored] {
         try {
             RowPacker packer(pipe);
             file->readTable(stored, packer);
@@ -473,7 +482,15 @@ int SqlEngine::loadTable(const QString &name)
         } catch (...) {
             pipe.finish(std::current_exception());
         }
-    });
+    };
+    std::thread reader;
+    try {
+        reader = std::thread(read);
+    } catch (const std::system_error &) {
+        // No thread to be had: the whole table is read first, then copied.
+        pipe.setUnbounded();
+        read();
+    }
     sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
     try {
         QVector<JetColumn> columns;
