@@ -68,18 +68,26 @@ void decodeJet4Text(const uchar *p, size_t len, std::string &out)
 {
     out.clear();
     char16_t pendingHigh = 0;
+    // A surrogate without its partner becomes U+FFFD, like any other invalid unit.
     auto put = [&](char16_t u) {
-        if (u >= 0xD800 && u < 0xDC00) {
-            pendingHigh = u;
-            return;
-        }
         if (u >= 0xDC00 && u < 0xE000 && pendingHigh) {
             appendUtf8(out, 0x10000 + ((char32_t(pendingHigh) - 0xD800) << 10) + (u - 0xDC00));
             pendingHigh = 0;
             return;
         }
-        pendingHigh = 0;
+        if (pendingHigh) {
+            appendUtf8(out, 0xFFFD);
+            pendingHigh = 0;
+        }
+        if (u >= 0xD800 && u < 0xDC00) {
+            pendingHigh = u;
+            return;
+        }
         appendUtf8(out, (u >= 0xD800 && u < 0xE000) ? char32_t(0xFFFD) : char32_t(u));
+    };
+    auto end = [&] {
+        if (pendingHigh)
+            appendUtf8(out, 0xFFFD);
     };
     if (len >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
         bool compressed = true;
@@ -98,10 +106,12 @@ void decodeJet4Text(const uchar *p, size_t len, std::string &out)
                 i += 2;
             }
         }
+        end();
         return;
     }
     for (size_t i = 0; i + 1 < len; i += 2)
         put(char16_t(u16(p + i)));
+    end();
 }
 
 // yyyy-MM-dd, with " hh:mm:ss" when the time is not midnight.

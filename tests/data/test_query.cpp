@@ -356,6 +356,44 @@ private Q_SLOTS:
         QVERIFY(p.readAllStandardOutput().isEmpty());
     }
 
+    // Text units as stored: a pair makes one character, a unit without its partner reads as
+    // U+FFFD instead of vanishing, in plain and in memo columns.
+    void unpairedSurrogates()
+    {
+        const QChar high(char16_t(0xD83D));
+        const QChar low(char16_t(0xDE00));
+        const QChar bad(char16_t(0xFFFD));
+        const QStringList stored{QString(high) + low, QStringLiteral("a") + high + QStringLiteral("b"),
+                                 QString(high), QStringLiteral("x") + low, QString(high) + high + low,
+                                 QString(low) + high};
+        const QStringList expected{QString(high) + low, QStringLiteral("a") + bad + QStringLiteral("b"),
+                                   QString(bad), QStringLiteral("x") + bad, QString(bad) + high + low,
+                                   QString(bad) + bad};
+        const QString path = m_dir.filePath(QStringLiteral("surrogates.mdb"));
+        {
+            jet::Writer w(path);
+            w.beginTable({QStringLiteral("S"),
+                          {{QStringLiteral("s_text"), jet::ColumnType::Text, 20},
+                           {QStringLiteral("s_memo"), jet::ColumnType::Memo, 0}}});
+            for (const QString &t : stored)
+                w.addRow({t, t});
+            w.endTable();
+            w.finish();
+        }
+        Connection c;
+        c.setConnectionString(directoryConnectionString(path));
+        c.setConnected(true);
+        Query q;
+        q.setConnection(&c);
+        q.SQL().Add(QStringLiteral("select s_text, s_memo from S"));
+        q.Open();
+        QCOMPARE(q.RecordCount(), int(stored.size()));
+        for (int i = 0; i < stored.size(); ++i) {
+            QCOMPARE(q.value(i, 0), expected.at(i));
+            QCOMPARE(q.value(i, 1), expected.at(i));
+        }
+    }
+
     // A table of many pages, read while it is copied: every row in file order across the copy's
     // batches, nulls, long values read back from pages already let go; then damage in its last
     // data page, found after most rows were copied, leaves no table behind and the connection
