@@ -88,3 +88,11 @@ void guarded(F &&f)
         Application::instance()->HandleException();
     }
 }
+
+// An event handler for connect(): an exception escaping it is shown in the error box where it
+// happens, so it never unwinds through Qt's signal and event code.
+template <class F>
+auto guardedSlot(F f)
+{
+    return [f]() { guarded(f); };
+}

@@ -108,14 +108,14 @@ TF_one::TF_one(QWidget *parent) : QWidget(parent)
         {Button11, &TF_one::Button11Click}, {Button12, &TF_one::Button12Click},
     };
     for (const auto &[button, handler] : buttons)
-        connect(button, &QPushButton::clicked, this, handler);
+        connect(button, &QPushButton::clicked, this, guardedSlot([this, handler = handler] { (this->*handler)(); }));
     const std::pair<QAction *, void (TF_one::*)()> items[] = {
         {N1, &TF_one::N1Click}, {N2, &TF_one::N2Click}, {N3, &TF_one::N3Click},
         {N4, &TF_one::N4Click}, {N5, &TF_one::N5Click}, {N6, &TF_one::N6Click},
         {N7, &TF_one::N7Click},
     };
     for (const auto &[item, handler] : items)
-        connect(item, &QAction::triggered, this, handler);
+        connect(item, &QAction::triggered, this, guardedSlot([this, handler = handler] { (this->*handler)(); }));
 
     // The tray icon's stored settings, in their stored order. Visible adds the icon at once; a
     // refusal leaves the constructor, so the launcher is never created.
@@ -241,7 +241,7 @@ bool TF_one::eventFilter(QObject *watched, QEvent *event)
         if (event->type() == QEvent::MouseButtonRelease) {
             auto *mouse = static_cast<QMouseEvent *>(event);
             if (mouse->button() == Qt::LeftButton && Label3->rect().contains(mouse->position().toPoint()))
-                Label3Click();
+                guarded([this] { Label3Click(); });
             return true;
         }
     }

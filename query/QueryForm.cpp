@@ -53,7 +53,7 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
         auto *b = findChild<QPushButton *>(QLatin1String(name));
         if (!b)
             return;
-        connect(b, &QPushButton::clicked, this, handler);
+        connect(b, &QPushButton::clicked, this, guardedSlot([this, handler] { (this->*handler)(); }));
         b->setIcon(QIcon(QStringLiteral(":/icons/glyph_%1.svg").arg(QLatin1String(glyph))));
         b->setIconSize(QSize(16, 16));
     };
@@ -76,7 +76,7 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
         QCheckBox *box = c.checkBox;
         // Inputs start hidden; only the box decides whether a criterion counts.
         c.input->setVisible(box->isChecked());
-        connect(box, &QCheckBox::toggled, this, [this, box] { criterionClicked(box); });
+        connect(box, &QCheckBox::toggled, this, guardedSlot([this, box] { criterionClicked(box); }));
     }
 
     for (QComboBox *combo : findChildren<QComboBox *>()) {
@@ -108,7 +108,7 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
         }
         grid->setColumns(m_decl.columns);
         grid->setDataSource(dataSource());
-        connect(grid, &DBGrid::dblClick, this, [this] { DBGrid1DblClick(); });
+        connect(grid, &DBGrid::dblClick, this, guardedSlot([this] { DBGrid1DblClick(); }));
     }
 
     // Centred on the screen, or on the launcher where declared.
@@ -157,8 +157,10 @@ bool QueryForm::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (watched == m_edit1 && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
-            QChar c(13);
-            Edit1KeyPress(c);
+            guarded([this] {
+                QChar c(13);
+                Edit1KeyPress(c);
+            });
             return false; // the edit box still gets its Enter
         }
         // Keys typed while a drop-down list is open go on into the combo box's edit text.

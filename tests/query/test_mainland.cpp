@@ -595,6 +595,20 @@ private Q_SLOTS:
         useDatabase(m_db);
         QCOMPARE(shown.size(), 1);
         QVERIFY(r->isVisible());
+        // Clicked from code the same: the error is shown where it happens and never travels
+        // through the button's signal.
+        useDatabase(broken);
+        bool escaped = false;
+        const QStringList direct = boxesDuring([&] {
+            try {
+                r->BitBtn1->click();
+            } catch (...) {
+                escaped = true;
+            }
+        });
+        useDatabase(m_db);
+        QVERIFY(!escaped);
+        QCOMPARE(direct.size(), 1);
         // The next search starts afresh.
         r->BitBtn1->click();
         QCOMPARE(r->Edit2->text(), QStringLiteral("2"));
