@@ -231,8 +231,8 @@ int IniFile::readIntegerOf(const QString &text, int defaultValue)
 
 int IniFile::profileInt(const QString &section, const QString &key, int defaultValue) const
 {
-    const auto v = value(section, key);
-    return profileIntOf(v ? *v : QString(), defaultValue);
+    // Read as a string first, as the profile functions do: matching quotes come off.
+    return profileIntOf(profileString(section, key, QString(), 2048), defaultValue);
 }
 
 int IniFile::ReadInteger(const QString &section, const QString &key, int defaultValue) const

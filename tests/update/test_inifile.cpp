@@ -122,6 +122,9 @@ void TestIniFile::profileIntRule()
     QFETCH(QString, text);
     QFETCH(int, expected);
     QCOMPARE(IniFile::profileIntOf(text, 99), expected);
+    // Through a file, with the quotes the profile functions take off a value.
+    const IniFile ini = IniFile::fromData("[Version]\nVer=\"" + text.toUtf8() + "\"\n");
+    QCOMPARE(ini.profileInt("Version", "Ver", 99), expected);
 }
 
 void TestIniFile::readIntegerRule_data()
