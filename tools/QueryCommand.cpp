@@ -6,6 +6,8 @@
 #include "data/Query.h"
 
 #include <QElapsedTimer>
+
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -16,9 +18,32 @@ const char kQueryHelp[] =
     "Runs one statement on the database FILE through the program's own data layer (its\n"
     "connection string, password check and engine) and prints the result as tab-separated\n"
     "lines: the field names first, then one line per record, then \"N records\".\n"
+    "A tab, line break or backslash inside a value is written as \\t, \\n, \\r or \\\\.\n"
     "Parameters are written :NAME in the statement and compared as text.\n"
     "--timing adds the times of connecting and of running the statement on stderr.\n"
     "On an error the message goes to stderr and the exit code is 1.\n";
+
+// A value on its line: tab, line breaks and the backslash written as \t, \n, \r and \\, so
+// every record stays one line of fields.
+void appendEscaped(QString &line, const QString &value)
+{
+    const auto special = [](QChar c) {
+        return c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\\');
+    };
+    if (std::none_of(value.begin(), value.end(), special)) {
+        line += value;
+        return;
+    }
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case '\t': line += QLatin1String("\\t"); break;
+        case '\n': line += QLatin1String("\\n"); break;
+        case '\r': line += QLatin1String("\\r"); break;
+        case '\\': line += QLatin1String("\\\\"); break;
+        default: line += c; break;
+        }
+    }
+}
 
 void writeUtf8(std::FILE *out, const QString &text)
 {
@@ -92,7 +117,7 @@ int runQueryCommand(const QStringList &args)
             for (int f = 0; f < fields.size(); ++f) {
                 if (f)
                     line += QLatin1Char('\t');
-                line += query.value(r, f);
+                appendEscaped(line, query.value(r, f));
             }
             line += QLatin1Char('\n');
             writeUtf8(stdout, line);

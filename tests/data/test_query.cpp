@@ -349,6 +349,14 @@ private Q_SLOTS:
         QVERIFY(p.waitForFinished(-1));
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QStringLiteral("p_Name\tp_Age\nbob\t-7\n1 records\n"));
+        // One record per line even when a value holds a tab, a line break or a backslash.
+        p.start(QStringLiteral(LSSDB_PATH),
+                {QStringLiteral("query"), m_db,
+                 QStringLiteral("select p_Name || char(9) || char(10) || char(13) || '\\' as x from People "
+                                "where p_Name = 'bob'")});
+        QVERIFY(p.waitForFinished(-1));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QStringLiteral("x\nbob\\t\\n\\r\\\\\n1 records\n"));
         p.start(QStringLiteral(LSSDB_PATH), {QStringLiteral("query"), m_db, QStringLiteral("select x from People")});
         QVERIFY(p.waitForFinished(-1));
         QCOMPARE(p.exitCode(), 1);
