@@ -32,17 +32,6 @@ QDateTime parseDate(const QString& s)
     return QDateTime(date, time);
 }
 
-QString typeLabel(jet::ColumnType t)
-{
-    switch (t) {
-    case jet::ColumnType::Text: return QStringLiteral("Text");
-    case jet::ColumnType::Memo: return QStringLiteral("Memo");
-    case jet::ColumnType::Long: return QStringLiteral("Long Integer");
-    case jet::ColumnType::DateTime: return QStringLiteral("Date/Time");
-    }
-    return QString();
-}
-
 void writeTable(jet::Writer& writer, const jet::TableDef& def, const QString& path)
 {
     CsvReader reader(path);
@@ -111,7 +100,7 @@ void writeTable(jet::Writer& writer, const jet::TableDef& def, const QString& pa
                     bool ok = false;
                     const int n = s.toInt(&ok);
                     if (!ok)
-                        throw fail(line, col.name, QStringLiteral("not a %1 (-2147483648..2147483647): \"%2\"").arg(typeLabel(col.type), s));
+                        throw fail(line, col.name, QStringLiteral("not a %1 (-2147483648..2147483647): \"%2\"").arg(jet::columnTypeLabel(col.type), s));
                     values[columnOf[i]] = n;
                     break;
                 }

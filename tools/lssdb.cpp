@@ -3,6 +3,8 @@
 #include "tools/GenerateCommand.h"
 #include "tools/QueryCommand.h"
 
+#include "data/jet/DirectorySchema.h"
+
 #include <QCoreApplication>
 #include <QStringList>
 
@@ -36,6 +38,18 @@ const char kHelp[] =
     "  --help\n"
     "      Shows this text.\n";
 
+// The tables with their columns, in the order the database declares them.
+void printTables(std::FILE* out)
+{
+    std::fputs("\nTables and columns (CSV file: column (type), ...):\n", out);
+    for (const jet::TableDef& t : jet::directorySchema()) {
+        QStringList columns;
+        for (const jet::ColumnDef& c : t.columns)
+            columns << QStringLiteral("%1 (%2)").arg(c.name, jet::columnTypeLabel(c.type));
+        std::fprintf(out, "  %s.csv: %s\n", qPrintable(t.name), qPrintable(columns.join(QStringLiteral(", "))));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -49,6 +63,7 @@ int main(int argc, char** argv)
     const QString command = args.takeFirst();
     if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
         std::fputs(kHelp, stdout);
+        printTables(stdout);
         return 0;
     }
     if (command == QLatin1String("build"))

@@ -45,4 +45,15 @@ const TableDef* findDirectoryTable(const QString& name)
     return nullptr;
 }
 
+QString columnTypeLabel(ColumnType type)
+{
+    switch (type) {
+    case ColumnType::Text: return QStringLiteral("Text");
+    case ColumnType::Memo: return QStringLiteral("Memo");
+    case ColumnType::Long: return QStringLiteral("Long Integer");
+    case ColumnType::DateTime: return QStringLiteral("Date/Time");
+    }
+    return QString();
+}
+
 }  // namespace jet

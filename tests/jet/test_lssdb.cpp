@@ -257,6 +257,12 @@ void TestLssdb::helpDocumentsNull()
     QVERIFY(help.contains(QStringLiteral("empty unquoted field is NULL")));
     QVERIFY(help.contains(QStringLiteral("build OUT CSVDIR")));
     QVERIFY(help.contains(QStringLiteral("generate OUT")));
+    // Every table with its columns and their types, for writing the CSV files.
+    QVERIFY2(help.contains(QStringLiteral("lawyer.csv: l_id (Long Integer), l_realName (Text), l_sex (Text), "
+                                          "l_province (Text), l_city (Text), l_address (Memo), l_domain (Text)")),
+             qPrintable(help));
+    QVERIFY(help.contains(QStringLiteral("Macao.csv: mc_name (Text), mc_date (Date/Time), mc_reg_date (Date/Time), "
+                                         "mc_class (Text), mc_domain (Text)")));
     QCOMPARE(runTool(kLssdb, {QStringLiteral("frobnicate")}).exitCode, 1);
 }
 
