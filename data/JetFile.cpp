@@ -260,7 +260,7 @@ JetFile::JetFile(const QString &path, const QString &password) : d(new Impl)
     d->size = d->file.size();
     if (d->size < 0x20)
         throw EDatabaseError(unrecognised(path));
-    // Read only, shared: a private read-only mapping takes no lock and copies nothing.
+    // Read only, shared: a read-only mapping takes no lock and copies nothing.
     d->data = d->file.map(0, d->size);
     if (!d->data)
         throw EDatabaseError(QStringLiteral("无法读取文件 '%1'。").arg(path));
