@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -191,8 +192,11 @@ bool catalogReadsSafely(const QByteArray &path)
         const pid_t r = waitpid(pid, &status, WNOHANG);
         if (r == pid)
             break;
-        if (r < 0)
-            return false;
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return true; // the child cannot be watched (e.g. ECHILD); our own checks still apply
+        }
         if (timer.elapsed() > 10000) { // a catalog of a few tables reads in milliseconds
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
