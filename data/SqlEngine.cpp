@@ -3,6 +3,7 @@
 #include "data/DatabaseError.h"
 #include "data/JetFile.h"
 #include "data/ResultSet.h"
+#include "data/TextCompare.h"
 
 #include <QLocale>
 #include <sqlite3.h>
@@ -285,8 +286,9 @@ public:
             switch (c.kind) {
             case JetKind::Integer: type = QStringLiteral("INTEGER"); break;
             case JetKind::Real: type = QStringLiteral("REAL"); break;
-            // Text compares like Jet: "=" and LIKE without regard to the case of Latin letters.
-            default: type = QStringLiteral("TEXT COLLATE NOCASE"); break;
+            // Text compares like Jet: "=", ORDER BY and LIKE without regard to the case of any
+            // letter, accented ones too.
+            default: type = QStringLiteral("TEXT COLLATE ") + QLatin1String(jettext::kCollation); break;
             }
             defs << quotedName(c.name) + QLatin1Char(' ') + type;
             marks << QStringLiteral("?");
@@ -430,6 +432,11 @@ SqlEngine::SqlEngine(const QString &path, const QString &password)
     m_file = std::make_unique<JetFile>(path, password);
     if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw EDatabaseError(QStringLiteral("内存不足，无法打开数据库。"));
+    }
+    if (jettext::registerFunctions(m_db) != SQLITE_OK) {
         sqlite3_close(m_db);
         m_db = nullptr;
         throw EDatabaseError(QStringLiteral("内存不足，无法打开数据库。"));

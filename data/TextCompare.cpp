@@ -1,0 +1,338 @@
+#include "data/TextCompare.h"
+
+#include <QChar>
+#include <sqlite3.h>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace jettext {
+namespace {
+
+using Byte = unsigned char;
+
+// A byte that is not part of a valid UTF-8 sequence is a unit of its own, equal only to itself.
+constexpr char32_t kInvalidBase = 0x110000;
+
+inline char32_t asciiLower(unsigned c)
+{
+    return (c - 'A' < 26u) ? c + 32 : c;
+}
+
+inline bool continuation(Byte c)
+{
+    return (c & 0xC0) == 0x80;
+}
+
+// The code point at s[i] (i < n); moves i past it.
+inline char32_t readChar(const Byte *s, size_t n, size_t &i)
+{
+    const unsigned c = s[i];
+    if (c < 0x80) {
+        ++i;
+        return c;
+    }
+    if (c >= 0xC2 && c < 0xE0 && i + 1 < n && continuation(s[i + 1])) {
+        const char32_t cp = ((c & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu);
+        i += 2;
+        return cp;
+    }
+    if (c >= 0xE0 && c < 0xF0 && i + 2 < n && continuation(s[i + 1]) && continuation(s[i + 2])) {
+        const char32_t cp = ((c & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu);
+        if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) {
+            i += 3;
+            return cp;
+        }
+    }
+    if (c >= 0xF0 && c < 0xF5 && i + 3 < n && continuation(s[i + 1]) && continuation(s[i + 2])
+        && continuation(s[i + 3])) {
+        const char32_t cp = ((c & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6)
+                            | (s[i + 3] & 0x3Fu);
+        if (cp >= 0x10000 && cp <= 0x10FFFF) {
+            i += 4;
+            return cp;
+        }
+    }
+    ++i;
+    return kInvalidBase + c;
+}
+
+inline char32_t fold(char32_t cp)
+{
+    if (cp < 0x80)
+        return asciiLower(cp);
+    // Chinese, Japanese and Korean have no case: spare them the table look-up.
+    if ((cp >= 0x2E80 && cp <= 0xA4CF) || (cp >= 0xAC00 && cp <= 0xD7AF) || cp >= kInvalidBase)
+        return cp;
+    return QChar::toCaseFolded(cp);
+}
+
+// Characters that no other character folds to nor from (Chinese, Japanese, Korean, their
+// punctuation, ASCII other than letters): a run of them matches only its own bytes.
+inline bool caseless(char32_t cp)
+{
+    if (cp < 0x80)
+        return asciiLower(cp) == cp && (cp < 'a' || cp > 'z');
+    return (cp >= 0x2000 && cp <= 0x206F) || (cp >= 0x2E80 && cp <= 0xA4CF) || (cp >= 0xAC00 && cp <= 0xD7AF)
+           || (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF01 && cp <= 0xFF20)
+           || (cp >= 0xFF3B && cp <= 0xFF40) || (cp >= 0xFF5B && cp <= 0xFFEF) || (cp >= 0x20000 && cp <= 0x3FFFF);
+}
+
+void appendUtf8(std::string &out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | (cp >> 18));
+        out += char(0x80 | ((cp >> 12) & 0x3F));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+// A LIKE pattern split at its "%"s. Every piece matches a fixed number of characters, so taking
+// each middle piece at its leftmost place finds a match whenever there is one.
+struct Pattern
+{
+    static constexpr char32_t kAnyOne = char32_t(-1); // "_"
+
+    struct Piece
+    {
+        std::vector<char32_t> chars; // folded, or kAnyOne
+        std::string bytes;           // when `plain`: the UTF-8 to look for
+        bool plain = true;           // only caseless characters: a byte search finds it
+    };
+
+    std::vector<Piece> pieces; // one more than the "%"s
+    bool never = false;        // ends in a lone escape character: matches nothing
+    char32_t escape = 0;
+    std::string source;
+
+    Pattern(const Byte *p, size_t n, char32_t esc) : escape(esc), source(reinterpret_cast<const char *>(p), n)
+    {
+        pieces.emplace_back();
+        size_t i = 0;
+        while (i < n) {
+            char32_t cp = readChar(p, n, i);
+            if (esc != 0 && cp == esc) {
+                if (i >= n) {
+                    never = true;
+                    return;
+                }
+                cp = readChar(p, n, i);
+                add(cp);
+            } else if (cp == '%') {
+                if (!pieces.back().chars.empty() || pieces.size() == 1)
+                    pieces.emplace_back();
+            } else if (cp == '_') {
+                pieces.back().chars.push_back(kAnyOne);
+                pieces.back().plain = false;
+            } else {
+                add(cp);
+            }
+        }
+    }
+
+    void add(char32_t cp)
+    {
+        Piece &piece = pieces.back();
+        piece.chars.push_back(fold(cp));
+        if (piece.plain && caseless(cp) && cp < kInvalidBase)
+            appendUtf8(piece.bytes, cp);
+        else
+            piece.plain = false;
+    }
+
+    // Whether the piece matches at s[i]; `end` is where it stops.
+    static bool matchAt(const Piece &piece, const Byte *s, size_t n, size_t i, size_t &end)
+    {
+        for (char32_t want : piece.chars) {
+            if (i >= n)
+                return false;
+            const unsigned c = s[i];
+            if (want == kAnyOne) {
+                readChar(s, n, i);
+            } else if (c < 0x80) {
+                if (asciiLower(c) != want)
+                    return false;
+                ++i;
+            } else if (fold(readChar(s, n, i)) != want) {
+                return false;
+            }
+        }
+        end = i;
+        return true;
+    }
+
+    // The leftmost place at or after `from` where the piece matches; false when there is none.
+    static bool find(const Piece &piece, const Byte *s, size_t n, size_t from, size_t &end)
+    {
+        if (piece.plain) {
+            // Values are short: memchr on the first byte beats memmem's set-up per call.
+            const size_t len = piece.bytes.size();
+            const Byte first = Byte(piece.bytes[0]);
+            for (size_t i = from; i + len <= n;) {
+                const auto *hit = static_cast<const Byte *>(std::memchr(s + i, first, n - len + 1 - i));
+                if (!hit)
+                    return false;
+                i = size_t(hit - s);
+                if (std::memcmp(s + i + 1, piece.bytes.data() + 1, len - 1) == 0) {
+                    end = i + len;
+                    return true;
+                }
+                ++i;
+            }
+            return false;
+        }
+        for (size_t i = from; i < n;) {
+            if (matchAt(piece, s, n, i, end))
+                return true;
+            readChar(s, n, i);
+        }
+        return false;
+    }
+
+    bool matches(const Byte *s, size_t n) const
+    {
+        if (never)
+            return false;
+        size_t pos = 0;
+        if (!matchAt(pieces.front(), s, n, 0, pos))
+            return false;
+        if (pieces.size() == 1)
+            return pos == n;
+        for (size_t k = 1; k + 1 < pieces.size(); ++k)
+            if (!pieces[k].chars.empty() && !find(pieces[k], s, n, pos, pos))
+                return false;
+        // The last piece ends the text: it starts as many characters before the end as it has.
+        const Piece &last = pieces.back();
+        size_t start = n;
+        for (size_t k = 0; k < last.chars.size(); ++k) {
+            if (start <= pos)
+                return false;
+            --start;
+            while (start > pos && continuation(s[start]))
+                --start;
+        }
+        size_t end = 0;
+        return matchAt(last, s, n, start, end) && end == n;
+    }
+};
+
+int collate(void *, int na, const void *a, int nb, const void *b)
+{
+    return compare(static_cast<const char *>(a), size_t(na), static_cast<const char *>(b), size_t(nb));
+}
+
+void deletePattern(void *p)
+{
+    delete static_cast<Pattern *>(p);
+}
+
+void likeFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    // NULL anywhere gives NULL, as SQLite's own LIKE does.
+    const auto *pattern = sqlite3_value_text(argv[0]);
+    const auto *value = sqlite3_value_text(argv[1]);
+    if (!pattern || !value)
+        return;
+    const size_t np = size_t(sqlite3_value_bytes(argv[0]));
+    const size_t nv = size_t(sqlite3_value_bytes(argv[1]));
+    char32_t escape = 0;
+    if (argc == 3) {
+        const auto *e = sqlite3_value_text(argv[2]);
+        if (!e)
+            return;
+        const size_t ne = size_t(sqlite3_value_bytes(argv[2]));
+        size_t i = 0;
+        if (ne > 0)
+            escape = readChar(e, ne, i);
+        if (ne == 0 || i != ne) {
+            sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
+            return;
+        }
+    }
+    // A constant pattern is split once per statement, not once per row.
+    auto *compiled = static_cast<Pattern *>(sqlite3_get_auxdata(ctx, 0));
+    const bool reuse = compiled && compiled->escape == escape && compiled->source.size() == np
+                       && std::memcmp(compiled->source.data(), pattern, np) == 0;
+    if (!reuse) {
+        if (np > size_t(sqlite3_limit(sqlite3_context_db_handle(ctx), SQLITE_LIMIT_LIKE_PATTERN_LENGTH, -1))) {
+            sqlite3_result_error(ctx, "LIKE or GLOB pattern too complex", -1);
+            return;
+        }
+        compiled = new Pattern(pattern, np, escape);
+    }
+    sqlite3_result_int(ctx, compiled->matches(value, nv) ? 1 : 0);
+    if (!reuse)
+        sqlite3_set_auxdata(ctx, 0, compiled, deletePattern);
+}
+
+} // namespace
+
+int compare(const char *ca, size_t na, const char *cb, size_t nb)
+{
+    const auto *a = reinterpret_cast<const Byte *>(ca);
+    const auto *b = reinterpret_cast<const Byte *>(cb);
+    // Equal bytes are skipped as they are; only where the texts differ is a character decoded.
+    // Since the last decoded pair, the two texts have run byte for byte alike (but for the case
+    // of ASCII letters), so the character holding a difference starts equally far back in both.
+    size_t i = 0;
+    size_t j = 0;
+    size_t syncI = 0;
+    while (i < na && j < nb) {
+        const unsigned x = a[i];
+        const unsigned y = b[j];
+        if (x == y) {
+            ++i;
+            ++j;
+            continue;
+        }
+        if ((x | y) < 0x80) {
+            const char32_t fx = asciiLower(x);
+            const char32_t fy = asciiLower(y);
+            if (fx != fy)
+                return fx < fy ? -1 : 1;
+            ++i;
+            ++j;
+            continue;
+        }
+        size_t back = 0;
+        while (i - back > syncI && (continuation(a[i - back]) || continuation(b[j - back])))
+            ++back;
+        i -= back;
+        j -= back;
+        const char32_t fp = fold(readChar(a, na, i));
+        const char32_t fq = fold(readChar(b, nb, j));
+        if (fp != fq)
+            return fp < fq ? -1 : 1;
+        syncI = i;
+    }
+    return int(i < na) - int(j < nb);
+}
+
+bool like(const char *pattern, size_t np, const char *value, size_t nv, char32_t escape)
+{
+    const Pattern p(reinterpret_cast<const Byte *>(pattern), np, escape);
+    return p.matches(reinterpret_cast<const Byte *>(value), nv);
+}
+
+int registerFunctions(sqlite3 *db)
+{
+    int rc = sqlite3_create_collation_v2(db, kCollation, SQLITE_UTF8, nullptr, collate, nullptr);
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function_v2(db, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function_v2(db, "like", 3, flags, nullptr, likeFunction, nullptr, nullptr, nullptr);
+    return rc;
+}
+
+} // namespace jettext

@@ -1,0 +1,211 @@
+// Text comparison of the engine without regard to case for every letter (accented, Greek,
+// Cyrillic), through "=", LIKE, GROUP BY and ORDER BY, over a file made by the Jet writer.
+#include "data/DatabaseError.h"
+#include "data/ResultSet.h"
+#include "data/SqlEngine.h"
+#include "data/TextCompare.h"
+#include "data/jet/Writer.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+const QString kPassword = QStringLiteral("41729063");
+
+void writeNames(const QString &path)
+{
+    jet::Writer w(path, kPassword);
+    jet::TableDef names{QStringLiteral("Names"),
+                        {{QStringLiteral("n_id"), jet::ColumnType::Long, 0},
+                         {QStringLiteral("n_name"), jet::ColumnType::Text, 50},
+                         {QStringLiteral("n_city"), jet::ColumnType::Text, 50}}};
+    w.beginTable(names);
+    w.addRow({1, QStringLiteral("JOÃO Silva"), QStringLiteral("MACAU")});
+    w.addRow({2, QStringLiteral("joão santos"), QStringLiteral("Macau")});
+    w.addRow({3, QStringLiteral("ÉMILE"), QStringLiteral("ÉVORA")});
+    w.addRow({4, QStringLiteral("émile"), QStringLiteral("évora")});
+    w.addRow({5, QStringLiteral("郑州律师"), QStringLiteral("郑州")});
+    w.addRow({6, QStringLiteral("ΣΩΚΡΆΤΗΣ"), QStringLiteral("Αθήνα")});
+    w.addRow({7, QStringLiteral("Иван"), QStringLiteral("МОСКВА")});
+    w.addRow({8, QVariant(), QVariant()});
+    w.addRow({9, QStringLiteral("100%_done"), QStringLiteral("Evora")});
+    w.addRow({10, QStringLiteral("Anna"), QStringLiteral("北京")});
+    w.endTable();
+    w.finish();
+}
+
+} // namespace
+
+class TestTextCase : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<SqlEngine> m_engine;
+
+    // The first column of every row, joined by spaces.
+    QString ids(const QString &where, const QStringList &params = {})
+    {
+        const auto rs = m_engine->execute(QStringLiteral("select n_id from Names where ") + where, params);
+        QStringList out;
+        for (int r = 0; r < rs->rowCount(); ++r)
+            out << rs->value(r, 0);
+        return out.join(QLatin1Char(' '));
+    }
+    QString rows(const QString &sql)
+    {
+        const auto rs = m_engine->execute(sql, {});
+        QStringList out;
+        for (int r = 0; r < rs->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < rs->fieldCount(); ++c)
+                cells << rs->value(r, c);
+            out << cells.join(QLatin1Char('|'));
+        }
+        return out.join(QLatin1Char(' '));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        const QString path = m_dir.filePath(QStringLiteral("names.mdb"));
+        writeNames(path);
+        m_engine = std::make_unique<SqlEngine>(path, kPassword);
+    }
+
+    void likeFoldsEveryLetter_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("accent lower") << "n_name like '%joão%'" << "1 2";
+        QTest::newRow("accent upper") << "n_name like '%JOÃO%'" << "1 2";
+        QTest::newRow("accent start") << "n_name like 'émile'" << "3 4";
+        QTest::newRow("accent end") << "n_city like '%ÉVORA'" << "3 4";
+        QTest::newRow("accent is not plain") << "n_city like 'evora'" << "9";
+        QTest::newRow("greek final sigma") << "n_name like 'σωκράτης'" << "6";
+        QTest::newRow("cyrillic") << "n_city like '%оскв%'" << "7";
+        QTest::newRow("whole value") << "n_name like 'joão'" << "";
+        QTest::newRow("ascii") << "n_name like 'ANN_'" << "10";
+        QTest::newRow("ascii inside") << "n_city like '%aca%'" << "1 2";
+        QTest::newRow("chinese") << "n_city like '%北京%'" << "10";
+        QTest::newRow("chinese start") << "n_name like '郑州%'" << "5";
+        QTest::newRow("not like") << "n_city not like '%a%'" << "5 6 7 10";
+        QTest::newRow("percent alone") << "n_name like '%'" << "1 2 3 4 5 6 7 9 10";
+        QTest::newRow("percents") << "n_name like '%%o%%n%%'" << "2 9";
+    }
+    void likeFoldsEveryLetter()
+    {
+        QFETCH(QString, where);
+        QFETCH(QString, expected);
+        QCOMPARE(ids(where), expected);
+    }
+
+    // "_" is one character, whatever its length in bytes.
+    void underscoreIsOneCharacter_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("2-byte latin") << "n_name like 'jo_o %'" << "1 2";
+        QTest::newRow("2-byte upper") << "n_name like '_mile'" << "3 4";
+        QTest::newRow("chinese") << "n_name like '郑_律师'" << "5";
+        QTest::newRow("chinese too many") << "n_name like '郑__律师'" << "";
+        QTest::newRow("two chinese") << "n_city like '__'" << "5 10";
+        QTest::newRow("chinese at end") << "n_city like '%_州'" << "5";
+        QTest::newRow("greek") << "n_city like '_θήν_'" << "6";
+    }
+    void underscoreIsOneCharacter()
+    {
+        QFETCH(QString, where);
+        QFETCH(QString, expected);
+        QCOMPARE(ids(where), expected);
+    }
+
+    void escape()
+    {
+        QCOMPARE(ids(QStringLiteral("n_name like '100\\%\\_%' escape '\\'")), QStringLiteral("9"));
+        QCOMPARE(ids(QStringLiteral("n_name like '%!_%' escape '!'")), QStringLiteral("9"));
+        QCOMPARE(ids(QStringLiteral("n_name like '%!%x%' escape '!'")), QString());
+        QCOMPARE(ids(QStringLiteral("n_name like '%J' escape 'J'")), QString()); // nothing to escape
+        // A non-ASCII escape character, and an escaped letter still folds.
+        QCOMPARE(ids(QStringLiteral("n_name like 'éÉMILE' escape 'é'")), QStringLiteral("3 4"));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, ids(QStringLiteral("n_name like 'a' escape 'ab'")));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, ids(QStringLiteral("n_name like 'a' escape ''")));
+    }
+
+    void nulls()
+    {
+        QCOMPARE(ids(QStringLiteral("(n_name like '%') is null")), QStringLiteral("8"));
+        QCOMPARE(ids(QStringLiteral("(n_name not like 'x') is null")), QStringLiteral("8"));
+        QCOMPARE(ids(QStringLiteral("n_id = 1 and (n_name like null) is null")), QStringLiteral("1"));
+        QCOMPARE(ids(QStringLiteral("n_id = 1 and (n_name like 'j%' escape null) is null")), QStringLiteral("1"));
+        QCOMPARE(ids(QStringLiteral("(n_name = 'x') is null")), QStringLiteral("8"));
+    }
+
+    void equalsThroughTheColumn()
+    {
+        QCOMPARE(ids(QStringLiteral("n_city = 'évora'")), QStringLiteral("3 4"));
+        QCOMPARE(ids(QStringLiteral("n_city = ?1"), {QStringLiteral("ÉVORA")}), QStringLiteral("3 4"));
+        QCOMPARE(ids(QStringLiteral("?1 = n_name"), {QStringLiteral("JOÃO SILVA")}), QStringLiteral("1"));
+        QCOMPARE(ids(QStringLiteral("n_city = 'москва'")), QStringLiteral("7"));
+        QCOMPARE(ids(QStringLiteral("n_city in ('macau', 'αθήνα')")), QStringLiteral("1 2 6"));
+        QCOMPARE(ids(QStringLiteral("n_city = 'evora'")), QStringLiteral("9"));
+        QCOMPARE(ids(QStringLiteral("n_city = ?1"), {QStringLiteral("郑州")}), QStringLiteral("5"));
+        QCOMPARE(ids(QStringLiteral("n_city = '郑'")), QString());
+        QCOMPARE(ids(QStringLiteral("n_name = 'anna'")), QStringLiteral("10"));
+    }
+
+    void groupAndOrderFollowTheCollation()
+    {
+        QCOMPARE(rows(QStringLiteral("select count(*) from Names where n_city is not null group by n_city "
+                                     "order by n_city")),
+                 QStringLiteral("1 2 2 1 1 1 1")); // Evora, macau, évora, αθήνα, москва, 北京, 郑州
+        QCOMPARE(rows(QStringLiteral("select count(distinct n_name) from Names")), QStringLiteral("8"));
+        QCOMPARE(rows(QStringLiteral("select n_id from Names where n_id in (1, 3, 6, 7, 10) order by n_name, n_id")),
+                 QStringLiteral("10 1 3 6 7"));
+    }
+
+    // Cases the file cannot hold easily: characters folding across byte lengths, order, odd bytes.
+    void directCompare()
+    {
+        auto cmp = [](const QByteArray &a, const QByteArray &b) {
+            const int r = jettext::compare(a.constData(), size_t(a.size()), b.constData(), size_t(b.size()));
+            return r < 0 ? -1 : r > 0 ? 1 : 0;
+        };
+        auto like = [](const QByteArray &p, const QByteArray &v, char32_t esc = 0) {
+            return jettext::like(p.constData(), size_t(p.size()), v.constData(), size_t(v.size()), esc);
+        };
+        QCOMPARE(cmp("", ""), 0);
+        QCOMPARE(cmp("a", ""), 1);
+        QCOMPARE(cmp("abc", "ABD"), -1);
+        QCOMPARE(cmp("Zürich", "ZÜRICH"), 0);
+        QCOMPARE(cmp("zürich", "ZUrich"), 1);
+        QCOMPARE(cmp("\xE2\x84\xAA" "elvin", "KELVIN"), 0); // the Kelvin sign folds to k
+        QCOMPARE(cmp("ſ", "S"), 0);                        // long s, two bytes, folds to s
+        QCOMPARE(cmp("\xFF", "\xFE"), 1);                  // invalid bytes compare as themselves
+        QCOMPARE(cmp("a\xC3", "A\xC3"), 0);
+
+        QVERIFY(like("", ""));
+        QVERIFY(!like("", "a"));
+        QVERIFY(like("%", ""));
+        QVERIFY(like("kelvin", "\xE2\x84\xAA" "ELVIN"));
+        QVERIFY(like("%\xE2\x84\xAA%", "ok"));
+        QVERIFY(like("%s", "Maſ"));
+        QVERIFY(like("a%b%c", "AxxBxxC"));
+        QVERIFY(!like("a%b%c", "AxxCxxB"));
+        QVERIFY(like("%ab%ab", "abab"));
+        QVERIFY(!like("%ab%ab", "ab"));
+        QVERIFY(like("_%_", "郑州"));
+        QVERIFY(!like("_%_", "郑"));
+        QVERIFY(like("%郑%州%", "河南郑州"));
+        QVERIFY(!like("%州%郑%", "河南郑州"));
+        QVERIFY(like("x#%", "x%", U'#'));
+        QVERIFY(!like("x#%", "xy", U'#'));
+        QVERIFY(!like("x#", "x#", U'#'));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTextCase)
+#include "test_textcase.moc"
