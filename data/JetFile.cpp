@@ -1,6 +1,7 @@
 #include "data/JetFile.h"
 
 #include "data/DatabaseError.h"
+#include "data/JetText.h"
 #include "data/jet/JetHeader.h"
 
 #include <QByteArray>
@@ -44,75 +45,10 @@ quint32 u32(const uchar *p)
     return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
 }
 
-void appendUtf8(std::string &out, char32_t c)
+// Text in runs, into buffers sized once.
+inline void decodeJet4Text(const uchar *p, size_t len, std::string &out)
 {
-    if (c < 0x80) {
-        out.push_back(char(c));
-    } else if (c < 0x800) {
-        out.push_back(char(0xC0 | (c >> 6)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(char(0xE0 | (c >> 12)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(char(0xF0 | (c >> 18)));
-        out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    }
-}
-
-// Jet 4 text: UTF-16LE, or, after the marker FF FE, runs of one-byte characters and of UTF-16
-// units, each 00 byte switching between the two.
-void decodeJet4Text(const uchar *p, size_t len, std::string &out)
-{
-    out.clear();
-    char16_t pendingHigh = 0;
-    // A surrogate without its partner becomes U+FFFD, like any other invalid unit.
-    auto put = [&](char16_t u) {
-        if (u >= 0xDC00 && u < 0xE000 && pendingHigh) {
-            appendUtf8(out, 0x10000 + ((char32_t(pendingHigh) - 0xD800) << 10) + (u - 0xDC00));
-            pendingHigh = 0;
-            return;
-        }
-        if (pendingHigh) {
-            appendUtf8(out, 0xFFFD);
-            pendingHigh = 0;
-        }
-        if (u >= 0xD800 && u < 0xDC00) {
-            pendingHigh = u;
-            return;
-        }
-        appendUtf8(out, (u >= 0xD800 && u < 0xE000) ? char32_t(0xFFFD) : char32_t(u));
-    };
-    auto end = [&] {
-        if (pendingHigh)
-            appendUtf8(out, 0xFFFD);
-    };
-    if (len >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
-        bool compressed = true;
-        size_t i = 2;
-        while (i < len) {
-            if (p[i] == 0) {
-                compressed = !compressed;
-                ++i;
-            } else if (compressed) {
-                put(p[i]);
-                ++i;
-            } else {
-                if (i + 1 >= len)
-                    break;
-                put(char16_t(u16(p + i)));
-                i += 2;
-            }
-        }
-        end();
-        return;
-    }
-    for (size_t i = 0; i + 1 < len; i += 2)
-        put(char16_t(u16(p + i)));
-    end();
+    jet4text::decode(p, len, out);
 }
 
 // yyyy-MM-dd, with " hh:mm:ss" when the time is not midnight.
@@ -248,7 +184,7 @@ struct JetFile::Impl
     }
 
     void readMemo(const uchar *field, size_t len, std::string &out) const;
-    void readTableJet4(const TableInfo &table, JetRowSink &sink) const;
+    void readTableJet4(const TableInfo &table, JetRowSink &sink, const std::vector<bool> *decode) const;
     void readTableLibmdb(const TableInfo &table, JetRowSink &sink) const;
 };
 
@@ -382,13 +318,26 @@ QString JetFile::findTable(const QString &name) const
     return QString();
 }
 
-void JetFile::readTable(const QString &name, JetRowSink &sink) const
+QVector<JetColumn> JetFile::columns(const QString &name) const
+{
+    for (const TableInfo &t : d->tables) {
+        if (t.name.compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        QVector<JetColumn> out;
+        for (const ColumnInfo &c : t.columns)
+            out << c.column;
+        return out;
+    }
+    throw EDatabaseError(QStringLiteral("找不到表 '%1'。").arg(name));
+}
+
+void JetFile::readTable(const QString &name, JetRowSink &sink, const std::vector<bool> *decode) const
 {
     for (const TableInfo &t : d->tables) {
         if (t.name.compare(name, Qt::CaseInsensitive) != 0)
             continue;
         if (d->version == 4)
-            d->readTableJet4(t, sink);
+            d->readTableJet4(t, sink, decode);
         else
             d->readTableLibmdb(t, sink);
         // The table is in the engine now; its pages need not stay in this process's memory.
@@ -437,7 +386,7 @@ void JetFile::Impl::readMemo(const uchar *field, size_t len, std::string &out) c
 
 // Reads the data pages of a table directly: every page of type "data" that names the table's
 // definition page, rows in page order, every offset checked against the page.
-void JetFile::Impl::readTableJet4(const TableInfo &table, JetRowSink &sink) const
+void JetFile::Impl::readTableJet4(const TableInfo &table, JetRowSink &sink, const std::vector<bool> *decode) const
 {
     QVector<JetColumn> columns;
     for (const ColumnInfo &c : table.columns)
@@ -496,6 +445,8 @@ void JetFile::Impl::readTableJet4(const TableInfo &table, JetRowSink &sink) cons
                 const ColumnInfo &col = table.columns[c];
                 JetCell &cell = cells[size_t(c)];
                 cell.isNull = true;
+                if (decode && (size_t(c) >= decode->size() || !(*decode)[size_t(c)]))
+                    continue;
                 const bool present = col.colNum < rowCols && (mask[col.colNum / 8] & (1 << (col.colNum % 8)));
                 if (col.type == MDB_BOOL) {
                     cell.isNull = false;

@@ -5,6 +5,7 @@
 #include <QVector>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Value types a column of a Jet table is read as.
 enum class JetKind { Integer, Real, Text, Date, Boolean };
@@ -50,7 +51,11 @@ public:
     QStringList tableNames() const;   // user tables, as stored
     // Stored name of a table, found without regard to case; empty when absent.
     QString findTable(const QString &name) const;
-    void readTable(const QString &name, JetRowSink &sink) const;
+    // Columns of a table as stored; throws when the file has no such table.
+    QVector<JetColumn> columns(const QString &name) const;
+    // Every row in file order. With `decode`, only the columns marked there are decoded; the
+    // others are left null (and cost nothing but their skip).
+    void readTable(const QString &name, JetRowSink &sink, const std::vector<bool> *decode = nullptr) const;
 
     struct Impl;
 

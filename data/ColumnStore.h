@@ -1,0 +1,78 @@
+#pragma once
+
+#include "data/JetFile.h"
+
+#include <QString>
+#include <QVector>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// One decoded column of a table, every row in file order: numbers in an array of their own,
+// text back to back in one buffer with 32-bit end offsets, nulls in a bit set.
+struct StoredColumn
+{
+    JetKind kind = JetKind::Text;
+    std::vector<uint64_t> nulls;  // bit r set: row r is null
+    std::vector<int64_t> integers; // JetKind::Integer
+    std::vector<double> reals;     // JetKind::Real
+    std::string text;              // every other kind, as text
+    std::vector<uint32_t> ends;    // ends[0] = 0, ends[r + 1] = end of row r's text
+
+    bool isNull(size_t row) const { return (nulls[row >> 6] >> (row & 63)) & 1; }
+    const char *textAt(size_t row, size_t &size) const
+    {
+        size = ends[row + 1] - ends[row];
+        return text.data() + ends[row];
+    }
+    size_t memoryUsed() const
+    {
+        return nulls.capacity() * 8 + integers.capacity() * 8 + reals.capacity() * 8 + text.capacity()
+               + ends.capacity() * 4;
+    }
+};
+
+// The columns of one Jet table, each decoded from the file the first time a statement needs it
+// and kept for the connection's life, so a later statement on the same columns only scans
+// memory. Columns needed together are decoded in one pass over the table. A column that fails
+// half-way is dropped whole; the next statement tries again.
+//
+// Decoding is safe from any thread; decodes of one engine run one at a time (`decodeLock` is
+// shared by the engine's tables: the reader is not made to serve two passes at once). A column
+// once decoded is never changed, so reading it needs no lock.
+class ColumnStore
+{
+public:
+    ColumnStore(const JetFile &file, const QString &table, std::mutex &decodeLock);
+    ColumnStore(const ColumnStore &) = delete;
+    ColumnStore &operator=(const ColumnStore &) = delete;
+
+    const QString &name() const { return m_name; }
+    const QVector<JetColumn> &columns() const { return m_columns; }
+
+    // Decodes those of `columns` (indexes) not decoded yet; with none missing and the row count
+    // known, returns at once. `cancel` (may be null) ends a pass early with Cancelled. Throws
+    // EDatabaseError or std::bad_alloc; nothing of a failed pass is kept.
+    struct Cancelled
+    {
+    };
+    void ensure(const std::vector<int> &columns, const std::atomic<bool> *cancel = nullptr);
+
+    bool isDecoded(int column) const { return m_decoded[size_t(column)].load(std::memory_order_acquire); }
+    // -1 until a pass over the table has ended.
+    int rowCount() const { return m_rows.load(std::memory_order_acquire); }
+    // A decoded column.
+    const StoredColumn &column(int c) const { return *m_data[size_t(c)]; }
+
+private:
+    const JetFile &m_file;
+    QString m_name;
+    QVector<JetColumn> m_columns;
+    std::mutex &m_decodeLock;
+    std::vector<std::unique_ptr<StoredColumn>> m_data;
+    std::unique_ptr<std::atomic<bool>[]> m_decoded;
+    std::atomic<int> m_rows{-1};
+};
