@@ -61,8 +61,12 @@ public:
     // Throws EDatabaseError when the text declares no such parameter (name without regard to case).
     Parameter *ParamByName(const QString &name);
 
-    // Runs the statement. On failure throws EDatabaseError and the query stays closed.
+    // Runs the statement. On failure throws EDatabaseError and the query stays closed. While the
+    // connection still decodes ahead (warmUp), waits for it first; the event loop runs
+    // meanwhile, and a statement opened from there leaves this call with nothing to do.
     void Open();
+    // Lets the connection decode now what these statement texts will read (a window opening).
+    void warmUp(const QStringList &statementTexts);
     void Close();
     bool Active() const;
 

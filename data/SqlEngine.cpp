@@ -172,10 +172,11 @@ SqlEngine::SqlEngine(const QString &path, const QString &password)
 
 SqlEngine::~SqlEngine()
 {
-    m_cancel.store(true);
     {
         std::lock_guard<std::mutex> lock(m_jobsMutex);
+        m_cancel.store(true);
         m_jobs.clear();
+        m_heldChanged.notify_all();
     }
     if (m_worker.joinable())
         m_worker.join();
@@ -276,7 +277,8 @@ void SqlEngine::warmUpLoop()
     for (;;) {
         WarmUpJob job;
         {
-            std::lock_guard<std::mutex> lock(m_jobsMutex);
+            std::unique_lock<std::mutex> lock(m_jobsMutex);
+            m_heldChanged.wait(lock, [this] { return !m_held || m_cancel.load(); });
             if (m_jobs.empty() || m_cancel.load()) {
                 m_jobs.clear();
                 m_running = false;
@@ -295,6 +297,13 @@ void SqlEngine::warmUpLoop()
     }
     if (finished)
         finished();
+}
+
+void SqlEngine::holdWarmUp(bool held)
+{
+    std::lock_guard<std::mutex> lock(m_jobsMutex);
+    m_held = held;
+    m_heldChanged.notify_all();
 }
 
 bool SqlEngine::warmUpRunning() const

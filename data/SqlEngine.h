@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -49,6 +50,9 @@ public:
     void setWarmUpFinished(std::function<void()> finished);
     // Releases the worker once warmUpRunning() is false; blocks only for its last instructions.
     void finishWarmUp();
+    // While held, the worker starts no further decoding (tests hold it to meet a search that
+    // comes before the warm-up ends).
+    void holdWarmUp(bool held);
 
 private:
     struct WarmUpJob
@@ -71,6 +75,8 @@ private:
     mutable std::mutex m_jobsMutex;
     std::deque<WarmUpJob> m_jobs;
     bool m_running = false;
+    bool m_held = false;
+    std::condition_variable m_heldChanged;
     std::function<void()> m_finished;
     std::atomic<bool> m_cancel{false};
     std::thread m_worker;
