@@ -304,3 +304,8 @@ QString Query::value(int row, int field) const
 {
     return m_result ? m_result->value(row, field) : QString();
 }
+
+std::string_view Query::bytes(int row, int field) const
+{
+    return m_result ? m_result->bytes(row, field) : std::string_view();
+}

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVector>
 #include <memory>
+#include <string_view>
 
 class Connection;
 class Query;
@@ -86,6 +87,7 @@ public:
     QStringList fieldNames() const;           // result's fields in select-list order
     int fieldIndex(const QString &name) const; // 0-based, -1 when absent (without regard to case)
     QString value(int row, int field) const;   // any record, for the grid
+    std::string_view bytes(int row, int field) const; // the same as UTF-8, without a copy
 
 Q_SIGNALS:
     void activeChanged(bool active); // opened or closed: the result changed entirely

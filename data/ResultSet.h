@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <new>
 #include <type_traits>
 
@@ -57,6 +58,15 @@ public:
         const size_t cell = size_t(row) * size_t(fieldCount()) + size_t(field);
         const quint32 begin = m_ends[cell];
         return QString::fromUtf8(m_data + begin, qsizetype(m_ends[cell + 1] - begin));
+    }
+
+    // The UTF-8 bytes of a cell as the engine gave them; empty outside the result.
+    std::string_view bytes(int row, int field) const
+    {
+        if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount())
+            return {};
+        const size_t cell = size_t(row) * size_t(fieldCount()) + size_t(field);
+        return std::string_view(m_data + m_ends[cell], m_ends[cell + 1] - m_ends[cell]);
     }
 
     // 0-based index of a field, names without regard to case; -1 when absent.
