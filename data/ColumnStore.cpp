@@ -47,7 +47,7 @@ public:
                 if (!cell.isNull) {
                     if (cell.text.size() > 0xFFFFFFFFu - out.text.size())
                         throw std::bad_alloc();
-                    out.text.append(cell.text);
+                    out.text.append(cell.text.data(), cell.text.size());
                 }
                 out.ends.push_back(uint32_t(out.text.size()));
                 break;
@@ -106,7 +106,11 @@ void ColumnStore::ensure(const std::vector<int> &columns, const std::atomic<bool
     for (size_t k = 0; k < wanted.size(); ++k) {
         StoredColumn &col = *filler.columns()[k];
         col.nulls.resize((size_t(filler.rows()) + 63) / 64, 0);
-        col.text.shrink_to_fit();
+        col.nulls.fit();
+        col.integers.fit();
+        col.reals.fit();
+        col.text.fit();
+        col.ends.fit();
         m_data[size_t(wanted[k])] = std::move(filler.columns()[k]);
         m_decoded[size_t(wanted[k])].store(true, std::memory_order_release);
     }
