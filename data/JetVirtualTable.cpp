@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -18,12 +19,104 @@ struct Table : sqlite3_vtab
     ColumnStore *store = nullptr;
 };
 
+// A test that a row must pass for a constraint of the statement to hold: a run of bytes its
+// text must hold (LIKE) or be (=). It only skips rows that cannot match; SQLite still evaluates
+// the constraint itself on the rows that pass, so its rules (and errors) stay whole.
+struct Prefilter
+{
+    int column = 0;
+    bool whole = false; // = : the text is exactly `bytes`
+    std::string bytes;
+};
+
 struct Cursor : sqlite3_vtab_cursor
 {
     const ColumnStore *store = nullptr;
     size_t row = 0;
     size_t rows = 0;
+    std::vector<Prefilter> prefilters;
+
+    bool passes(size_t r) const
+    {
+        for (const Prefilter &f : prefilters) {
+            const StoredColumn &col = store->column(f.column);
+            if (col.isNull(r))
+                return false; // NULL LIKE / = ... is never true
+            size_t size;
+            const char *p = col.textAt(r, size);
+            if (f.whole ? (size != f.bytes.size() || std::memcmp(p, f.bytes.data(), size) != 0)
+                        : !memmem(p, size, f.bytes.data(), f.bytes.size()))
+                return false;
+        }
+        return true;
+    }
+    void skipToMatch()
+    {
+        if (prefilters.empty())
+            return;
+        while (row < rows && !passes(row))
+            ++row;
+    }
 };
+
+// Characters that compare only with themselves under every collation the engine uses and
+// under LIKE (no case, no other character folding to them): Chinese characters and digits.
+// A run of them in a pattern must stand, byte for byte, in every value that matches.
+bool selfOnly(char32_t c)
+{
+    return (c >= '0' && c <= '9') || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF);
+}
+
+// The next character of valid UTF-8 text at s[i]; 0x110000 (not self-only) for anything else.
+char32_t nextChar(const std::string &s, size_t &i)
+{
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+        ++i;
+        return c;
+    }
+    if (c >= 0xE0 && c < 0xF0 && i + 2 < s.size()) {
+        const char32_t cp = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 6)
+                            | (static_cast<unsigned char>(s[i + 2]) & 0x3Fu);
+        const bool valid = (static_cast<unsigned char>(s[i + 1]) & 0xC0) == 0x80
+                           && (static_cast<unsigned char>(s[i + 2]) & 0xC0) == 0x80;
+        i += 3;
+        return valid ? cp : char32_t(0x110000);
+    }
+    ++i;
+    return 0x110000;
+}
+
+// The longest run of self-only characters between the wildcards of a LIKE pattern; empty when
+// there is none, or when the pattern holds "[" (a character list: not plain text).
+std::string requiredRun(const std::string &pattern)
+{
+    if (pattern.find('[') != std::string::npos)
+        return {};
+    std::string best;
+    size_t runStart = 0;
+    size_t i = 0;
+    while (i < pattern.size()) {
+        const size_t at = i;
+        const char32_t c = nextChar(pattern, i);
+        if (!selfOnly(c)) {
+            if (at - runStart > best.size())
+                best = pattern.substr(runStart, at - runStart);
+            runStart = i;
+        }
+    }
+    if (pattern.size() - runStart > best.size())
+        best = pattern.substr(runStart);
+    return best;
+}
+
+bool allSelfOnly(const std::string &text)
+{
+    for (size_t i = 0; i < text.size();)
+        if (!selfOnly(nextChar(text, i)))
+            return false;
+    return true;
+}
 
 std::string quoted(const QString &name)
 {
@@ -113,13 +206,44 @@ int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
             used += std::to_string(c);
         }
     }
+    // LIKE and = on text columns, for the prefilter; the constraint itself stays SQLite's.
+    std::string tests;
+    int argument = 0;
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto &c = info->aConstraint[i];
+        if (!c.usable || c.iColumn < 0 || c.iColumn >= columns)
+            continue;
+        const JetKind kind = table->store->columns()[c.iColumn].kind;
+        if (kind == JetKind::Integer || kind == JetKind::Real)
+            continue;
+        char op;
+        if (c.op == SQLITE_INDEX_CONSTRAINT_LIKE) {
+            op = 'L';
+        } else if (c.op == SQLITE_INDEX_CONSTRAINT_EQ) {
+            // Bytes decide only under a collation that folds nothing but case.
+            const char *collation = sqlite3_vtab_collation(info, i);
+            if (!collation
+                || (sqlite3_stricmp(collation, jettext::kCollation) != 0 && sqlite3_stricmp(collation, "BINARY") != 0
+                    && sqlite3_stricmp(collation, "NOCASE") != 0))
+                continue;
+            op = 'E';
+        } else {
+            continue;
+        }
+        info->aConstraintUsage[i].argvIndex = ++argument;
+        info->aConstraintUsage[i].omit = 0;
+        tests += ';';
+        tests += op;
+        tests += std::to_string(c.iColumn);
+    }
+    used += tests;
     info->idxStr = sqlite3_mprintf("%s", used.c_str());
     if (!info->idxStr)
         return SQLITE_NOMEM;
     info->needToFreeIdxStr = 1;
     const int rows = table->store->rowCount();
     info->estimatedRows = rows >= 0 ? rows : 100000;
-    info->estimatedCost = double(info->estimatedRows);
+    info->estimatedCost = double(info->estimatedRows) / (argument + 1);
     return SQLITE_OK;
 }
 
@@ -139,29 +263,64 @@ int close(sqlite3_vtab_cursor *cursor)
     return SQLITE_OK;
 }
 
-int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int, sqlite3_value **)
+int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3_value **argv)
 {
     auto *cursor = static_cast<Cursor *>(base);
     auto *table = static_cast<Table *>(base->pVtab);
+    cursor->prefilters.clear();
     try {
+        // "c,c,...;Lc;Ec...": the columns used, then the tests with their arguments in order.
         std::vector<int> columns;
-        for (const char *p = idxStr; p && *p;) {
+        const char *p = idxStr ? idxStr : "";
+        while (*p && *p != ';') {
             char *end = nullptr;
             columns.push_back(int(std::strtol(p, &end, 10)));
             p = *end == ',' ? end + 1 : end;
         }
+        int argument = 0;
+        while (*p == ';' && (p[1] == 'L' || p[1] == 'E')) {
+            const bool like = p[1] == 'L';
+            char *end = nullptr;
+            const int column = int(std::strtol(p + 2, &end, 10));
+            p = end;
+            if (argument >= argc)
+                break;
+            sqlite3_value *value = argv[argument++];
+            if (sqlite3_value_type(value) != SQLITE_TEXT)
+                continue;
+            const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
+            const std::string operand(text ? text : "", size_t(sqlite3_value_bytes(value)));
+            Prefilter f;
+            f.column = column;
+            if (like) {
+                f.bytes = requiredRun(operand);
+                if (f.bytes.empty())
+                    continue;
+            } else {
+                if (!allSelfOnly(operand))
+                    continue;
+                f.whole = true;
+                f.bytes = operand;
+            }
+            columns.push_back(column);
+            cursor->prefilters.push_back(std::move(f));
+        }
         table->store->ensure(columns);
     } catch (...) {
+        cursor->prefilters.clear();
         return failed(table);
     }
     cursor->row = 0;
     cursor->rows = size_t(table->store->rowCount());
+    cursor->skipToMatch();
     return SQLITE_OK;
 }
 
 int next(sqlite3_vtab_cursor *base)
 {
-    ++static_cast<Cursor *>(base)->row;
+    auto *cursor = static_cast<Cursor *>(base);
+    ++cursor->row;
+    cursor->skipToMatch();
     return SQLITE_OK;
 }
 
