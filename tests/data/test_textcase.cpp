@@ -92,6 +92,12 @@ private Q_SLOTS:
         QTest::newRow("ascii inside") << "n_city like '%aca%'" << "1 2";
         QTest::newRow("chinese") << "n_city like '%北京%'" << "10";
         QTest::newRow("chinese start") << "n_name like '郑州%'" << "5";
+        QTest::newRow("chinese missing") << "n_city like '%南%'" << "";
+        QTest::newRow("chinese between wildcards") << "n_name like '%州_师'" << "5";
+        QTest::newRow("chinese beside letters") << "n_name like '%Anna%' or n_city like '京'" << "10";
+        QTest::newRow("digits") << "n_name like '10_!%%'" << "";
+        QTest::newRow("digits start") << "n_name like '100%'" << "9";
+        QTest::newRow("chinese and a list") << "n_city like '%北京%' and n_name like '%n%'" << "10";
         QTest::newRow("not like") << "n_city not like '%a%'" << "5 6 7 10";
         QTest::newRow("percent alone") << "n_name like '%'" << "1 2 3 4 5 6 7 9 10";
         QTest::newRow("percents") << "n_name like '%%o%%n%%'" << "2 9";
@@ -154,6 +160,8 @@ private Q_SLOTS:
         QCOMPARE(ids(QStringLiteral("n_city = 'evora'")), QStringLiteral("9"));
         QCOMPARE(ids(QStringLiteral("n_city = ?1"), {QStringLiteral("郑州")}), QStringLiteral("5"));
         QCOMPARE(ids(QStringLiteral("n_city = '郑'")), QString());
+        QCOMPARE(ids(QStringLiteral("n_city = '北京' and n_name = ?1"), {QStringLiteral("ANNA")}), QStringLiteral("10"));
+        QCOMPARE(ids(QStringLiteral("n_city = ?1 collate rtrim"), {QStringLiteral("北京  ")}), QStringLiteral("10"));
         QCOMPARE(ids(QStringLiteral("n_name = 'anna'")), QStringLiteral("10"));
     }
 
