@@ -339,6 +339,9 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
     }
     const StoredColumn &col = cursor->store->column(c);
     const size_t row = cursor->row;
+    Catalog *catalog = static_cast<Table *>(base->pVtab)->catalog;
+    catalog->lastStore = cursor->store;
+    catalog->lastRow = row;
     if (col.isNull(row)) {
         sqlite3_result_null(ctx);
         return SQLITE_OK;

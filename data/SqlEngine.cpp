@@ -9,6 +9,7 @@
 
 #include <QLocale>
 #include <sqlite3.h>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <system_error>
@@ -113,47 +114,89 @@ bool onlyBlanksAndSemicolon(const char *tail)
     return true;
 }
 
-// Every row of a stepped statement into the result, each value in its text form. Each cell is
+// One row of a stepped statement into the result, each value in its text form. Each cell is
 // fetched once as a value; text is taken as its bytes (the database is UTF-8), which spares
 // SQLite terminating a copy of every cell.
-void readRows(sqlite3_stmt *stmt, int columns, ResultSet &result)
+void appendCopiedRow(sqlite3_stmt *stmt, int columns, ResultSet &result)
 {
-    for (;;) {
-        const int rc = sqlite3_step(stmt);
-        if (rc == SQLITE_DONE)
+    for (int c = 0; c < columns; ++c) {
+        sqlite3_value *v = sqlite3_column_value(stmt, c);
+        switch (sqlite3_value_type(v)) {
+        case SQLITE_NULL:
+            result.appendCell("", 0);
             break;
-        if (rc != SQLITE_ROW)
-            fail(sqlite3_db_handle(stmt));
-        for (int c = 0; c < columns; ++c) {
-            sqlite3_value *v = sqlite3_column_value(stmt, c);
-            switch (sqlite3_value_type(v)) {
-            case SQLITE_NULL:
-                result.appendCell("", 0);
-                break;
-            case SQLITE_INTEGER: {
-                char buf[32];
-                const int n = qsnprintf(buf, sizeof buf, "%lld", sqlite3_value_int64(v));
-                result.appendCell(buf, size_t(n));
-                break;
-            }
-            case SQLITE_FLOAT:
-                appendNumber(result, sqlite3_value_double(v));
-                break;
-            case SQLITE_TEXT: {
-                const auto *p = static_cast<const char *>(sqlite3_value_blob(v));
-                const int n = sqlite3_value_bytes(v);
-                result.appendCell(p ? p : "", p ? size_t(n) : 0);
-                break;
-            }
-            default: { // a blob (only an expression makes one): its bytes as text
-                const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(v));
-                result.appendCell(p ? p : "", size_t(sqlite3_value_bytes(v)));
-                break;
-            }
-            }
+        case SQLITE_INTEGER: {
+            char buf[32];
+            const int n = qsnprintf(buf, sizeof buf, "%lld", sqlite3_value_int64(v));
+            result.appendCell(buf, size_t(n));
+            break;
         }
-        result.endRow();
+        case SQLITE_FLOAT:
+            appendNumber(result, sqlite3_value_double(v));
+            break;
+        case SQLITE_TEXT: {
+            const auto *p = static_cast<const char *>(sqlite3_value_blob(v));
+            const int n = sqlite3_value_bytes(v);
+            result.appendCell(p ? p : "", p ? size_t(n) : 0);
+            break;
+        }
+        default: { // a blob (only an expression makes one): its bytes as text
+            const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(v));
+            result.appendCell(p ? p : "", size_t(sqlite3_value_bytes(v)));
+            break;
+        }
+        }
     }
+    result.endRow();
+}
+
+// Text columns of one table as the fields of a result: rows are kept as row numbers. Holds the
+// table's columns, so the result stays readable after the connection has closed.
+class StoreRows : public RowSource
+{
+public:
+    StoreRows(std::shared_ptr<const ColumnStore> store, std::vector<int> columns)
+        : m_store(std::move(store)), m_columns(std::move(columns))
+    {
+    }
+    std::string_view text(quint32 row, int field) const override
+    {
+        const StoredColumn &col = m_store->column(m_columns[size_t(field)]);
+        if (col.isNull(row))
+            return {};
+        size_t size;
+        const char *p = col.textAt(row, size);
+        return std::string_view(p, size);
+    }
+    const ColumnStore *store() const { return m_store.get(); }
+    int column(int field) const { return m_columns[size_t(field)]; }
+
+private:
+    std::shared_ptr<const ColumnStore> m_store;
+    std::vector<int> m_columns;
+};
+
+// Whether the current row of the statement holds, field by field, exactly the values of row
+// `row` of the source's columns.
+bool sameAsSourceRow(sqlite3_stmt *stmt, const StoreRows &source, int columns, size_t row)
+{
+    for (int c = 0; c < columns; ++c) {
+        const StoredColumn &col = source.store()->column(source.column(c));
+        const void *p = sqlite3_column_blob(stmt, c);
+        const int n = sqlite3_column_bytes(stmt, c);
+        if (col.isNull(row)) {
+            if (sqlite3_column_type(stmt, c) != SQLITE_NULL)
+                return false;
+            continue;
+        }
+        size_t size;
+        const char *q = col.textAt(row, size);
+        if (size_t(n) != size)
+            return false;
+        if (n == 0 ? sqlite3_column_type(stmt, c) != SQLITE_TEXT : (p != q && std::memcmp(p, q, size) != 0))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -196,7 +239,7 @@ ColumnStore *SqlEngine::store(const QString &name)
     for (const auto &s : m_stores)
         if (s->name() == stored)
             return s.get();
-    m_stores.push_back(std::make_unique<ColumnStore>(*m_file, stored, m_decodeLock));
+    m_stores.push_back(std::make_shared<ColumnStore>(*m_file, stored, m_decodeLock));
     return m_stores.back().get();
 }
 
@@ -321,6 +364,65 @@ void SqlEngine::finishWarmUp()
     }
     if (m_worker.joinable())
         m_worker.join();
+}
+
+// Every row of a stepped statement into the result. When every field is a text column of one
+// table as it stands, the result keeps row numbers instead of copies (each row checked against
+// the table's values; the first that differs, a sorted or computed row, turns the result into
+// copies for good).
+void SqlEngine::readRows(sqlite3_stmt *stmt, int columns, ResultSet &result)
+{
+    const StoreRows *source = nullptr;
+    std::shared_ptr<ColumnStore> store;
+    std::vector<int> fields;
+    for (int c = 0; c < columns; ++c) {
+        const char *table = sqlite3_column_table_name(stmt, c);
+        const char *origin = sqlite3_column_origin_name(stmt, c);
+        const char *database = sqlite3_column_database_name(stmt, c);
+        if (!table || !origin || !database || std::strcmp(database, "main") != 0)
+            break;
+        if (!store) {
+            for (const auto &s : m_stores)
+                if (s->name() == QString::fromUtf8(table) && hasVirtualTable(s->name()))
+                    store = s;
+            if (!store)
+                break;
+        } else if (store->name() != QString::fromUtf8(table)) {
+            break;
+        }
+        const QString name = QString::fromUtf8(origin);
+        int index = -1;
+        for (int k = 0; k < store->columns().size(); ++k)
+            if (store->columns()[k].name.compare(name, Qt::CaseInsensitive) == 0)
+                index = k;
+        if (index < 0 || store->columns()[index].kind == JetKind::Integer
+            || store->columns()[index].kind == JetKind::Real)
+            break;
+        fields.push_back(index);
+    }
+    if (columns > 0 && int(fields.size()) == columns) {
+        auto rows = std::make_unique<StoreRows>(store, fields);
+        source = rows.get();
+        result.setRowSource(std::move(rows));
+    }
+    for (;;) {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW)
+            fail(sqlite3_db_handle(stmt));
+        if (source) {
+            const size_t row = m_catalog.lastRow;
+            if (m_catalog.lastStore == source->store() && row < size_t(source->store()->rowCount())
+                && row <= 0xFFFFFFFFu && sameAsSourceRow(stmt, *source, columns, row)) {
+                result.appendSourceRow(quint32(row));
+                continue;
+            }
+            result.copy();
+            source = nullptr;
+        }
+        appendCopiedRow(stmt, columns, result);
+    }
 }
 
 std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringList &params)

@@ -17,6 +17,7 @@ class ColumnStore;
 class ResultSet;
 class JetFile;
 struct sqlite3;
+struct sqlite3_stmt;
 
 // The statement engine of an open connection: an in-memory SQLite database that reads the Jet
 // tables in place, through one virtual table each. A table's columns are decoded when a
@@ -65,10 +66,11 @@ private:
     bool hasVirtualTable(const QString &name) const;
     void createVirtualTable(ColumnStore *store);
     void warmUpLoop();
+    void readRows(sqlite3_stmt *stmt, int columns, ResultSet &result);
 
     std::unique_ptr<JetFile> m_file;
     std::mutex m_decodeLock;
-    std::vector<std::unique_ptr<ColumnStore>> m_stores;
+    std::vector<std::shared_ptr<ColumnStore>> m_stores; // shared with results that show their rows
     jetvtab::Catalog m_catalog;
     sqlite3 *m_db = nullptr;
 
