@@ -503,6 +503,14 @@ private Q_SLOTS:
         QCOMPARE(q.value(0, 0), QStringLiteral("4"));
         QVERIFY(c.engine()->isLoaded(QStringLiteral("People")));
         QVERIFY(!c.engine()->isLoaded(QStringLiteral("Nobody")));
+        // A result of the table's own rows stays readable after the connection has closed.
+        q.Close();
+        q.SQL().Clear();
+        q.SQL().Add(QStringLiteral("select p_City, p_Name from People"));
+        q.Open();
+        c.setConnected(false);
+        QCOMPARE(q.value(3, 0), QStringLiteral("Zürich"));
+        QCOMPARE(q.value(2, 1), QStringLiteral("O'Brien"));
     }
 };
 

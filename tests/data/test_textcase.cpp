@@ -171,6 +171,11 @@ private Q_SLOTS:
                                      "order by n_city")),
                  QStringLiteral("1 2 2 1 1 1 1")); // Evora, macau, évora, αθήνα, москва, 北京, 郑州
         QCOMPARE(rows(QStringLiteral("select count(distinct n_name) from Names")), QStringLiteral("8"));
+        // Text columns alone, sorted and repeated: rows of the table in another order and copies.
+        QCOMPARE(rows(QStringLiteral("select n_city, n_name from Names where n_id in (1, 5, 8, 10) order by n_city desc")),
+                 QStringLiteral("郑州|郑州律师 北京|Anna MACAU|JOÃO Silva |"));
+        QCOMPARE(rows(QStringLiteral("select a.n_city from Names a, Names b where a.n_id = 5 and b.n_id < 3")),
+                 QStringLiteral("郑州 郑州"));
         QCOMPARE(rows(QStringLiteral("select n_id from Names where n_id in (1, 3, 6, 7, 10) order by n_name, n_id")),
                  QStringLiteral("10 1 3 6 7"));
     }
