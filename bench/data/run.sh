@@ -94,7 +94,8 @@ echo "lssdb query $Q_FUZZY ms, mdb-sql $M_FUZZY ms, sqlite3 $C_FUZZY ms"
 best_cpu_ms() {
   local best="" ms
   for _ in 1 2 3; do
-    ms=$( { /usr/bin/time -f "%U %S" "$@" > /dev/null 2>/dev/null; } 2>&1 | tail -1 | awk '{printf "%d", ($1 + $2) * 1000}')
+    /usr/bin/time -o "$WORK/time.txt" -f "%U %S" "$@" > /dev/null 2>&1 || true
+    ms=$(tail -1 "$WORK/time.txt" | awk '{printf "%d", ($1 + $2) * 1000}')
     if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
   done
   echo "$best"
