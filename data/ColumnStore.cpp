@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <new>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -11,8 +13,9 @@ namespace {
 class ColumnFiller : public JetRowSink
 {
 public:
-    ColumnFiller(const QVector<JetColumn> &columns, const std::vector<int> &wanted, const std::atomic<bool> *cancel)
-        : m_wanted(wanted), m_cancel(cancel)
+    ColumnFiller(const QVector<JetColumn> &columns, const std::vector<int> &wanted, const std::atomic<bool> *cancel,
+                 const std::atomic<bool> *abandon)
+        : m_wanted(wanted), m_cancel(cancel), m_abandon(abandon)
     {
         for (int c : wanted) {
             auto column = std::make_unique<StoredColumn>();
@@ -27,7 +30,8 @@ public:
 
     void row(const std::vector<JetCell> &cells) override
     {
-        if ((m_rows & 4095) == 0 && m_cancel && m_cancel->load(std::memory_order_relaxed))
+        if ((m_rows & 4095) == 0
+            && ((m_cancel && m_cancel->load(std::memory_order_relaxed)) || m_abandon->load(std::memory_order_relaxed)))
             throw ColumnStore::Cancelled();
         if (m_rows == 0x7FFFFFFF)
             throw std::bad_alloc();
@@ -57,14 +61,42 @@ public:
     }
 
     int rows() const { return m_rows; }
+    void addRows(int rows) { m_rows += rows; }
     std::vector<std::unique_ptr<StoredColumn>> &columns() { return m_out; }
 
 private:
     const std::vector<int> &m_wanted;
     const std::atomic<bool> *m_cancel;
+    const std::atomic<bool> *m_abandon; // the other part of a split pass failed
     std::vector<std::unique_ptr<StoredColumn>> m_out;
     int m_rows = 0;
 };
+
+// Appends the rows of a column read from a later part of the table.
+void appendColumn(StoredColumn &into, size_t intoRows, const StoredColumn &from, size_t fromRows)
+{
+    into.nulls.resize((intoRows + fromRows + 63) / 64, 0);
+    for (size_t r = 0; r < fromRows; ++r)
+        if (from.isNull(r))
+            into.nulls[(intoRows + r) >> 6] |= uint64_t(1) << ((intoRows + r) & 63);
+    switch (into.kind) {
+    case JetKind::Integer: into.integers.append(from.integers.data(), fromRows); break;
+    case JetKind::Real: into.reals.append(from.reals.data(), fromRows); break;
+    default: {
+        const size_t base = into.text.size();
+        if (from.text.size() > 0xFFFFFFFFu - base)
+            throw std::bad_alloc();
+        into.text.append(from.text.data(), from.text.size());
+        into.ends.reserve(into.ends.size() + fromRows);
+        for (size_t r = 1; r <= fromRows; ++r)
+            into.ends.push_back(uint32_t(base + from.ends[r]));
+        break;
+    }
+    }
+}
+
+// Tables of more pages than this are read in two parts at once where two processors are.
+constexpr quint32 kSplitPages = 1024;
 
 } // namespace
 
@@ -96,8 +128,58 @@ void ColumnStore::ensure(const std::vector<int> &columns, const std::atomic<bool
     std::vector<bool> mask(size_t(m_columns.size()), false);
     for (int c : wanted)
         mask[size_t(c)] = true;
-    ColumnFiller filler(m_columns, wanted, cancel);
-    m_file.readTable(m_name, filler, &mask);
+    std::atomic<bool> abandon{false};
+    ColumnFiller filler(m_columns, wanted, cancel, &abandon);
+    const quint32 pages = m_file.pageCount();
+    if (m_file.jetVersion() == 4 && pages >= kSplitPages && std::thread::hardware_concurrency() > 1) {
+        // Pages are independent: the second half is read on a thread of its own, its rows put
+        // after the first half's.
+        const quint32 middle = pages / 2;
+        ColumnFiller later(m_columns, wanted, cancel, &abandon);
+        std::exception_ptr laterError;
+        auto readLater = [&] {
+            try {
+                m_file.readTable(m_name, later, &mask, middle);
+            } catch (...) {
+                laterError = std::current_exception();
+                abandon.store(true);
+            }
+        };
+        std::thread helper;
+        try {
+            helper = std::thread(readLater);
+        } catch (const std::system_error &) {
+        }
+        auto stopLater = [&] {
+            abandon.store(true);
+            if (helper.joinable())
+                helper.join();
+        };
+        try {
+            m_file.readTable(m_name, filler, &mask, 0, middle);
+        } catch (const Cancelled &) {
+            stopLater();
+            if (laterError) // it gave up for the second part's failure: that one is the news
+                std::rethrow_exception(laterError);
+            throw;
+        } catch (...) {
+            stopLater();
+            throw;
+        }
+        if (helper.joinable())
+            helper.join();
+        else
+            readLater();
+        if (laterError)
+            std::rethrow_exception(laterError);
+        if (size_t(filler.rows()) + size_t(later.rows()) > 0x7FFFFFFF)
+            throw std::bad_alloc();
+        for (size_t k = 0; k < wanted.size(); ++k)
+            appendColumn(*filler.columns()[k], size_t(filler.rows()), *later.columns()[k], size_t(later.rows()));
+        filler.addRows(later.rows());
+    } else {
+        m_file.readTable(m_name, filler, &mask);
+    }
     // Every pass reads the same rows of an unchanged file; a count that differs means the file
     // is no longer the one the other columns came from.
     const int known = rowCount();

@@ -184,7 +184,8 @@ struct JetFile::Impl
     }
 
     void readMemo(const uchar *field, size_t len, std::string &out) const;
-    void readTableJet4(const TableInfo &table, JetRowSink &sink, const std::vector<bool> *decode) const;
+    void readTableJet4(const TableInfo &table, JetRowSink &sink, const std::vector<bool> *decode, quint32 firstPage,
+                       quint32 endPage) const;
     void readTableLibmdb(const TableInfo &table, JetRowSink &sink) const;
 };
 
@@ -331,17 +332,25 @@ QVector<JetColumn> JetFile::columns(const QString &name) const
     throw EDatabaseError(QStringLiteral("找不到表 '%1'。").arg(name));
 }
 
-void JetFile::readTable(const QString &name, JetRowSink &sink, const std::vector<bool> *decode) const
+quint32 JetFile::pageCount() const
+{
+    return d->pageCount;
+}
+
+void JetFile::readTable(const QString &name, JetRowSink &sink, const std::vector<bool> *decode, quint32 firstPage,
+                        quint32 endPage) const
 {
     for (const TableInfo &t : d->tables) {
         if (t.name.compare(name, Qt::CaseInsensitive) != 0)
             continue;
         if (d->version == 4)
-            d->readTableJet4(t, sink, decode);
+            d->readTableJet4(t, sink, decode, firstPage, endPage);
         else
             d->readTableLibmdb(t, sink);
-        // The table is in the engine now; its pages need not stay in this process's memory.
-        madvise(const_cast<uchar *>(d->data), size_t(d->size), MADV_DONTNEED);
+        // The table is in the engine now; its pages need not stay in this process's memory
+        // (a part read beside others leaves them to the last).
+        if (firstPage == 0 && endPage == 0xFFFFFFFFu)
+            madvise(const_cast<uchar *>(d->data), size_t(d->size), MADV_DONTNEED);
         return;
     }
     throw EDatabaseError(QStringLiteral("找不到表 '%1'。").arg(name));
@@ -386,7 +395,8 @@ void JetFile::Impl::readMemo(const uchar *field, size_t len, std::string &out) c
 
 // Reads the data pages of a table directly: every page of type "data" that names the table's
 // definition page, rows in page order, every offset checked against the page.
-void JetFile::Impl::readTableJet4(const TableInfo &table, JetRowSink &sink, const std::vector<bool> *decode) const
+void JetFile::Impl::readTableJet4(const TableInfo &table, JetRowSink &sink, const std::vector<bool> *decode,
+                                  quint32 firstPage, quint32 endPage) const
 {
     QVector<JetColumn> columns;
     for (const ColumnInfo &c : table.columns)
@@ -399,8 +409,10 @@ void JetFile::Impl::readTableJet4(const TableInfo &table, JetRowSink &sink, cons
     // page touched again (a long value) is simply read back from the file.
     const qint64 osPage = qMax<qint64>(1, sysconf(_SC_PAGESIZE));
     const quint32 dropEvery = quint32(qMax<qint64>(1, (8 << 20) / pageSize));
-    quint32 keptFrom = 0;
-    for (quint32 pn = 1; pn < pageCount; ++pn) {
+    const quint32 from = qMax<quint32>(1, firstPage);
+    const quint32 to = qMin(pageCount, endPage);
+    quint32 keptFrom = from;
+    for (quint32 pn = from; pn < to; ++pn) {
         if (pn - keptFrom >= dropEvery) {
             const qint64 from = qint64(keptFrom) * pageSize / osPage * osPage;
             const qint64 to = qint64(pn) * pageSize / osPage * osPage;

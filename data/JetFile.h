@@ -54,8 +54,11 @@ public:
     // Columns of a table as stored; throws when the file has no such table.
     QVector<JetColumn> columns(const QString &name) const;
     // Every row in file order. With `decode`, only the columns marked there are decoded; the
-    // others are left null (and cost nothing but their skip).
-    void readTable(const QString &name, JetRowSink &sink, const std::vector<bool> *decode = nullptr) const;
+    // others are left null (and cost nothing but their skip). A Jet 4 table can be read in parts:
+    // the rows of pages [firstPage, endPage) only, each part safe to read beside the others.
+    void readTable(const QString &name, JetRowSink &sink, const std::vector<bool> *decode = nullptr,
+                   quint32 firstPage = 0, quint32 endPage = 0xFFFFFFFFu) const;
+    quint32 pageCount() const;
 
     struct Impl;
 
