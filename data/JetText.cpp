@@ -1,5 +1,7 @@
 #include "data/JetText.h"
 
+#include <memory>
+
 namespace jet4text {
 namespace {
 
@@ -62,8 +64,14 @@ char *utf16Run(const unsigned char *p, size_t units, char *o, char16_t &high)
 void decode(const unsigned char *p, size_t len, std::string &out)
 {
     // Worst cases: a one-byte character of 0x80-0xFF takes two bytes, a UTF-16 unit three.
-    out.resize(len * 2 + 4);
-    char *const begin = &out[0];
+    // Decoded on the stack (any text column fits), then copied once: growing the string itself
+    // would fill it first.
+    const size_t need = len * 2 + 4;
+    char onStack[1024];
+    std::unique_ptr<char[]> onHeap;
+    if (need > sizeof onStack)
+        onHeap.reset(new char[need]);
+    char *const begin = onHeap ? onHeap.get() : onStack;
     char *o = begin;
     char16_t high = 0;
     if (len >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
@@ -98,7 +106,7 @@ void decode(const unsigned char *p, size_t len, std::string &out)
     }
     if (high)
         o = put(o, 0xFFFD);
-    out.resize(size_t(o - begin));
+    out.assign(begin, size_t(o - begin));
 }
 
 } // namespace jet4text

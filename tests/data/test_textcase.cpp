@@ -1,6 +1,7 @@
 // Text comparison of the engine without regard to case for every letter (accented, Greek,
 // Cyrillic), through "=", LIKE, GROUP BY and ORDER BY, over a file made by the Jet writer.
 #include "data/DatabaseError.h"
+#include "data/JetText.h"
 #include "data/ResultSet.h"
 #include "data/SqlEngine.h"
 #include "data/TextCompare.h"
@@ -178,6 +179,34 @@ private Q_SLOTS:
                  QStringLiteral("郑州 郑州"));
         QCOMPARE(rows(QStringLiteral("select n_id from Names where n_id in (1, 3, 6, 7, 10) order by n_name, n_id")),
                  QStringLiteral("10 1 3 6 7"));
+    }
+
+    // Stored text to UTF-8: plain UTF-16, and the compressed form (marker FF FE, one-byte runs
+    // and UTF-16 runs switched by 00), with what is left over at the ends.
+    void decodeStoredText_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("plain") << QByteArray::fromHex("41002d4ee900") << QStringLiteral("A中é");
+        QTest::newRow("plain odd byte") << QByteArray::fromHex("410042") << QStringLiteral("A");
+        QTest::newRow("plain pair") << QByteArray::fromHex("3dd800de") << QStringLiteral("😀");
+        QTest::newRow("plain lone") << QByteArray::fromHex("00d841") << QStringLiteral("\uFFFD");
+        QTest::newRow("compressed") << QByteArray::fromHex("fffe4142e9") << QStringLiteral("ABé");
+        QTest::newRow("switched") << QByteArray::fromHex("fffe41002d4e0042") << QStringLiteral("A中B");
+        QTest::newRow("switched at once") << QByteArray::fromHex("fffe002d4e2d4e") << QStringLiteral("中中");
+        QTest::newRow("half unit at end") << QByteArray::fromHex("fffe41004e") << QStringLiteral("A");
+        QTest::newRow("switch at end") << QByteArray::fromHex("fffe41002d4e00") << QStringLiteral("A中");
+        QTest::newRow("pair in run") << QByteArray::fromHex("fffe003dd801de0021") << QStringLiteral("😁!");
+        QTest::newRow("high before switch") << QByteArray::fromHex("fffe003dd80078") << QStringLiteral("\uFFFDx");
+        QTest::newRow("marker only") << QByteArray::fromHex("fffe") << QString();
+    }
+    void decodeStoredText()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, text);
+        std::string out = "left over";
+        jet4text::decode(reinterpret_cast<const unsigned char *>(stored.constData()), size_t(stored.size()), out);
+        QCOMPARE(QString::fromStdString(out), text);
     }
 
     // Cases the file cannot hold easily: characters folding across byte lengths, order, odd bytes.
