@@ -348,9 +348,11 @@ void JetFile::readTable(const QString &name, JetRowSink &sink, const std::vector
         else
             d->readTableLibmdb(t, sink);
         // The table is in the engine now; its pages need not stay in this process's memory
-        // (a part read beside others leaves them to the last).
-        if (firstPage == 0 && endPage == 0xFFFFFFFFu)
-            madvise(const_cast<uchar *>(d->data), size_t(d->size), MADV_DONTNEED);
+        // (a part read beside others drops only its own pages).
+        const qint64 from = qint64(firstPage) * d->pageSize;
+        const qint64 to = qMin<qint64>(d->size, qint64(qMin(endPage, d->pageCount)) * d->pageSize);
+        if (to > from)
+            madvise(const_cast<uchar *>(d->data) + from, size_t(to - from), MADV_DONTNEED);
         return;
     }
     throw EDatabaseError(QStringLiteral("找不到表 '%1'。").arg(name));

@@ -1,7 +1,7 @@
 #include "data/SqlEngine.h"
 
-#include "data/DatabaseError.h"
 #include "data/ColumnStore.h"
+#include "data/DatabaseError.h"
 #include "data/JetFile.h"
 #include "data/JetVirtualTable.h"
 #include "data/ResultSet.h"
