@@ -13,9 +13,10 @@ namespace {
 class ColumnFiller : public JetRowSink
 {
 public:
+    // `select` (ascending row numbers, may be null for all) picks the rows that are kept.
     ColumnFiller(const QVector<JetColumn> &columns, const std::vector<int> &wanted, const std::atomic<bool> *cancel,
-                 const std::atomic<bool> *abandon)
-        : m_wanted(wanted), m_cancel(cancel), m_abandon(abandon)
+                 const std::atomic<bool> *abandon, const std::vector<uint32_t> *select = nullptr)
+        : m_wanted(wanted), m_cancel(cancel), m_abandon(abandon), m_select(select)
     {
         for (int c : wanted) {
             auto column = std::make_unique<StoredColumn>();
@@ -28,11 +29,22 @@ public:
 
     void begin(const QVector<JetColumn> &) override {}
 
+    bool wantsRow() override
+    {
+        checkCancel();
+        m_asked = true;
+        return selected(m_seen++);
+    }
+
     void row(const std::vector<JetCell> &cells) override
     {
-        if ((m_rows & 4095) == 0
-            && ((m_cancel && m_cancel->load(std::memory_order_relaxed)) || m_abandon->load(std::memory_order_relaxed)))
-            throw ColumnStore::Cancelled();
+        if (m_asked) {
+            m_asked = false;
+        } else {
+            checkCancel();
+            if (!selected(m_seen++))
+                return;
+        }
         if (m_rows == 0x7FFFFFFF)
             throw std::bad_alloc();
         const size_t word = size_t(m_rows) >> 6;
@@ -60,7 +72,8 @@ public:
         ++m_rows;
     }
 
-    int rows() const { return m_rows; }
+    int rows() const { return m_rows; }    // rows kept
+    size_t seen() const { return m_seen; } // rows of the table met
     void addRows(int rows) { m_rows += rows; }
     std::vector<std::unique_ptr<StoredColumn>> &columns() { return m_out; }
 
@@ -68,9 +81,44 @@ private:
     const std::vector<int> &m_wanted;
     const std::atomic<bool> *m_cancel;
     const std::atomic<bool> *m_abandon; // the other part of a split pass failed
+    const std::vector<uint32_t> *m_select;
+    size_t m_next = 0; // first entry of m_select not passed yet
+    size_t m_seen = 0;
+    bool m_asked = false;
     std::vector<std::unique_ptr<StoredColumn>> m_out;
     int m_rows = 0;
+
+    void checkCancel() const
+    {
+        if ((m_seen & 4095) == 0
+            && ((m_cancel && m_cancel->load(std::memory_order_relaxed)) || m_abandon->load(std::memory_order_relaxed)))
+            throw ColumnStore::Cancelled();
+    }
+    bool selected(size_t row)
+    {
+        if (!m_select)
+            return true;
+        while (m_next < m_select->size() && (*m_select)[m_next] < row)
+            ++m_next;
+        return m_next < m_select->size() && (*m_select)[m_next] == row;
+    }
 };
+
+// Nulls for every row, no room left over.
+void finish(StoredColumn &col, size_t rows)
+{
+    col.nulls.resize((rows + 63) / 64, 0);
+    col.nulls.fit();
+    col.integers.fit();
+    col.reals.fit();
+    col.text.fit();
+    col.ends.fit();
+}
+
+QString changedFile(const QString &table)
+{
+    return QStringLiteral("数据库文件已被更改，表 '%1' 无法读取。").arg(table);
+}
 
 // Appends the rows of a column read from a later part of the table.
 void appendColumn(StoredColumn &into, size_t intoRows, const StoredColumn &from, size_t fromRows)
@@ -184,17 +232,28 @@ void ColumnStore::ensure(const std::vector<int> &columns, const std::atomic<bool
     // is no longer the one the other columns came from.
     const int known = rowCount();
     if (known >= 0 && known != filler.rows())
-        throw EDatabaseError(QStringLiteral("数据库文件已被更改，表 '%1' 无法读取。").arg(m_name));
+        throw EDatabaseError(changedFile(m_name));
     for (size_t k = 0; k < wanted.size(); ++k) {
-        StoredColumn &col = *filler.columns()[k];
-        col.nulls.resize((size_t(filler.rows()) + 63) / 64, 0);
-        col.nulls.fit();
-        col.integers.fit();
-        col.reals.fit();
-        col.text.fit();
-        col.ends.fit();
+        finish(*filler.columns()[k], size_t(filler.rows()));
         m_data[size_t(wanted[k])] = std::move(filler.columns()[k]);
         m_decoded[size_t(wanted[k])].store(true, std::memory_order_release);
     }
     m_rows.store(filler.rows(), std::memory_order_release);
+}
+
+std::vector<std::unique_ptr<StoredColumn>> ColumnStore::decodeRows(const std::vector<int> &columns,
+                                                                   const std::vector<uint32_t> &rows) const
+{
+    std::lock_guard<std::mutex> lock(m_decodeLock);
+    std::vector<bool> mask(size_t(m_columns.size()), false);
+    for (int c : columns)
+        mask[size_t(c)] = true;
+    std::atomic<bool> abandon{false};
+    ColumnFiller filler(m_columns, columns, nullptr, &abandon, &rows);
+    m_file.readTable(m_name, filler, &mask);
+    if (rowCount() < 0 || filler.seen() != size_t(rowCount()) || size_t(filler.rows()) != rows.size())
+        throw EDatabaseError(changedFile(m_name));
+    for (auto &col : filler.columns())
+        finish(*col, rows.size());
+    return std::move(filler.columns());
 }

@@ -134,6 +134,11 @@ public:
     };
     void ensure(const std::vector<int> &columns, const std::atomic<bool> *cancel = nullptr);
 
+    // Decodes columns for a few rows only (ascending row numbers, the row count known): value i
+    // of each column is that of rows[i]. Nothing is kept. Throws as ensure().
+    std::vector<std::unique_ptr<StoredColumn>> decodeRows(const std::vector<int> &columns,
+                                                          const std::vector<uint32_t> &rows) const;
+
     bool isDecoded(int column) const { return m_decoded[size_t(column)].load(std::memory_order_acquire); }
     // -1 until a pass over the table has ended.
     int rowCount() const { return m_rows.load(std::memory_order_acquire); }

@@ -435,6 +435,8 @@ void JetFile::Impl::readTableJet4(const TableInfo &table, JetRowSink &sink, cons
                 throw EDatabaseError(damaged(path));
             if (flags & 0xC000) // deleted, or a pointer to a row kept elsewhere
                 continue;
+            if (!sink.wantsRow())
+                continue;
             const uchar *row = pg + start;
             const int len = end - start;
             if (len < 2)

@@ -32,6 +32,9 @@ public:
     virtual ~JetRowSink() = default;
     virtual void begin(const QVector<JetColumn> &columns) = 0;
     virtual void row(const std::vector<JetCell> &cells) = 0;
+    // Asked before each row is decoded, in file order; false skips it (row() is not called).
+    // A reader may also call row() without asking.
+    virtual bool wantsRow() { return true; }
 };
 
 // A Jet 3 or Jet 4 database file opened read only: the header is checked and the catalog read

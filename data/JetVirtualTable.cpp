@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -35,6 +36,19 @@ struct Cursor : sqlite3_vtab_cursor
     size_t row = 0;
     size_t rows = 0;
     std::vector<Prefilter> prefilters;
+    // With prefilters: the rows that pass them, visited in order (`index` is the position).
+    bool listed = false;
+    std::vector<uint32_t> candidates;
+    size_t index = 0;
+    // Columns the table has not decoded, read for the candidates alone: column -> values.
+    std::vector<int> partialColumns;
+    std::vector<std::unique_ptr<StoredColumn>> partial;
+
+    void moveTo(size_t i)
+    {
+        index = i;
+        row = i < candidates.size() ? candidates[i] : rows;
+    }
 
     bool passes(size_t r) const
     {
@@ -49,13 +63,6 @@ struct Cursor : sqlite3_vtab_cursor
                 return false;
         }
         return true;
-    }
-    void skipToMatch()
-    {
-        if (prefilters.empty())
-            return;
-        while (row < rows && !passes(row))
-            ++row;
     }
 };
 
@@ -268,7 +275,13 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
     auto *cursor = static_cast<Cursor *>(base);
     auto *table = static_cast<Table *>(base->pVtab);
     cursor->prefilters.clear();
+    cursor->listed = false;
+    cursor->candidates.clear();
+    cursor->partialColumns.clear();
+    cursor->partial.clear();
+    cursor->rows = 0;
     try {
+        std::vector<int> filtered;
         // "c,c,...;Lc;Ec...": the columns used, then the tests with their arguments in order.
         std::vector<int> columns;
         const char *p = idxStr ? idxStr : "";
@@ -302,25 +315,51 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
                 f.whole = true;
                 f.bytes = operand;
             }
-            columns.push_back(column);
+            filtered.push_back(column);
             cursor->prefilters.push_back(std::move(f));
         }
-        table->store->ensure(columns);
+        ColumnStore *store = table->store;
+        if (cursor->prefilters.empty()) {
+            store->ensure(columns);
+        } else {
+            // The columns the prefilters test first, then the rows that pass; the other columns
+            // only for those rows when they are few (a first search in a fresh process).
+            store->ensure(filtered);
+            const size_t rows = size_t(store->rowCount());
+            cursor->rows = rows;
+            for (size_t r = 0; r < rows; ++r)
+                if (cursor->passes(r))
+                    cursor->candidates.push_back(uint32_t(r));
+            std::vector<int> missing;
+            for (int c : columns)
+                if (!store->isDecoded(c) && std::find(missing.begin(), missing.end(), c) == missing.end())
+                    missing.push_back(c);
+            if (!missing.empty() && cursor->candidates.size() * 8 <= rows) {
+                cursor->partial = store->decodeRows(missing, cursor->candidates);
+                cursor->partialColumns = missing;
+            } else {
+                store->ensure(columns);
+            }
+            cursor->listed = true;
+            cursor->moveTo(0);
+            return SQLITE_OK;
+        }
     } catch (...) {
         cursor->prefilters.clear();
         return failed(table);
     }
     cursor->row = 0;
     cursor->rows = size_t(table->store->rowCount());
-    cursor->skipToMatch();
     return SQLITE_OK;
 }
 
 int next(sqlite3_vtab_cursor *base)
 {
     auto *cursor = static_cast<Cursor *>(base);
-    ++cursor->row;
-    cursor->skipToMatch();
+    if (cursor->listed)
+        cursor->moveTo(cursor->index + 1);
+    else
+        ++cursor->row;
     return SQLITE_OK;
 }
 
@@ -333,15 +372,26 @@ int eof(sqlite3_vtab_cursor *base)
 int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
 {
     const auto *cursor = static_cast<Cursor *>(base);
-    if (!cursor->store->isDecoded(c)) { // not named in the plan: never the case for a column read
+    const StoredColumn *values = nullptr;
+    size_t row = cursor->row;
+    if (cursor->store->isDecoded(c)) {
+        values = &cursor->store->column(c);
+    } else {
+        for (size_t k = 0; k < cursor->partialColumns.size(); ++k) {
+            if (cursor->partialColumns[k] == c) {
+                values = cursor->partial[k].get();
+                row = cursor->index;
+            }
+        }
+    }
+    if (!values) { // not named in the plan: never the case for a column read
         sqlite3_result_null(ctx);
         return SQLITE_OK;
     }
-    const StoredColumn &col = cursor->store->column(c);
-    const size_t row = cursor->row;
+    const StoredColumn &col = *values;
     Catalog *catalog = static_cast<Table *>(base->pVtab)->catalog;
     catalog->lastStore = cursor->store;
-    catalog->lastRow = row;
+    catalog->lastRow = cursor->row;
     if (col.isNull(row)) {
         sqlite3_result_null(ctx);
         return SQLITE_OK;

@@ -9,6 +9,7 @@
 
 #include <QLocale>
 #include <sqlite3.h>
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -403,17 +404,23 @@ void SqlEngine::readRows(sqlite3_stmt *stmt, int columns, ResultSet &result)
             break;
         fields.push_back(index);
     }
-    if (columns > 0 && int(fields.size()) == columns) {
-        auto rows = std::make_unique<StoreRows>(store, fields);
-        source = rows.get();
-        result.setRowSource(std::move(rows));
-    }
+    bool eligible = columns > 0 && int(fields.size()) == columns;
     for (;;) {
         const int rc = sqlite3_step(stmt);
         if (rc == SQLITE_DONE)
             break;
         if (rc != SQLITE_ROW)
             fail(sqlite3_db_handle(stmt));
+        // Decided at the first row: the table decodes what the statement uses as it starts, and
+        // a column read for a few rows only is not the table's.
+        if (eligible) {
+            eligible = false;
+            if (std::all_of(fields.begin(), fields.end(), [&](int f) { return store->isDecoded(f); })) {
+                auto rows = std::make_unique<StoreRows>(store, fields);
+                source = rows.get();
+                result.setRowSource(std::move(rows));
+            }
+        }
         if (source) {
             const size_t row = m_catalog.lastRow;
             if (m_catalog.lastStore == source->store() && row < size_t(source->store()->rowCount())

@@ -55,9 +55,10 @@ class TestTextCase : public QObject
             out << rs->value(r, 0);
         return out.join(QLatin1Char(' '));
     }
-    QString rows(const QString &sql)
+    QString rows(const QString &sql) { return rows(*m_engine, sql); }
+    static QString rows(SqlEngine &engine, const QString &sql)
     {
-        const auto rs = m_engine->execute(sql, {});
+        const auto rs = engine.execute(sql, {});
         QStringList out;
         for (int r = 0; r < rs->rowCount(); ++r) {
             QStringList cells;
@@ -179,6 +180,35 @@ private Q_SLOTS:
                  QStringLiteral("郑州 郑州"));
         QCOMPARE(rows(QStringLiteral("select n_id from Names where n_id in (1, 3, 6, 7, 10) order by n_name, n_id")),
                  QStringLiteral("10 1 3 6 7"));
+    }
+
+    // A fresh connection: the first statement reads the columns its Chinese criterion does not
+    // test for the matching rows only; the next one reads the table through.
+    void firstStatementOnFewRows_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("next");
+        QTest::addColumn<QString>("nextExpected");
+        QTest::newRow("like") << "select n_name, n_id from Names where n_city like '%郑%'" << "郑州律师|5"
+                              << "select n_name from Names where n_id > 8" << "100%_done Anna";
+        QTest::newRow("equals, sorted") << "select n_city, n_name from Names where n_city = '北京' order by n_name"
+                                        << "北京|Anna" << "select count(*) from Names where n_city like '%京%'" << "1";
+        QTest::newRow("two criteria") << "select n_id from Names where n_city like '%北京%' and n_name like 'a%'"
+                                      << "10" << "select n_id from Names where n_name like 'a%'" << "10";
+        QTest::newRow("none") << "select n_name from Names where n_city like '%上海%'" << ""
+                              << "select count(n_name), count(n_city) from Names" << "9|9";
+    }
+    void firstStatementOnFewRows()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, expected);
+        QFETCH(QString, next);
+        QFETCH(QString, nextExpected);
+        SqlEngine engine(m_dir.filePath(QStringLiteral("names.mdb")), kPassword);
+        QCOMPARE(rows(engine, first), expected);
+        QCOMPARE(rows(engine, next), nextExpected);
+        QCOMPARE(rows(engine, first), expected);
     }
 
     // Stored text to UTF-8: plain UTF-16, and the compressed form (marker FF FE, one-byte runs
