@@ -1,8 +1,9 @@
 # The two commands: `make run` and `make test`. Both install missing packages first.
+# `make package` builds the Debian package in $(BUILD).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench package clean
 
 all: build
 
@@ -20,6 +21,9 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+package: build
+	cd $(BUILD) && cpack
 
 bench: build
 	@bash bench/run.sh $(BUILD)

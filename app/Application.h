@@ -27,7 +27,7 @@ public:
     // Takes ownership of a window or module. Owned objects are destroyed newest first by
     // destroyOwned(); one destroyed earlier (a window freed on close) leaves the list.
     void adopt(QObject *object);
-    QList<QObject *> owned() const;
+    Q_INVOKABLE QList<QObject *> owned() const;
     void destroyOwned();
 
     // Creates an owned object of class T and stores it in ref. The first window created this
@@ -43,7 +43,7 @@ public:
                 m_mainForm = object;
         }
     }
-    QWidget *mainForm() const { return m_mainForm.data(); }
+    Q_INVOKABLE QWidget *mainForm() const { return m_mainForm.data(); }
 
     // Shows the error box for an exception of the system's class.
     void ShowException(const Exception &e);

@@ -6,8 +6,6 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include <cstdio>
-
 namespace {
 QString g_title;
 
@@ -22,14 +20,6 @@ void centreOnScreen(QMessageBox &box)
 
 int runBox(QMessageBox::Icon icon, const QString &caption, const QString &text, const QString &ok = {})
 {
-    // Test hook: tests that run the program as a child process set LSS_TEST_AUTOCLOSE_BOXES=1 to
-    // have each box reported on stderr and accepted at once instead of waiting for a user.
-    if (qEnvironmentVariableIntValue("LSS_TEST_AUTOCLOSE_BOXES") == 1) {
-        std::fprintf(stderr, "BOX [%s] [%s] icon=%d\n", caption.toUtf8().constData(),
-                     text.toUtf8().constData(), int(icon));
-        std::fflush(stderr);
-        return QMessageBox::Accepted;
-    }
     QMessageBox box(icon, caption, text, QMessageBox::NoButton, QApplication::activeWindow());
     QPushButton *button = box.addButton(ok.isEmpty() ? QStringLiteral("OK") : ok, QMessageBox::AcceptRole);
     box.setDefaultButton(button);

@@ -97,6 +97,11 @@ quint64 s_nextSerial = 1;
 
 SystemTrayNotifyArea::SystemTrayNotifyArea() = default;
 
+bool SystemTrayNotifyArea::hostPresent() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 SystemTrayNotifyArea::~SystemTrayNotifyArea()
 {
     for (Entry *e : std::as_const(m_entries)) {

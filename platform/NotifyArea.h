@@ -95,6 +95,8 @@ public:
     virtual bool add(const NOTIFYICONDATA &data) = 0;
     virtual bool modify(const NOTIFYICONDATA &data) = 0;
     virtual bool remove(const NOTIFYICONDATA &data) = 0;
+    // Whether a tray host shows the icons now. Desktops without one accept icons but show none.
+    virtual bool hostPresent() const = 0;
 
     // The notification area in use: the desktop's, unless another one was installed.
     static NotifyArea *instance();
@@ -122,6 +124,7 @@ public:
     bool add(const NOTIFYICONDATA &data) override;
     bool modify(const NOTIFYICONDATA &data) override;
     bool remove(const NOTIFYICONDATA &data) override;
+    bool hostPresent() const override;
 
     // The icon that stands for a record, or nullptr when none was added.
     QSystemTrayIcon *trayIconFor(HWND window, quintptr id) const;

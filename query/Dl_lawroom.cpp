@@ -5,8 +5,6 @@
 #include "launcher/One.h"
 #include "platform/Shell.h"
 
-#include <QRegularExpression>
-#include <QUrl>
 
 TF_lawRoom *F_lawRoom = nullptr;
 
@@ -74,37 +72,6 @@ TF_lawRoom::TF_lawRoom(QWidget *parent) : QueryForm(parent)
 
 TF_lawRoom::~TF_lawRoom() = default;
 
-bool TF_lawRoom::isWebAddress(const QString &text)
-{
-    if (text.isEmpty())
-        return false;
-    static const QRegularExpression scheme(QStringLiteral("^https?://"),
-                                           QRegularExpression::CaseInsensitiveOption);
-    if (scheme.match(text).hasMatch()) {
-        const QUrl url(text, QUrl::StrictMode);
-        return url.isValid() && !url.host().isEmpty();
-    }
-    // A bare host: dotted labels of letters, digits and hyphens, then an optional port and
-    // path. No blanks, backslashes or drive letters, so no local path passes.
-    static const QRegularExpression host(QStringLiteral(
-        "^[\\p{L}\\p{N}](?:[\\p{L}\\p{N}-]*[\\p{L}\\p{N}])?"
-        "(?:\\.[\\p{L}\\p{N}](?:[\\p{L}\\p{N}-]*[\\p{L}\\p{N}])?)+"
-        "(?::[0-9]{1,5})?(?:/[^\\s\\\\]*)?$"));
-    const QRegularExpressionMatch m = host.match(text);
-    if (!m.hasMatch())
-        return false;
-    // A name that the shell would rather run as a program or script than browse to.
-    static const QRegularExpression program(
-        QStringLiteral("\\.(?:exe|bat|cmd|msi|scr|pif|vbs|vbe|js|jse|wsf|wsh|lnk|hta|cpl|ps1|reg|"
-                       "dll|jar|sys|inf)(?:[:/]|$)"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QString hostPart = text.section(QLatin1Char('/'), 0, 0);
-    if (program.match(hostPart).hasMatch())
-        return false;
-    const QUrl url(Shell::toUrlText(text), QUrl::StrictMode);
-    return url.isValid() && url.scheme() == QLatin1String("http") && !url.host().isEmpty();
-}
-
 // Only the firm-name field (the first of every statement here) links to the site, and only the
 // current cell counts, which the first click of the double-click has just set.
 void TF_lawRoom::DBGrid1DblClick()
@@ -114,7 +81,7 @@ void TF_lawRoom::DBGrid1DblClick()
     if (DBGrid1->selectedFieldPosition() != 1)
         return;
     const QString site = query()->FieldByName(QStringLiteral("lr_WebSite"));
-    if (!isWebAddress(site))
+    if (!Shell::isWebAddress(site))
         return;
     Shell::instance().execute(this, QStringLiteral("open"), site, ShowCommand::MinNoActive);
 }

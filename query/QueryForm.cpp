@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -21,6 +22,16 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
+
+namespace {
+// Wide enough for the longest entry of a combo box's list, with room for its scroll bar.
+int listWidth(QComboBox *combo)
+{
+    QAbstractItemView *view = combo->view();
+    return view->sizeHintForColumn(0) + view->verticalScrollBar()->sizeHint().width() + 2 * view->frameWidth();
+}
+} // namespace
 
 QueryForm::QueryForm(QWidget *parent) : QDialog(parent)
 {
@@ -82,17 +93,23 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
     for (QComboBox *combo : findChildren<QComboBox *>()) {
         // Typing never adds items to the fixed lists.
         combo->setInsertPolicy(QComboBox::NoInsert);
+        // The list as wide as its longest entry, not only as the box.
+        combo->view()->setMinimumWidth(listWidth(combo));
     }
     for (QComboBox *combo : m_decl.dropDownOnTyping) {
         if (!combo->lineEdit())
             continue;
-        connect(combo->lineEdit(), &QLineEdit::textEdited, combo, [combo] {
-            if (!combo->view()->isVisible())
-                combo->showPopup();
-            // The open list would take the next keys; hand them back to the edit box.
-            combo->lineEdit()->setFocus();
-        });
-        combo->view()->installEventFilter(this);
+        // Typing opens a list of the entries that hold the typed text. The edit box keeps the
+        // keys (Backspace and the cursor keys edit the text), and the text stays as typed until
+        // an entry is picked with Enter or a click, so what the box shows is what is searched.
+        auto *completer = new QCompleter(combo->model(), combo);
+        completer->setCompletionMode(QCompleter::PopupCompletion);
+        completer->setFilterMode(Qt::MatchContains);
+        completer->setCaseSensitivity(Qt::CaseInsensitive);
+        completer->setMaxVisibleItems(combo->maxVisibleItems());
+        combo->setCompleter(completer);
+        completer->popup()->setFont(combo->font());
+        completer->popup()->setMinimumWidth(listWidth(combo));
     }
 
     if (DBGrid *grid = m_decl.grid) {
@@ -163,15 +180,6 @@ bool QueryForm::eventFilter(QObject *watched, QEvent *event)
             });
             return false; // the edit box still gets its Enter
         }
-        // Keys typed while a drop-down list is open go on into the combo box's edit text.
-        for (QComboBox *combo : m_decl.dropDownOnTyping) {
-            if (watched == combo->view() && combo->lineEdit() && !key->text().isEmpty()
-                && key->text().at(0).isPrint()) {
-                QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text());
-                QCoreApplication::sendEvent(combo->lineEdit(), &copy);
-                return true;
-            }
-        }
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -235,8 +243,11 @@ bool QueryForm::checkNotEmpty(const QString &text, const QString &message, QWidg
 
 void QueryForm::showRecordCount()
 {
-    if (m_edit2)
+    if (m_edit2) {
         m_edit2->setText(QString::number(query()->RecordCount()));
+        // A count wider than the box shows its first digits, as a native edit box does.
+        m_edit2->setCursorPosition(0);
+    }
 }
 
 void QueryForm::runFuzzySearch(const QString &select)

@@ -79,7 +79,7 @@ struct QueryFormDeclaration
     int gridFontPixels = 0;        // cell font height; 0 keeps the window's font
     int titleFontPixels = 0;       // title row font height; 0 keeps the grid's font
 
-    // Combo boxes whose list drops down as soon as the user types into them.
+    // Combo boxes that list their matching entries as soon as the user types into them.
     QVector<QComboBox *> dropDownOnTyping;
 
     enum class Placement { ScreenCentre, LauncherCentre };

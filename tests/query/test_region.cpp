@@ -2,6 +2,7 @@
 
 #include "QueryTestSupport.h"
 #include "TestMain.h"
+#include "support/UserInput.h"
 
 #include "data/DataSource.h"
 #include "data/Query.h"
@@ -340,6 +341,8 @@ private Q_SLOTS:
         QVERIFY(query(r)->Active());
         const int count = name && area ? r.bothCount : name ? r.nameCount : area ? r.domainCount : r.all;
         QCOMPARE(c.Edit2->text(), QString::number(count));
+        // Shown from its first digit on, should it be wider than the box.
+        QCOMPARE(c.Edit2->cursorPosition(), 0);
         QCOMPARE(c.rows(), count);
         // Only the grid's fields are fetched: the Hong Kong firms' legal field and the Macao
         // practice area are searched, never read.
@@ -451,6 +454,57 @@ private Q_SLOTS:
         const QStringList shown = boxesDuring([&] { QTest::keyClick(c.domainEdit(), Qt::Key_Return); });
         QCOMPARE(shown, QStringList{r.domainMessage});
         QVERIFY(!query(r)->Active());
+    }
+
+    // Enter on a focused button presses that button instead of running the window's search;
+    // anywhere else Enter still searches.
+    void enterOnFocusedButton_data() { addRegionRows(); }
+    void enterOnFocusedButton()
+    {
+        QFETCH(int, which);
+        const Region &r = region(which);
+        QueryForm *w = open(r);
+        Controls c(w);
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        c.check(false, false);
+        c.BitBtn2->click();
+        const int start = query(r)->RecNo();
+        c.next->setFocus();
+        pressKey(w, Qt::Key_Return);
+        QCOMPARE(query(r)->RecNo(), start + 1);
+        c.last->setFocus();
+        pressKey(w, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(query(r)->RecNo(), start + r.all - 1);
+        c.BitBtn3->setFocus();
+        pressKey(w, Qt::Key_Return);
+        QCOMPARE(m_shell.calls.size(), 1);
+        QCOMPARE(query(r)->RecNo(), start + r.all - 1);
+        c.CheckBox2->setFocus();
+        pressKey(w, Qt::Key_Return);
+        QCOMPARE(query(r)->RecNo(), start);
+    }
+
+    // A check box takes a click anywhere in its rectangle, not only on its square and caption.
+    void checkBoxesTakeClicksInTheirRectangle_data() { addRegionRows(); }
+    void checkBoxesTakeClicksInTheirRectangle()
+    {
+        QFETCH(int, which);
+        const Region &r = region(which);
+        QueryForm *w = open(r);
+        Controls c(w);
+        c.check(false, false);
+        for (QCheckBox *box : {c.CheckBox1, c.CheckBox2}) {
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 2, box->height() / 2));
+            QVERIFY2(box->isChecked(), qPrintable(box->objectName()));
+        }
+        if (QByteArray(r.key) == "HKlawRoom") {
+            // Where a user found it: right of the caption "法域".
+            c.check(false, false);
+            QWidget *at = w->childAt(132, 94);
+            QCOMPARE(at, static_cast<QWidget *>(c.CheckBox2));
+            QTest::mouseClick(at, Qt::LeftButton, {}, at->mapFrom(w, QPoint(132, 94)));
+            QVERIFY(c.CheckBox2->isChecked());
+        }
     }
 
     // Hiding an input keeps its text; the search goes by the box alone.

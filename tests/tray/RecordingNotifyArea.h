@@ -49,6 +49,8 @@ public:
         return shown.remove(key(d));
     }
 
+    bool hostPresent() const override { return trayHost; }
+
     QList<quint32> ops() const
     {
         QList<quint32> r;
@@ -60,6 +62,7 @@ public:
     QList<NotifyCall> calls;
     QSet<QPair<quintptr, quintptr>> shown;
     bool refuseAdd = false;
+    bool trayHost = true;
     bool refuseRemove = false;
 
 private:

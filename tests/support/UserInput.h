@@ -1,0 +1,21 @@
+#pragma once
+
+// Keys as a user presses them: handed to the window system for the widget's window, which gives
+// them to its focus widget, or to the popup that is open (a drop-down list), as on a desktop.
+
+#include <QString>
+#include <QWidget>
+#include <QtTest>
+
+inline void pressKey(QWidget *w, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QTest::keyClick(w->window()->windowHandle(), key, modifiers);
+}
+
+// Text in any script, one key per character (QTest::keyClicks takes Latin-1 only).
+inline void pressText(QWidget *w, const QString &text)
+{
+    for (const QChar ch : text)
+        QTest::sendKeyEvent(QTest::Click, w->window()->windowHandle(), Qt::Key_unknown, QString(ch),
+                            Qt::NoModifier);
+}
