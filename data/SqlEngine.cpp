@@ -1,7 +1,7 @@
 #include "data/SqlEngine.h"
 
 #include "data/DatabaseError.h"
-#include "data/JetFile.h"
+#include "data/jet/JetFile.h"
 #include "data/ResultSet.h"
 #include "data/TextCompare.h"
 
@@ -233,11 +233,11 @@ public:
     {
         for (int i = 0; i < m_columns.size(); ++i) {
             RowBatch::Value v;
-            if (size_t(i) < cells.size() && !cells[size_t(i)].isNull) {
+            if (size_t(i) < cells.size() && !cells[size_t(i)].isNull()) {
                 const JetCell &c = cells[size_t(i)];
-                switch (m_columns[i].kind) {
-                case JetKind::Integer: v.type = SQLITE_INTEGER; v.integer = c.integer; break;
-                case JetKind::Real: v.type = SQLITE_FLOAT; v.real = c.real; break;
+                switch (c.storage) {
+                case JetCell::Integer: v.type = SQLITE_INTEGER; v.integer = c.integer; break;
+                case JetCell::Real: v.type = SQLITE_FLOAT; v.real = c.real; break;
                 default:
                     v.type = SQLITE_TEXT;
                     v.offset = m_batch.text.size();
@@ -286,11 +286,14 @@ public:
             switch (c.kind) {
             case JetKind::Integer: type = QStringLiteral("INTEGER"); break;
             case JetKind::Real: type = QStringLiteral("REAL"); break;
+            // Exact decimals: a number where a double holds the value, its text where not; a
+            // column without a declared type keeps each as it comes.
+            case JetKind::Number: break;
             // Text compares like Jet: "=", ORDER BY and LIKE without regard to the case of any
             // letter, accented ones too.
             default: type = QStringLiteral("TEXT COLLATE ") + QLatin1String(jettext::kCollation); break;
             }
-            defs << quotedName(c.name) + QLatin1Char(' ') + type;
+            defs << (type.isEmpty() ? quotedName(c.name) : quotedName(c.name) + QLatin1Char(' ') + type);
             marks << QStringLiteral("?");
         }
         if (defs.isEmpty())
@@ -510,6 +513,12 @@ int SqlEngine::loadTable(const QString &name)
         sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
         m_loaded << stored;
         return writer.rows();
+    } catch (const std::bad_alloc &) {
+        pipe.cancel();
+        if (reader.joinable())
+            reader.join();
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw EDatabaseError(QStringLiteral("内存不足，无法读取表 '%1'。").arg(stored));
     } catch (...) {
         pipe.cancel();
         if (reader.joinable())

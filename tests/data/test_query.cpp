@@ -291,10 +291,12 @@ private Q_SLOTS:
             QVERIFY(!openFileError(path).isEmpty());
         }
 
-        // Damage inside the data pages is found when the table is read.
+        // Damage inside the data pages of a table is found when the table is read (the
+        // catalog's own rows, owned by page 2, are read when the file opens).
         QByteArray corrupt = good;
         for (int p = 3; p < corrupt.size() / 4096; ++p) {
-            if (corrupt.at(p * 4096) == 1 && corrupt.mid(p * 4096 + 4, 4) != "LVAL") {
+            if (corrupt.at(p * 4096) == 1 && corrupt.mid(p * 4096 + 4, 4) != "LVAL"
+                && corrupt.mid(p * 4096 + 4, 4) != QByteArray("\x02\0\0\0", 4)) {
                 for (int k = 14; k < 4096; k += 7)
                     corrupt[p * 4096 + k] = char(0xFF);
             }
