@@ -68,6 +68,8 @@ QString translateError(const QString &msg)
         QString token = msg.mid(5, msg.size() - 5 - int(qstrlen(": syntax error")));
         return QStringLiteral("语法错误: '%1' 附近。").arg(unquoted(token));
     }
+    if (msg == QString::fromUtf8(jettext::kBadPattern))
+        return msg;
     if (msg == QLatin1String("incomplete input"))
         return QStringLiteral("语法错误: 语句不完整。");
     if (msg == QLatin1String("not authorized"))

@@ -1,6 +1,7 @@
 #include "data/jet/Writer.h"
 
 #include "data/jet/JetHeader.h"
+#include "data/jet/WriterValues.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -68,7 +69,7 @@ void appendUtf16(std::vector<quint8>& b, const QString& s)
         append16(b, u[i]);
 }
 
-enum class Kind { Text, Memo, Long, Date, Int16, Ole };
+enum class Kind { Text, Memo, Long, Date, Int16, Ole, Bool, Byte, Money, Single, Double, Binary, Guid, Decimal };
 
 struct Col {
     QString name;
@@ -79,6 +80,8 @@ struct Col {
     int maxChars = 0;
     int fixedOffset = 0;
     int varIndex = 0;
+    int precision = 0;
+    int scale = 0;
 };
 
 // A data or long-value page being filled; rows grow from the end of the page downwards.
@@ -91,11 +94,12 @@ struct Page {
 
     int freeSpace() const { return freeEnd - (kDataHeader + 2 * rows); }
     bool fits(int size) const { return open && rows < kMaxRowsPerPage && freeSpace() >= size + 2; }
-    int place(const quint8* data, int size)
+    // `flags`: 0x8000 deleted, 0x4000 a pointer to the row's real place.
+    int place(const quint8* data, int size, quint16 flags = 0)
     {
         freeEnd -= size;
         std::memcpy(buf.data() + freeEnd, data, size);
-        put16(buf.data() + kDataHeader + 2 * rows, freeEnd);
+        put16(buf.data() + kDataHeader + 2 * rows, quint32(freeEnd) | flags);
         return rows++;
     }
 };
@@ -110,6 +114,8 @@ struct Table {
     quint32 rows = 0;
     std::vector<quint32> dataPages;
     Page data;
+    Page moved;                                  // rows moved off their page
+    std::vector<quint8> lastRow;
     std::vector<Page> lval;                      // per column; used by long-value columns
     std::vector<std::vector<quint32>> lvalPages;
 };
@@ -129,6 +135,14 @@ QString typeName(Kind k)
     case Kind::Date: return QStringLiteral("Date/Time");
     case Kind::Int16: return QStringLiteral("Integer");
     case Kind::Ole: return QStringLiteral("OLE Object");
+    case Kind::Bool: return QStringLiteral("Yes/No");
+    case Kind::Byte: return QStringLiteral("Byte");
+    case Kind::Money: return QStringLiteral("Currency");
+    case Kind::Single: return QStringLiteral("Single");
+    case Kind::Double: return QStringLiteral("Double");
+    case Kind::Binary: return QStringLiteral("Binary");
+    case Kind::Guid: return QStringLiteral("Replication ID");
+    case Kind::Decimal: return QStringLiteral("Decimal");
     }
     return QString();
 }
@@ -140,6 +154,7 @@ struct Writer::Impl {
     QString tmpPath;
     QString password;
     QDateTime created;
+    WriterOptions options;
     int fd = -1;
     bool finished = false;
     quint32 nextPage = 3;   // 0 definition page, 1 first usage-map page, 2 catalog definition
@@ -361,9 +376,56 @@ struct Writer::Impl {
             std::memcpy(out, &d, 8);
             break;
         }
+        case Kind::Byte: {
+            bool ok = false;
+            const int x = v.toInt(&ok);
+            if (!ok || x < 0 || x > 255)
+                throw Error(QStringLiteral("%1: not a Byte value: %2").arg(where(c), v.toString()));
+            out[0] = quint8(x);
+            break;
+        }
+        case Kind::Single: {
+            bool ok = false;
+            const float f = v.toFloat(&ok);
+            if (!ok)
+                throw Error(QStringLiteral("%1: not a Single value: %2").arg(where(c), v.toString()));
+            std::memcpy(out, &f, 4);
+            break;
+        }
+        case Kind::Double: {
+            bool ok = false;
+            const double d = v.toDouble(&ok);
+            if (!ok)
+                throw Error(QStringLiteral("%1: not a Double value: %2").arg(where(c), v.toString()));
+            std::memcpy(out, &d, 8);
+            break;
+        }
+        case Kind::Money:
+        case Kind::Decimal:
+        case Kind::Guid: {
+            const bool ok = c.kind == Kind::Money     ? values::encodeCurrency(v, out)
+                             : c.kind == Kind::Decimal ? values::encodeDecimal(v, c.precision, c.scale, out)
+                                                       : values::encodeGuid(v, out);
+            if (!ok)
+                throw Error(QStringLiteral("%1: not a %2 value: %3").arg(where(c), typeName(c.kind), v.toString()));
+            break;
+        }
         default:
             break;
         }
+    }
+
+    // A row on the current data page of the table, a new page opened when it is full.
+    int placeRow(Page& page, const std::vector<quint8>& bytes, quint16 flags)
+    {
+        Table& t = *table;
+        if (!page.fits(int(bytes.size()))) {
+            if (page.open)
+                flushPage(page);
+            openPage(page, allocPage(), t.tdefPage, false);
+            t.dataPages.push_back(page.number);
+        }
+        return page.place(bytes.data(), int(bytes.size()), flags);
     }
 
     void addRow(const QVector<QVariant>& values)
@@ -384,7 +446,11 @@ struct Writer::Impl {
             const Col& c = t.cols[i];
             const QVariant& v = values[i];
             const bool isNull = v.isNull() || !v.isValid();
-            if (c.fixed) {
+            if (c.kind == Kind::Bool) {
+                // The null mask holds a Yes/No value; it has no NULL.
+                if (!isNull && v.toBool())
+                    nullMask[i / 8] |= quint8(1u << (i % 8));
+            } else if (c.fixed) {
                 if (!isNull) {
                     encodeFixed(c, v, row.data() + 2 + c.fixedOffset);
                     nullMask[i / 8] |= quint8(1u << (i % 8));
@@ -400,19 +466,28 @@ struct Writer::Impl {
             if (v.isNull() || !v.isValid())
                 continue;
             QString s;
-            if (c.kind != Kind::Ole)
+            if (c.kind != Kind::Ole && c.kind != Kind::Binary)
                 s = v.toString();
             if (c.kind == Kind::Text) {
                 if (s.size() > c.maxChars)
                     throw Error(QStringLiteral("%1: value too long (%2 characters, at most %3)")
                                     .arg(where(c)).arg(s.size()).arg(c.maxChars));
-                appendUtf16(row, s);
+                if (options.compressText && values::compressText(s, valueBytes))
+                    row.insert(row.end(), valueBytes.begin(), valueBytes.end());
+                else
+                    appendUtf16(row, s);
+            } else if (c.kind == Kind::Binary) {
+                const QByteArray b = v.toByteArray();
+                if (b.size() > 255)
+                    throw Error(QStringLiteral("%1: value too long (%2 bytes, at most 255)").arg(where(c)).arg(b.size()));
+                row.insert(row.end(), b.begin(), b.end());
             } else {
                 valueBytes.clear();
                 if (c.kind == Kind::Ole) {
                     const QByteArray b = v.toByteArray();
                     valueBytes.assign(b.begin(), b.end());
-                } else {
+                } else if (!options.compressText || !values::compressText(s, valueBytes)) {
+                    valueBytes.clear();
                     appendUtf16(valueBytes, s);
                 }
                 if (valueBytes.size() > size_t(kMaxLongValueBytes))
@@ -438,13 +513,20 @@ struct Writer::Impl {
         if (row.size() > size_t(kMaxRowSize))
             throw Error(QStringLiteral("table %1, row %2: row too large (%3 bytes, at most %4)")
                             .arg(t.name).arg(t.rows + 1).arg(row.size()).arg(kMaxRowSize));
-        if (!t.data.fits(int(row.size()))) {
-            if (t.data.open)
-                flushPage(t.data);
-            openPage(t.data, allocPage(), t.tdefPage, false);
-            t.dataPages.push_back(t.data.number);
+        const quint32 n = t.rows + 1;
+        if (options.moveEvery > 0 && n % quint32(options.moveEvery) == 0) {
+            // Kept on a page of moved rows, marked deleted there so a scan passes it by; its
+            // place holds a pointer (row number, then the page in three bytes).
+            const int at = placeRow(t.moved, row, 0x8000);
+            std::vector<quint8> pointer(4);
+            put32(pointer.data(), (t.moved.number << 8) | quint32(at));
+            placeRow(t.data, pointer, 0x4000);
+        } else {
+            placeRow(t.data, row, 0);
         }
-        t.data.place(row.data(), int(row.size()));
+        if (options.deleteEvery > 0 && n % quint32(options.deleteEvery) == 0)
+            placeRow(t.data, row, 0x8000);
+        t.lastRow = row;
         ++t.rows;
     }
 
@@ -455,6 +537,15 @@ struct Writer::Impl {
         Table& t = *table;
         if (t.data.open)
             flushPage(t.data);
+        if (t.moved.open)
+            flushPage(t.moved);
+        std::sort(t.dataPages.begin(), t.dataPages.end());
+        if (options.strayPages && !t.lastRow.empty()) {
+            Page stray;
+            openPage(stray, allocPage(), t.tdefPage, false);
+            stray.place(t.lastRow.data(), int(t.lastRow.size()));
+            flushPage(stray);
+        }
         for (Page& p : t.lval)
             if (p.open)
                 flushPage(p);
@@ -485,11 +576,22 @@ struct Writer::Impl {
             put16(e + 9, i);
             if (c.kind == Kind::Text || c.kind == Kind::Memo)
                 put16(e + 11, 0x0409);   // General sort order
+            if (c.kind == Kind::Decimal) {
+                e[11] = quint8(c.precision);
+                e[12] = quint8(c.scale);
+            }
             e[15] = c.fixed ? 0x03 : 0x02;
+            if (options.compressText && (c.kind == Kind::Text || c.kind == Kind::Memo))
+                e[16] = 0x01;   // compressed Unicode
+
             put16(e + 21, c.fixed ? c.fixedOffset : 0);
             int len = 0;
             if (c.kind == Kind::Text)
                 len = c.maxChars * 2;
+            else if (c.kind == Kind::Binary)
+                len = 255;
+            else if (c.kind == Kind::Bool)
+                len = 1;
             else if (c.fixed)
                 len = c.fixedSize;
             put16(e + 23, len);
@@ -560,12 +662,34 @@ Col makeCol(const QString& name, Kind kind, int maxChars = 0)
     c.kind = kind;
     c.maxChars = maxChars;
     switch (kind) {
+    case Kind::Bool: c.jetType = kTypeBool; c.fixed = true; c.fixedSize = 0; break;
+    case Kind::Byte: c.jetType = kTypeByte; c.fixed = true; c.fixedSize = 1; break;
+    case Kind::Money: c.jetType = kTypeMoney; c.fixed = true; c.fixedSize = 8; break;
+    case Kind::Single: c.jetType = kTypeSingle; c.fixed = true; c.fixedSize = 4; break;
+    case Kind::Double: c.jetType = kTypeDouble; c.fixed = true; c.fixedSize = 8; break;
+    case Kind::Guid: c.jetType = kTypeGuid; c.fixed = true; c.fixedSize = 16; break;
+    case Kind::Decimal: c.jetType = kTypeNumeric; c.fixed = true; c.fixedSize = 17; break;
+    case Kind::Binary: c.jetType = kTypeBinary; c.fixed = false; break;
     case Kind::Text: c.jetType = kTypeText; c.fixed = false; break;
     case Kind::Memo: c.jetType = kTypeMemo; c.fixed = false; break;
     case Kind::Ole: c.jetType = kTypeOle; c.fixed = false; break;
     case Kind::Long: c.jetType = kTypeLong; c.fixed = true; c.fixedSize = 4; break;
     case Kind::Int16: c.jetType = kTypeInt; c.fixed = true; c.fixedSize = 2; break;
     case Kind::Date: c.jetType = kTypeDateTime; c.fixed = true; c.fixedSize = 8; break;
+    }
+    return c;
+}
+
+Col otherCol(const QString& table, const ColumnDef& cd)
+{
+    static const Kind kinds[] = {Kind::Text, Kind::Bool, Kind::Byte, Kind::Int16, Kind::Money, Kind::Single,
+                                 Kind::Double, Kind::Binary, Kind::Ole, Kind::Guid, Kind::Decimal};
+    Col c = makeCol(cd.name, kinds[int(cd.other)]);
+    if (cd.other == OtherType::Decimal) {
+        if (cd.precision < 1 || cd.precision > 28 || cd.scale < 0 || cd.scale > cd.precision)
+            throw Error(QStringLiteral("table %1: Decimal column %2 needs 1 to 28 digits, scale 0 to precision").arg(table, cd.name));
+        c.precision = cd.precision;
+        c.scale = cd.scale;
     }
     return c;
 }
@@ -612,6 +736,11 @@ void Writer::setCreationDate(const QDateTime& created)
         d->created = created;
 }
 
+void Writer::setOptions(const WriterOptions& options)
+{
+    d->options = options;
+}
+
 void Writer::beginTable(const TableDef& def)
 {
     if (d->finished)
@@ -630,6 +759,10 @@ void Writer::beginTable(const TableDef& def)
         if (seen.contains(cd.name.toLower()))
             throw Error(QStringLiteral("table %1: column %2 declared twice").arg(def.name, cd.name));
         seen.insert(cd.name.toLower());
+        if (cd.other != OtherType::None) {
+            cols.push_back(otherCol(def.name, cd));
+            continue;
+        }
         switch (cd.type) {
         case ColumnType::Text:
             if (cd.maxChars < 1 || cd.maxChars > 255)

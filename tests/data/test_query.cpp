@@ -219,6 +219,8 @@ private Q_SLOTS:
         QTest::newRow("quote") << "select * from People WHERE p_Name like '%O'Brien%'" << "语法错误: 'Brien' 附近。";
         QTest::newRow("two statements") << "select * from People; select 1" << "在 SQL 语句结尾之后找到字符。";
         QTest::newRow("write") << "delete from People" << "数据库以只读方式打开，只能执行查询语句。";
+        QTest::newRow("unclosed list") << "select * from People where p_Name like 'a[bc%'"
+                                        << "模式字符串无效：'[' 没有对应的 ']'。";
         QTest::newRow("attach") << "attach database '/tmp/x.db' as x" << "数据库以只读方式打开，只能执行查询语句。";
     }
     void statementErrors()
