@@ -52,6 +52,26 @@ struct JetFile::Impl
         throw EDatabaseError(QStringLiteral("找不到表 '%1'。").arg(name));
     }
 
+    // The definition as the file holds it now: the file may have been rewritten since it was
+    // opened. Its columns must be those the connection knows; its pages may have moved.
+    jet::StoredTable current(const QString &name) const
+    {
+        const jet::StoredTable &known = table(name);
+        file->remeasure();
+        jet::StoredTable now = jet::readTableDef(*file, known.page, known.name);
+        if (now.columns.size() != known.columns.size())
+            file->damaged();
+        for (size_t i = 0; i < now.columns.size(); ++i) {
+            const jet::StoredColumn &a = now.columns[i];
+            const jet::StoredColumn &b = known.columns[i];
+            if (a.name != b.name || a.type != b.type || a.number != b.number || a.fixed != b.fixed
+                || a.fixedOffset != b.fixedOffset || a.varIndex != b.varIndex || a.size != b.size
+                || a.scale != b.scale)
+                file->damaged();
+        }
+        return now;
+    }
+
     // The catalog's own rows name the tables: type 1, without the system flags; the low three
     // bytes of the id are the definition page.
     void readCatalog()
@@ -130,12 +150,12 @@ QVector<JetColumn> JetFile::columns(const QString &table) const
 
 std::unique_ptr<jet::TableCursor> JetFile::openTable(const QString &table, const std::vector<int> &columns)
 {
-    return std::make_unique<jet::TableCursor>(*d->file, d->table(table), columns);
+    return std::make_unique<jet::TableCursor>(*d->file, d->current(table), columns);
 }
 
 void JetFile::readTable(const QString &name, JetRowSink &sink)
 {
-    const jet::StoredTable &table = d->table(name);
+    const jet::StoredTable table = d->current(name);
     std::vector<int> all(table.columns.size());
     for (size_t i = 0; i < all.size(); ++i)
         all[i] = int(i);

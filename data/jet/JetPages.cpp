@@ -85,8 +85,20 @@ PageFile::~PageFile()
 void PageFile::remeasure()
 {
     struct stat st;
+    const QByteArray native = QFile::encodeName(m_path);
+    if (::stat(native.constData(), &st) != 0)
+        damaged();
+    if (m_inode != 0 && (quint64(st.st_dev) != m_device || quint64(st.st_ino) != m_inode)) {
+        const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            damaged();
+        ::close(m_fd);
+        m_fd = fd;
+    }
     if (::fstat(m_fd, &st) != 0)
         damaged();
+    m_device = quint64(st.st_dev);
+    m_inode = quint64(st.st_ino);
     m_pageCount = quint32(std::min<qint64>(st.st_size / kPage, kMaxPages));
 }
 

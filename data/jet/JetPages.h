@@ -54,7 +54,8 @@ public:
     PageFile &operator=(const PageFile &) = delete;
 
     const QString &path() const { return m_path; }
-    // Pages in the file when it was last measured; every statement measures it again.
+    // Pages in the file when it was last measured. Every statement measures it again; a file
+    // removed since is damaged, one put in its place (renamed over it) is opened instead.
     quint32 pageCount() const { return m_pageCount; }
     void remeasure();
 
@@ -79,6 +80,8 @@ private:
     QString m_path;
     int m_fd = -1;
     quint32 m_pageCount = 0;
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
 };
 
 } // namespace jet

@@ -324,6 +324,28 @@ private Q_SLOTS:
         const QString none = m_dir.filePath(QStringLiteral("none-pw.mdb"));
         testdb::writePeople(none, QString());
         QCOMPARE(openError(QStringLiteral("Data Source=%1").arg(none)), QString());
+        // A file without a password opens whatever the connection string says.
+        QCOMPARE(openFileError(none), QString());
+
+        // lssdb query: --password, '' for none; the file's own rule as above.
+        const struct {
+            QString file;
+            QStringList args;
+            QString err;
+        } runs[] = {{other, {QStringLiteral("--password"), QStringLiteral("secret")}, QString()},
+                    {other, {QStringLiteral("--password"), QString()}, QStringLiteral("密码无效。")},
+                    {other, {}, QStringLiteral("密码无效。")},
+                    {none, {QStringLiteral("--password"), QString()}, QString()},
+                    {none, {}, QString()}};
+        for (const auto &run : runs) {
+            QProcess p;
+            p.start(QStringLiteral(LSSDB_PATH),
+                    QStringList{QStringLiteral("query"), run.file, QStringLiteral("select count(*) from People")}
+                        + run.args);
+            QVERIFY(p.waitForFinished(-1));
+            QCOMPARE(QString::fromUtf8(p.readAllStandardError()).trimmed(), run.err);
+            QCOMPARE(p.readAllStandardOutput(), run.err.isEmpty() ? QByteArray("count(*)\n4\n1 records\n") : QByteArray());
+        }
     }
 
     // A query on a closed connection first tries to open it again.
