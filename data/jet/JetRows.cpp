@@ -43,7 +43,7 @@ bool TableCursor::next()
             if (len < 4)
                 m_file.damaged();
             const quint32 pointer = get32(row);
-            if (!m_movedRows.insert(pointer).second)
+            if (!m_movedRows.claim(pointer, m_file.pageCount()))
                 m_file.damaged();
             m_file.readData(pointer >> 8, m_moved, m_table.page);
             const RowSlot t = m_file.slot(m_moved, int(pointer & 0xFF));

@@ -3,7 +3,6 @@
 #include "data/jet/JetCatalog.h"
 #include "data/jet/JetValues.h"
 
-#include <unordered_set>
 #include <vector>
 
 namespace jet {
@@ -38,7 +37,7 @@ private:
     Page m_moved;
     Page m_longValuePage;
     LongValueOwners m_owners;
-    std::unordered_set<quint32> m_movedRows;
+    RowClaims m_movedRows;
     std::vector<JetCell> m_cells;
     std::vector<int> m_offsets;
     std::vector<uchar> m_longValue;

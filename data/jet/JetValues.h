@@ -5,7 +5,6 @@
 #include <QtGlobal>
 
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 // One value of a table as it goes to the engine: an integer, a real number, or UTF-8 text
@@ -32,9 +31,30 @@ void decodeText(const uchar *p, size_t len, std::string &out);
 // yyyy-MM-dd, with " hh:mm:ss" when the time is not midnight; empty when out of range.
 void formatDate(double value, std::string &out);
 
-// The long values a table's rows point at: each has one owner, so a second row naming one
-// means the file is damaged (and would otherwise let a small file expand without bound).
-using LongValueOwners = std::unordered_set<quint32>;
+// Rows (page << 8 | row) already claimed while a table is read: a long value has one owner and
+// a moved row one pointer, so a second claim means the file is damaged (and would otherwise let
+// a small file expand without bound). One bit per possible row of the file.
+class RowClaims
+{
+public:
+    // False when the row was claimed before.
+    bool claim(quint32 pointer, quint32 pageCount)
+    {
+        const size_t at = size_t(pointer >> 8) * 256 + (pointer & 0xFF);
+        if ((pointer >> 8) >= pageCount)
+            return false;
+        if (m_bits.size() <= at)
+            m_bits.resize(size_t(pageCount) * 256);
+        if (m_bits[at])
+            return false;
+        m_bits[at] = true;
+        return true;
+    }
+
+private:
+    std::vector<bool> m_bits;
+};
+using LongValueOwners = RowClaims;
 
 // The bytes of a long value (Memo, OLE): inline after its 12-byte header, in one long-value
 // row, or in a chain of them. Checked against the file at every step.
