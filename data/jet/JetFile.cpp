@@ -143,8 +143,9 @@ QString JetFile::findTable(const QString &name) const
 QVector<JetColumn> JetFile::columns(const QString &table) const
 {
     QVector<JetColumn> columns;
-    for (const jet::StoredColumn &c : d->table(table).columns)
-        columns.push_back({c.name, kindOf(c.type)});
+    const jet::StoredTable &t = d->table(table);
+    for (const jet::StoredColumn &c : t.columns)
+        columns.push_back({c.name, kindOf(c.type), jet::decodable(c.type) ? QString() : jet::unreadableMessage(t, c)});
     return columns;
 }
 

@@ -27,6 +27,8 @@ struct JetColumn
 {
     QString name;
     JetKind kind = JetKind::Text;
+    // Empty when the reader decodes the column's type; otherwise the error reading it gives.
+    QString unreadable;
 };
 
 // Receives the rows of a table being read.

@@ -4,14 +4,19 @@
 
 namespace jet {
 
+QString unreadableMessage(const StoredTable &table, const StoredColumn &column)
+{
+    return QStringLiteral("无法读取表 '%1' 的列 '%2'：不支持的数据类型（%3）。")
+        .arg(table.name, column.name, typeName(column.type));
+}
+
 TableCursor::TableCursor(PageFile &file, const StoredTable &table, std::vector<int> columns)
     : m_file(file), m_table(table), m_columns(std::move(columns))
 {
     for (int c : m_columns) {
         const StoredColumn &col = m_table.columns.at(size_t(c));
         if (!decodable(col.type))
-            throw EDatabaseError(QStringLiteral("无法读取表 '%1' 的列 '%2'：不支持的数据类型（%3）。")
-                                     .arg(m_table.name, col.name, typeName(col.type)));
+            throw EDatabaseError(unreadableMessage(m_table, col));
     }
     for (const StoredColumn &col : m_table.columns)
         m_hasVariable = m_hasVariable || !col.fixed;

@@ -310,62 +310,64 @@ private Q_SLOTS:
         QTest::addColumn<Damage>("damage");
         QTest::addColumn<QString>("error"); // "damaged": the damaged-file message
         QTest::addColumn<bool>("otherTableReads");
+        QTest::addColumn<QString>("stillWorks"); // a statement on T that works all the same
         const jet::WriterOptions plain;
         const jet::WriterOptions moved{false, 3, 0, false};
         QTest::newRow("map names a zeroed page") << plain << Damage([](QByteArray &f) {
             f.replace(firstDataPage(f, kTablePage) * 4096, 4096, QByteArray(4096, '\0'));
-        }) << "damaged" << true;
+        }) << "damaged" << true << QString();
         QTest::newRow("map names another table's page") << plain << Damage([](QByteArray &f) {
             put32(f, firstDataPage(f, kTablePage) * 4096 + 4, 4);
-        }) << "damaged" << true;
+        }) << "damaged" << true << QString();
         QTest::newRow("moved row beyond the file") << moved << Damage([](QByteArray &f) {
             for (const Slot &s : slotsOf(f, kTablePage))
                 if (s.flags == 0x4000) {
                     put32(f, s.rowAt, 0xFFFFFF00);
                     break;
                 }
-        }) << "damaged" << true;
+        }) << "damaged" << true << QString();
         QTest::newRow("two pointers to one row") << moved << Damage([](QByteArray &f) {
             std::vector<int> pointers;
             for (const Slot &s : slotsOf(f, kTablePage))
                 if (s.flags == 0x4000)
                     pointers.push_back(s.rowAt);
             put32(f, pointers[1], u32(f, pointers[0]));
-        }) << "damaged" << true;
+        }) << "damaged" << true << QString();
         QTest::newRow("moved row is a pointer again") << moved << Damage([](QByteArray &f) {
             for (const Slot &s : slotsOf(f, kTablePage))
                 if (s.flags == 0x8000) {
                     f[s.entryAt + 1] = char(f.at(s.entryAt + 1) | 0x40);
                     break;
                 }
-        }) << "damaged" << true;
+        }) << "damaged" << true << QString();
         QTest::newRow("long value with two owners") << plain << Damage([](QByteArray &f) {
             // Row 2 and row 7 both keep "长" x 1000 + 2 digits on a long-value page.
             const QByteArray head("\xD4\x07\x00\x40", 4);
             const int first = int(f.indexOf(head));
             const int second = int(f.indexOf(head, first + 1));
             put32(f, second + 4, u32(f, first + 4));
-        }) << "damaged" << true;
+        }) << "damaged" << true << QString();
         QTest::newRow("row count disagrees") << plain << Damage([](QByteArray &f) {
             put32(f, int(kTablePage) * 4096 + 16, 5);
-        }) << "" << true;
+        }) << "" << true << QString();
         QTest::newRow("column of an unknown type") << plain << Damage([](QByteArray &f) {
             f[int(kTablePage) * 4096 + 63 + 8 * 25] = char(0x12);
-        }) << "无法读取表 'T' 的列 'c_text'：不支持的数据类型（未知类型 0x12）。" << true;
+        }) << "无法读取表 'T' 的列 'c_text'：不支持的数据类型（未知类型 0x12）。" << true
+           << "select count(*), max(c_long) from T";
         QTest::newRow("catalog rows zeroed") << plain << Damage([](QByteArray &f) {
             f.replace(firstDataPage(f, 2) * 4096, 4096, QByteArray(4096, '\0'));
-        }) << "damaged" << false;
+        }) << "damaged" << false << QString();
         QTest::newRow("catalog cut off") << plain << Damage([](QByteArray &f) {
             f.truncate((firstDataPage(f, 2)) * 4096);
-        }) << "damaged" << false;
+        }) << "damaged" << false << QString();
         QTest::newRow("table definition gone") << plain << Damage([](QByteArray &f) {
             f.replace(int(kTablePage) * 4096, 4096, QByteArray(4096, '\0'));
-        }) << "damaged" << false;
+        }) << "damaged" << false << QString();
         QTest::newRow("jet 3") << plain << Damage([](QByteArray &f) { f[0x14] = 0; })
-                               << "无法识别的数据库格式 '%1'。" << false;
+                               << "无法识别的数据库格式 '%1'。" << false << QString();
         QTest::newRow("creation date out of range") << plain << Damage([](QByteArray &f) {
             setCreationDate(f, -8.6e139);
-        }) << "密码无效。" << false;
+        }) << "密码无效。" << false << QString();
     }
 
     // Each damage ends in one of the data layer's messages, for the statement that meets it;
@@ -376,6 +378,7 @@ private Q_SLOTS:
         QFETCH(Damage, damage);
         QFETCH(QString, error);
         QFETCH(bool, otherTableReads);
+        QFETCH(QString, stillWorks);
         const QString path = m_dir.filePath(QStringLiteral("damaged.mdb"));
         writeSample(path, QString(), options);
         QFile f(path);
@@ -393,6 +396,20 @@ private Q_SLOTS:
         bool others = false;
         QCOMPARE(openAndRead(path, others), error);
         QCOMPARE(others, otherTableReads);
+
+        // The same through the engine: the message alone on stderr, nothing on stdout.
+        auto query = [&](const QString &sql) {
+            return runTool(kLssdb, {QStringLiteral("query"), path, sql, QStringLiteral("--password"), QString()});
+        };
+        const ToolResult all = query(QStringLiteral("select * from T"));
+        QCOMPARE(QString::fromUtf8(all.err).trimmed(), error);
+        QCOMPARE(all.exitCode, error.isEmpty() ? 0 : 1);
+        if (!error.isEmpty())
+            QVERIFY(all.out.isEmpty());
+        if (!stillWorks.isEmpty()) {
+            const ToolResult some = query(stillWorks);
+            QVERIFY2(some.exitCode == 0, some.err.constData());
+        }
     }
 
     // The file changes under an open file: the statement that meets it fails, the next one after
