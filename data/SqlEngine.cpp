@@ -1,7 +1,8 @@
 #include "data/SqlEngine.h"
 
 #include "data/DatabaseError.h"
-#include "data/JetFile.h"
+#include "data/jet/JetFile.h"
+#include "data/jet/JetRows.h"
 #include "data/ResultSet.h"
 #include "data/TextCompare.h"
 
@@ -68,6 +69,8 @@ QString translateError(const QString &msg)
         QString token = msg.mid(5, msg.size() - 5 - int(qstrlen(": syntax error")));
         return QStringLiteral("语法错误: '%1' 附近。").arg(unquoted(token));
     }
+    if (msg == QString::fromUtf8(jettext::kBadPattern) || msg.startsWith(QStringLiteral("无法读取表 ")))
+        return msg;
     if (msg == QLatin1String("incomplete input"))
         return QStringLiteral("语法错误: 语句不完整。");
     if (msg == QLatin1String("not authorized"))
@@ -222,9 +225,12 @@ public:
 
     explicit RowPacker(LoadPipe &pipe) : m_pipe(pipe) {}
 
+    // The rows carry the readable columns only.
     void begin(const QVector<JetColumn> &columns) override
     {
-        m_columns = columns;
+        for (const JetColumn &c : columns)
+            if (c.unreadable.isEmpty())
+                m_columns << c;
         if (!m_pipe.putColumns(columns))
             throw Cancelled();
     }
@@ -233,11 +239,11 @@ public:
     {
         for (int i = 0; i < m_columns.size(); ++i) {
             RowBatch::Value v;
-            if (size_t(i) < cells.size() && !cells[size_t(i)].isNull) {
+            if (size_t(i) < cells.size() && !cells[size_t(i)].isNull()) {
                 const JetCell &c = cells[size_t(i)];
-                switch (m_columns[i].kind) {
-                case JetKind::Integer: v.type = SQLITE_INTEGER; v.integer = c.integer; break;
-                case JetKind::Real: v.type = SQLITE_FLOAT; v.real = c.real; break;
+                switch (c.storage) {
+                case JetCell::Integer: v.type = SQLITE_INTEGER; v.integer = c.integer; break;
+                case JetCell::Real: v.type = SQLITE_FLOAT; v.real = c.real; break;
                 default:
                     v.type = SQLITE_TEXT;
                     v.offset = m_batch.text.size();
@@ -277,7 +283,7 @@ class TableWriter
 {
 public:
     TableWriter(sqlite3 *db, const QString &name, const QVector<JetColumn> &columns)
-        : m_db(db), m_columns(int(columns.size()))
+        : m_db(db), m_columns(0)
     {
         QStringList defs;
         QStringList marks;
@@ -286,14 +292,27 @@ public:
             switch (c.kind) {
             case JetKind::Integer: type = QStringLiteral("INTEGER"); break;
             case JetKind::Real: type = QStringLiteral("REAL"); break;
+            // Exact decimals: a number where a double holds the value, its text where not; a
+            // column without a declared type keeps each as it comes.
+            case JetKind::Number: break;
             // Text compares like Jet: "=", ORDER BY and LIKE without regard to the case of any
             // letter, accented ones too.
             default: type = QStringLiteral("TEXT COLLATE ") + QLatin1String(jettext::kCollation); break;
             }
-            defs << quotedName(c.name) + QLatin1Char(' ') + type;
+            if (!c.unreadable.isEmpty()) {
+                // A type the reader cannot decode: the column exists, and a statement that
+                // reads it fails with the reader's message.
+                QString text = c.unreadable;
+                text.replace(QLatin1Char('\''), QLatin1String("''"));
+                defs << quotedName(c.name) + QStringLiteral(" TEXT GENERATED ALWAYS AS (jet_unreadable('")
+                            + text + QStringLiteral("')) VIRTUAL");
+                continue;
+            }
+            defs << (type.isEmpty() ? quotedName(c.name) : quotedName(c.name) + QLatin1Char(' ') + type);
             marks << QStringLiteral("?");
+            ++m_columns;
         }
-        if (defs.isEmpty())
+        if (marks.isEmpty())
             throw EDatabaseError(QStringLiteral("表 '%1' 没有列。").arg(name));
         const QByteArray create =
             QStringLiteral("CREATE TABLE %1 (%2)").arg(quotedName(name), defs.join(QLatin1Char(','))).toUtf8();
@@ -370,6 +389,15 @@ private:
     int m_rows = 0;
 };
 
+// The value of a column the reader cannot decode: the reader's error instead. SQLite computes
+// the column while rows are inserted too; then (the flag set) it is NULL.
+void unreadableColumn(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    if (*static_cast<const bool *>(sqlite3_user_data(ctx)))
+        return;
+    sqlite3_result_error(ctx, reinterpret_cast<const char *>(sqlite3_value_text(argv[0])), -1);
+}
+
 bool onlyBlanksAndSemicolon(const char *tail)
 {
     bool semicolon = false;
@@ -436,7 +464,10 @@ SqlEngine::SqlEngine(const QString &path, const QString &password)
         m_db = nullptr;
         throw EDatabaseError(QStringLiteral("内存不足，无法打开数据库。"));
     }
-    if (jettext::registerFunctions(m_db) != SQLITE_OK) {
+    if (jettext::registerFunctions(m_db) != SQLITE_OK
+        || sqlite3_create_function_v2(m_db, "jet_unreadable", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, &m_inserting,
+                                      unreadableColumn, nullptr, nullptr, nullptr)
+               != SQLITE_OK) {
         sqlite3_close(m_db);
         m_db = nullptr;
         throw EDatabaseError(QStringLiteral("内存不足，无法打开数据库。"));
@@ -481,7 +512,15 @@ int SqlEngine::loadTable(const QString &name)
     auto read = [&pipe, file, stored] {
         try {
             RowPacker packer(pipe);
-            file->readTable(stored, packer);
+            const QVector<JetColumn> columns = file->columns(stored);
+            std::vector<int> readable;
+            for (int i = 0; i < columns.size(); ++i)
+                if (columns[i].unreadable.isEmpty())
+                    readable.push_back(i);
+            const auto rows = file->openTable(stored, readable);
+            packer.begin(columns);
+            while (rows->next())
+                packer.row(rows->cells());
             packer.flush();
             pipe.finish(nullptr);
         } catch (const RowPacker::Cancelled &) {
@@ -504,12 +543,20 @@ int SqlEngine::loadTable(const QString &name)
         pipe.takeColumns(columns);
         TableWriter writer(m_db, stored, columns);
         RowBatch batch;
+        m_inserting = true;
+        const std::unique_ptr<bool, void (*)(bool *)> done(&m_inserting, [](bool *b) { *b = false; });
         while (pipe.take(batch))
             writer.insert(batch);
         reader.join();
         sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
         m_loaded << stored;
         return writer.rows();
+    } catch (const std::bad_alloc &) {
+        pipe.cancel();
+        if (reader.joinable())
+            reader.join();
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw EDatabaseError(QStringLiteral("内存不足，无法读取表 '%1'。").arg(stored));
     } catch (...) {
         pipe.cancel();
         if (reader.joinable())

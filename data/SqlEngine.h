@@ -33,4 +33,5 @@ private:
     std::unique_ptr<JetFile> m_file;
     sqlite3 *m_db = nullptr;
     QStringList m_loaded;
+    bool m_inserting = false; // a table's rows are going in
 };

@@ -219,6 +219,8 @@ private Q_SLOTS:
         QTest::newRow("quote") << "select * from People WHERE p_Name like '%O'Brien%'" << "语法错误: 'Brien' 附近。";
         QTest::newRow("two statements") << "select * from People; select 1" << "在 SQL 语句结尾之后找到字符。";
         QTest::newRow("write") << "delete from People" << "数据库以只读方式打开，只能执行查询语句。";
+        QTest::newRow("unclosed list") << "select * from People where p_Name like 'a[bc%'"
+                                        << "模式字符串无效：'[' 没有对应的 ']'。";
         QTest::newRow("attach") << "attach database '/tmp/x.db' as x" << "数据库以只读方式打开，只能执行查询语句。";
     }
     void statementErrors()
@@ -292,10 +294,12 @@ private Q_SLOTS:
             QVERIFY(!openFileError(path).isEmpty());
         }
 
-        // Damage inside the data pages is found when the table is read.
+        // Damage inside the data pages of a table is found when the table is read (the
+        // catalog's own rows, owned by page 2, are read when the file opens).
         QByteArray corrupt = good;
         for (int p = 3; p < corrupt.size() / 4096; ++p) {
-            if (corrupt.at(p * 4096) == 1 && corrupt.mid(p * 4096 + 4, 4) != "LVAL") {
+            if (corrupt.at(p * 4096) == 1 && corrupt.mid(p * 4096 + 4, 4) != "LVAL"
+                && corrupt.mid(p * 4096 + 4, 4) != QByteArray("\x02\0\0\0", 4)) {
                 for (int k = 14; k < 4096; k += 7)
                     corrupt[p * 4096 + k] = char(0xFF);
             }
@@ -321,6 +325,28 @@ private Q_SLOTS:
         const QString none = m_dir.filePath(QStringLiteral("none-pw.mdb"));
         testdb::writePeople(none, QString());
         QCOMPARE(openError(QStringLiteral("Data Source=%1").arg(none)), QString());
+        // A file without a password opens whatever the connection string says.
+        QCOMPARE(openFileError(none), QString());
+
+        // lssdb query: --password, '' for none; the file's own rule as above.
+        const struct {
+            QString file;
+            QStringList args;
+            QString err;
+        } runs[] = {{other, {QStringLiteral("--password"), QStringLiteral("secret")}, QString()},
+                    {other, {QStringLiteral("--password"), QString()}, QStringLiteral("密码无效。")},
+                    {other, {}, QStringLiteral("密码无效。")},
+                    {none, {QStringLiteral("--password"), QString()}, QString()},
+                    {none, {}, QString()}};
+        for (const auto &run : runs) {
+            QProcess p;
+            p.start(QStringLiteral(LSSDB_PATH),
+                    QStringList{QStringLiteral("query"), run.file, QStringLiteral("select count(*) from People")}
+                        + run.args);
+            QVERIFY(p.waitForFinished(-1));
+            QCOMPARE(QString::fromUtf8(p.readAllStandardError()).trimmed(), run.err);
+            QCOMPARE(p.readAllStandardOutput(), run.err.isEmpty() ? QByteArray("count(*)\n4\n1 records\n") : QByteArray());
+        }
     }
 
     // A query on a closed connection first tries to open it again.

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "data/jet/JetCatalog.h"
+#include "data/jet/JetValues.h"
+
+#include <vector>
+
+namespace jet {
+
+// The error of reading a column of a type the reader cannot decode.
+QString unreadableMessage(const StoredTable &table, const StoredColumn &column);
+
+// Walks the rows of one table in its order: the pages its usage map names, ascending, and on
+// each page its rows in slot order. A deleted row is passed over; a row moved elsewhere is read
+// from where its pointer leads, once, at the pointer's place. Only the chosen columns are
+// decoded; the others cost nothing but the row's layout.
+class TableCursor
+{
+public:
+    // `columns`: indices into the table's columns, in the order cells() gives them. A column
+    // of a type the reader cannot decode throws EDatabaseError naming table, column and type.
+    TableCursor(PageFile &file, const StoredTable &table, std::vector<int> columns);
+
+    // Moves to the next row; false after the last. Throws EDatabaseError on damage.
+    bool next();
+    const std::vector<JetCell> &cells() const { return m_cells; }
+
+private:
+    void crack(const uchar *row, int len);
+
+    const PageFile &m_file;
+    StoredTable m_table;
+    std::vector<int> m_columns;
+    bool m_hasVariable = false;
+    std::vector<quint32> m_pages;
+    size_t m_nextPage = 0;
+    Page m_page;
+    int m_row = 0;
+    int m_rows = 0;
+    Page m_moved;
+    Page m_longValuePage;
+    LongValueOwners m_owners;
+    RowClaims m_movedRows;
+    std::vector<JetCell> m_cells;
+    std::vector<int> m_offsets;
+    std::vector<uchar> m_longValue;
+};
+
+} // namespace jet
