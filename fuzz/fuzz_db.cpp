@@ -60,7 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::OutputCatcher output;
     readEverything(file.path());
     const QByteArray printed = output.take();
-    fuzz::check(printed.isEmpty(), "reading the file printed text of its own", QString::fromLocal8Bit(printed));
+    // LSS_FUZZ_IGNORE_OUTPUT=1 looks past a known leak of library text for deeper faults.
+    static const bool ignoreOutput = qEnvironmentVariableIntValue("LSS_FUZZ_IGNORE_OUTPUT") == 1;
+    fuzz::check(printed.isEmpty() || ignoreOutput, "reading the file printed text of its own", QString::fromLocal8Bit(printed));
     return 0;
 }
 

@@ -120,8 +120,8 @@ void checkValue(const IniFile& ini, const QString& section, const QString& key, 
     const QString s = ini.profileString(section, key, QString(), bufferSize);
     fuzz::check(unquoted.startsWith(s), "string read is not a head of the value", value);
     fuzz::check(gbkBytes(s) <= bufferSize - 1, "string read longer than its buffer", value);
-    if (s.size() < unquoted.size()) {
-        // The next whole character would not have fitted.
+    if (s.size() < unquoted.size() && bufferSize > 1) {
+        // The next whole character would not have fitted (a buffer of one holds only the end mark).
         const qsizetype at = s.size();
         const qsizetype len =
             unquoted.at(at).isHighSurrogate() && at + 1 < unquoted.size() && unquoted.at(at + 1).isLowSurrogate() ? 2 : 1;
