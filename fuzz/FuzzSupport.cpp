@@ -12,12 +12,15 @@ namespace fuzz {
 
 namespace {
 
-// The process's own standard error, kept before any catch replaces descriptor 2.
+bool g_replay = false;
+
+// The process's own standard error, kept before any catch replaces descriptor 2. Under libFuzzer
+// sanitizer reports go there directly; a replay copies the caught output out when it dies.
 int realStderr()
 {
     static const int fd = [] {
         const int d = dup(STDERR_FILENO);
-        if (__sanitizer_set_report_fd && d >= 0)
+        if (!g_replay && __sanitizer_set_report_fd && d >= 0)
             __sanitizer_set_report_fd(reinterpret_cast<void*>(intptr_t(d)));
         return d;
     }();
@@ -97,6 +100,34 @@ QByteArray OutputCatcher::take()
     if (size > 0 && pread(file, text.data(), size_t(size), 0) != size)
         text.clear();
     return text;
+}
+
+void setReplay()
+{
+    g_replay = true;
+}
+
+void releaseCaughtOutput()
+{
+    const int err = realStderr();
+    const int out = realStdout();
+    if (err < 0 || out < 0)
+        return;
+    // Only calls that are safe in a signal handler.
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    const int file = catchFile();
+    char buf[4096];
+    off_t at = 0;
+    for (;;) {
+        const ssize_t n = pread(file, buf, sizeof buf, at);
+        if (n <= 0)
+            break;
+        writeAll(err, buf, size_t(n));
+        at += n;
+    }
+    if (ftruncate(file, 0) != 0)
+        return;
 }
 
 void fail(const char* what, const QString& detail)

@@ -40,6 +40,12 @@ private:
     bool m_active = true;
 };
 
+// For the replay program, before any input runs: sanitizer reports stay on descriptor 2.
+void setReplay();
+// Ends a catch in progress and writes what it caught to the real standard error: the replay
+// calls it when the process dies in the middle of an input, so that no report is lost.
+void releaseCaughtOutput();
+
 // A wrong answer: says what and stops the process, so that the fuzzer keeps the input and the
 // replay fails.
 [[noreturn]] void fail(const char* what, const QString& detail = QString());
