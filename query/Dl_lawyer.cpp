@@ -1,7 +1,6 @@
 #include "query/Dl_lawyer.h"
 
 #include "app/Datemodule.h"
-#include "launcher/One.h"
 
 TF_Lawyer *F_Lawyer = nullptr;
 
@@ -12,9 +11,11 @@ TF_Lawyer::TF_Lawyer(QWidget *parent) : QueryForm(parent)
     QueryFormDeclaration d;
     d.query = &TDM::AQ_lawyer;
     d.dataSource = &TDM::DS_lawyer;
-    d.launcherButton = &TF_one::Button1;
+    d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyer/findlawyer.jsp");
 
+    d.fuzzyEdit = Edit1;
+    d.fuzzyButton = BitBtn1;
     d.fuzzySelect = QStringLiteral("SELECT l_realName,l_sex,l_province,l_city,l_domain FROM lawyer");
     d.enterSelect = QStringLiteral(
         "SELECT l_id,l_realName,l_sex,l_province,l_city,l_address,l_domain FROM lawyer");
@@ -58,4 +59,8 @@ TF_Lawyer::TF_Lawyer(QWidget *parent) : QueryForm(parent)
     declare(d);
 }
 
-TF_Lawyer::~TF_Lawyer() = default;
+TF_Lawyer::~TF_Lawyer()
+{
+    if (F_Lawyer == this)
+        F_Lawyer = nullptr;
+}

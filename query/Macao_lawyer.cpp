@@ -1,7 +1,6 @@
 #include "query/Macao_lawyer.h"
 
 #include "app/Datemodule.h"
-#include "launcher/One.h"
 
 TF_Mclawyer *F_Mclawyer = nullptr;
 
@@ -12,7 +11,7 @@ TF_Mclawyer::TF_Mclawyer(QWidget *parent) : QueryForm(parent)
     QueryFormDeclaration d;
     d.query = &TDM::AQ_MClawyer;
     d.dataSource = &TDM::DS_MClawyer;
-    d.launcherButton = &TF_one::Button4;
+    d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyer/findlawyer_am.jsp?am_id=8");
 
     d.criteriaSelect = QStringLiteral("SELECT mc_name,mc_date,mc_reg_date,mc_class FROM Macao where 1=1");
@@ -35,4 +34,8 @@ TF_Mclawyer::TF_Mclawyer(QWidget *parent) : QueryForm(parent)
     declare(d);
 }
 
-TF_Mclawyer::~TF_Mclawyer() = default;
+TF_Mclawyer::~TF_Mclawyer()
+{
+    if (F_Mclawyer == this)
+        F_Mclawyer = nullptr;
+}

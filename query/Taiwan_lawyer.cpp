@@ -1,7 +1,6 @@
 #include "query/Taiwan_lawyer.h"
 
 #include "app/Datemodule.h"
-#include "launcher/One.h"
 
 TF_TwLawyer *F_TwLawyer = nullptr;
 
@@ -12,7 +11,7 @@ TF_TwLawyer::TF_TwLawyer(QWidget *parent) : QueryForm(parent)
     QueryFormDeclaration d;
     d.query = &TDM::AQ_TWlawyer;
     d.dataSource = &TDM::DS_TWlawyer;
-    d.launcherButton = &TF_one::Button3;
+    d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyer/findlawyer_tw.jsp?tw_id=9");
 
     d.criteriaSelect =
@@ -38,4 +37,8 @@ TF_TwLawyer::TF_TwLawyer(QWidget *parent) : QueryForm(parent)
     declare(d);
 }
 
-TF_TwLawyer::~TF_TwLawyer() = default;
+TF_TwLawyer::~TF_TwLawyer()
+{
+    if (F_TwLawyer == this)
+        F_TwLawyer = nullptr;
+}

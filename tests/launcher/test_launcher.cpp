@@ -322,7 +322,7 @@ private slots:
             QVERIFY2(c.button->isEnabled(), c.className);
             flushDeletes();
             QVERIFY2(w.isNull(), c.className);
-            QVERIFY(c.pointer() != nullptr); // not cleared
+            QVERIFY(c.pointer() == nullptr); // cleared with its window, never left dangling
         }
     }
 
@@ -373,8 +373,7 @@ private slots:
         QVERIFY(f->Button11->isEnabled());
         flushDeletes();
         QVERIFY(w.isNull());
-        QVERIFY(F_Mzsm != nullptr); // the pointer is not cleared
-        QVERIFY(!Application::instance()->owned().contains(F_Mzsm));
+        QVERIFY(F_Mzsm == nullptr); // cleared with its window, never left dangling
 
         QTest::mouseClick(f->Button11, Qt::LeftButton);
         QCOMPARE(F_Mzsm->Memo1->toPlainText().split(QLatin1Char('\n')), disclaimerLines());
