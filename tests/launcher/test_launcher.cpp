@@ -1,6 +1,7 @@
 // The launcher and its about and disclaimer windows, driven through the real windows.
 
-#include "BoxCloser.h"
+#include "support/BoxCloser.h"
+#include "support/RecordingShell.h"
 #include "support/UserInput.h"
 #include "TestMain.h"
 #include "app/Datemodule.h"
@@ -28,30 +29,7 @@
 #include <QRegularExpression>
 
 namespace {
-struct ShellCall
-{
-    QString verb;
-    QString file;
-    int show;
-};
-
-class RecordingShell : public Shell
-{
-public:
-    void execute(QWidget *, const QString &verb, const QString &file, int show) override
-    {
-        calls.append({verb, file, show});
-    }
-    QList<ShellCall> calls;
-};
-
 const QString kSite = QStringLiteral("http://www.quillhall.example");
-
-// Lets windows that closed themselves be destroyed.
-void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 QStringList disclaimerLines()
 {

@@ -23,17 +23,6 @@
 using namespace querytest;
 
 namespace {
-// Types a text as key presses (QTest's key clicks know only ASCII).
-void typeText(QWidget *target, const QString &text)
-{
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(target, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(target, &release);
-    }
-}
-
 // The list open over the window, if any: it takes the keys the user presses.
 QAbstractItemView *openList()
 {

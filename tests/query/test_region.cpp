@@ -146,17 +146,6 @@ struct Controls
     }
 };
 
-// Types text as key events; QTest::keyClicks takes Latin-1 only.
-void typeText(QWidget *widget, const QString &text)
-{
-    for (const QChar ch : text) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &release);
-    }
-}
-
 } // namespace
 
 class TestRegion : public QObject

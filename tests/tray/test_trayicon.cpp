@@ -1,7 +1,7 @@
 // The tray icon component against a recording notification area: what reaches the area and
 // when, the mouse triggers, the application hook, animation and the launcher's tray icon.
 
-#include "BoxCloser.h"
+#include "support/BoxCloser.h"
 #include "RecordingNotifyArea.h"
 #include "TestMain.h"
 #include "components/ImageList.h"

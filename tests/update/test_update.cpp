@@ -1,6 +1,8 @@
 // The download and the update check, against an HTTP server on 127.0.0.1 started by the test.
 #include "HttpTestServer.h"
 #include "TestMain.h"
+#include "support/BoxCloser.h"
+#include "support/RecordingShell.h"
 
 #include "launcher/UpdateCheck.h"
 #include "platform/Download.h"
@@ -38,42 +40,6 @@ struct Recorder
     QStringList messages;
     QStringList opened;
     bool terminated = false;
-};
-
-// Closes the modal boxes that appear, noting their caption and text.
-class BoxCloser : public QObject
-{
-public:
-    QStringList seen;
-    BoxCloser()
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                seen << box->windowTitle() + QLatin1Char('|') + box->text();
-                box->accept();
-            }
-        });
-        m_timer.start(20);
-    }
-
-private:
-    QTimer m_timer;
-};
-
-class RecordingShell : public Shell
-{
-public:
-    struct Call
-    {
-        QWidget *owner;
-        QString verb, file;
-        int show;
-    };
-    QList<Call> calls;
-    void execute(QWidget *owner, const QString &verb, const QString &file, int showCommand) override
-    {
-        calls.append({owner, verb, file, showCommand});
-    }
 };
 
 } // namespace
@@ -398,14 +364,16 @@ void TestUpdate::startUpWiring()
 
     serve("[Version]\nVer=5\nurl=http://download.test/\n");
     CheckForUpdate(nullptr);
-    QVERIFY(closer.seen.isEmpty());
+    QVERIFY(closer.boxes.isEmpty());
     QVERIFY(shell.calls.isEmpty());
     QVERIFY(!Application::instance()->terminated());
     QCOMPARE(readAll(downloadedVersionPath()), QByteArray("[Version]\nVer=5\nurl=http://download.test/\n"));
 
     serve("[Version]\nVer=6\nurl=http://download.test/\n");
     CheckForUpdate(nullptr);
-    QCOMPARE(closer.seen, QStringList{QStringLiteral("青穹阁信息查询系统V1.0|") + kMessage});
+    QCOMPARE(closer.boxes.size(), 1);
+    QCOMPARE(closer.boxes[0].caption, QStringLiteral("青穹阁信息查询系统V1.0"));
+    QCOMPARE(closer.boxes[0].text, kMessage);
     QCOMPARE(shell.calls.size(), 1);
     QCOMPARE(shell.calls[0].verb, QStringLiteral("open"));
     QCOMPARE(shell.calls[0].file, QStringLiteral("http://download.test/"));

@@ -40,7 +40,7 @@ void TestUpdateProgram::initTestCase()
 ProgramRun TestUpdateProgram::runPublished(const QByteArray &published)
 {
     HttpTestServer server;
-    int served = 0;
+    std::atomic<int> served{0};
     server.setHandler([&](QTcpSocket *s, const QByteArray &path) {
         if (path == "/quillhall/updata/lawconfig.ini") {
             ++served;
@@ -55,7 +55,7 @@ ProgramRun TestUpdateProgram::runPublished(const QByteArray &published)
     env.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.filePath(QStringLiteral("cache")));
     const ProgramRun r = runProgram(m_dir.filePath(QStringLiteral("lss")), m_dir.path(), env);
     if (served != 1)
-        qWarning("version file served %d times\n%s", served, qPrintable(r.stderrText));
+        qWarning("version file served %d times\n%s", served.load(), qPrintable(r.stderrText));
     return r;
 }
 
