@@ -2,7 +2,7 @@
 // when, the mouse triggers, the application hook, animation and the launcher's tray icon.
 
 #include "support/BoxCloser.h"
-#include "RecordingNotifyArea.h"
+#include "support/RecordingNotifyArea.h"
 #include "TestMain.h"
 #include "components/ImageList.h"
 #include "components/Trayicon.h"

@@ -4,9 +4,11 @@
 #include "support/BoxCloser.h"
 #include "support/RecordingShell.h"
 
+#include "launcher/One.h"
 #include "launcher/UpdateCheck.h"
 #include "platform/Download.h"
 #include "platform/Shell.h"
+#include "support/RecordingNotifyArea.h"
 
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -63,6 +65,7 @@ private slots:
     void gbkFile();
 
     void startUpWiring();
+    void trayClickWaitsForLauncher();
 
 private:
     // Serves body (status 200) at the version file's path; everything else 404.
@@ -382,6 +385,42 @@ void TestUpdate::startUpWiring()
 
     Shell::setInstance(nullptr);
     QFile::remove(local);
+    qunsetenv("LSS_SITE_BASE");
+}
+
+// The tray icon is there while the launcher's check waits for a slow server. A click on it then
+// is handled once the launcher is complete, never by a half-built one.
+void TestUpdate::trayClickWaitsForLauncher()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    qputenv("LSS_SITE_BASE", m_server->base().toUtf8());
+    writeFile(localVersionPath(), "[Version]\nVer=5\n");
+    RecordingNotifyArea area;
+    bool clicked = false;
+    bool launcherWhenClicked = false;
+    m_server->setHandler([&](QTcpSocket *s, const QByteArray &) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [&] {
+                clicked = true;
+                launcherWhenClicked = F_one != nullptr;
+                const NotifyCall &icon = area.calls.first();
+                for (qintptr mouse : {WM_LBUTTONDOWN, WM_LBUTTONUP})
+                    icon.window->SendMessage(icon.callback, icon.id, mouse);
+            },
+            Qt::QueuedConnection);
+        QTimer::singleShot(200, s, [s] { HttpTestServer::reply(s, 200, "[Version]\nVer=5\n"); });
+    });
+
+    BoxCloser closer;
+    F_one = new TF_one();
+    QTRY_VERIFY(clicked);
+    QVERIFY(launcherWhenClicked);
+    QVERIFY(F_one->isVisible()); // the click brought the complete launcher up
+    QVERIFY(closer.boxes.isEmpty());
+    delete F_one;
+    QCOMPARE(F_one, nullptr);
+    QFile::remove(localVersionPath());
     qunsetenv("LSS_SITE_BASE");
 }
 
