@@ -101,8 +101,8 @@ TF_one::TF_one(QWidget *parent) : QWidget(parent)
     TrayIcon1->SetHint(QStringLiteral("青穹阁信息查询系统"));
     TrayIcon1->SetPopupMenu(PopupMenu1);
     TrayIcon1->SetHide(true);
-    TrayIcon1->SetRestoreOn(imLeftClickUp);
-    TrayIcon1->SetPopupMenuOn(imRightClickUp);
+    TrayIcon1->SetRestoreOn(tray::imLeftClickUp);
+    TrayIcon1->SetPopupMenuOn(tray::imRightClickUp);
     TrayIcon1->SetIcons(ImageList1);
     TrayIcon1->Loaded();
 

@@ -16,6 +16,9 @@
 #include <QStringEncoder>
 #include <QTimer>
 
+using namespace tray;
+using namespace winapi;
+
 namespace {
 
 QIcon solidIcon(const QColor &colour)

@@ -405,7 +405,7 @@ void TestUpdate::trayClickWaitsForLauncher()
                 clicked = true;
                 launcherWhenClicked = F_one != nullptr;
                 const NotifyCall &icon = area.calls.first();
-                for (qintptr mouse : {WM_LBUTTONDOWN, WM_LBUTTONUP})
+                for (qintptr mouse : {winapi::WM_LBUTTONDOWN, winapi::WM_LBUTTONUP})
                     icon.window->SendMessage(icon.callback, icon.id, mouse);
             },
             Qt::QueuedConnection);
