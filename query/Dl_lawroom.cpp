@@ -57,11 +57,11 @@ TF_lawRoom::TF_lawRoom(QWidget *parent) : QueryForm(parent)
     d.grid = DBGrid1;
     // Firm names in blue and underlined: a double-click there opens the firm's site.
     d.columns = {
-        {QStringLiteral("lr_Name"), QStringLiteral("律所名称"), 170, link, true, QColor(Qt::blue)},
-        {QStringLiteral("lr_director"), QStringLiteral("主任"), 70, cell, true, black},
-        {QStringLiteral("lr_city"), QStringLiteral("城市"), 70, cell, true, black},
-        {QStringLiteral("lr_province"), QStringLiteral("省份"), 70, cell, true, black},
-        {QStringLiteral("lr_domain"), QStringLiteral("专长"), 150, cell, true, black},
+        {QStringLiteral("lr_Name"), QStringLiteral("律所名称"), 170, link, QColor(Qt::blue)},
+        {QStringLiteral("lr_director"), QStringLiteral("主任"), 70, cell, black},
+        {QStringLiteral("lr_city"), QStringLiteral("城市"), 70, cell, black},
+        {QStringLiteral("lr_province"), QStringLiteral("省份"), 70, cell, black},
+        {QStringLiteral("lr_domain"), QStringLiteral("专长"), 150, cell, black},
     };
     d.widthsAtCreation = {170, 70, 70, 70, 150};
     d.gridFontPixels = 16;

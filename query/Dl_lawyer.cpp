@@ -44,14 +44,14 @@ TF_Lawyer::TF_Lawyer(QWidget *parent) : QueryForm(parent)
 
     QFont nameFont(QStringLiteral("宋体"));
     nameFont.setPixelSize(12);
-    GridColumn name{QStringLiteral("l_realName"), QStringLiteral("律师姓名"), 120, nameFont, true, QColor()};
+    GridColumn name{QStringLiteral("l_realName"), QStringLiteral("律师姓名"), 120, nameFont, QColor()};
     d.grid = DBGrid1;
     d.columns = {
         name,
-        {QStringLiteral("l_sex"), QStringLiteral("性别"), 70, QFont(), false, QColor()},
-        {QStringLiteral("l_province"), QStringLiteral("省份"), 70, QFont(), false, QColor()},
-        {QStringLiteral("l_city"), QStringLiteral("城市"), 70, QFont(), false, QColor()},
-        {QStringLiteral("l_domain"), QStringLiteral("专长"), 150, QFont(), false, QColor()},
+        {QStringLiteral("l_sex"), QStringLiteral("性别"), 70, std::nullopt, QColor()},
+        {QStringLiteral("l_province"), QStringLiteral("省份"), 70, std::nullopt, QColor()},
+        {QStringLiteral("l_city"), QStringLiteral("城市"), 70, std::nullopt, QColor()},
+        {QStringLiteral("l_domain"), QStringLiteral("专长"), 150, std::nullopt, QColor()},
     };
     d.widthsAtCreation = {120, 70, 70, 70, 150};
     d.dropDownOnTyping = {domain};

@@ -24,8 +24,8 @@ TF_HKlawRoom::TF_HKlawRoom(QWidget *parent) : QueryForm(parent)
 
     d.grid = DBGrid3;
     d.columns = {
-        {QStringLiteral("hl_name"), QStringLiteral("律所名称"), 317, {}, false, {}},
-        {QStringLiteral("hl_copartner"), QStringLiteral("合伙人"), 338, {}, false, {}},
+        {QStringLiteral("hl_name"), QStringLiteral("律所名称"), 317, std::nullopt, {}},
+        {QStringLiteral("hl_copartner"), QStringLiteral("合伙人"), 338, std::nullopt, {}},
     };
     d.widthsAtCreation = {200, 200};
 

@@ -24,10 +24,10 @@ TF_HKlawyer::TF_HKlawyer(QWidget *parent) : QueryForm(parent)
 
     d.grid = DBGrid1;
     d.columns = {
-        {QStringLiteral("h_name"), QStringLiteral("律师名称"), 90, {}, false, {}},
-        {QStringLiteral("h_post"), QStringLiteral("职位"), 68, {}, false, {}},
-        {QStringLiteral("h_address"), QStringLiteral("联系地址"), 269, {}, false, {}},
-        {QStringLiteral("h_domain"), QStringLiteral("专业领域"), 93, {}, false, {}},
+        {QStringLiteral("h_name"), QStringLiteral("律师名称"), 90, std::nullopt, {}},
+        {QStringLiteral("h_post"), QStringLiteral("职位"), 68, std::nullopt, {}},
+        {QStringLiteral("h_address"), QStringLiteral("联系地址"), 269, std::nullopt, {}},
+        {QStringLiteral("h_domain"), QStringLiteral("专业领域"), 93, std::nullopt, {}},
     };
     d.widthsAtCreation = {90, 68, 310, 100};
 

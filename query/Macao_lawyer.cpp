@@ -24,10 +24,10 @@ TF_Mclawyer::TF_Mclawyer(QWidget *parent) : QueryForm(parent)
 
     d.grid = DBGrid1;
     d.columns = {
-        {QStringLiteral("mc_name"), QStringLiteral("律师名字"), 80, {}, false, {}},
-        {QStringLiteral("mc_date"), QStringLiteral("执业日期"), 80, {}, false, {}},
-        {QStringLiteral("mc_reg_date"), QStringLiteral("注册日期"), 80, {}, false, {}},
-        {QStringLiteral("mc_class"), QStringLiteral("分类"), 80, {}, false, {}},
+        {QStringLiteral("mc_name"), QStringLiteral("律师名字"), 80, std::nullopt, {}},
+        {QStringLiteral("mc_date"), QStringLiteral("执业日期"), 80, std::nullopt, {}},
+        {QStringLiteral("mc_reg_date"), QStringLiteral("注册日期"), 80, std::nullopt, {}},
+        {QStringLiteral("mc_class"), QStringLiteral("分类"), 80, std::nullopt, {}},
     };
     d.widthsAtCreation = {100, 100, 100, 100};
 

@@ -25,11 +25,11 @@ TF_TwLawyer::TF_TwLawyer(QWidget *parent) : QueryForm(parent)
 
     d.grid = DBGrid1;
     d.columns = {
-        {QStringLiteral("tw_name"), QStringLiteral("律师姓名"), 80, {}, false, {}},
-        {QStringLiteral("tw_sex"), QStringLiteral("性别"), 50, {}, false, {}},
-        {QStringLiteral("tw_city"), QStringLiteral("城市"), 50, {}, false, {}},
-        {QStringLiteral("tw_address"), QStringLiteral("地址"), 150, {}, false, {}},
-        {QStringLiteral("tw_domain"), QStringLiteral("特长"), 240, {}, false, {}},
+        {QStringLiteral("tw_name"), QStringLiteral("律师姓名"), 80, std::nullopt, {}},
+        {QStringLiteral("tw_sex"), QStringLiteral("性别"), 50, std::nullopt, {}},
+        {QStringLiteral("tw_city"), QStringLiteral("城市"), 50, std::nullopt, {}},
+        {QStringLiteral("tw_address"), QStringLiteral("地址"), 150, std::nullopt, {}},
+        {QStringLiteral("tw_domain"), QStringLiteral("特长"), 240, std::nullopt, {}},
     };
     d.widthsAtCreation = {80, 50, 50, 260, 260};
     d.placement = QueryFormDeclaration::Placement::LauncherCentre;

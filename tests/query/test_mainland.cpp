@@ -144,7 +144,7 @@ private Q_SLOTS:
             QCOMPARE(w->DBGrid1->columnWidth(i), widths.at(i));
         QCOMPARE(w->DBGrid1->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("律师姓名"));
         QCOMPARE(w->DBGrid1->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("专长"));
-        QCOMPARE(w->DBGrid1->columns().at(0).font.pixelSize(), 12);
+        QCOMPARE(w->DBGrid1->columns().at(0).font->pixelSize(), 12);
         QCOMPARE(w->font().pixelSize(), 11);
         // Nothing ran: the grid shows no rows.
         QCOMPARE(w->DBGrid1->model()->rowCount(), 0);
@@ -158,7 +158,7 @@ private Q_SLOTS:
         for (int i = 0; i < roomWidths.size(); ++i)
             QCOMPARE(r->DBGrid1->columnWidth(i), roomWidths.at(i));
         const GridColumn name = r->DBGrid1->columns().at(0);
-        QVERIFY(name.font.underline());
+        QVERIFY(name.font && name.font->underline());
         QCOMPARE(name.color, QColor(Qt::blue));
         QCOMPARE(r->DBGrid1->font().pixelSize(), 16);
         QCOMPARE(r->domain->count(), 42);
