@@ -728,18 +728,25 @@ private Q_SLOTS:
     void specialityListDropsDownOnTyping()
     {
         QFETCH(bool, room);
-        QueryForm *w = room ? static_cast<QueryForm *>(openRoom()) : static_cast<QueryForm *>(openLawyer());
-        QVERIFY(QTest::qWaitForWindowActive(w));
-        auto *domain = w->findChild<QComboBox *>(QStringLiteral("domain"));
+        QueryForm *w = nullptr;
+        QComboBox *domain = nullptr;
         QCheckBox *box = nullptr;
-        for (const QueryCriterion &c : w->declaration().criteria)
-            if (c.input == domain)
-                box = c.checkBox;
-        QVERIFY(box);
-        auto *search = w->findChild<QPushButton *>(QStringLiteral("BitBtn2"));
+        if (room) {
+            TF_lawRoom *r = openRoom();
+            w = r;
+            domain = r->domain;
+            box = r->CheckBox4;
+        } else {
+            TF_Lawyer *l = openLawyer();
+            w = l;
+            domain = l->domain;
+            box = l->CheckBox4;
+        }
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QPushButton *search = w->declaration().controls.BitBtn2;
         Query *q = room ? DM->AQ_lawRoom : DM->AQ_lawyer;
-        for (QCheckBox *other : w->findChildren<QCheckBox *>())
-            other->setChecked(false);
+        for (const QueryCriterion &c : w->declaration().criteria)
+            c.checkBox->setChecked(false);
         box->click();
         QCOMPARE(w->focusWidget(), static_cast<QWidget *>(domain));
         QVERIFY(!openList());
