@@ -24,14 +24,7 @@ private:
 void TestUpdateProgram::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    QProcess gen;
-    gen.start(QStringLiteral(LSSDB_PATH),
-              {QStringLiteral("generate"), m_dir.filePath(QStringLiteral("lss.dll")),
-               QStringLiteral("--lawyers"), QStringLiteral("20"), QStringLiteral("--seed"), QStringLiteral("1")});
-    gen.waitForFinished(-1);
-    QCOMPARE(gen.exitCode(), 0);
-    const QString exe = m_dir.filePath(QStringLiteral("lss"));
-    QVERIFY(QFile::copy(QStringLiteral(LSS_BUILD_DIR "/lss"), exe));
+    QVERIFY(!installProgram(m_dir.path(), true).isEmpty());
     QFile local(m_dir.filePath(QStringLiteral("lawconfig.ini")));
     QVERIFY(local.open(QIODevice::WriteOnly));
     local.write("[Version]\r\nVer=3\r\n");
