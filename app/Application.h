@@ -45,11 +45,12 @@ public:
     }
     Q_INVOKABLE QWidget *mainForm() const { return m_mainForm.data(); }
 
-    // Shows the error box for an exception of the system's class.
-    void ShowException(const Exception &e);
+    // Shows the error box for an exception of the system's class. Needs no application object,
+    // so code that may run without one (a create handler under a plain QApplication) can call it.
+    static void ShowException(const Exception &e);
     // Shows the exception currently being handled; call only inside a catch block. Anything that
     // is not an Exception is shown as an error box with an empty text.
-    void HandleException();
+    static void HandleException();
 
     // Asks the event loop to end. Asked before the loop runs (the update check does so while the
     // launcher is being created), the loop ends as soon as it starts. Other windows are not
@@ -85,7 +86,7 @@ void guarded(F &&f)
     try {
         f();
     } catch (...) {
-        Application::instance()->HandleException();
+        Application::HandleException();
     }
 }
 

@@ -13,6 +13,9 @@
 
 #include <cstring>
 
+using namespace tray;
+using namespace winapi;
+
 namespace {
 
 // Tooltips longer than this many GBK bytes are refused.

@@ -62,3 +62,10 @@ void installAppearance()
         qApp->installEventFilter(enter);
     }
 }
+
+void setDialogFrame(QWidget *window, Qt::WindowType kind, const QSize &client)
+{
+    window->setWindowFlags(kind | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    window->setFixedSize(client);
+}

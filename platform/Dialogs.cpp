@@ -20,6 +20,12 @@ void centreOnScreen(QMessageBox &box)
 
 int runBox(QMessageBox::Icon icon, const QString &caption, const QString &text, const QString &ok = {})
 {
+    // A box needs a widget application; without one (a command-line tool) the text goes to the
+    // error stream instead of being lost.
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        qWarning("%s: %s", qUtf8Printable(caption), qUtf8Printable(text));
+        return 0;
+    }
     QMessageBox box(icon, caption, text, QMessageBox::NoButton, QApplication::activeWindow());
     QPushButton *button = box.addButton(ok.isEmpty() ? QStringLiteral("OK") : ok, QMessageBox::AcceptRole);
     box.setDefaultButton(button);

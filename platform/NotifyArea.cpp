@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <QWindowStateChangeEvent>
 
+using namespace winapi;
+
 // ---------------------------------------------------------------------------------------------
 // Hidden message window
 
@@ -65,7 +67,7 @@ void NotifyArea::setInstance(NotifyArea *area)
     s_installed = area;
 }
 
-bool Shell_NotifyIcon(quint32 message, const NOTIFYICONDATA &data)
+bool winapi::Shell_NotifyIcon(quint32 message, const NOTIFYICONDATA &data)
 {
     NotifyArea *area = NotifyArea::instance();
     switch (message) {

@@ -2,7 +2,6 @@
 
 #include "app/Datemodule.h"
 #include "data/Query.h"
-#include "launcher/One.h"
 #include "platform/Shell.h"
 
 
@@ -20,9 +19,11 @@ TF_lawRoom::TF_lawRoom(QWidget *parent) : QueryForm(parent)
     QueryFormDeclaration d;
     d.query = &TDM::AQ_lawRoom;
     d.dataSource = &TDM::DS_lawRoom;
-    d.launcherButton = &TF_one::Button5;
+    d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyerroom/findlawyerroom.jsp");
 
+    d.fuzzyEdit = Edit1;
+    d.fuzzyButton = BitBtn1;
     // The Enter key fetches what the button fetches.
     d.fuzzySelect = kSelect;
     d.enterSelect = kSelect;
@@ -56,11 +57,11 @@ TF_lawRoom::TF_lawRoom(QWidget *parent) : QueryForm(parent)
     d.grid = DBGrid1;
     // Firm names in blue and underlined: a double-click there opens the firm's site.
     d.columns = {
-        {QStringLiteral("lr_Name"), QStringLiteral("律所名称"), 170, link, true, QColor(Qt::blue)},
-        {QStringLiteral("lr_director"), QStringLiteral("主任"), 70, cell, true, black},
-        {QStringLiteral("lr_city"), QStringLiteral("城市"), 70, cell, true, black},
-        {QStringLiteral("lr_province"), QStringLiteral("省份"), 70, cell, true, black},
-        {QStringLiteral("lr_domain"), QStringLiteral("专长"), 150, cell, true, black},
+        {QStringLiteral("lr_Name"), QStringLiteral("律所名称"), 170, link, QColor(Qt::blue)},
+        {QStringLiteral("lr_director"), QStringLiteral("主任"), 70, cell, black},
+        {QStringLiteral("lr_city"), QStringLiteral("城市"), 70, cell, black},
+        {QStringLiteral("lr_province"), QStringLiteral("省份"), 70, cell, black},
+        {QStringLiteral("lr_domain"), QStringLiteral("专长"), 150, cell, black},
     };
     d.widthsAtCreation = {170, 70, 70, 70, 150};
     d.gridFontPixels = 16;
@@ -70,7 +71,11 @@ TF_lawRoom::TF_lawRoom(QWidget *parent) : QueryForm(parent)
     declare(d);
 }
 
-TF_lawRoom::~TF_lawRoom() = default;
+TF_lawRoom::~TF_lawRoom()
+{
+    if (F_lawRoom == this)
+        F_lawRoom = nullptr;
+}
 
 // Only the firm-name field (the first of every statement here) links to the site, and only the
 // current cell counts, which the first click of the double-click has just set.

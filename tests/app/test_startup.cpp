@@ -9,12 +9,11 @@
 
 namespace {
 // Runs a copy of the program from dir.
-ProgramRun runFrom(const QString &dir, const QProcessEnvironment &env = QProcessEnvironment())
+ProgramRun runFrom(const QString &dir, bool withDatabase, const QProcessEnvironment &env = QProcessEnvironment())
 {
-    const QString exe = dir + QStringLiteral("/lss");
-    QFile::remove(exe);
-    if (!QFile::copy(QStringLiteral(LSS_BUILD_DIR "/lss"), exe))
-        qFatal("cannot copy the program");
+    const QString exe = installProgram(dir, withDatabase);
+    if (exe.isEmpty())
+        qFatal("cannot lay out the program");
     return runProgram(exe, dir, env);
 }
 } // namespace
@@ -29,14 +28,7 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        QProcess gen;
-        gen.start(QStringLiteral(LSSDB_PATH),
-                  {QStringLiteral("generate"), dir.filePath(QStringLiteral("lss.dll")),
-                   QStringLiteral("--lawyers"), QStringLiteral("20"), QStringLiteral("--seed"),
-                   QStringLiteral("1")});
-        gen.waitForFinished(-1);
-        QCOMPARE(gen.exitCode(), 0);
-        const ProgramRun r = runFrom(dir.path());
+        const ProgramRun r = runFrom(dir.path(), true);
         QCOMPARE(r.status, QProcess::NormalExit);
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.boxes, QStringList());
@@ -61,7 +53,7 @@ private slots:
             for (const char *name : {"LSS_TEST_AUTOCLOSE_BOXES", "LSS_TEST_SHELL_LOG", "LSS_TEST_QUIT_ON_RUN"})
                 env.insert(QString::fromLatin1(name), QStringLiteral("1"));
         }
-        const ProgramRun r = runFrom(dir.path(), env);
+        const ProgramRun r = runFrom(dir.path(), false, env);
         QCOMPARE(r.status, QProcess::NormalExit);
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.boxes.size(), 1);

@@ -91,22 +91,33 @@ const Region kRegions[] = {
      3, QStringLiteral("陈"), 2, QStringLiteral("民事"), 2, QStringLiteral("刑事"), 1},
 };
 
-// The controls every one of these windows has, found by their names.
+// The heading label, a member of each window's own layout.
+QLabel *headingOf(QueryForm *w)
+{
+    if (auto *x = qobject_cast<TF_HKlawyer *>(w))
+        return x->Label1;
+    if (auto *x = qobject_cast<TF_HKlawRoom *>(w))
+        return x->Label1;
+    if (auto *x = qobject_cast<TF_Mclawyer *>(w))
+        return x->Label1;
+    if (auto *x = qobject_cast<TF_TwLawyer *>(w))
+        return x->Label1;
+    return nullptr;
+}
+
+// The controls every one of these windows has, as the window declares them: the name criterion
+// first, the field criterion second.
 struct Controls
 {
     explicit Controls(QueryForm *w)
-        : form(w), CheckBox1(w->findChild<QCheckBox *>(QStringLiteral("CheckBox1"))),
-          CheckBox2(w->findChild<QCheckBox *>(QStringLiteral("CheckBox2"))),
-          xm(w->findChild<QLineEdit *>(QStringLiteral("xm"))),
-          domain(w->findChild<QWidget *>(QStringLiteral("domain"))),
-          BitBtn2(w->findChild<QPushButton *>(QStringLiteral("BitBtn2"))),
-          BitBtn3(w->findChild<QPushButton *>(QStringLiteral("BitBtn3"))),
-          Edit2(w->findChild<QLineEdit *>(QStringLiteral("Edit2"))),
-          first(w->findChild<QPushButton *>(QStringLiteral("first"))),
-          last(w->findChild<QPushButton *>(QStringLiteral("last"))),
-          Prior(w->findChild<QPushButton *>(QStringLiteral("Prior"))),
-          next(w->findChild<QPushButton *>(QStringLiteral("next"))),
-          Label1(w->findChild<QLabel *>(QStringLiteral("Label1")))
+        : form(w), CheckBox1(w->declaration().criteria.at(0).checkBox),
+          CheckBox2(w->declaration().criteria.at(1).checkBox),
+          xm(qobject_cast<QLineEdit *>(w->declaration().criteria.at(0).input)),
+          domain(w->declaration().criteria.at(1).input), BitBtn2(w->declaration().controls.BitBtn2),
+          BitBtn3(w->declaration().controls.BitBtn3), Edit2(w->declaration().controls.Edit2),
+          first(w->declaration().controls.first), last(w->declaration().controls.last),
+          Prior(w->declaration().controls.Prior), next(w->declaration().controls.next),
+          Label1(headingOf(w))
     {
     }
     QueryForm *form;
@@ -145,17 +156,6 @@ struct Controls
         CheckBox2->setChecked(area);
     }
 };
-
-// Types text as key events; QTest::keyClicks takes Latin-1 only.
-void typeText(QWidget *widget, const QString &text)
-{
-    for (const QChar ch : text) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &release);
-    }
-}
 
 } // namespace
 
@@ -253,6 +253,13 @@ private Q_SLOTS:
         QCOMPARE(w->size(), r.size);
         QCOMPARE(w->minimumSize(), w->maximumSize());
         QCOMPARE(w->font().pixelSize(), 11);
+        // The criteria pair each box with its own input.
+        for (QWidget *control : {static_cast<QWidget *>(c.CheckBox1), static_cast<QWidget *>(c.xm),
+                                 static_cast<QWidget *>(c.CheckBox2), c.domain})
+            QVERIFY(control);
+        QCOMPARE((QStringList{c.CheckBox1->objectName(), c.xm->objectName(), c.CheckBox2->objectName(),
+                              c.domain->objectName()}),
+                 (QStringList{"CheckBox1", "xm", "CheckBox2", "domain"}));
 
         QVERIFY(!c.CheckBox1->isChecked() && !c.CheckBox2->isChecked());
         QVERIFY(c.xm->isHidden() && c.domain->isHidden());

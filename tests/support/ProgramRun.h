@@ -3,7 +3,9 @@
 // Runs the program as a child process with the probe loaded (ProgramProbe.cpp): boxes answered
 // at once, the desktop's openings recorded, the loop ended as soon as it runs.
 
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QProcess>
 #include <QStringList>
 
@@ -51,4 +53,24 @@ inline ProgramRun runProgram(const QString &exe, const QString &workingDir,
             r.run = report.mid(4);
     }
     return r;
+}
+
+// Lays out a program directory: a copy of the built program in dir and, when asked, a small
+// generated directory database beside it. Returns the copy's path, or an empty text on failure.
+inline QString installProgram(const QString &dir, bool withDatabase)
+{
+    if (withDatabase) {
+        QProcess gen;
+        gen.start(QStringLiteral(LSSDB_PATH),
+                  {QStringLiteral("generate"), QDir(dir).filePath(QStringLiteral("lss.dll")),
+                   QStringLiteral("--lawyers"), QStringLiteral("20"), QStringLiteral("--seed"),
+                   QStringLiteral("1")});
+        if (!gen.waitForFinished(-1) || gen.exitCode() != 0)
+            return {};
+    }
+    const QString exe = QDir(dir).filePath(QStringLiteral("lss"));
+    QFile::remove(exe);
+    if (!QFile::copy(QStringLiteral(LSS_BUILD_DIR "/lss"), exe))
+        return {};
+    return exe;
 }

@@ -1,8 +1,8 @@
 // The tray icon component against a recording notification area: what reaches the area and
 // when, the mouse triggers, the application hook, animation and the launcher's tray icon.
 
-#include "BoxCloser.h"
-#include "RecordingNotifyArea.h"
+#include "support/BoxCloser.h"
+#include "support/RecordingNotifyArea.h"
 #include "TestMain.h"
 #include "components/ImageList.h"
 #include "components/Trayicon.h"
@@ -15,6 +15,9 @@
 #include <QPointer>
 #include <QStringEncoder>
 #include <QTimer>
+
+using namespace tray;
+using namespace winapi;
 
 namespace {
 

@@ -24,14 +24,7 @@ private:
 void TestUpdateProgram::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    QProcess gen;
-    gen.start(QStringLiteral(LSSDB_PATH),
-              {QStringLiteral("generate"), m_dir.filePath(QStringLiteral("lss.dll")),
-               QStringLiteral("--lawyers"), QStringLiteral("20"), QStringLiteral("--seed"), QStringLiteral("1")});
-    gen.waitForFinished(-1);
-    QCOMPARE(gen.exitCode(), 0);
-    const QString exe = m_dir.filePath(QStringLiteral("lss"));
-    QVERIFY(QFile::copy(QStringLiteral(LSS_BUILD_DIR "/lss"), exe));
+    QVERIFY(!installProgram(m_dir.path(), true).isEmpty());
     QFile local(m_dir.filePath(QStringLiteral("lawconfig.ini")));
     QVERIFY(local.open(QIODevice::WriteOnly));
     local.write("[Version]\r\nVer=3\r\n");
@@ -40,7 +33,7 @@ void TestUpdateProgram::initTestCase()
 ProgramRun TestUpdateProgram::runPublished(const QByteArray &published)
 {
     HttpTestServer server;
-    int served = 0;
+    std::atomic<int> served{0};
     server.setHandler([&](QTcpSocket *s, const QByteArray &path) {
         if (path == "/quillhall/updata/lawconfig.ini") {
             ++served;
@@ -55,7 +48,7 @@ ProgramRun TestUpdateProgram::runPublished(const QByteArray &published)
     env.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.filePath(QStringLiteral("cache")));
     const ProgramRun r = runProgram(m_dir.filePath(QStringLiteral("lss")), m_dir.path(), env);
     if (served != 1)
-        qWarning("version file served %d times\n%s", served, qPrintable(r.stderrText));
+        qWarning("version file served %d times\n%s", served.load(), qPrintable(r.stderrText));
     return r;
 }
 
