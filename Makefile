@@ -1,8 +1,12 @@
 # The two commands: `make run` and `make test`. Both install missing packages first.
+# `make package` builds the Debian package in $(BUILD).
 BUILD ?= build
 JOBS ?= $(shell nproc)
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 300
+SANITIZE_BUILD ?= build-sanitize
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench package fuzz test-sanitize clean
 
 all: build
 
@@ -21,8 +25,29 @@ run: build
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+package: build
+	cd $(BUILD) && cpack
+
 bench: build
 	@bash bench/run.sh $(BUILD)
 
+# Each libFuzzer target of fuzz/ for FUZZ_SECONDS; new crash inputs land in fuzz/crashes/<target>/.
+fuzz: deps
+	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DLSS_FUZZ=ON -DLSS_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_db fuzz_csv fuzz_ini
+	@bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer (GCC). Qt and the
+# system libraries are not instrumented; scripts/lsan.supp names the leaks that are theirs.
+test-sanitize: deps
+	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLSS_SANITIZE=ON -DLSS_BENCH=OFF >/dev/null
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(SANITIZE_BUILD)

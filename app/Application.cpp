@@ -4,9 +4,6 @@
 #include "platform/Exception.h"
 
 #include <QMetaObject>
-#include <QStringList>
-
-#include <cstdio>
 
 Application::Application(int &argc, char **argv) : QApplication(argc, argv)
 {
@@ -100,18 +97,6 @@ void Application::Run()
         main->show();
     if (m_terminated)
         return;
-    // Test hook: tests that run the program as a child process set LSS_TEST_QUIT_ON_RUN=1 to learn
-    // what start-up built (on stderr) and have the loop end as soon as it would start.
-    if (qEnvironmentVariableIntValue("LSS_TEST_QUIT_ON_RUN") == 1) {
-        QStringList names;
-        for (QObject *o : owned())
-            names.append(QString::fromLatin1(o->metaObject()->className()));
-        QWidget *main = m_mainForm.data();
-        std::fprintf(stderr, "RUN owned=%s main=%s visible=%d\n", names.join(QLatin1Char(',')).toUtf8().constData(),
-                     main ? main->metaObject()->className() : "-", main && main->isVisible() ? 1 : 0);
-        std::fflush(stderr);
-        return;
-    }
     m_running = true;
     exec();
     m_running = false;

@@ -27,7 +27,7 @@ public:
     // Takes ownership of a window or module. Owned objects are destroyed newest first by
     // destroyOwned(); one destroyed earlier (a window freed on close) leaves the list.
     void adopt(QObject *object);
-    QList<QObject *> owned() const;
+    Q_INVOKABLE QList<QObject *> owned() const;
     void destroyOwned();
 
     // Creates an owned object of class T and stores it in ref. The first window created this
@@ -43,13 +43,14 @@ public:
                 m_mainForm = object;
         }
     }
-    QWidget *mainForm() const { return m_mainForm.data(); }
+    Q_INVOKABLE QWidget *mainForm() const { return m_mainForm.data(); }
 
-    // Shows the error box for an exception of the system's class.
-    void ShowException(const Exception &e);
+    // Shows the error box for an exception of the system's class. Needs no application object,
+    // so code that may run without one (a create handler under a plain QApplication) can call it.
+    static void ShowException(const Exception &e);
     // Shows the exception currently being handled; call only inside a catch block. Anything that
     // is not an Exception is shown as an error box with an empty text.
-    void HandleException();
+    static void HandleException();
 
     // Asks the event loop to end. Asked before the loop runs (the update check does so while the
     // launcher is being created), the loop ends as soon as it starts. Other windows are not
@@ -85,7 +86,7 @@ void guarded(F &&f)
     try {
         f();
     } catch (...) {
-        Application::instance()->HandleException();
+        Application::HandleException();
     }
 }
 

@@ -59,8 +59,7 @@ TDM::TDM(QObject *parent) : QObject(parent)
     try {
         DataModuleCreate();
     } catch (...) {
-        if (Application *app = Application::instance())
-            app->HandleException();
+        Application::HandleException();
     }
 }
 

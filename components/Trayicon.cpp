@@ -13,6 +13,9 @@
 
 #include <cstring>
 
+using namespace tray;
+using namespace winapi;
+
 namespace {
 
 // Tooltips longer than this many GBK bytes are refused.
@@ -377,7 +380,10 @@ void TTrayIcon::DoOnAnimate(QObject *)
 void TTrayIcon::Minimize()
 {
     ApplicationWindow::Minimize();
-    ApplicationWindow::ShowWindowHide();
+    // Without a tray host no icon could bring the window back: it stays in the taskbar. Asked
+    // each time, so a tray host that comes or goes later is followed.
+    if (NotifyArea::instance()->hostPresent())
+        ApplicationWindow::ShowWindowHide();
     if (OnMinimize)
         OnMinimize(this);
 }

@@ -20,6 +20,9 @@ class QMenu;
 class QTimer;
 class TImageList;
 
+// The component's own names, kept out of the global namespace.
+namespace tray {
+
 // The mouse action that triggers restoring the application or opening the menu.
 enum TTrayIconMessage : quint8 {
     imClick,            // left release, only while an OnClick handler is assigned
@@ -54,7 +57,9 @@ using TMouseEvent =
 using TMouseMoveEvent = std::function<void(QObject *Sender, TShiftState Shift, int X, int Y)>;
 
 // The message the notification area sends to the hidden window about the mouse.
-constexpr quint32 WM_TRAYICON = WM_USER + 1;
+constexpr quint32 WM_TRAYICON = winapi::WM_USER + 1;
+
+} // namespace tray
 
 class TTrayIcon : public QObject
 {
@@ -72,10 +77,10 @@ public:
     void SetPopupMenu(QMenu *Value);
     bool Hide() const { return FHide; }
     void SetHide(bool Value) { FHide = Value; }
-    TTrayIconMessage RestoreOn() const { return FRestoreOn; }
-    void SetRestoreOn(TTrayIconMessage Value) { FRestoreOn = Value; }
-    TTrayIconMessage PopupMenuOn() const { return FPopupMenuOn; }
-    void SetPopupMenuOn(TTrayIconMessage Value) { FPopupMenuOn = Value; }
+    tray::TTrayIconMessage RestoreOn() const { return FRestoreOn; }
+    void SetRestoreOn(tray::TTrayIconMessage Value) { FRestoreOn = Value; }
+    tray::TTrayIconMessage PopupMenuOn() const { return FPopupMenuOn; }
+    void SetPopupMenuOn(tray::TTrayIconMessage Value) { FPopupMenuOn = Value; }
     TImageList *Icons() const { return FIcons; }
     void SetIcons(TImageList *Value);
     int IconIndex() const { return FIconIndex; }
@@ -83,33 +88,33 @@ public:
     void SetAnimateInterval(int Value);
     bool GetAnimate() const { return FAnimate; }
     void SetAnimate(bool Value);
-    HWND GetHandle() const { return FData.hWnd; }
+    winapi::HWND GetHandle() const { return FData.hWnd; }
 
     // Events, in the order a form stores them, then OnDblClick.
-    TNotifyEvent OnMinimize;
-    TNotifyEvent OnRestore;
-    TNotifyEvent OnClick;
-    TMouseMoveEvent OnMouseEnter; // never raised
-    TMouseMoveEvent OnMouseExit;  // never raised
-    TMouseMoveEvent OnMouseMove;
-    TMouseEvent OnMouseUp;
-    TMouseEvent OnMouseDown;
+    tray::TNotifyEvent OnMinimize;
+    tray::TNotifyEvent OnRestore;
+    tray::TNotifyEvent OnClick;
+    tray::TMouseMoveEvent OnMouseEnter; // never raised
+    tray::TMouseMoveEvent OnMouseExit;  // never raised
+    tray::TMouseMoveEvent OnMouseMove;
+    tray::TMouseEvent OnMouseUp;
+    tray::TMouseEvent OnMouseDown;
     // Bound to the timer once, at construction: assigning another handler later changes nothing
     // the timer calls.
-    TNotifyEvent OnAnimate;
-    TNotifyEvent OnCreate;     // never raised
-    TNotifyEvent OnDestroy;    // never raised
-    TNotifyEvent OnActivate;   // never raised
-    TNotifyEvent OnDeactivate; // never raised
-    TNotifyEvent OnDblClick;
+    tray::TNotifyEvent OnAnimate;
+    tray::TNotifyEvent OnCreate;     // never raised
+    tray::TNotifyEvent OnDestroy;    // never raised
+    tray::TNotifyEvent OnActivate;   // never raised
+    tray::TNotifyEvent OnDeactivate; // never raised
+    tray::TNotifyEvent OnDblClick;
 
     virtual void SetVisible(bool Value);
-    virtual void DoMessage(TMessage &Message);
+    virtual void DoMessage(winapi::TMessage &Message);
     virtual void DoClick();
     virtual void DoDblClick();
-    virtual void DoMouseMove(TShiftState Shift, int X, int Y);
-    virtual void DoMouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
-    virtual void DoMouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
+    virtual void DoMouseMove(tray::TShiftState Shift, int X, int Y);
+    virtual void DoMouseDown(tray::TMouseButton Button, tray::TShiftState Shift, int X, int Y);
+    virtual void DoMouseUp(tray::TMouseButton Button, tray::TShiftState Shift, int X, int Y);
     virtual void DoOnAnimate(QObject *Sender);
     virtual void Minimize();
     virtual void Restore();
@@ -121,21 +126,21 @@ public:
     // Removes the icon from the notification area; Visible stays as it is.
     void EndSession();
     // Shift, Ctrl and Alt, each while its key is down.
-    static TShiftState ShiftState();
+    static tray::TShiftState ShiftState();
     // The hook on the application window: minimize and restore system commands. Always false,
     // so the window goes on to handle the message itself.
-    bool ApplicationHookProc(TMessage &Message);
+    bool ApplicationHookProc(winapi::TMessage &Message);
 
     // Loading from a form: Loading() before the stored properties are set, Loaded() after.
     void Loading() { FLoading = true; }
     virtual void Loaded();
     // A component that this one refers to is going away.
-    virtual void Notification(QObject *AComponent, TOperation Operation);
+    virtual void Notification(QObject *AComponent, tray::TOperation Operation);
 
     bool Designing() const { return FDesigning; }
     bool IsLoading() const { return FLoading; }
     // What the notification area was last handed, and the picture it shows.
-    const NOTIFYICONDATA &IconData() const { return FData; }
+    const winapi::NOTIFYICONDATA &IconData() const { return FData; }
     QIcon CurrentIcon() const { return FIcon; }
     bool AnimationRunning() const;
     bool HookInstalled() const { return FHook.installed(); }
@@ -144,7 +149,7 @@ private:
     void MouseNotification(quint32 mouseMessage);
     static QIcon ApplicationIcon();
 
-    NOTIFYICONDATA FData;
+    winapi::NOTIFYICONDATA FData;
     QIcon FIcon;
     TImageList *FIcons = nullptr;
     QMenu *FPopupMenu = nullptr;
@@ -154,11 +159,11 @@ private:
     bool FVisible = false;
     bool FHide = true;
     bool FAnimate = false;
-    TTrayIconMessage FRestoreOn = imDoubleClick;
-    TTrayIconMessage FPopupMenuOn = imNone;
+    tray::TTrayIconMessage FRestoreOn = tray::imDoubleClick;
+    tray::TTrayIconMessage FPopupMenuOn = tray::imNone;
     ApplicationHook FHook;
 
-    std::unique_ptr<MessageWindow> FWindow;
+    std::unique_ptr<winapi::MessageWindow> FWindow;
     QMetaObject::Connection FIconsGone;
     QMetaObject::Connection FMenuGone;
     bool FDesigning = false;

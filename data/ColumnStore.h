@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/JetFile.h"
+#include "data/jet/JetFile.h"
 
 #include <QString>
 #include <QVector>
@@ -85,15 +85,18 @@ private:
 };
 
 // One decoded column of a table, every row in file order: numbers in an array of their own,
-// text back to back in one buffer with 32-bit end offsets, nulls in a bit set.
-struct StoredColumn
+// text back to back in one buffer with 32-bit end offsets, nulls in a bit set. An exact
+// number (JetKind::Number) is kept as the reader gives it, row by row: an integer or the bits
+// of a double in `integers`, or text; `types` says which.
+struct DecodedColumn
 {
     JetKind kind = JetKind::Text;
-    GrowArray<uint64_t> nulls;  // bit r set: row r is null
-    GrowArray<int64_t> integers; // JetKind::Integer
+    GrowArray<uint64_t> nulls;   // bit r set: row r is null
+    GrowArray<int64_t> integers; // JetKind::Integer; JetKind::Number
     GrowArray<double> reals;     // JetKind::Real
-    GrowArray<char> text;        // every other kind, as text
+    GrowArray<char> text;        // JetKind::Number and every other kind, as text
     GrowArray<uint32_t> ends;    // ends[0] = 0, ends[r + 1] = end of row r's text
+    GrowArray<uint8_t> types;    // JetKind::Number: the JetCell::Storage of each row
 
     bool isNull(size_t row) const { return (nulls[row >> 6] >> (row & 63)) & 1; }
     const char *textAt(size_t row, size_t &size) const
@@ -101,10 +104,16 @@ struct StoredColumn
         size = ends[row + 1] - ends[row];
         return text.data() ? text.data() + ends[row] : ""; // empty texts only: no block at all
     }
+    double realAt(size_t row) const // JetKind::Number, a Real row
+    {
+        double v;
+        std::memcpy(&v, &integers[row], sizeof v);
+        return v;
+    }
     size_t memoryUsed() const
     {
         return nulls.capacity() * 8 + integers.capacity() * 8 + reals.capacity() * 8 + text.capacity()
-               + ends.capacity() * 4;
+               + ends.capacity() * 4 + types.capacity();
     }
 };
 
@@ -113,13 +122,13 @@ struct StoredColumn
 // memory. Columns needed together are decoded in one pass over the table. A column that fails
 // half-way is dropped whole; the next statement tries again.
 //
-// Decoding is safe from any thread; decodes of one engine run one at a time (`decodeLock` is
-// shared by the engine's tables: the reader is not made to serve two passes at once). A column
-// once decoded is never changed, so reading it needs no lock.
+// Decoding is safe from any thread; every use of the file by one engine's tables runs under
+// `decodeLock`, one at a time (the file is measured again, and may be opened again, between
+// statements). A column once decoded is never changed, so reading it needs no lock.
 class ColumnStore
 {
 public:
-    ColumnStore(const JetFile &file, const QString &table, std::mutex &decodeLock);
+    ColumnStore(JetFile &file, const QString &table, std::mutex &decodeLock);
     ColumnStore(const ColumnStore &) = delete;
     ColumnStore &operator=(const ColumnStore &) = delete;
 
@@ -136,21 +145,26 @@ public:
 
     // Decodes columns for a few rows only (ascending row numbers, the row count known): value i
     // of each column is that of rows[i]. Nothing is kept. Throws as ensure().
-    std::vector<std::unique_ptr<StoredColumn>> decodeRows(const std::vector<int> &columns,
+    std::vector<std::unique_ptr<DecodedColumn>> decodeRows(const std::vector<int> &columns,
                                                           const std::vector<uint32_t> &rows) const;
+
+    // Damaged-file error unless the file still holds the table as it was; checked once for
+    // each `statement` (a number that changes from one statement to the next).
+    void verify(quint64 statement);
 
     bool isDecoded(int column) const { return m_decoded[size_t(column)].load(std::memory_order_acquire); }
     // -1 until a pass over the table has ended.
     int rowCount() const { return m_rows.load(std::memory_order_acquire); }
     // A decoded column.
-    const StoredColumn &column(int c) const { return *m_data[size_t(c)]; }
+    const DecodedColumn &column(int c) const { return *m_data[size_t(c)]; }
 
 private:
-    const JetFile &m_file;
+    JetFile &m_file;
     QString m_name;
     QVector<JetColumn> m_columns;
     std::mutex &m_decodeLock;
-    std::vector<std::unique_ptr<StoredColumn>> m_data;
+    std::vector<std::unique_ptr<DecodedColumn>> m_data;
     std::unique_ptr<std::atomic<bool>[]> m_decoded;
     std::atomic<int> m_rows{-1};
+    quint64 m_verified = 0; // under m_decodeLock
 };

@@ -54,10 +54,16 @@ QString connectionItem(const QString &text, const QString &key)
     return result;
 }
 
-// Windows reads a run of "\" and "/" as one separator; so do we.
+// Windows reads a run of "\" and "/" as one separator. Elsewhere "\" is an ordinary character of
+// file names; only a name made of backslashes alone between two "/" (the data module writes
+// "<dir>/\/lss.dll") is read as part of one separator, with any run of "/".
 QString normalizedPath(const QString &path)
 {
+#ifdef Q_OS_WIN
     static const QRegularExpression separators(QStringLiteral("[\\\\/]+"));
+#else
+    static const QRegularExpression separators(QStringLiteral("/(?:\\\\*/)+"));
+#endif
     QString p = path;
     p.replace(separators, QStringLiteral("/"));
     return p;

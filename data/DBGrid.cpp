@@ -94,8 +94,8 @@ void DBGrid::applyRowHeight()
 {
     int text = QFontMetrics(font()).height();
     for (const GridColumn &column : m_model->columns())
-        if (column.hasFont)
-            text = qMax(text, QFontMetrics(column.font).height());
+        if (column.font)
+            text = qMax(text, QFontMetrics(*column.font).height());
     // The header's own minimum follows the application font, which may be taller.
     verticalHeader()->setMinimumSectionSize(text + 4);
     verticalHeader()->setDefaultSectionSize(text + 4);

@@ -6,6 +6,8 @@
 #include <QTableView>
 #include <QVector>
 
+#include <optional>
+
 class DataSource;
 class GridModel;
 
@@ -15,8 +17,7 @@ struct GridColumn
     QString field;
     QString title;
     int width = 64;
-    QFont font;                 // cell font; default-constructed = the grid's font
-    bool hasFont = false;
+    std::optional<QFont> font;  // cell font; none = the grid's font
     QColor color;               // cell text colour; invalid = default
 };
 

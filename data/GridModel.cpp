@@ -111,8 +111,8 @@ QVariant GridModel::data(const QModelIndex &index, int role) const
         return m_query->value(index.row(), field);
     }
     case Qt::FontRole:
-        if (c.hasFont)
-            return c.font;
+        if (c.font)
+            return *c.font;
         return QVariant();
     case Qt::ForegroundRole:
         if (c.color.isValid())

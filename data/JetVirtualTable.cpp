@@ -42,7 +42,7 @@ struct Cursor : sqlite3_vtab_cursor
     size_t index = 0;
     // Columns the table has not decoded, read for the candidates alone: column -> values.
     std::vector<int> partialColumns;
-    std::vector<std::unique_ptr<StoredColumn>> partial;
+    std::vector<std::unique_ptr<DecodedColumn>> partial;
 
     void moveTo(size_t i)
     {
@@ -53,7 +53,7 @@ struct Cursor : sqlite3_vtab_cursor
     bool passes(size_t r) const
     {
         for (const Prefilter &f : prefilters) {
-            const StoredColumn &col = store->column(f.column);
+            const DecodedColumn &col = store->column(f.column);
             if (col.isNull(r))
                 return false; // NULL LIKE / = ... is never true
             size_t size;
@@ -175,6 +175,9 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
         switch (column.kind) {
         case JetKind::Integer: declaration += " INTEGER"; break;
         case JetKind::Real: declaration += " REAL"; break;
+        // Exact decimals: a number where a double holds the value, its text where not; a
+        // column without a declared type keeps each as it comes.
+        case JetKind::Number: break;
         // Text compares like Jet: "=", ORDER BY and LIKE without regard to the case of any
         // letter, accented ones too.
         default: declaration += std::string(" TEXT COLLATE ") + jettext::kCollation; break;
@@ -221,7 +224,7 @@ int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
         if (!c.usable || c.iColumn < 0 || c.iColumn >= columns)
             continue;
         const JetKind kind = table->store->columns()[c.iColumn].kind;
-        if (kind == JetKind::Integer || kind == JetKind::Real)
+        if (kind == JetKind::Integer || kind == JetKind::Real || kind == JetKind::Number)
             continue;
         char op;
         if (c.op == SQLITE_INDEX_CONSTRAINT_LIKE) {
@@ -319,6 +322,7 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
             cursor->prefilters.push_back(std::move(f));
         }
         ColumnStore *store = table->store;
+        store->verify(table->catalog->statement);
         if (cursor->prefilters.empty()) {
             store->ensure(columns);
         } else {
@@ -372,7 +376,7 @@ int eof(sqlite3_vtab_cursor *base)
 int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
 {
     const auto *cursor = static_cast<Cursor *>(base);
-    const StoredColumn *values = nullptr;
+    const DecodedColumn *values = nullptr;
     size_t row = cursor->row;
     if (cursor->store->isDecoded(c)) {
         values = &cursor->store->column(c);
@@ -388,7 +392,7 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
         sqlite3_result_null(ctx);
         return SQLITE_OK;
     }
-    const StoredColumn &col = *values;
+    const DecodedColumn &col = *values;
     Catalog *catalog = static_cast<Table *>(base->pVtab)->catalog;
     catalog->lastStore = cursor->store;
     catalog->lastRow = cursor->row;
@@ -399,6 +403,16 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
     switch (col.kind) {
     case JetKind::Integer: sqlite3_result_int64(ctx, col.integers[row]); break;
     case JetKind::Real: sqlite3_result_double(ctx, col.reals[row]); break;
+    case JetKind::Number:
+        if (col.types[row] == JetCell::Integer) {
+            sqlite3_result_int64(ctx, col.integers[row]);
+            break;
+        }
+        if (col.types[row] == JetCell::Real) {
+            sqlite3_result_double(ctx, col.realAt(row));
+            break;
+        }
+        [[fallthrough]];
     default: {
         size_t size;
         const char *p = col.textAt(row, size);

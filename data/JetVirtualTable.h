@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <QtGlobal>
 #include <exception>
 #include <memory>
 #include <vector>
@@ -21,6 +22,8 @@ constexpr const char *kModule = "jet";
 struct Catalog
 {
     std::vector<ColumnStore *> stores;
+    // Changes with every statement: a table checks the file once for each.
+    quint64 statement = 0;
     std::exception_ptr error;
     // The row whose value the module handed out last: a result row made of plain columns of
     // one table is that row (the engine checks the values before it relies on that).

@@ -2,7 +2,7 @@
 
 #include "data/ColumnStore.h"
 #include "data/DatabaseError.h"
-#include "data/JetFile.h"
+#include "data/jet/JetFile.h"
 #include "data/JetVirtualTable.h"
 #include "data/ResultSet.h"
 #include "data/TextCompare.h"
@@ -67,6 +67,8 @@ QString translateError(const QString &msg)
         QString token = msg.mid(5, msg.size() - 5 - int(qstrlen(": syntax error")));
         return QStringLiteral("语法错误: '%1' 附近。").arg(unquoted(token));
     }
+    if (msg == QString::fromUtf8(jettext::kBadPattern) || msg.startsWith(QStringLiteral("无法读取表 ")))
+        return msg;
     if (msg == QLatin1String("incomplete input"))
         return QStringLiteral("语法错误: 语句不完整。");
     if (msg == QLatin1String("not authorized") || msg.endsWith(QLatin1String(" may not be modified")))
@@ -162,7 +164,7 @@ public:
     }
     std::string_view text(quint32 row, int field) const override
     {
-        const StoredColumn &col = m_store->column(m_columns[size_t(field)]);
+        const DecodedColumn &col = m_store->column(m_columns[size_t(field)]);
         if (col.isNull(row))
             return {};
         size_t size;
@@ -182,7 +184,7 @@ private:
 bool sameAsSourceRow(sqlite3_stmt *stmt, const StoreRows &source, int columns, size_t row)
 {
     for (int c = 0; c < columns; ++c) {
-        const StoredColumn &col = source.store()->column(source.column(c));
+        const DecodedColumn &col = source.store()->column(source.column(c));
         const void *p = sqlite3_column_blob(stmt, c);
         if (col.isNull(row)) {
             if (sqlite3_column_type(stmt, c) != SQLITE_NULL)
@@ -258,10 +260,15 @@ bool SqlEngine::isLoaded(const QString &name) const
 int SqlEngine::loadTable(const QString &name)
 {
     ColumnStore *s = store(name);
-    std::vector<int> all;
+    std::vector<int> all; // those the reader can decode: the others fail the statements that read them
     for (int c = 0; c < s->columns().size(); ++c)
-        all.push_back(c);
-    s->ensure(all);
+        if (s->columns()[c].unreadable.isEmpty())
+            all.push_back(c);
+    try {
+        s->ensure(all);
+    } catch (const std::bad_alloc &) {
+        throw EDatabaseError(QStringLiteral("内存不足，无法读取表 '%1'。").arg(s->name()));
+    }
     return s->rowCount();
 }
 
@@ -278,6 +285,8 @@ void SqlEngine::createVirtualTable(ColumnStore *s)
     for (size_t i = 0; i < m_catalog.stores.size(); ++i)
         if (m_catalog.stores[i] == s)
             return;
+    if (s->columns().isEmpty())
+        throw EDatabaseError(QStringLiteral("表 '%1' 没有列。").arg(s->name()));
     m_catalog.stores.push_back(s);
     const QByteArray create = QStringLiteral("CREATE VIRTUAL TABLE %1 USING %2(%3)")
                                   .arg(quotedName(s->name()), QLatin1String(jetvtab::kModule))
@@ -300,7 +309,7 @@ void SqlEngine::startWarmUp(const QString &table, const QStringList &columns)
     ColumnStore *s = store(table);
     std::vector<int> wanted;
     for (int c = 0; c < s->columns().size(); ++c)
-        if (columns.contains(s->columns()[c].name, Qt::CaseInsensitive))
+        if (columns.contains(s->columns()[c].name, Qt::CaseInsensitive) && s->columns()[c].unreadable.isEmpty())
             wanted.push_back(c);
     std::lock_guard<std::mutex> lock(m_jobsMutex);
     m_jobs.push_back({s, wanted});
@@ -399,8 +408,8 @@ void SqlEngine::readRows(sqlite3_stmt *stmt, int columns, ResultSet &result)
         for (int k = 0; k < store->columns().size(); ++k)
             if (store->columns()[k].name.compare(name, Qt::CaseInsensitive) == 0)
                 index = k;
-        if (index < 0 || store->columns()[index].kind == JetKind::Integer
-            || store->columns()[index].kind == JetKind::Real)
+        const JetKind kind = index < 0 ? JetKind::Integer : store->columns()[index].kind;
+        if (kind == JetKind::Integer || kind == JetKind::Real || kind == JetKind::Number)
             break;
         fields.push_back(index);
     }
@@ -439,6 +448,7 @@ std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringL
 {
     const QByteArray text = sql.toUtf8();
     m_catalog.error = nullptr;
+    ++m_catalog.statement;
     StatementGuard guard;
     for (;;) {
         const char *tail = nullptr;

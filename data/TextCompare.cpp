@@ -2,6 +2,7 @@
 
 #include <QChar>
 #include <sqlite3.h>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -102,6 +103,21 @@ void appendUtf8(std::string &out, char32_t cp)
 struct Pattern
 {
     static constexpr char32_t kAnyOne = char32_t(-1); // "_"
+    static constexpr char32_t kListBase = 0x80000000; // "[...]": kListBase + its index in `lists`
+
+    // A character list: one character in (or, negated, not in) its folded ranges.
+    struct List
+    {
+        bool negated = false;
+        std::vector<std::pair<char32_t, char32_t>> ranges;
+        bool holds(char32_t folded) const
+        {
+            bool in = false;
+            for (const auto &r : ranges)
+                in = in || (folded >= r.first && folded <= r.second);
+            return in != negated;
+        }
+    };
 
     struct Piece
     {
@@ -111,7 +127,9 @@ struct Pattern
     };
 
     std::vector<Piece> pieces; // one more than the "%"s
+    std::vector<List> lists;
     bool never = false;        // ends in a lone escape character: matches nothing
+    bool malformed = false;    // a "[" without its "]"
     char32_t escape = 0;
     std::string source;
 
@@ -134,10 +152,49 @@ struct Pattern
             } else if (cp == '_') {
                 pieces.back().chars.push_back(kAnyOne);
                 pieces.back().plain = false;
+            } else if (cp == '[') {
+                if (!parseList(p, n, i)) {
+                    malformed = true;
+                    return;
+                }
             } else {
                 add(cp);
             }
         }
+    }
+
+    // The list after a "[" up to its "]": "!" first negates, "a-z" is a range, any other
+    // character (a "[" too) stands for itself.
+    bool parseList(const Byte *p, size_t n, size_t &i)
+    {
+        List list;
+        if (i < n && p[i] == '!') {
+            list.negated = true;
+            ++i;
+        }
+        std::vector<char32_t> chars;
+        for (;;) {
+            if (i >= n)
+                return false;
+            const char32_t cp = readChar(p, n, i);
+            if (cp == ']')
+                break;
+            chars.push_back(cp);
+        }
+        for (size_t k = 0; k < chars.size(); ++k) {
+            if (k + 2 < chars.size() && chars[k + 1] == '-') {
+                const char32_t lo = fold(chars[k]);
+                const char32_t hi = fold(chars[k + 2]);
+                list.ranges.emplace_back(std::min(lo, hi), std::max(lo, hi));
+                k += 2;
+            } else {
+                list.ranges.emplace_back(fold(chars[k]), fold(chars[k]));
+            }
+        }
+        lists.push_back(list);
+        pieces.back().chars.push_back(kListBase + char32_t(lists.size() - 1));
+        pieces.back().plain = false;
+        return true;
     }
 
     void add(char32_t cp)
@@ -151,7 +208,7 @@ struct Pattern
     }
 
     // Whether the piece matches at s[i]; `end` is where it stops.
-    static bool matchAt(const Piece &piece, const Byte *s, size_t n, size_t i, size_t &end)
+    bool matchAt(const Piece &piece, const Byte *s, size_t n, size_t i, size_t &end) const
     {
         for (char32_t want : piece.chars) {
             if (i >= n)
@@ -159,6 +216,9 @@ struct Pattern
             const unsigned c = s[i];
             if (want == kAnyOne) {
                 readChar(s, n, i);
+            } else if (want >= kListBase) {
+                if (!lists[want - kListBase].holds(fold(readChar(s, n, i))))
+                    return false;
             } else if (c < 0x80) {
                 if (asciiLower(c) != want)
                     return false;
@@ -172,7 +232,7 @@ struct Pattern
     }
 
     // The leftmost place at or after `from` where the piece matches; false when there is none.
-    static bool find(const Piece &piece, const Byte *s, size_t n, size_t from, size_t &end)
+    bool find(const Piece &piece, const Byte *s, size_t n, size_t from, size_t &end) const
     {
         if (piece.plain) {
             // Values are short: memchr on the first byte beats memmem's set-up per call.
@@ -269,6 +329,11 @@ void likeFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
             return;
         }
         compiled = new Pattern(pattern, np, escape);
+        if (compiled->malformed) {
+            delete compiled;
+            sqlite3_result_error(ctx, kBadPattern, -1);
+            return;
+        }
     }
     sqlite3_result_int(ctx, compiled->matches(value, nv) ? 1 : 0);
     if (!reuse)
@@ -318,10 +383,12 @@ int compare(const char *ca, size_t na, const char *cb, size_t nb)
     return int(i < na) - int(j < nb);
 }
 
-bool like(const char *pattern, size_t np, const char *value, size_t nv, char32_t escape)
+bool like(const char *pattern, size_t np, const char *value, size_t nv, char32_t escape, bool *malformed)
 {
     const Pattern p(reinterpret_cast<const Byte *>(pattern), np, escape);
-    return p.matches(reinterpret_cast<const Byte *>(value), nv);
+    if (malformed)
+        *malformed = p.malformed;
+    return !p.malformed && p.matches(reinterpret_cast<const Byte *>(value), nv);
 }
 
 int registerFunctions(sqlite3 *db)

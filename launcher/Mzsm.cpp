@@ -1,24 +1,19 @@
 #include "launcher/Mzsm.h"
 
-#include "launcher/One.h"
+#include "platform/Appearance.h"
 #include "platform/Fonts.h"
-#include "ui_Mzsm.h"
 
 #include <QCloseEvent>
-#include <QPlainTextEdit>
-#include <QPushButton>
 
 TF_Mzsm *F_Mzsm = nullptr;
 
 TF_Mzsm::TF_Mzsm(QWidget *parent) : QWidget(parent)
 {
-    Ui::TF_Mzsm ui;
-    ui.setupUi(this);
+    setupUi(this);
     usePixelFontSizes(this);
     setDialogFrame(this, Qt::Window, QSize(586, 472));
     move(418, 194);
 
-    Memo1 = ui.Memo1;
     // The memo has the menu bar's colour and a flat one-pixel border.
     QPalette p = Memo1->palette();
     p.setColor(QPalette::Base, palette().color(QPalette::Window));
@@ -27,11 +22,14 @@ TF_Mzsm::TF_Mzsm(QWidget *parent) : QWidget(parent)
     Memo1->setLineWidth(1);
 }
 
-TF_Mzsm::~TF_Mzsm() = default;
+TF_Mzsm::~TF_Mzsm()
+{
+    if (F_Mzsm == this)
+        F_Mzsm = nullptr;
+}
 
 void TF_Mzsm::FormClose(QObject *, TCloseAction &action)
 {
-    F_one->Button11->setEnabled(true);
     action = caFree;
 }
 
@@ -40,4 +38,6 @@ void TF_Mzsm::closeEvent(QCloseEvent *event)
     TCloseAction action = caHide;
     FormClose(this, action);
     applyCloseAction(this, event, action);
+    if (event->isAccepted())
+        emit closed();
 }

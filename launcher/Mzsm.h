@@ -1,22 +1,23 @@
 #pragma once
 
-#include "launcher/CloseAction.h"
+#include "platform/CloseAction.h"
+#include "ui_Mzsm.h"
 
 #include <QWidget>
 
-class QPlainTextEdit;
-
 // The disclaimer window.
-class TF_Mzsm : public QWidget
+class TF_Mzsm : public QWidget, public Ui_TF_Mzsm
 {
     Q_OBJECT
 public:
     explicit TF_Mzsm(QWidget *parent = nullptr);
     ~TF_Mzsm() override;
 
-    QPlainTextEdit *Memo1 = nullptr;
-
     void FormClose(QObject *sender, TCloseAction &action);
+
+signals:
+    // The window has accepted closing and goes once the event has finished.
+    void closed();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -1,23 +1,19 @@
 #include "launcher/One.h"
-#include "launcher/CloseAction.h"
 
 #include "app/Application.h"
 #include "components/ImageList.h"
 #include "components/Trayicon.h"
 #include "launcher/UpdateCheck.h"
 #include "launcher/WindowCommands.h"
+#include "platform/Appearance.h"
 #include "platform/Dialogs.h"
 #include "platform/Fonts.h"
 #include "platform/Shell.h"
 #include "platform/Site.h"
-#include "ui_One.h"
 
 #include <QCloseEvent>
-#include <QGroupBox>
-#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPushButton>
 
 TF_one *F_one = nullptr;
 
@@ -49,32 +45,11 @@ void setLabelColour(QLabel *label, const QColor &colour)
 TF_one::TF_one(QWidget *parent) : QWidget(parent)
 {
     registerResources();
-    Ui::TF_one ui;
-    ui.setupUi(this);
+    setupUi(this);
     usePixelFontSizes(this);
     // A dialog frame with the close box only; not resizable.
     setDialogFrame(this, Qt::Window, QSize(779, 484));
     move(286, 230);
-
-    GroupBox2 = ui.GroupBox2;
-    Label1 = ui.Label1;
-    Label2 = ui.Label2;
-    GroupBox1 = ui.GroupBox1;
-    Button1 = ui.Button1;
-    Button2 = ui.Button2;
-    Button3 = ui.Button3;
-    Button4 = ui.Button4;
-    GroupBox3 = ui.GroupBox3;
-    Button5 = ui.Button5;
-    Button6 = ui.Button6;
-    Button7 = ui.Button7;
-    Button8 = ui.Button8;
-    GroupBox4 = ui.GroupBox4;
-    Button9 = ui.Button9;
-    Button10 = ui.Button10;
-    Button11 = ui.Button11;
-    Button12 = ui.Button12;
-    Label3 = ui.Label3;
 
     Label1->adjustSize();
     Label2->adjustSize();
@@ -126,15 +101,19 @@ TF_one::TF_one(QWidget *parent) : QWidget(parent)
     TrayIcon1->SetHint(QStringLiteral("青穹阁信息查询系统"));
     TrayIcon1->SetPopupMenu(PopupMenu1);
     TrayIcon1->SetHide(true);
-    TrayIcon1->SetRestoreOn(imLeftClickUp);
-    TrayIcon1->SetPopupMenuOn(imRightClickUp);
+    TrayIcon1->SetRestoreOn(tray::imLeftClickUp);
+    TrayIcon1->SetPopupMenuOn(tray::imRightClickUp);
     TrayIcon1->SetIcons(ImageList1);
     TrayIcon1->Loaded();
 
     guarded([this] { FormCreate(); });
 }
 
-TF_one::~TF_one() = default;
+TF_one::~TF_one()
+{
+    if (F_one == this)
+        F_one = nullptr;
+}
 
 void TF_one::Button1Click() { runWindowCommand(this, &TF_one::Button1); }
 void TF_one::Button2Click() { runWindowCommand(this, &TF_one::Button2); }

@@ -1,47 +1,28 @@
 #pragma once
 
+#include "ui_One.h"
+
 #include <QIcon>
 #include <QWidget>
 
 class QAction;
 class QCloseEvent;
-class QGroupBox;
-class QLabel;
 class QMenu;
 class QMouseEvent;
-class QPushButton;
 class TImageList;
 class TTrayIcon;
 
 // The launcher: the application's main window. Opens the query windows, the about and the
-// disclaimer windows, and the pages of the web site.
-class TF_one : public QWidget
+// disclaimer windows, and the pages of the web site. A window-opening button stays disabled
+// while its window is open; the launcher enables it again when the window closes.
+class TF_one : public QWidget, public Ui_TF_one
 {
     Q_OBJECT
 public:
     explicit TF_one(QWidget *parent = nullptr);
     ~TF_one() override;
 
-    // Components, in their designed order. The windows that the launcher opens re-enable their
-    // button through these when they close.
-    QGroupBox *GroupBox2 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QGroupBox *GroupBox1 = nullptr;
-    QPushButton *Button1 = nullptr;
-    QPushButton *Button2 = nullptr;
-    QPushButton *Button3 = nullptr;
-    QPushButton *Button4 = nullptr;
-    QGroupBox *GroupBox3 = nullptr;
-    QPushButton *Button5 = nullptr;
-    QPushButton *Button6 = nullptr;
-    QPushButton *Button7 = nullptr;
-    QPushButton *Button8 = nullptr;
-    QGroupBox *GroupBox4 = nullptr;
-    QPushButton *Button9 = nullptr;
-    QPushButton *Button10 = nullptr;
-    QPushButton *Button11 = nullptr;
-    QPushButton *Button12 = nullptr;
+    // The group boxes, labels and buttons come from the layout; the other components follow.
     QMenu *PopupMenu1 = nullptr;
     // The tray icon's picture (16 x 16).
     TImageList *ImageList1 = nullptr;
@@ -53,7 +34,6 @@ public:
     QAction *N5 = nullptr;
     QAction *N6 = nullptr;
     QAction *N7 = nullptr;
-    QLabel *Label3 = nullptr;
 
     void Button1Click();
     void Button2Click();

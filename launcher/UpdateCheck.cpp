@@ -70,7 +70,10 @@ void CheckForUpdate(TF_one *launcher)
     context.showMessage = [](const QString &text) { ShowMessage(text); };
     QWidget *owner = launcher;
     context.openUrl = [owner](const QString &url) {
-        Shell::instance().execute(owner, QStringLiteral("open"), url, ShowCommand::Show);
+        // The file comes over plain http: anyone on the way could name a local file or another
+        // scheme, so only a web address goes to the desktop.
+        if (Shell::isWebAddress(url))
+            Shell::instance().execute(owner, QStringLiteral("open"), url, ShowCommand::Show);
     };
     context.terminate = [] {
         if (Application *app = Application::instance())

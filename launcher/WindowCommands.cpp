@@ -18,9 +18,9 @@
 //
 //     {&TF_one::Button1, openWith<TF_Lawyer>(F_Lawyer), &TDM::DS_lawyer},
 //
-// the button that opens it (and is disabled while it exists), the window class with its global
-// pointer, and the data-module data source that it needs (nullptr for none). A button without a
-// line here does nothing.
+// the button that opens it (and is disabled while the window is open), the window class with its
+// global pointer, and the data-module data source that it needs (nullptr for none). A button
+// without a line here does nothing.
 const std::vector<WindowCommand> &windowCommands()
 {
     static const std::vector<WindowCommand> commands{
@@ -41,7 +41,7 @@ void runWindowCommand(TF_one *launcher, QPushButton *TF_one::*button)
     for (const WindowCommand &command : windowCommands()) {
         if (command.button != button)
             continue;
-        command.create();
+        command.open(launcher->*button);
         if (command.dataSource && DM)
             (DM->*command.dataSource)->setEnabled(true);
         (launcher->*button)->setEnabled(false);

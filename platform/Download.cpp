@@ -7,6 +7,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSaveFile>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -18,6 +19,23 @@ NetworkDownloader::NetworkDownloader(int timeoutMs, int maxRedirects, qint64 max
 }
 
 bool NetworkDownloader::downloadToFile(const QString &url, const QString &path)
+{
+    bool ok = false;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        // Nothing may escape a thread's function; a failure there is a failed download.
+        try {
+            ok = transfer(url, path);
+        } catch (...) {
+            ok = false;
+        }
+    }));
+    worker->start();
+    worker->wait();
+    return ok;
+}
+
+// Runs on the worker thread, with an event loop of that thread for the network's events only.
+bool NetworkDownloader::transfer(const QString &url, const QString &path) const
 {
     const QUrl address(url);
     const QString scheme = address.scheme().toLower();
@@ -66,7 +84,7 @@ bool NetworkDownloader::downloadToFile(const QString &url, const QString &path)
     deadline.start(m_timeoutMs);
 
     if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        loop.exec();
     deadline.stop();
 
     if (aborted || reply->error() != QNetworkReply::NoError)

@@ -12,11 +12,11 @@ public:
     virtual bool downloadToFile(const QString &url, const QString &path) = 0;
 };
 
-// HTTP(S) download with Qt Network, run on the calling thread: a local event loop waits for the
-// answer (user input is held back meanwhile, as with a blocking call). Only a complete answer
-// with a 2xx status counts; redirects are followed up to a limit, never from https to http. The
-// body is kept in memory and written with QSaveFile, so the target is replaced atomically or not
-// at all.
+// HTTP(S) download with Qt Network. The transfer runs on a thread of its own while the calling
+// thread waits without handling any event, so nothing else of the program (a click, a timer, a
+// close request) runs until the download is over. Only a complete answer with a 2xx status
+// counts; redirects are followed up to a limit, never from https to http. The body is kept in
+// memory and written with QSaveFile, so the target is replaced atomically or not at all.
 class NetworkDownloader : public Downloader
 {
 public:
@@ -31,6 +31,8 @@ public:
     bool downloadToFile(const QString &url, const QString &path) override;
 
 private:
+    bool transfer(const QString &url, const QString &path) const;
+
     int m_timeoutMs;
     int m_maxRedirects;
     qint64 m_maxBytes;

@@ -30,9 +30,10 @@ void convert(QWidget *w)
         }
     }
     // Parents first, so children that inherit their size pick up the pixel size.
-    const auto children = w->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
-    for (QWidget *c : children)
-        convert(c);
+    const QObjectList children = w->children();
+    for (QObject *child : children)
+        if (auto *c = qobject_cast<QWidget *>(child))
+            convert(c);
 }
 } // namespace
 

@@ -131,8 +131,9 @@ void IniFile::parse(const QString &text)
 
 std::optional<QString> IniFile::value(const QString &section, const QString &key) const
 {
-    const QString s = section.trimmed();
-    const QString k = key.trimmed();
+    // The same blanks come off as off the file's names, or a name the file declares could not be found.
+    const QString s = trimBlanks(section);
+    const QString k = trimBlanks(key);
     for (const Section &sec : m_sections) {
         if (!sameName(sec.name, s))
             continue;

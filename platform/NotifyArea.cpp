@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <QWindowStateChangeEvent>
 
+using namespace winapi;
+
 // ---------------------------------------------------------------------------------------------
 // Hidden message window
 
@@ -65,7 +67,7 @@ void NotifyArea::setInstance(NotifyArea *area)
     s_installed = area;
 }
 
-bool Shell_NotifyIcon(quint32 message, const NOTIFYICONDATA &data)
+bool winapi::Shell_NotifyIcon(quint32 message, const NOTIFYICONDATA &data)
 {
     NotifyArea *area = NotifyArea::instance();
     switch (message) {
@@ -96,6 +98,11 @@ quint64 s_nextSerial = 1;
 }
 
 SystemTrayNotifyArea::SystemTrayNotifyArea() = default;
+
+bool SystemTrayNotifyArea::hostPresent() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 SystemTrayNotifyArea::~SystemTrayNotifyArea()
 {

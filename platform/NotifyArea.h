@@ -14,6 +14,10 @@
 class QWidget;
 class QSystemTrayIcon;
 
+// The names below are spelt as the Windows API spells them, which is what they stand for; they
+// live in a namespace of their own so that they never meet <windows.h>'s in the global one.
+namespace winapi {
+
 // Window messages, with the values the tray icon's callbacks and hooks use.
 constexpr quint32 WM_ENDSESSION = 0x0016;
 constexpr quint32 WM_QUERYENDSESSION = 0x0011;
@@ -86,15 +90,19 @@ struct NOTIFYICONDATA
     char szTip[NotifyIconTipSize] = {}; // GBK bytes, zero-terminated
 };
 
+} // namespace winapi
+
 // The notification area. Each request answers whether it was carried out.
 class NotifyArea
 {
 public:
     virtual ~NotifyArea();
 
-    virtual bool add(const NOTIFYICONDATA &data) = 0;
-    virtual bool modify(const NOTIFYICONDATA &data) = 0;
-    virtual bool remove(const NOTIFYICONDATA &data) = 0;
+    virtual bool add(const winapi::NOTIFYICONDATA &data) = 0;
+    virtual bool modify(const winapi::NOTIFYICONDATA &data) = 0;
+    virtual bool remove(const winapi::NOTIFYICONDATA &data) = 0;
+    // Whether a tray host shows the icons now. Desktops without one accept icons but show none.
+    virtual bool hostPresent() const = 0;
 
     // The notification area in use: the desktop's, unless another one was installed.
     static NotifyArea *instance();
@@ -102,8 +110,10 @@ public:
     static void setInstance(NotifyArea *area);
 };
 
+namespace winapi {
 // NIM_ADD, NIM_MODIFY or NIM_DELETE on the notification area in use.
 bool Shell_NotifyIcon(quint32 message, const NOTIFYICONDATA &data);
+} // namespace winapi
 
 // The desktop's notification area, over QSystemTrayIcon. Qt's activation reasons come back to
 // the record's window as the mouse messages a click would produce:
@@ -119,12 +129,13 @@ public:
     SystemTrayNotifyArea();
     ~SystemTrayNotifyArea() override;
 
-    bool add(const NOTIFYICONDATA &data) override;
-    bool modify(const NOTIFYICONDATA &data) override;
-    bool remove(const NOTIFYICONDATA &data) override;
+    bool add(const winapi::NOTIFYICONDATA &data) override;
+    bool modify(const winapi::NOTIFYICONDATA &data) override;
+    bool remove(const winapi::NOTIFYICONDATA &data) override;
+    bool hostPresent() const override;
 
     // The icon that stands for a record, or nullptr when none was added.
-    QSystemTrayIcon *trayIconFor(HWND window, quintptr id) const;
+    QSystemTrayIcon *trayIconFor(winapi::HWND window, quintptr id) const;
 
     // The mouse messages for one activation reason (a QSystemTrayIcon::ActivationReason).
     static QList<quint32> mouseMessagesFor(int reason);
@@ -132,8 +143,8 @@ public:
 private:
     struct Entry;
     QList<Entry *> m_entries;
-    Entry *find(HWND window, quintptr id) const;
-    static void apply(Entry *entry, const NOTIFYICONDATA &data);
+    Entry *find(winapi::HWND window, quintptr id) const;
+    static void apply(Entry *entry, const winapi::NOTIFYICONDATA &data);
 };
 
 // A hook on the application window's messages. It is called only while installed and never
@@ -142,7 +153,7 @@ class ApplicationHook
 {
 public:
     // Returns true when the message needs no further handling.
-    using Proc = std::function<bool(TMessage &)>;
+    using Proc = std::function<bool(winapi::TMessage &)>;
 
     ApplicationHook() = default;
     explicit ApplicationHook(Proc proc) : m_proc(std::move(proc)) {}
@@ -171,7 +182,7 @@ public:
     static void HookMainWindow(ApplicationHook *hook);
     static void UnhookMainWindow(ApplicationHook *hook);
     // Passes a message to every installed hook, oldest first; true when one of them handled it.
-    static bool dispatch(TMessage &message);
+    static bool dispatch(winapi::TMessage &message);
 
     static void Minimize(); // minimizes the application window
     static void Restore();  // takes it out of the minimized state

@@ -1,6 +1,7 @@
 #include "platform/Shell.h"
 
 #include <QDesktopServices>
+#include <QRegularExpression>
 #include <QtGlobal>
 #include <QUrl>
 #include <QWidget>
@@ -9,8 +10,6 @@
 #include <windows.h>
 #include <shellapi.h>
 #endif
-
-#include <cstdio>
 
 namespace {
 Shell *g_override = nullptr;
@@ -40,16 +39,39 @@ QString Shell::toUrlText(const QString &file)
     return file;
 }
 
+bool Shell::isWebAddress(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    static const QRegularExpression scheme(QStringLiteral("^https?://"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    if (scheme.match(text).hasMatch()) {
+        const QUrl url(text, QUrl::StrictMode);
+        return url.isValid() && !url.host().isEmpty();
+    }
+    // A bare host: dotted labels of letters, digits and hyphens, then an optional port and
+    // path. No blanks, backslashes or drive letters, so no local path passes.
+    static const QRegularExpression host(QStringLiteral(
+        "^[\\p{L}\\p{N}](?:[\\p{L}\\p{N}-]*[\\p{L}\\p{N}])?"
+        "(?:\\.[\\p{L}\\p{N}](?:[\\p{L}\\p{N}-]*[\\p{L}\\p{N}])?)+"
+        "(?::[0-9]{1,5})?(?:/[^\\s\\\\]*)?$"));
+    const QRegularExpressionMatch m = host.match(text);
+    if (!m.hasMatch())
+        return false;
+    // A name that the shell would rather run as a program or script than browse to.
+    static const QRegularExpression program(
+        QStringLiteral("\\.(?:exe|bat|cmd|msi|scr|pif|vbs|vbe|js|jse|wsf|wsh|lnk|hta|cpl|ps1|reg|"
+                       "dll|jar|sys|inf)(?:[:/]|$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QString hostPart = text.section(QLatin1Char('/'), 0, 0);
+    if (program.match(hostPart).hasMatch())
+        return false;
+    const QUrl url(toUrlText(text), QUrl::StrictMode);
+    return url.isValid() && url.scheme() == QLatin1String("http") && !url.host().isEmpty();
+}
+
 void DesktopShell::execute(QWidget *owner, const QString &verb, const QString &file, int showCommand)
 {
-    // Test hook: tests that run the program as a child process set LSS_TEST_SHELL_LOG=1 to have
-    // each request reported on stderr instead of opening a browser.
-    if (qEnvironmentVariableIntValue("LSS_TEST_SHELL_LOG") == 1) {
-        std::fprintf(stderr, "SHELL [%s] [%s] show=%d\n", verb.toUtf8().constData(),
-                     file.toUtf8().constData(), showCommand);
-        std::fflush(stderr);
-        return;
-    }
 #ifdef Q_OS_WIN
     HWND hwnd = owner ? reinterpret_cast<HWND>(owner->winId()) : nullptr;
     ShellExecuteW(hwnd, verb.isEmpty() ? nullptr : reinterpret_cast<LPCWSTR>(verb.utf16()),

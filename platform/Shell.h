@@ -27,6 +27,11 @@ public:
     // The URL the Windows shell would open for this text: a bare host such as "www.example.com"
     // opens as http. An empty result means nothing to open.
     static QString toUrlText(const QString &file);
+
+    // Whether a text from outside (a stored web site, a downloaded address) may be opened: an
+    // http or https URL, or a bare host name (with optional port and path) that opens as http.
+    // Anything else, such as a local file, a program or another scheme, is not opened.
+    static bool isWebAddress(const QString &text);
 };
 
 // The real shell: QDesktopServices on Linux, ShellExecuteW on Windows.

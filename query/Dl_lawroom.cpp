@@ -2,11 +2,8 @@
 
 #include "app/Datemodule.h"
 #include "data/Query.h"
-#include "launcher/One.h"
 #include "platform/Shell.h"
 
-#include <QRegularExpression>
-#include <QUrl>
 
 TF_lawRoom *F_lawRoom = nullptr;
 
@@ -22,9 +19,11 @@ TF_lawRoom::TF_lawRoom(QWidget *parent) : QueryForm(parent)
     QueryFormDeclaration d;
     d.query = &TDM::AQ_lawRoom;
     d.dataSource = &TDM::DS_lawRoom;
-    d.launcherButton = &TF_one::Button5;
+    d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyerroom/findlawyerroom.jsp");
 
+    d.fuzzyEdit = Edit1;
+    d.fuzzyButton = BitBtn1;
     // The Enter key fetches what the button fetches.
     d.fuzzySelect = kSelect;
     d.enterSelect = kSelect;
@@ -58,11 +57,11 @@ TF_lawRoom::TF_lawRoom(QWidget *parent) : QueryForm(parent)
     d.grid = DBGrid1;
     // Firm names in blue and underlined: a double-click there opens the firm's site.
     d.columns = {
-        {QStringLiteral("lr_Name"), QStringLiteral("律所名称"), 170, link, true, QColor(Qt::blue)},
-        {QStringLiteral("lr_director"), QStringLiteral("主任"), 70, cell, true, black},
-        {QStringLiteral("lr_city"), QStringLiteral("城市"), 70, cell, true, black},
-        {QStringLiteral("lr_province"), QStringLiteral("省份"), 70, cell, true, black},
-        {QStringLiteral("lr_domain"), QStringLiteral("专长"), 150, cell, true, black},
+        {QStringLiteral("lr_Name"), QStringLiteral("律所名称"), 170, link, QColor(Qt::blue)},
+        {QStringLiteral("lr_director"), QStringLiteral("主任"), 70, cell, black},
+        {QStringLiteral("lr_city"), QStringLiteral("城市"), 70, cell, black},
+        {QStringLiteral("lr_province"), QStringLiteral("省份"), 70, cell, black},
+        {QStringLiteral("lr_domain"), QStringLiteral("专长"), 150, cell, black},
     };
     d.widthsAtCreation = {170, 70, 70, 70, 150};
     d.gridFontPixels = 16;
@@ -72,37 +71,10 @@ TF_lawRoom::TF_lawRoom(QWidget *parent) : QueryForm(parent)
     declare(d);
 }
 
-TF_lawRoom::~TF_lawRoom() = default;
-
-bool TF_lawRoom::isWebAddress(const QString &text)
+TF_lawRoom::~TF_lawRoom()
 {
-    if (text.isEmpty())
-        return false;
-    static const QRegularExpression scheme(QStringLiteral("^https?://"),
-                                           QRegularExpression::CaseInsensitiveOption);
-    if (scheme.match(text).hasMatch()) {
-        const QUrl url(text, QUrl::StrictMode);
-        return url.isValid() && !url.host().isEmpty();
-    }
-    // A bare host: dotted labels of letters, digits and hyphens, then an optional port and
-    // path. No blanks, backslashes or drive letters, so no local path passes.
-    static const QRegularExpression host(QStringLiteral(
-        "^[\\p{L}\\p{N}](?:[\\p{L}\\p{N}-]*[\\p{L}\\p{N}])?"
-        "(?:\\.[\\p{L}\\p{N}](?:[\\p{L}\\p{N}-]*[\\p{L}\\p{N}])?)+"
-        "(?::[0-9]{1,5})?(?:/[^\\s\\\\]*)?$"));
-    const QRegularExpressionMatch m = host.match(text);
-    if (!m.hasMatch())
-        return false;
-    // A name that the shell would rather run as a program or script than browse to.
-    static const QRegularExpression program(
-        QStringLiteral("\\.(?:exe|bat|cmd|msi|scr|pif|vbs|vbe|js|jse|wsf|wsh|lnk|hta|cpl|ps1|reg|"
-                       "dll|jar|sys|inf)(?:[:/]|$)"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QString hostPart = text.section(QLatin1Char('/'), 0, 0);
-    if (program.match(hostPart).hasMatch())
-        return false;
-    const QUrl url(Shell::toUrlText(text), QUrl::StrictMode);
-    return url.isValid() && url.scheme() == QLatin1String("http") && !url.host().isEmpty();
+    if (F_lawRoom == this)
+        F_lawRoom = nullptr;
 }
 
 // Only the firm-name field (the first of every statement here) links to the site, and only the
@@ -114,7 +86,7 @@ void TF_lawRoom::DBGrid1DblClick()
     if (DBGrid1->selectedFieldPosition() != 1)
         return;
     const QString site = query()->FieldByName(QStringLiteral("lr_WebSite"));
-    if (!isWebAddress(site))
+    if (!Shell::isWebAddress(site))
         return;
     Shell::instance().execute(this, QStringLiteral("open"), site, ShowCommand::MinNoActive);
 }

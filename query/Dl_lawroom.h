@@ -13,11 +13,6 @@ public:
     ~TF_lawRoom() override;
 
     void DBGrid1DblClick() override;
-
-    // Whether a stored web-site text is a web address: an http or https URL, or a bare host
-    // name (with optional port and path) that the shell opens as http. Anything else, such as
-    // a local file, a program or another scheme, is not opened.
-    static bool isWebAddress(const QString &text);
 };
 
 extern TF_lawRoom *F_lawRoom;

@@ -1,7 +1,6 @@
 #include "query/Dl_lawyer.h"
 
 #include "app/Datemodule.h"
-#include "launcher/One.h"
 
 TF_Lawyer *F_Lawyer = nullptr;
 
@@ -12,9 +11,11 @@ TF_Lawyer::TF_Lawyer(QWidget *parent) : QueryForm(parent)
     QueryFormDeclaration d;
     d.query = &TDM::AQ_lawyer;
     d.dataSource = &TDM::DS_lawyer;
-    d.launcherButton = &TF_one::Button1;
+    d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyer/findlawyer.jsp");
 
+    d.fuzzyEdit = Edit1;
+    d.fuzzyButton = BitBtn1;
     d.fuzzySelect = QStringLiteral("SELECT l_realName,l_sex,l_province,l_city,l_domain FROM lawyer");
     d.enterSelect = QStringLiteral(
         "SELECT l_id,l_realName,l_sex,l_province,l_city,l_address,l_domain FROM lawyer");
@@ -43,14 +44,14 @@ TF_Lawyer::TF_Lawyer(QWidget *parent) : QueryForm(parent)
 
     QFont nameFont(QStringLiteral("宋体"));
     nameFont.setPixelSize(12);
-    GridColumn name{QStringLiteral("l_realName"), QStringLiteral("律师姓名"), 120, nameFont, true, QColor()};
+    GridColumn name{QStringLiteral("l_realName"), QStringLiteral("律师姓名"), 120, nameFont, QColor()};
     d.grid = DBGrid1;
     d.columns = {
         name,
-        {QStringLiteral("l_sex"), QStringLiteral("性别"), 70, QFont(), false, QColor()},
-        {QStringLiteral("l_province"), QStringLiteral("省份"), 70, QFont(), false, QColor()},
-        {QStringLiteral("l_city"), QStringLiteral("城市"), 70, QFont(), false, QColor()},
-        {QStringLiteral("l_domain"), QStringLiteral("专长"), 150, QFont(), false, QColor()},
+        {QStringLiteral("l_sex"), QStringLiteral("性别"), 70, std::nullopt, QColor()},
+        {QStringLiteral("l_province"), QStringLiteral("省份"), 70, std::nullopt, QColor()},
+        {QStringLiteral("l_city"), QStringLiteral("城市"), 70, std::nullopt, QColor()},
+        {QStringLiteral("l_domain"), QStringLiteral("专长"), 150, std::nullopt, QColor()},
     };
     d.widthsAtCreation = {120, 70, 70, 70, 150};
     d.dropDownOnTyping = {domain};
@@ -58,4 +59,8 @@ TF_Lawyer::TF_Lawyer(QWidget *parent) : QueryForm(parent)
     declare(d);
 }
 
-TF_Lawyer::~TF_Lawyer() = default;
+TF_Lawyer::~TF_Lawyer()
+{
+    if (F_Lawyer == this)
+        F_Lawyer = nullptr;
+}

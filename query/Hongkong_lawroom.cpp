@@ -1,7 +1,6 @@
 #include "query/Hongkong_lawroom.h"
 
 #include "app/Datemodule.h"
-#include "launcher/One.h"
 
 TF_HKlawRoom *F_HKlawRoom = nullptr;
 
@@ -12,7 +11,7 @@ TF_HKlawRoom::TF_HKlawRoom(QWidget *parent) : QueryForm(parent)
     QueryFormDeclaration d;
     d.query = &TDM::AQ_HKlawRoom;
     d.dataSource = &TDM::DS_HKlawRoom;
-    d.launcherButton = &TF_one::Button6;
+    d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyerroom/findlawyerroom_xg_list.jsp?xg_id=12");
 
     d.criteriaSelect = QStringLiteral("SELECT hl_name,hl_copartner FROM HongkongLawyerInfo where 1=1");
@@ -25,12 +24,16 @@ TF_HKlawRoom::TF_HKlawRoom(QWidget *parent) : QueryForm(parent)
 
     d.grid = DBGrid3;
     d.columns = {
-        {QStringLiteral("hl_name"), QStringLiteral("律所名称"), 317, {}, false, {}},
-        {QStringLiteral("hl_copartner"), QStringLiteral("合伙人"), 338, {}, false, {}},
+        {QStringLiteral("hl_name"), QStringLiteral("律所名称"), 317, std::nullopt, {}},
+        {QStringLiteral("hl_copartner"), QStringLiteral("合伙人"), 338, std::nullopt, {}},
     };
     d.widthsAtCreation = {200, 200};
 
     declare(d);
 }
 
-TF_HKlawRoom::~TF_HKlawRoom() = default;
+TF_HKlawRoom::~TF_HKlawRoom()
+{
+    if (F_HKlawRoom == this)
+        F_HKlawRoom = nullptr;
+}

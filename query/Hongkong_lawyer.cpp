@@ -1,7 +1,6 @@
 #include "query/Hongkong_lawyer.h"
 
 #include "app/Datemodule.h"
-#include "launcher/One.h"
 
 TF_HKlawyer *F_HKlawyer = nullptr;
 
@@ -12,7 +11,7 @@ TF_HKlawyer::TF_HKlawyer(QWidget *parent) : QueryForm(parent)
     QueryFormDeclaration d;
     d.query = &TDM::AQ_HKlawyer;
     d.dataSource = &TDM::DS_HKlawyer;
-    d.launcherButton = &TF_one::Button2;
+    d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyer/findlawyer_xg.jsp?xg_id=7");
 
     d.criteriaSelect = QStringLiteral("SELECT h_name,h_post,h_address,h_domain FROM Hongkong where 1=1");
@@ -25,14 +24,18 @@ TF_HKlawyer::TF_HKlawyer(QWidget *parent) : QueryForm(parent)
 
     d.grid = DBGrid1;
     d.columns = {
-        {QStringLiteral("h_name"), QStringLiteral("律师名称"), 90, {}, false, {}},
-        {QStringLiteral("h_post"), QStringLiteral("职位"), 68, {}, false, {}},
-        {QStringLiteral("h_address"), QStringLiteral("联系地址"), 269, {}, false, {}},
-        {QStringLiteral("h_domain"), QStringLiteral("专业领域"), 93, {}, false, {}},
+        {QStringLiteral("h_name"), QStringLiteral("律师名称"), 90, std::nullopt, {}},
+        {QStringLiteral("h_post"), QStringLiteral("职位"), 68, std::nullopt, {}},
+        {QStringLiteral("h_address"), QStringLiteral("联系地址"), 269, std::nullopt, {}},
+        {QStringLiteral("h_domain"), QStringLiteral("专业领域"), 93, std::nullopt, {}},
     };
     d.widthsAtCreation = {90, 68, 310, 100};
 
     declare(d);
 }
 
-TF_HKlawyer::~TF_HKlawyer() = default;
+TF_HKlawyer::~TF_HKlawyer()
+{
+    if (F_HKlawyer == this)
+        F_HKlawyer = nullptr;
+}

@@ -1,7 +1,6 @@
 #include "query/Macao_lawyer.h"
 
 #include "app/Datemodule.h"
-#include "launcher/One.h"
 
 TF_Mclawyer *F_Mclawyer = nullptr;
 
@@ -12,7 +11,7 @@ TF_Mclawyer::TF_Mclawyer(QWidget *parent) : QueryForm(parent)
     QueryFormDeclaration d;
     d.query = &TDM::AQ_MClawyer;
     d.dataSource = &TDM::DS_MClawyer;
-    d.launcherButton = &TF_one::Button4;
+    d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyer/findlawyer_am.jsp?am_id=8");
 
     d.criteriaSelect = QStringLiteral("SELECT mc_name,mc_date,mc_reg_date,mc_class FROM Macao where 1=1");
@@ -25,14 +24,18 @@ TF_Mclawyer::TF_Mclawyer(QWidget *parent) : QueryForm(parent)
 
     d.grid = DBGrid1;
     d.columns = {
-        {QStringLiteral("mc_name"), QStringLiteral("律师名字"), 80, {}, false, {}},
-        {QStringLiteral("mc_date"), QStringLiteral("执业日期"), 80, {}, false, {}},
-        {QStringLiteral("mc_reg_date"), QStringLiteral("注册日期"), 80, {}, false, {}},
-        {QStringLiteral("mc_class"), QStringLiteral("分类"), 80, {}, false, {}},
+        {QStringLiteral("mc_name"), QStringLiteral("律师名字"), 80, std::nullopt, {}},
+        {QStringLiteral("mc_date"), QStringLiteral("执业日期"), 80, std::nullopt, {}},
+        {QStringLiteral("mc_reg_date"), QStringLiteral("注册日期"), 80, std::nullopt, {}},
+        {QStringLiteral("mc_class"), QStringLiteral("分类"), 80, std::nullopt, {}},
     };
     d.widthsAtCreation = {100, 100, 100, 100};
 
     declare(d);
 }
 
-TF_Mclawyer::~TF_Mclawyer() = default;
+TF_Mclawyer::~TF_Mclawyer()
+{
+    if (F_Mclawyer == this)
+        F_Mclawyer = nullptr;
+}

@@ -4,9 +4,10 @@
 #include "app/Datemodule.h"
 #include "data/DataSource.h"
 #include "data/Query.h"
-#include "launcher/One.h"
+#include "platform/Appearance.h"
 #include "platform/Dialogs.h"
 #include "platform/Fonts.h"
+#include "platform/NotifyArea.h"
 #include "platform/Shell.h"
 #include "platform/Site.h"
 
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -21,6 +23,16 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
+
+namespace {
+// Wide enough for the longest entry of a combo box's list, with room for its scroll bar.
+int listWidth(QComboBox *combo)
+{
+    QAbstractItemView *view = combo->view();
+    return view->sizeHintForColumn(0) + view->verticalScrollBar()->sizeHint().width() + 2 * view->frameWidth();
+}
+} // namespace
 
 QueryForm::QueryForm(QWidget *parent) : QDialog(parent)
 {
@@ -45,32 +57,28 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
     usePixelFontSizes(this);
     setDialogFrame(this, Qt::Dialog, size());
 
-    m_edit1 = findChild<QLineEdit *>(QStringLiteral("Edit1"));
-    m_edit2 = findChild<QLineEdit *>(QStringLiteral("Edit2"));
-
-    // The family's buttons, with their glyphs.
-    auto button = [this](const char *name, void (QueryForm::*handler)(), const char *glyph) {
-        auto *b = findChild<QPushButton *>(QLatin1String(name));
+    const QueryFormControls &controls = m_decl.controls;
+    // The family's buttons, with their glyphs. Only the layout's default button (if any) takes
+    // Enter: a dialog would otherwise make the last focused button the default, and Enter in any
+    // input would press it.
+    auto button = [this](QPushButton *b, void (QueryForm::*handler)(), const char *glyph) {
         if (!b)
             return;
         connect(b, &QPushButton::clicked, this, guardedSlot([this, handler] { (this->*handler)(); }));
         b->setIcon(QIcon(QStringLiteral(":/icons/glyph_%1.svg").arg(QLatin1String(glyph))));
         b->setIconSize(QSize(16, 16));
-    };
-    // Only the layout's default button (if any) takes Enter: a dialog would otherwise make the
-    // last focused button the default, and Enter in any input would press it.
-    for (QPushButton *b : findChildren<QPushButton *>())
         b->setAutoDefault(false);
-    button("BitBtn1", &QueryForm::BitBtn1Click, "search");
-    button("BitBtn2", &QueryForm::BitBtn2Click, "search");
-    button("BitBtn3", &QueryForm::BitBtn3Click, "info");
-    button("first", &QueryForm::firstClick, "first");
-    button("last", &QueryForm::lastClick, "last");
-    button("Prior", &QueryForm::PriorClick, "prior");
-    button("next", &QueryForm::nextClick, "next");
+    };
+    button(m_decl.fuzzyButton, &QueryForm::BitBtn1Click, "search");
+    button(controls.BitBtn2, &QueryForm::BitBtn2Click, "search");
+    button(controls.BitBtn3, &QueryForm::BitBtn3Click, "info");
+    button(controls.first, &QueryForm::firstClick, "first");
+    button(controls.last, &QueryForm::lastClick, "last");
+    button(controls.Prior, &QueryForm::PriorClick, "prior");
+    button(controls.next, &QueryForm::nextClick, "next");
 
-    if (m_edit1)
-        m_edit1->installEventFilter(this);
+    if (m_decl.fuzzyEdit)
+        m_decl.fuzzyEdit->installEventFilter(this);
 
     for (const QueryCriterion &c : m_decl.criteria) {
         QCheckBox *box = c.checkBox;
@@ -79,20 +87,29 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
         connect(box, &QCheckBox::toggled, this, guardedSlot([this, box] { criterionClicked(box); }));
     }
 
-    for (QComboBox *combo : findChildren<QComboBox *>()) {
+    for (const QueryCriterion &c : m_decl.criteria) {
+        auto *combo = qobject_cast<QComboBox *>(c.input);
+        if (!combo)
+            continue;
         // Typing never adds items to the fixed lists.
         combo->setInsertPolicy(QComboBox::NoInsert);
+        // The list as wide as its longest entry, not only as the box.
+        combo->view()->setMinimumWidth(listWidth(combo));
     }
     for (QComboBox *combo : m_decl.dropDownOnTyping) {
         if (!combo->lineEdit())
             continue;
-        connect(combo->lineEdit(), &QLineEdit::textEdited, combo, [combo] {
-            if (!combo->view()->isVisible())
-                combo->showPopup();
-            // The open list would take the next keys; hand them back to the edit box.
-            combo->lineEdit()->setFocus();
-        });
-        combo->view()->installEventFilter(this);
+        // Typing opens a list of the entries that hold the typed text. The edit box keeps the
+        // keys (Backspace and the cursor keys edit the text), and the text stays as typed until
+        // an entry is picked with Enter or a click, so what the box shows is what is searched.
+        auto *completer = new QCompleter(combo->model(), combo);
+        completer->setCompletionMode(QCompleter::PopupCompletion);
+        completer->setFilterMode(Qt::MatchContains);
+        completer->setCaseSensitivity(Qt::CaseInsensitive);
+        completer->setMaxVisibleItems(combo->maxVisibleItems());
+        combo->setCompleter(completer);
+        completer->popup()->setFont(combo->font());
+        completer->popup()->setMinimumWidth(listWidth(combo));
     }
 
     if (DBGrid *grid = m_decl.grid) {
@@ -113,7 +130,7 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
 
     // The columns the searches read are decoded while the user types.
     if (Query *q = query()) {
-        QStringList texts{m_decl.fuzzySelect, m_decl.criteriaSelect};
+        QStringList texts{m_decl.fuzzySelect, m_decl.enterSelect, m_decl.criteriaSelect};
         for (const FuzzyChoice &f : m_decl.fuzzyChoices)
             texts << f.prefix;
         for (const QueryCriterion &c : m_decl.criteria)
@@ -121,10 +138,11 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
         q->warmUp(texts);
     }
 
-    // Centred on the screen, or on the launcher where declared.
+    // Centred on the screen, or on the launcher (the application window) where declared.
     QRect area;
-    if (m_decl.placement == QueryFormDeclaration::Placement::LauncherCentre && F_one)
-        area = F_one->frameGeometry();
+    QWidget *launcher = ApplicationWindow::window();
+    if (m_decl.placement == QueryFormDeclaration::Placement::LauncherCentre && launcher)
+        area = launcher->frameGeometry();
     else if (QScreen *screen = QGuiApplication::primaryScreen())
         area = screen->availableGeometry();
     if (area.isValid())
@@ -144,10 +162,6 @@ void QueryForm::FormCreate()
 
 void QueryForm::FormClose(TCloseAction &Action)
 {
-    if (F_one && m_decl.launcherButton) {
-        if (QPushButton *b = F_one->*m_decl.launcherButton)
-            b->setEnabled(true);
-    }
     Action = caFree;
 }
 
@@ -156,6 +170,8 @@ void QueryForm::closeEvent(QCloseEvent *event)
     TCloseAction action = caHide;
     FormClose(action);
     applyCloseAction(this, event, action);
+    if (event->isAccepted())
+        emit closed();
 }
 
 void QueryForm::reject()
@@ -166,21 +182,12 @@ bool QueryForm::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        if (watched == m_edit1 && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+        if (watched == m_decl.fuzzyEdit && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
             guarded([this] {
                 QChar c(13);
                 Edit1KeyPress(c);
             });
             return false; // the edit box still gets its Enter
-        }
-        // Keys typed while a drop-down list is open go on into the combo box's edit text.
-        for (QComboBox *combo : m_decl.dropDownOnTyping) {
-            if (watched == combo->view() && combo->lineEdit() && !key->text().isEmpty()
-                && key->text().at(0).isPrint()) {
-                QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text());
-                QCoreApplication::sendEvent(combo->lineEdit(), &copy);
-                return true;
-            }
         }
     }
     return QDialog::eventFilter(watched, event);
@@ -199,22 +206,6 @@ void QueryForm::criterionClicked(QCheckBox *box)
         }
     }
 }
-
-void QueryForm::checkBoxClick(int number)
-{
-    const QString name = QStringLiteral("CheckBox%1").arg(number);
-    for (const QueryCriterion &c : m_decl.criteria) {
-        if (c.checkBox->objectName() == name) {
-            criterionClicked(c.checkBox);
-            return;
-        }
-    }
-}
-
-void QueryForm::CheckBox1Click() { checkBoxClick(1); }
-void QueryForm::CheckBox2Click() { checkBoxClick(2); }
-void QueryForm::CheckBox3Click() { checkBoxClick(3); }
-void QueryForm::CheckBox4Click() { checkBoxClick(4); }
 
 QString QueryForm::likeText(const QString &text)
 {
@@ -245,18 +236,22 @@ bool QueryForm::checkNotEmpty(const QString &text, const QString &message, QWidg
 
 void QueryForm::showRecordCount()
 {
-    if (m_edit2)
-        m_edit2->setText(QString::number(query()->RecordCount()));
+    if (QLineEdit *counter = m_decl.controls.Edit2) {
+        counter->setText(QString::number(query()->RecordCount()));
+        // A count wider than the box shows its first digits, as a native edit box does.
+        counter->setCursorPosition(0);
+    }
 }
 
 void QueryForm::runFuzzySearch(const QString &select)
 {
     Query *q = query();
-    if (!q || !m_edit1)
+    QLineEdit *edit = m_decl.fuzzyEdit;
+    if (!q || !edit)
         return;
-    const QString text = m_edit1->text();
+    const QString text = edit->text();
     // Checked before the query is touched: a refused search leaves the last result showing.
-    if (!checkNotEmpty(text, m_decl.fuzzyMessage, m_edit1))
+    if (!checkNotEmpty(text, m_decl.fuzzyMessage, edit))
         return;
     q->Close();
     q->SQL().Clear();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "data/DBGrid.h"
-#include "launcher/CloseAction.h"
+#include "platform/CloseAction.h"
 
 #include <QDialog>
 #include <QString>
@@ -15,7 +15,6 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class TDM;
-class TF_one;
 
 // One criterion of the search over criterion check boxes (BitBtn2): its check box, the input it
 // shows, the message when that input is empty, and the line it adds. Two forms:
@@ -50,19 +49,42 @@ struct FuzzyChoice
     QString prefix;
 };
 
+// The controls every query window has, under the names its layout gives them. Taken from the
+// window's Ui members with from(), so a name missing from a layout fails to compile.
+struct QueryFormControls
+{
+    QPushButton *BitBtn2 = nullptr;  // search over the criterion check boxes
+    QPushButton *BitBtn3 = nullptr;  // more-information page
+    QLineEdit *Edit2 = nullptr;      // record counter
+    QPushButton *first = nullptr;
+    QPushButton *last = nullptr;
+    QPushButton *Prior = nullptr;
+    QPushButton *next = nullptr;
+
+    template <class Window>
+    static QueryFormControls from(Window &w)
+    {
+        return {w.BitBtn2, w.BitBtn3, w.Edit2, w.first, w.last, w.Prior, w.next};
+    }
+};
+
 // Everything that makes one query window different from its siblings. Filled in by the window's
 // constructor right after setupUi() and handed to QueryForm::declare().
 struct QueryFormDeclaration
 {
-    // Data module members the window works on, and the launcher button that opened it.
+    // Data module members the window works on.
     Query *TDM::*query = nullptr;
     DataSource *TDM::*dataSource = nullptr;
-    QPushButton *TF_one::*launcherButton = nullptr;
+
+    QueryFormControls controls;
 
     // Path of the more-information page below the site base address (BitBtn3).
     QString pagePath;
 
-    // Fuzzy search (BitBtn1, Enter in Edit1). Leave fuzzySelect empty when the window has none.
+    // Fuzzy search: its edit box (Edit1, where Enter searches too) and button (BitBtn1). Leave
+    // them null when the window has none.
+    QLineEdit *fuzzyEdit = nullptr;
+    QPushButton *fuzzyButton = nullptr;
     QString fuzzySelect;           // first line for BitBtn1
     QString enterSelect;           // first line for Enter in Edit1 (empty: same as fuzzySelect)
     QString fuzzyMessage;          // Edit1 empty
@@ -79,7 +101,7 @@ struct QueryFormDeclaration
     int gridFontPixels = 0;        // cell font height; 0 keeps the window's font
     int titleFontPixels = 0;       // title row font height; 0 keeps the grid's font
 
-    // Combo boxes whose list drops down as soon as the user types into them.
+    // Combo boxes that list their matching entries as soon as the user types into them.
     QVector<QComboBox *> dropDownOnTyping;
 
     enum class Placement { ScreenCentre, LauncherCentre };
@@ -89,13 +111,12 @@ struct QueryFormDeclaration
 // Base of the six query windows. Holds what they all do: criterion check boxes show and focus
 // their inputs, searches check their texts and rebuild the query's statement from scratch, the
 // record counter, the navigation buttons, the more-information page, the column widths set at
-// creation, and closing (which re-enables the launcher button and frees the window; the query
-// and its result stay in the data module for the next window of this kind).
+// creation, and closing (which frees the window and says so through closed(); the query and its
+// result stay in the data module for the next window of this kind).
 //
 // A window derives from this and from its Ui class, calls setupUi(this), then declare() with its
-// declaration. The family members are found by their names: Edit1, BitBtn1, BitBtn2, BitBtn3,
-// Edit2, first, last, Prior, next (those a window lacks are simply absent). Fonts in the .ui
-// hold pixel heights in <pointsize>. The .ui's own `default` button property decides Enter.
+// declaration, which names every control the base works on. Fonts in the .ui hold pixel heights
+// in <pointsize>. The .ui's own `default` button property decides Enter.
 class QueryForm : public QDialog
 {
     Q_OBJECT
@@ -110,10 +131,6 @@ public:
     // Event handlers.
     void FormCreate();
     void FormClose(TCloseAction &Action);
-    void CheckBox1Click();
-    void CheckBox2Click();
-    void CheckBox3Click();
-    void CheckBox4Click();
     void BitBtn1Click();                 // fuzzy search
     void Edit1KeyPress(QChar &Key);      // Enter: fuzzy search with enterSelect
     void BitBtn2Click();                 // search over the criterion check boxes
@@ -133,6 +150,10 @@ public:
 
     void reject() override;              // Escape does not close a query window
 
+signals:
+    // The window has accepted closing and goes once the event has finished.
+    void closed();
+
 protected:
     // Wires the declared controls and the family members, sizes and places the window, then runs
     // FormCreate.
@@ -143,12 +164,9 @@ protected:
 
 private:
     void criterionClicked(QCheckBox *box);
-    void checkBoxClick(int number);
     void runFuzzySearch(const QString &select);
     bool checkNotEmpty(const QString &text, const QString &message, QWidget *input);
     void showRecordCount();
 
     QueryFormDeclaration m_decl;
-    QLineEdit *m_edit1 = nullptr;
-    QLineEdit *m_edit2 = nullptr;
 };

@@ -1,7 +1,6 @@
 #include "query/Taiwan_lawyer.h"
 
 #include "app/Datemodule.h"
-#include "launcher/One.h"
 
 TF_TwLawyer *F_TwLawyer = nullptr;
 
@@ -12,7 +11,7 @@ TF_TwLawyer::TF_TwLawyer(QWidget *parent) : QueryForm(parent)
     QueryFormDeclaration d;
     d.query = &TDM::AQ_TWlawyer;
     d.dataSource = &TDM::DS_TWlawyer;
-    d.launcherButton = &TF_one::Button3;
+    d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyer/findlawyer_tw.jsp?tw_id=9");
 
     d.criteriaSelect =
@@ -26,11 +25,11 @@ TF_TwLawyer::TF_TwLawyer(QWidget *parent) : QueryForm(parent)
 
     d.grid = DBGrid1;
     d.columns = {
-        {QStringLiteral("tw_name"), QStringLiteral("律师姓名"), 80, {}, false, {}},
-        {QStringLiteral("tw_sex"), QStringLiteral("性别"), 50, {}, false, {}},
-        {QStringLiteral("tw_city"), QStringLiteral("城市"), 50, {}, false, {}},
-        {QStringLiteral("tw_address"), QStringLiteral("地址"), 150, {}, false, {}},
-        {QStringLiteral("tw_domain"), QStringLiteral("特长"), 240, {}, false, {}},
+        {QStringLiteral("tw_name"), QStringLiteral("律师姓名"), 80, std::nullopt, {}},
+        {QStringLiteral("tw_sex"), QStringLiteral("性别"), 50, std::nullopt, {}},
+        {QStringLiteral("tw_city"), QStringLiteral("城市"), 50, std::nullopt, {}},
+        {QStringLiteral("tw_address"), QStringLiteral("地址"), 150, std::nullopt, {}},
+        {QStringLiteral("tw_domain"), QStringLiteral("特长"), 240, std::nullopt, {}},
     };
     d.widthsAtCreation = {80, 50, 50, 260, 260};
     d.placement = QueryFormDeclaration::Placement::LauncherCentre;
@@ -38,4 +37,8 @@ TF_TwLawyer::TF_TwLawyer(QWidget *parent) : QueryForm(parent)
     declare(d);
 }
 
-TF_TwLawyer::~TF_TwLawyer() = default;
+TF_TwLawyer::~TF_TwLawyer()
+{
+    if (F_TwLawyer == this)
+        F_TwLawyer = nullptr;
+}

@@ -47,8 +47,8 @@ bool CsvReader::next(std::vector<Field>& fields)
                 m_pos += 3;
         }
     }
-    // Blank lines carry no record.
-    for (;;) {
+    // Blank lines carry no record unless the caller says they do.
+    while (!m_blankLineIsRecord) {
         const int c = peek();
         if (c == '\r') {
             get();
@@ -63,6 +63,8 @@ bool CsvReader::next(std::vector<Field>& fields)
             return false;
         break;
     }
+    if (peek() < 0)
+        return false;
     m_recordLine = m_line;
     Field field;
     for (;;) {

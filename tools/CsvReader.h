@@ -19,6 +19,10 @@ public:
     bool open(QString* error);
     // Reads the next record; false at end of file. Throws CsvError on malformed input.
     bool next(std::vector<Field>& fields);
+    // With true, a blank line is a record of one empty unquoted field (a file of one column,
+    // where such a line is a NULL); only the last line break ends the file. With false (the
+    // default) blank lines are skipped.
+    void setBlankLineIsRecord(bool on) { m_blankLineIsRecord = on; }
     // Physical line on which the last record returned by next() started.
     qint64 recordLine() const { return m_recordLine; }
 
@@ -31,6 +35,7 @@ private:
     qsizetype m_pos = 0;
     bool m_eof = false;
     bool m_first = true;
+    bool m_blankLineIsRecord = false;
     qint64 m_line = 1;
     qint64 m_recordLine = 1;
 };

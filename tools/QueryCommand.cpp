@@ -13,13 +13,14 @@
 namespace {
 
 const char kQueryHelp[] =
-    "usage: lssdb query FILE \"SQL\" [--param NAME=VALUE]... [--timing]\n"
+    "usage: lssdb query FILE \"SQL\" [--param NAME=VALUE]... [--password P] [--timing]\n"
     "\n"
     "Runs one statement on the database FILE through the program's own data layer (its\n"
     "connection string, password check and engine) and prints the result as tab-separated\n"
     "lines: the field names first, then one line per record, then \"N records\".\n"
     "A tab, line break or backslash inside a value is written as \\t, \\n, \\r or \\\\.\n"
     "Parameters are written :NAME in the statement and compared as text.\n"
+    "--password gives the database password (default: the program's own; '' for none).\n"
     "--timing adds the times of connecting and of running the statement on stderr.\n"
     "On an error the message goes to stderr and the exit code is 1.\n";
 
@@ -62,6 +63,8 @@ int runQueryCommand(const QStringList &args)
     QStringList positional;
     QList<QPair<QString, QString>> params;
     bool timing = false;
+    bool hasPassword = false;
+    QString password;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args.at(i);
         if (a == QLatin1String("--param")) {
@@ -76,6 +79,13 @@ int runQueryCommand(const QStringList &args)
                 return 1;
             }
             params.append({item.left(eq), item.mid(eq + 1)});
+        } else if (a == QLatin1String("--password")) {
+            if (i + 1 >= args.size()) {
+                std::fputs("lssdb query: --password needs a value ('' for none)\n", stderr);
+                return 1;
+            }
+            hasPassword = true;
+            password = args.at(++i);
         } else if (a == QLatin1String("--timing")) {
             timing = true;
         } else {
@@ -91,7 +101,16 @@ int runQueryCommand(const QStringList &args)
         QElapsedTimer timer;
         timer.start();
         Connection connection;
-        connection.setConnectionString(directoryConnectionString(positional.at(0)));
+        if (hasPassword) {
+            // Quoted, so a password may hold ";".
+            QString quoted = password;
+            const QChar quote = quoted.contains(QLatin1Char('"')) ? QLatin1Char('\'') : QLatin1Char('"');
+            connection.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Jet OLEDB:Database Password=")
+                                           + quote + quoted + quote + QStringLiteral(";Data Source=")
+                                           + positional.at(0));
+        } else {
+            connection.setConnectionString(directoryConnectionString(positional.at(0)));
+        }
         connection.setConnected(true);
         const qint64 connectMs = timer.elapsed();
 

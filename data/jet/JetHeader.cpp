@@ -18,7 +18,10 @@ void putU32(unsigned char* p, quint32 v)
 // The password is masked with the integer part of the creation date, as 4 little-endian bytes.
 void passwordMask(double creationDate, unsigned char mask[4])
 {
-    const qint32 days = static_cast<qint32>(creationDate);
+    // A date no 32-bit day count holds (a damaged header) masks with zero rather than with an
+    // undefined conversion.
+    const double whole = std::trunc(creationDate);
+    const qint32 days = (whole >= -2147483648.0 && whole <= 2147483647.0) ? static_cast<qint32>(whole) : 0;
     putU32(mask, static_cast<quint32>(days));
 }
 
@@ -93,6 +96,8 @@ double toJetDate(const QDateTime& dt)
 
 QDateTime fromJetDate(double value)
 {
+    if (!std::isfinite(value) || std::fabs(value) > 3e6)
+        return QDateTime();
     const double days = std::trunc(value);
     const double frac = std::fabs(value - days);
     const QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(days));

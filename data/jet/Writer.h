@@ -20,10 +20,28 @@ public:
 
 enum class ColumnType { Text, Memo, Long, DateTime };
 
+// The other Jet 4 column types, for files that hold every type Jet has. Values: bool; int for
+// Byte and Integer; QString (exact decimal text) or a number for Currency and Decimal; float or
+// double; QByteArray for Binary and OLE; QUuid or its text for GUID.
+enum class OtherType { None, Boolean, Byte, Integer, Currency, Single, Double, Binary, Ole, Guid, Decimal };
+
 struct ColumnDef {
     QString name;
     ColumnType type;
     int maxChars = 255;   // Text only: UTF-16 code units, 1..255
+    OtherType other = OtherType::None;   // when set, the column has this type instead
+    int precision = 18;   // Decimal only: 1..28 digits
+    int scale = 0;        // Decimal only: 0..precision
+};
+
+// Structures that Access leaves in a file once it has been edited, written on request so the
+// readers can be tried on them.
+struct WriterOptions {
+    bool compressText = false;   // Text and Memo in compressed Unicode wherever that is shorter
+    int moveEvery = 0;           // every n-th row moved to a later page, a pointer left in its place
+    int deleteEvery = 0;         // after every n-th row, a deleted copy of it on the same page
+    bool strayPages = false;     // each table followed by a data page that names it as owner
+                                 // but is not in its usage map (as a dropped table leaves)
 };
 
 struct TableDef {
@@ -42,6 +60,7 @@ public:
 
     // Creation date stored in the definition page (it also masks the password). Defaults to now.
     void setCreationDate(const QDateTime& created);
+    void setOptions(const WriterOptions& options);
 
     void beginTable(const TableDef& def);
     // One value per column: a null QVariant is NULL; QString for Text and Memo; qint32/int for
@@ -60,12 +79,20 @@ private:
 
 // Jet column type codes.
 enum : quint8 {
+    kTypeBool = 0x01,
+    kTypeByte = 0x02,
     kTypeInt = 0x03,
     kTypeLong = 0x04,
+    kTypeMoney = 0x05,
+    kTypeSingle = 0x06,
+    kTypeDouble = 0x07,
     kTypeDateTime = 0x08,
+    kTypeBinary = 0x09,
     kTypeText = 0x0a,
     kTypeOle = 0x0b,
     kTypeMemo = 0x0c,
+    kTypeGuid = 0x0f,
+    kTypeNumeric = 0x10,
 };
 
 }  // namespace jet

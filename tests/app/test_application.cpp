@@ -1,7 +1,7 @@
 // The application object: error box text, exceptions in handlers, the entry point's handler,
 // ending the loop, and the order in which owned objects are destroyed.
 
-#include "BoxCloser.h"
+#include "support/BoxCloser.h"
 #include "TestMain.h"
 #include "platform/Dialogs.h"
 #include "platform/Exception.h"

@@ -1,47 +1,20 @@
 // The program as a whole, run as a child process: what start-up builds, in which order, what
 // it shows, and its exit code.
 
+#include "support/ProgramRun.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-struct Run
+// Runs a copy of the program from dir.
+ProgramRun runFrom(const QString &dir, bool withDatabase, const QProcessEnvironment &env = QProcessEnvironment())
 {
-    int exitCode = -1;
-    QProcess::ExitStatus status = QProcess::CrashExit;
-    QStringList boxes;
-    QString run;
-};
-
-// Runs a copy of the program from dir with boxes answered at once and the loop ended as soon as
-// it would start.
-Run runProgram(const QString &dir)
-{
-    const QString exe = dir + QStringLiteral("/lss");
-    QFile::remove(exe);
-    if (!QFile::copy(QStringLiteral(LSS_BUILD_DIR "/lss"), exe))
-        qFatal("cannot copy the program");
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("LSS_TEST_AUTOCLOSE_BOXES"), QStringLiteral("1"));
-    env.insert(QStringLiteral("LSS_TEST_QUIT_ON_RUN"), QStringLiteral("1"));
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(dir);
-    p.start(exe, {});
-    p.waitForFinished(-1);
-    Run r;
-    r.exitCode = p.exitCode();
-    r.status = p.exitStatus();
-    const QStringList lines = QString::fromUtf8(p.readAllStandardError()).split(QLatin1Char('\n'));
-    for (const QString &line : lines) {
-        if (line.startsWith(QStringLiteral("BOX ")))
-            r.boxes.append(line.mid(4));
-        else if (line.startsWith(QStringLiteral("RUN ")))
-            r.run = line.mid(4);
-    }
-    return r;
+    const QString exe = installProgram(dir, withDatabase);
+    if (exe.isEmpty())
+        qFatal("cannot lay out the program");
+    return runProgram(exe, dir, env);
 }
 } // namespace
 
@@ -55,14 +28,7 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        QProcess gen;
-        gen.start(QStringLiteral(LSSDB_PATH),
-                  {QStringLiteral("generate"), dir.filePath(QStringLiteral("lss.dll")),
-                   QStringLiteral("--lawyers"), QStringLiteral("20"), QStringLiteral("--seed"),
-                   QStringLiteral("1")});
-        gen.waitForFinished(-1);
-        QCOMPARE(gen.exitCode(), 0);
-        const Run r = runProgram(dir.path());
+        const ProgramRun r = runFrom(dir.path(), true);
         QCOMPARE(r.status, QProcess::NormalExit);
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.boxes, QStringList());
@@ -70,11 +36,24 @@ private slots:
     }
 
     // Without the directory: one error box captioned with the title, then the launcher anyway.
+    // Variables that once switched boxes, the shell and the loop off for tests change nothing.
+    void missingDirectoryShowsErrorThenLauncher_data()
+    {
+        QTest::addColumn<bool>("switches");
+        QTest::newRow("plain") << false;
+        QTest::newRow("old test switches set") << true;
+    }
     void missingDirectoryShowsErrorThenLauncher()
     {
+        QFETCH(bool, switches);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        const Run r = runProgram(dir.path());
+        QProcessEnvironment env;
+        if (switches) {
+            for (const char *name : {"LSS_TEST_AUTOCLOSE_BOXES", "LSS_TEST_SHELL_LOG", "LSS_TEST_QUIT_ON_RUN"})
+                env.insert(QString::fromLatin1(name), QStringLiteral("1"));
+        }
+        const ProgramRun r = runFrom(dir.path(), false, env);
         QCOMPARE(r.status, QProcess::NormalExit);
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.boxes.size(), 1);

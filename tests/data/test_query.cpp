@@ -219,6 +219,8 @@ private Q_SLOTS:
         QTest::newRow("quote") << "select * from People WHERE p_Name like '%O'Brien%'" << "语法错误: 'Brien' 附近。";
         QTest::newRow("two statements") << "select * from People; select 1" << "在 SQL 语句结尾之后找到字符。";
         QTest::newRow("write") << "delete from People" << "数据库以只读方式打开，只能执行查询语句。";
+        QTest::newRow("unclosed list") << "select * from People where p_Name like 'a[bc%'"
+                                        << "模式字符串无效：'[' 没有对应的 ']'。";
         QTest::newRow("attach") << "attach database '/tmp/x.db' as x" << "数据库以只读方式打开，只能执行查询语句。";
     }
     void statementErrors()
@@ -245,13 +247,14 @@ private Q_SLOTS:
 
     void connectionStrings()
     {
-        // Runs of "\" and "/" are one separator; a directory with blanks and Chinese characters.
-        QDir(m_dir.path()).mkpath(QStringLiteral("目录 with blanks"));
-        const QString dir = m_dir.filePath(QStringLiteral("目录 with blanks"));
+        // A directory with blanks, Chinese characters and a backslash in its name: the "\/" the
+        // data module puts before the file name and runs of "/" are one separator, a "\" inside a
+        // name is part of it.
+        QDir(m_dir.path()).mkpath(QStringLiteral("目录 back\\slash"));
+        const QString dir = m_dir.filePath(QStringLiteral("目录 back\\slash"));
         QFile::copy(m_db, dir + QStringLiteral("/lss.dll"));
-        QString native = dir;
-        native.replace(QLatin1Char('/'), QLatin1Char('\\'));
-        QCOMPARE(openFileError(native + QStringLiteral("\\\\/lss.dll")), QString());
+        for (const char *tail : {"/\\/lss.dll", "//lss.dll", "/\\\\//lss.dll"})
+            QCOMPARE(openFileError(dir + QLatin1String(tail)), QString());
         // Keys without regard to case, items trimmed, password compared.
         QCOMPARE(openError(QStringLiteral("data source = %1 ;JET OLEDB:DATABASE PASSWORD=41729063").arg(m_db)),
                  QString());
@@ -291,10 +294,12 @@ private Q_SLOTS:
             QVERIFY(!openFileError(path).isEmpty());
         }
 
-        // Damage inside the data pages is found when the table is read.
+        // Damage inside the data pages of a table is found when the table is read (the
+        // catalog's own rows, owned by page 2, are read when the file opens).
         QByteArray corrupt = good;
         for (int p = 3; p < corrupt.size() / 4096; ++p) {
-            if (corrupt.at(p * 4096) == 1 && corrupt.mid(p * 4096 + 4, 4) != "LVAL") {
+            if (corrupt.at(p * 4096) == 1 && corrupt.mid(p * 4096 + 4, 4) != "LVAL"
+                && corrupt.mid(p * 4096 + 4, 4) != QByteArray("\x02\0\0\0", 4)) {
                 for (int k = 14; k < 4096; k += 7)
                     corrupt[p * 4096 + k] = char(0xFF);
             }
@@ -320,6 +325,28 @@ private Q_SLOTS:
         const QString none = m_dir.filePath(QStringLiteral("none-pw.mdb"));
         testdb::writePeople(none, QString());
         QCOMPARE(openError(QStringLiteral("Data Source=%1").arg(none)), QString());
+        // A file without a password opens whatever the connection string says.
+        QCOMPARE(openFileError(none), QString());
+
+        // lssdb query: --password, '' for none; the file's own rule as above.
+        const struct {
+            QString file;
+            QStringList args;
+            QString err;
+        } runs[] = {{other, {QStringLiteral("--password"), QStringLiteral("secret")}, QString()},
+                    {other, {QStringLiteral("--password"), QString()}, QStringLiteral("密码无效。")},
+                    {other, {}, QStringLiteral("密码无效。")},
+                    {none, {QStringLiteral("--password"), QString()}, QString()},
+                    {none, {}, QString()}};
+        for (const auto &run : runs) {
+            QProcess p;
+            p.start(QStringLiteral(LSSDB_PATH),
+                    QStringList{QStringLiteral("query"), run.file, QStringLiteral("select count(*) from People")}
+                        + run.args);
+            QVERIFY(p.waitForFinished(-1));
+            QCOMPARE(QString::fromUtf8(p.readAllStandardError()).trimmed(), run.err);
+            QCOMPARE(p.readAllStandardOutput(), run.err.isEmpty() ? QByteArray("count(*)\n4\n1 records\n") : QByteArray());
+        }
     }
 
     // A query on a closed connection first tries to open it again.
@@ -510,6 +537,26 @@ private Q_SLOTS:
         q.Open();
         c.setConnected(false);
         QCOMPARE(q.value(3, 0), QStringLiteral("Zürich"));
+        QCOMPARE(q.value(2, 1), QStringLiteral("O'Brien"));
+
+        // The file cut short under the open connection, its columns already in memory: the next
+        // statement on the table meets it all the same; once the file is whole again, it reads.
+        const QString changing = m_dir.filePath(QStringLiteral("changing.mdb"));
+        QVERIFY(QFile::copy(m_db, changing));
+        c.setConnectionString(directoryConnectionString(changing));
+        c.setConnected(true);
+        q.Close();
+        q.Open();
+        QFile f(changing);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const QByteArray whole = f.readAll();
+        QVERIFY(f.resize(3 * 4096));
+        q.Close();
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, q.Open());
+        f.seek(0);
+        f.write(whole);
+        f.close();
+        q.Open();
         QCOMPARE(q.value(2, 1), QStringLiteral("O'Brien"));
     }
 };

@@ -1,7 +1,7 @@
 // Text comparison of the engine without regard to case for every letter (accented, Greek,
 // Cyrillic), through "=", LIKE, GROUP BY and ORDER BY, over a file made by the Jet writer.
 #include "data/DatabaseError.h"
-#include "data/JetText.h"
+#include "data/jet/JetValues.h"
 #include "data/ResultSet.h"
 #include "data/SqlEngine.h"
 #include "data/TextCompare.h"
@@ -103,6 +103,15 @@ private Q_SLOTS:
         QTest::newRow("not like") << "n_city not like '%a%'" << "5 6 7 10";
         QTest::newRow("percent alone") << "n_name like '%'" << "1 2 3 4 5 6 7 9 10";
         QTest::newRow("percents") << "n_name like '%%o%%n%%'" << "2 9";
+        QTest::newRow("list") << "n_city like '[em]%'" << "1 2 9";
+        QTest::newRow("list negated") << "n_city like '[!m]%'" << "3 4 5 6 7 9 10";
+        QTest::newRow("range") << "n_city like '[d-f]vora'" << "9";
+        QTest::newRow("range folds") << "n_city like '[D-F]VORA'" << "9";
+        QTest::newRow("list accented") << "n_city like '[é]vora'" << "3 4";
+        QTest::newRow("list chinese") << "n_city like '[郑北]%'" << "5 10";
+        QTest::newRow("list percent") << "n_name like '100[%]%'" << "9";
+        QTest::newRow("list underscore") << "n_name like '%[_]d%'" << "9";
+        QTest::newRow("list bracket") << "n_name like '%[[]%'" << "";
     }
     void likeFoldsEveryLetter()
     {
@@ -235,7 +244,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, stored);
         QFETCH(QString, text);
         std::string out = "left over";
-        jet4text::decode(reinterpret_cast<const unsigned char *>(stored.constData()), size_t(stored.size()), out);
+        jet::decodeText(reinterpret_cast<const uchar *>(stored.constData()), size_t(stored.size()), out);
         QCOMPARE(QString::fromStdString(out), text);
     }
 

@@ -101,6 +101,16 @@ void TestLssdb::buildRoundTrip()
     QVERIFY(t.rows[1][2].null);            // l_sex: empty unquoted
     QVERIFY(!t.rows[1][4].null);           // l_city: ""
     QCOMPARE(t.rows[1][4].raw.size(), 0);
+
+    // A file of one column: each blank line is a record whose field is NULL; the last line
+    // break only ends the file.
+    writeFile(QDir(dir.path()).filePath(QStringLiteral("Taiwan.csv")), "tw_name\n林三\n\n\r\n李四\n\n");
+    QVERIFY(QFile::remove(db));
+    QCOMPARE(runTool(kLssdb, {QStringLiteral("build"), db, dir.path()}).exitCode, 0);
+    QCOMPARE(exportTable(db, QStringLiteral("Taiwan")),
+             QStringLiteral("tw_name,tw_sex,tw_city,tw_address,tw_domain\n\"林三\",NULL,NULL,NULL,NULL\n"
+                            "NULL,NULL,NULL,NULL,NULL\nNULL,NULL,NULL,NULL,NULL\n\"李四\",NULL,NULL,NULL,NULL\n"
+                            "NULL,NULL,NULL,NULL,NULL\n"));
 }
 
 void TestLssdb::buildPasswordOption()
@@ -153,6 +163,18 @@ void TestLssdb::badInput_data()
     QTest::newRow("stray quote") << "Taiwan.csv" << QByteArray("tw_name,tw_sex\nab\"c,男\n")
                                  << QStringList({"Taiwan.csv:2", "quote"});
     QTest::newRow("empty file") << "Taiwan.csv" << QByteArray("\n") << QStringList({"Taiwan.csv", "header"});
+    QTest::newRow("date before year 100") << "Macao.csv" << QByteArray("mc_name,mc_date\n黄一,0099-12-31\n")
+                                          << QStringList({"Macao.csv:2", "mc_date", "0099-12-31"});
+    // A bad value is quoted by its head only, and a NUL in it does not end the message.
+    QTest::newRow("huge bad number") << "lawyer.csv" << (QByteArray("l_id\n") + QByteArray(200000, '7') + "x\n")
+                                     << QStringList({"lawyer.csv:2", "l_id", "200001 characters"});
+    QTest::newRow("NUL in bad value") << "lawyer.csv" << QByteArrayLiteral("l_id,l_realName\n1\0x,a\n")
+                                      << QStringList({"lawyer.csv:2", "l_id", "\"1\\x00x\""});
+    QTest::newRow("NUL in unknown column") << "lawRoom.csv" << QByteArrayLiteral("lr_Name,lr\0boss\nA,B\n")
+                                           << QStringList({"lawRoom.csv:1", "lr\\x00boss", "unknown"});
+    // In a file of one column a blank line is a record (NULL), so the lines after it count on.
+    QTest::newRow("one column, blank line") << "Taiwan.csv" << (QByteArray("tw_name\n\r\n") + QByteArray(256, 'x') + "\n")
+                                            << QStringList({"Taiwan.csv:3", "tw_name", "256"});
 }
 
 void TestLssdb::badInput()
@@ -174,6 +196,7 @@ void TestLssdb::badInput()
     for (const QString& m : mustMention)
         QVERIFY2(err.contains(m), qPrintable(err));
     QCOMPARE(err.count(u'\n'), 1);   // one message
+    QVERIFY2(err.size() < 400, qPrintable(err.left(400)));
     QVERIFY(!QFileInfo::exists(db));
     for (const QString& name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
         QVERIFY2(name.endsWith(QStringLiteral(".csv")), qPrintable(name));

@@ -1,6 +1,8 @@
 // The launcher and its about and disclaimer windows, driven through the real windows.
 
-#include "BoxCloser.h"
+#include "support/BoxCloser.h"
+#include "support/RecordingShell.h"
+#include "support/UserInput.h"
 #include "TestMain.h"
 #include "app/Datemodule.h"
 #include "components/ImageList.h"
@@ -17,38 +19,17 @@
 #include "platform/Shell.h"
 #include "platform/Site.h"
 
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace {
-struct ShellCall
-{
-    QString verb;
-    QString file;
-    int show;
-};
-
-class RecordingShell : public Shell
-{
-public:
-    void execute(QWidget *, const QString &verb, const QString &file, int show) override
-    {
-        calls.append({verb, file, show});
-    }
-    QList<ShellCall> calls;
-};
-
 const QString kSite = QStringLiteral("http://www.quillhall.example");
-
-// Lets windows that closed themselves be destroyed.
-void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 QStringList disclaimerLines()
 {
@@ -165,6 +146,37 @@ private slots:
             QVERIFY2(l->geometry().right() < f->GroupBox2->width(), qPrintable(l->text()));
         }
         QCOMPARE(f->Label3->cursor().shape(), Qt::PointingHandCursor);
+    }
+
+    // The families the layouts name resolve to fonts of packages that the set-up script
+    // installs: the layout above is measured with them.
+    void fontsFromInstalledPackages_data()
+    {
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<QString>("resolved");
+        QTest::addColumn<QString>("package");
+        QTest::newRow("Latin") << QStringLiteral("MS Sans Serif") << QStringLiteral("Liberation Sans")
+                               << QStringLiteral("fonts-liberation2");
+        QTest::newRow("Chinese") << QStringLiteral("宋体") << QStringLiteral("WenQuanYi Micro Hei")
+                                 << QStringLiteral("fonts-wqy-microhei");
+    }
+    void fontsFromInstalledPackages()
+    {
+        QFETCH(QString, family);
+        QFETCH(QString, resolved);
+        QFETCH(QString, package);
+        QFile script(QStringLiteral(LSS_SOURCE_DIR "/scripts/install-deps"));
+        QVERIFY(script.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(script.readAll());
+        QVERIFY2(text.contains(QRegularExpression(QStringLiteral("\\s%1\\s").arg(QRegularExpression::escape(package)))),
+                 qPrintable(QStringLiteral("scripts/install-deps does not install %1").arg(package)));
+        QFont font(family);
+        font.setPixelSize(11);
+        const QString actual = QFontInfo(font).family();
+        QVERIFY2(actual == resolved,
+                 qPrintable(QStringLiteral("\"%1\" resolves to \"%2\", not \"%3\": install the package %4 "
+                                           "(scripts/install-deps)")
+                                .arg(family, actual, resolved, package)));
     }
 
     void popupMenuEntries()
@@ -288,8 +300,32 @@ private slots:
             QVERIFY2(c.button->isEnabled(), c.className);
             flushDeletes();
             QVERIFY2(w.isNull(), c.className);
-            QVERIFY(c.pointer() != nullptr); // not cleared
+            QVERIFY(c.pointer() == nullptr); // cleared with its window, never left dangling
         }
+    }
+
+    // Enter on a focused button presses it, as Space does.
+    void enterPressesFocusedButton()
+    {
+        TF_one *f = launcher();
+        RecordingShell shell;
+        Shell::setInstance(&shell);
+        f->Button9->setFocus();
+        pressKey(f, Qt::Key_Return);
+        QCOMPARE(shell.calls.size(), 1);
+        {
+            BoxCloser closer;
+            f->Button7->setFocus();
+            pressKey(f, Qt::Key_Enter, Qt::KeypadModifier);
+            QCOMPARE(closer.boxes.size(), 1);
+        }
+        f->Button1->setFocus();
+        pressKey(f, Qt::Key_Return);
+        QPointer<QWidget> w = F_Lawyer;
+        QVERIFY(w && w->isVisible() && !f->Button1->isEnabled());
+        w->close();
+        flushDeletes();
+        QVERIFY(f->Button1->isEnabled());
     }
 
     void disclaimerWindow()
@@ -315,8 +351,7 @@ private slots:
         QVERIFY(f->Button11->isEnabled());
         flushDeletes();
         QVERIFY(w.isNull());
-        QVERIFY(F_Mzsm != nullptr); // the pointer is not cleared
-        QVERIFY(!Application::instance()->owned().contains(F_Mzsm));
+        QVERIFY(F_Mzsm == nullptr); // cleared with its window, never left dangling
 
         QTest::mouseClick(f->Button11, Qt::LeftButton);
         QCOMPARE(F_Mzsm->Memo1->toPlainText().split(QLatin1Char('\n')), disclaimerLines());

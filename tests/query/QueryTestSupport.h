@@ -1,26 +1,22 @@
 #pragma once
 
 // Shared by the query-window suites: a directory database built with lssdb from CSV texts, the
-// data module and a real launcher around it, a shell that records, and an answerer for the
-// modal boxes that the windows show.
+// data module and a real launcher around it.
 
 #include "app/Application.h"
 #include "app/Datemodule.h"
 #include "data/Connection.h"
 #include "data/ConnectionString.h"
 #include "launcher/One.h"
-#include "platform/Shell.h"
+#include "support/BoxCloser.h"
+#include "support/RecordingShell.h"
+#include "support/UserInput.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QMap>
-#include <QMessageBox>
 #include <QProcess>
-#include <QTimer>
 #include <QtTest>
-
-#include <functional>
 
 namespace querytest {
 
@@ -64,57 +60,6 @@ inline QString buildDatabase(const QString &dir, const QMap<QString, QStringList
     return out;
 }
 
-// Answers every modal box while it runs, recording the texts of the message boxes.
-class BoxAnswerer : public QObject
-{
-public:
-    BoxAnswerer()
-    {
-        m_timer.setInterval(5);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            QWidget *w = QApplication::activeModalWidget();
-            if (auto *box = qobject_cast<QMessageBox *>(w)) {
-                texts << box->text();
-                titles << box->windowTitle();
-                box->done(0);
-            } else if (auto *dialog = qobject_cast<QDialog *>(w)) {
-                dialog->done(0);
-            }
-        });
-        m_timer.start();
-    }
-    QStringList texts;
-    QStringList titles;
-
-private:
-    QTimer m_timer;
-};
-
-// Runs f and returns the texts of the boxes it showed.
-inline QStringList boxesDuring(const std::function<void()> &f)
-{
-    BoxAnswerer answerer;
-    f();
-    return answerer.texts;
-}
-
-class RecordingShell : public Shell
-{
-public:
-    struct Call
-    {
-        QWidget *owner;
-        QString verb;
-        QString file;
-        int show;
-    };
-    void execute(QWidget *owner, const QString &verb, const QString &file, int showCommand) override
-    {
-        calls.append({owner, verb, file, showCommand});
-    }
-    QVector<Call> calls;
-};
-
 // Points the data module's connection at another database file.
 inline void useDatabase(const QString &path)
 {
@@ -137,13 +82,6 @@ inline void startProgram(const QString &databasePath)
         F_one = new TF_one();
         Application::instance()->adopt(F_one);
     });
-}
-
-// Lets windows freed on close go.
-inline void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
 }
 
 } // namespace querytest

@@ -2,6 +2,7 @@
 
 #include "QueryTestSupport.h"
 #include "TestMain.h"
+#include "support/UserInput.h"
 
 #include "data/DataSource.h"
 #include "data/Query.h"
@@ -90,22 +91,33 @@ const Region kRegions[] = {
      3, QStringLiteral("陈"), 2, QStringLiteral("民事"), 2, QStringLiteral("刑事"), 1},
 };
 
-// The controls every one of these windows has, found by their names.
+// The heading label, a member of each window's own layout.
+QLabel *headingOf(QueryForm *w)
+{
+    if (auto *x = qobject_cast<TF_HKlawyer *>(w))
+        return x->Label1;
+    if (auto *x = qobject_cast<TF_HKlawRoom *>(w))
+        return x->Label1;
+    if (auto *x = qobject_cast<TF_Mclawyer *>(w))
+        return x->Label1;
+    if (auto *x = qobject_cast<TF_TwLawyer *>(w))
+        return x->Label1;
+    return nullptr;
+}
+
+// The controls every one of these windows has, as the window declares them: the name criterion
+// first, the field criterion second.
 struct Controls
 {
     explicit Controls(QueryForm *w)
-        : form(w), CheckBox1(w->findChild<QCheckBox *>(QStringLiteral("CheckBox1"))),
-          CheckBox2(w->findChild<QCheckBox *>(QStringLiteral("CheckBox2"))),
-          xm(w->findChild<QLineEdit *>(QStringLiteral("xm"))),
-          domain(w->findChild<QWidget *>(QStringLiteral("domain"))),
-          BitBtn2(w->findChild<QPushButton *>(QStringLiteral("BitBtn2"))),
-          BitBtn3(w->findChild<QPushButton *>(QStringLiteral("BitBtn3"))),
-          Edit2(w->findChild<QLineEdit *>(QStringLiteral("Edit2"))),
-          first(w->findChild<QPushButton *>(QStringLiteral("first"))),
-          last(w->findChild<QPushButton *>(QStringLiteral("last"))),
-          Prior(w->findChild<QPushButton *>(QStringLiteral("Prior"))),
-          next(w->findChild<QPushButton *>(QStringLiteral("next"))),
-          Label1(w->findChild<QLabel *>(QStringLiteral("Label1")))
+        : form(w), CheckBox1(w->declaration().criteria.at(0).checkBox),
+          CheckBox2(w->declaration().criteria.at(1).checkBox),
+          xm(qobject_cast<QLineEdit *>(w->declaration().criteria.at(0).input)),
+          domain(w->declaration().criteria.at(1).input), BitBtn2(w->declaration().controls.BitBtn2),
+          BitBtn3(w->declaration().controls.BitBtn3), Edit2(w->declaration().controls.Edit2),
+          first(w->declaration().controls.first), last(w->declaration().controls.last),
+          Prior(w->declaration().controls.Prior), next(w->declaration().controls.next),
+          Label1(headingOf(w))
     {
     }
     QueryForm *form;
@@ -144,17 +156,6 @@ struct Controls
         CheckBox2->setChecked(area);
     }
 };
-
-// Types text as key events; QTest::keyClicks takes Latin-1 only.
-void typeText(QWidget *widget, const QString &text)
-{
-    for (const QChar ch : text) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &release);
-    }
-}
 
 } // namespace
 
@@ -252,6 +253,13 @@ private Q_SLOTS:
         QCOMPARE(w->size(), r.size);
         QCOMPARE(w->minimumSize(), w->maximumSize());
         QCOMPARE(w->font().pixelSize(), 11);
+        // The criteria pair each box with its own input.
+        for (QWidget *control : {static_cast<QWidget *>(c.CheckBox1), static_cast<QWidget *>(c.xm),
+                                 static_cast<QWidget *>(c.CheckBox2), c.domain})
+            QVERIFY(control);
+        QCOMPARE((QStringList{c.CheckBox1->objectName(), c.xm->objectName(), c.CheckBox2->objectName(),
+                              c.domain->objectName()}),
+                 (QStringList{"CheckBox1", "xm", "CheckBox2", "domain"}));
 
         QVERIFY(!c.CheckBox1->isChecked() && !c.CheckBox2->isChecked());
         QVERIFY(c.xm->isHidden() && c.domain->isHidden());
@@ -340,6 +348,8 @@ private Q_SLOTS:
         QVERIFY(query(r)->Active());
         const int count = name && area ? r.bothCount : name ? r.nameCount : area ? r.domainCount : r.all;
         QCOMPARE(c.Edit2->text(), QString::number(count));
+        // Shown from its first digit on, should it be wider than the box.
+        QCOMPARE(c.Edit2->cursorPosition(), 0);
         QCOMPARE(c.rows(), count);
         // Only the grid's fields are fetched: the Hong Kong firms' legal field and the Macao
         // practice area are searched, never read.
@@ -451,6 +461,57 @@ private Q_SLOTS:
         const QStringList shown = boxesDuring([&] { QTest::keyClick(c.domainEdit(), Qt::Key_Return); });
         QCOMPARE(shown, QStringList{r.domainMessage});
         QVERIFY(!query(r)->Active());
+    }
+
+    // Enter on a focused button presses that button instead of running the window's search;
+    // anywhere else Enter still searches.
+    void enterOnFocusedButton_data() { addRegionRows(); }
+    void enterOnFocusedButton()
+    {
+        QFETCH(int, which);
+        const Region &r = region(which);
+        QueryForm *w = open(r);
+        Controls c(w);
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        c.check(false, false);
+        c.BitBtn2->click();
+        const int start = query(r)->RecNo();
+        c.next->setFocus();
+        pressKey(w, Qt::Key_Return);
+        QCOMPARE(query(r)->RecNo(), start + 1);
+        c.last->setFocus();
+        pressKey(w, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(query(r)->RecNo(), start + r.all - 1);
+        c.BitBtn3->setFocus();
+        pressKey(w, Qt::Key_Return);
+        QCOMPARE(m_shell.calls.size(), 1);
+        QCOMPARE(query(r)->RecNo(), start + r.all - 1);
+        c.CheckBox2->setFocus();
+        pressKey(w, Qt::Key_Return);
+        QCOMPARE(query(r)->RecNo(), start);
+    }
+
+    // A check box takes a click anywhere in its rectangle, not only on its square and caption.
+    void checkBoxesTakeClicksInTheirRectangle_data() { addRegionRows(); }
+    void checkBoxesTakeClicksInTheirRectangle()
+    {
+        QFETCH(int, which);
+        const Region &r = region(which);
+        QueryForm *w = open(r);
+        Controls c(w);
+        c.check(false, false);
+        for (QCheckBox *box : {c.CheckBox1, c.CheckBox2}) {
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 2, box->height() / 2));
+            QVERIFY2(box->isChecked(), qPrintable(box->objectName()));
+        }
+        if (QByteArray(r.key) == "HKlawRoom") {
+            // Where a user found it: right of the caption "法域".
+            c.check(false, false);
+            QWidget *at = w->childAt(132, 94);
+            QCOMPARE(at, static_cast<QWidget *>(c.CheckBox2));
+            QTest::mouseClick(at, Qt::LeftButton, {}, at->mapFrom(w, QPoint(132, 94)));
+            QVERIFY(c.CheckBox2->isChecked());
+        }
     }
 
     // Hiding an input keeps its text; the search goes by the box alone.

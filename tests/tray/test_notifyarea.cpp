@@ -9,6 +9,9 @@
 #include <QStringEncoder>
 #include <QSystemTrayIcon>
 
+using namespace tray;
+using namespace winapi;
+
 class TestNotifyArea : public QObject
 {
     Q_OBJECT

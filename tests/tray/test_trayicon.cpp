@@ -1,8 +1,8 @@
 // The tray icon component against a recording notification area: what reaches the area and
 // when, the mouse triggers, the application hook, animation and the launcher's tray icon.
 
-#include "BoxCloser.h"
-#include "RecordingNotifyArea.h"
+#include "support/BoxCloser.h"
+#include "support/RecordingNotifyArea.h"
 #include "TestMain.h"
 #include "components/ImageList.h"
 #include "components/Trayicon.h"
@@ -15,6 +15,9 @@
 #include <QPointer>
 #include <QStringEncoder>
 #include <QTimer>
+
+using namespace tray;
+using namespace winapi;
 
 namespace {
 
@@ -414,6 +417,42 @@ private slots:
         tray.SetPopupMenu(nullptr);
         send(&tray, WM_RBUTTONUP);
         QCOMPARE(menusOpened, 1);
+        appWindow->hide();
+    }
+
+    // Minimizing hides the window only while a tray host shows the icon that brings it back;
+    // without one the window stays minimized in the taskbar. The host is asked at each minimize.
+    void minimizeFollowsTrayHost_data()
+    {
+        QTest::addColumn<QList<bool>>("hosts");
+        QTest::newRow("tray") << QList<bool>{true};
+        QTest::newRow("no tray") << QList<bool>{false};
+        QTest::newRow("tray comes later") << QList<bool>{false, true};
+        QTest::newRow("tray goes away") << QList<bool>{true, false};
+    }
+    void minimizeFollowsTrayHost()
+    {
+        QFETCH(QList<bool>, hosts);
+        RecordingNotifyArea area;
+        TTrayIcon tray(nullptr);
+        tray.SetRestoreOn(imLeftClickUp);
+        tray.SetVisible(true);
+        appWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(appWindow));
+        for (bool host : hosts) {
+            area.trayHost = host;
+            appWindow->setWindowState(appWindow->windowState() | Qt::WindowMinimized);
+            QCoreApplication::processEvents();
+            QCOMPARE(appWindow->isHidden(), host);
+            QVERIFY(appWindow->windowState() & Qt::WindowMinimized);
+            // Back through the icon, or through the taskbar entry.
+            if (host)
+                send(&tray, WM_LBUTTONUP);
+            else
+                appWindow->setWindowState(appWindow->windowState() & ~Qt::WindowMinimized);
+            QVERIFY(appWindow->isVisible());
+            QVERIFY(!(appWindow->windowState() & Qt::WindowMinimized));
+        }
         appWindow->hide();
     }
 

@@ -1,38 +1,56 @@
 #pragma once
 
-// A small HTTP server on 127.0.0.1 for the download tests. Each request's path goes to the
-// handler, which answers through the helpers below (or not at all).
+// A small HTTP server on 127.0.0.1 for the download tests. It runs on a thread of its own, so it
+// answers while the test's thread waits for a download. Each request's path goes to the handler,
+// on the server's thread, which answers through the helpers below (or not at all).
 
 #include <QHash>
-#include <QPointer>
+#include <QMutex>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 
+#include <atomic>
 #include <functional>
 
-class HttpTestServer : public QObject
+class HttpTestServer
 {
-    Q_OBJECT
 public:
     using Handler = std::function<void(QTcpSocket *socket, const QByteArray &path)>;
 
-    explicit HttpTestServer(QObject *parent = nullptr) : QObject(parent)
+    HttpTestServer()
     {
-        connect(&m_server, &QTcpServer::newConnection, this, &HttpTestServer::accept);
-        m_server.listen(QHostAddress::LocalHost);
+        m_anchor = new QObject;
+        m_anchor->moveToThread(&m_thread);
+        m_thread.start();
+        QMetaObject::invokeMethod(m_anchor, [this] { start(); }, Qt::BlockingQueuedConnection);
     }
 
-    ~HttpTestServer() override
+    ~HttpTestServer()
     {
-        // Sockets still open must not report back into a half-destroyed server.
-        for (QTcpSocket *s : findChildren<QTcpSocket *>())
-            disconnect(s, nullptr, this, nullptr);
-        for (QTcpSocket *s : m_server.findChildren<QTcpSocket *>())
-            disconnect(s, nullptr, this, nullptr);
+        QMetaObject::invokeMethod(
+            m_anchor,
+            [this] {
+                // Sockets still open must not report back into a server that is going.
+                for (QTcpSocket *s : m_buffers.keys())
+                    s->disconnect();
+                delete m_server;
+            },
+            Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+        delete m_anchor;
     }
 
-    QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
-    void setHandler(Handler h) { m_handler = std::move(h); }
+    HttpTestServer(const HttpTestServer &) = delete;
+    HttpTestServer &operator=(const HttpTestServer &) = delete;
+
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+    void setHandler(Handler h)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_handler = std::move(h);
+    }
     int requests() const { return m_requests; }
 
     static void reply(QTcpSocket *s, int status, const QByteArray &body,
@@ -66,33 +84,50 @@ public:
         s->disconnectFromHost();
     }
 
-private slots:
+private:
+    // On the server's thread.
+    void start()
+    {
+        m_server = new QTcpServer;
+        QObject::connect(m_server, &QTcpServer::newConnection, m_server, [this] { accept(); });
+        m_server->listen(QHostAddress::LocalHost);
+        m_port = m_server->serverPort();
+    }
+
     void accept()
     {
-        while (QTcpSocket *s = m_server.nextPendingConnection()) {
-            connect(s, &QTcpSocket::disconnected, this, [this, s] {
+        while (QTcpSocket *s = m_server->nextPendingConnection()) {
+            m_buffers.insert(s, QByteArray());
+            QObject::connect(s, &QTcpSocket::disconnected, s, [this, s] {
                 m_buffers.remove(s);
                 s->deleteLater();
             });
-            connect(s, &QTcpSocket::readyRead, this, [this, s] {
-                m_buffers[s] += s->readAll();
-                const QByteArray &buf = m_buffers[s];
+            QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                QByteArray &buf = m_buffers[s];
+                buf += s->readAll();
                 if (!buf.contains("\r\n\r\n"))
                     return;
                 const QList<QByteArray> first = buf.left(buf.indexOf("\r\n")).split(' ');
                 const QByteArray path = first.size() > 1 ? first.at(1) : QByteArray();
-                m_buffers.remove(s);
+                buf.clear();
                 ++m_requests;
-                if (m_handler)
-                    m_handler(s, path);
+                Handler handler;
+                {
+                    QMutexLocker lock(&m_mutex);
+                    handler = m_handler;
+                }
+                if (handler)
+                    handler(s, path);
             });
         }
     }
 
-private:
-    Handler m_handler;
+    QThread m_thread;
+    QObject *m_anchor = nullptr; // lives on m_thread: what runs there is invoked on it
+    QTcpServer *m_server = nullptr;
+    quint16 m_port = 0;
     QHash<QTcpSocket *, QByteArray> m_buffers;
-    int m_requests = 0;
-    // Last, so its sockets go (and report their disconnection) while the rest still exists.
-    QTcpServer m_server;
+    QMutex m_mutex;
+    Handler m_handler;
+    std::atomic<int> m_requests{0};
 };

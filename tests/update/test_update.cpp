@@ -1,10 +1,14 @@
 // The download and the update check, against an HTTP server on 127.0.0.1 started by the test.
 #include "HttpTestServer.h"
 #include "TestMain.h"
+#include "support/BoxCloser.h"
+#include "support/RecordingShell.h"
 
+#include "launcher/One.h"
 #include "launcher/UpdateCheck.h"
 #include "platform/Download.h"
 #include "platform/Shell.h"
+#include "support/RecordingNotifyArea.h"
 
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -40,42 +44,6 @@ struct Recorder
     bool terminated = false;
 };
 
-// Closes the modal boxes that appear, noting their caption and text.
-class BoxCloser : public QObject
-{
-public:
-    QStringList seen;
-    BoxCloser()
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                seen << box->windowTitle() + QLatin1Char('|') + box->text();
-                box->accept();
-            }
-        });
-        m_timer.start(20);
-    }
-
-private:
-    QTimer m_timer;
-};
-
-class RecordingShell : public Shell
-{
-public:
-    struct Call
-    {
-        QWidget *owner;
-        QString verb, file;
-        int show;
-    };
-    QList<Call> calls;
-    void execute(QWidget *owner, const QString &verb, const QString &file, int showCommand) override
-    {
-        calls.append({owner, verb, file, showCommand});
-    }
-};
-
 } // namespace
 
 class TestUpdate : public QObject
@@ -97,6 +65,7 @@ private slots:
     void gbkFile();
 
     void startUpWiring();
+    void trayClickWaitsForLauncher();
 
 private:
     // Serves body (status 200) at the version file's path; everything else 404.
@@ -398,14 +367,16 @@ void TestUpdate::startUpWiring()
 
     serve("[Version]\nVer=5\nurl=http://download.test/\n");
     CheckForUpdate(nullptr);
-    QVERIFY(closer.seen.isEmpty());
+    QVERIFY(closer.boxes.isEmpty());
     QVERIFY(shell.calls.isEmpty());
     QVERIFY(!Application::instance()->terminated());
     QCOMPARE(readAll(downloadedVersionPath()), QByteArray("[Version]\nVer=5\nurl=http://download.test/\n"));
 
     serve("[Version]\nVer=6\nurl=http://download.test/\n");
     CheckForUpdate(nullptr);
-    QCOMPARE(closer.seen, QStringList{QStringLiteral("青穹阁信息查询系统V1.0|") + kMessage});
+    QCOMPARE(closer.boxes.size(), 1);
+    QCOMPARE(closer.boxes[0].caption, QStringLiteral("青穹阁信息查询系统V1.0"));
+    QCOMPARE(closer.boxes[0].text, kMessage);
     QCOMPARE(shell.calls.size(), 1);
     QCOMPARE(shell.calls[0].verb, QStringLiteral("open"));
     QCOMPARE(shell.calls[0].file, QStringLiteral("http://download.test/"));
@@ -414,6 +385,42 @@ void TestUpdate::startUpWiring()
 
     Shell::setInstance(nullptr);
     QFile::remove(local);
+    qunsetenv("LSS_SITE_BASE");
+}
+
+// The tray icon is there while the launcher's check waits for a slow server. A click on it then
+// is handled once the launcher is complete, never by a half-built one.
+void TestUpdate::trayClickWaitsForLauncher()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    qputenv("LSS_SITE_BASE", m_server->base().toUtf8());
+    writeFile(localVersionPath(), "[Version]\nVer=5\n");
+    RecordingNotifyArea area;
+    bool clicked = false;
+    bool launcherWhenClicked = false;
+    m_server->setHandler([&](QTcpSocket *s, const QByteArray &) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [&] {
+                clicked = true;
+                launcherWhenClicked = F_one != nullptr;
+                const NotifyCall &icon = area.calls.first();
+                for (qintptr mouse : {winapi::WM_LBUTTONDOWN, winapi::WM_LBUTTONUP})
+                    icon.window->SendMessage(icon.callback, icon.id, mouse);
+            },
+            Qt::QueuedConnection);
+        QTimer::singleShot(200, s, [s] { HttpTestServer::reply(s, 200, "[Version]\nVer=5\n"); });
+    });
+
+    BoxCloser closer;
+    F_one = new TF_one();
+    QTRY_VERIFY(clicked);
+    QVERIFY(launcherWhenClicked);
+    QVERIFY(F_one->isVisible()); // the click brought the complete launcher up
+    QVERIFY(closer.boxes.isEmpty());
+    delete F_one;
+    QCOMPARE(F_one, nullptr);
+    QFile::remove(localVersionPath());
     qunsetenv("LSS_SITE_BASE");
 }
 

@@ -1,55 +1,39 @@
 // The built program run as a child process against a version file served by this test.
 #include "HttpTestServer.h"
 
-#include <QEventLoop>
+#include "support/ProgramRun.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-
-namespace {
-struct Run
-{
-    int exitCode = -1;
-    QProcess::ExitStatus status = QProcess::CrashExit;
-    QStringList boxes;
-    QStringList shell;
-    QString run;
-};
-} // namespace
 
 class TestUpdateProgram : public QObject
 {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void newerVersionEndsTheProgram_data();
     void newerVersionEndsTheProgram();
     void sameVersionShowsTheLauncher();
 
 private:
-    Run runProgram(const QByteArray &published);
+    ProgramRun runPublished(const QByteArray &published);
     QTemporaryDir m_dir;
 };
 
 void TestUpdateProgram::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    QProcess gen;
-    gen.start(QStringLiteral(LSSDB_PATH),
-              {QStringLiteral("generate"), m_dir.filePath(QStringLiteral("lss.dll")),
-               QStringLiteral("--lawyers"), QStringLiteral("20"), QStringLiteral("--seed"), QStringLiteral("1")});
-    gen.waitForFinished(-1);
-    QCOMPARE(gen.exitCode(), 0);
-    const QString exe = m_dir.filePath(QStringLiteral("lss"));
-    QVERIFY(QFile::copy(QStringLiteral(LSS_BUILD_DIR "/lss"), exe));
+    QVERIFY(!installProgram(m_dir.path(), true).isEmpty());
     QFile local(m_dir.filePath(QStringLiteral("lawconfig.ini")));
     QVERIFY(local.open(QIODevice::WriteOnly));
     local.write("[Version]\r\nVer=3\r\n");
 }
 
-Run TestUpdateProgram::runProgram(const QByteArray &published)
+ProgramRun TestUpdateProgram::runPublished(const QByteArray &published)
 {
     HttpTestServer server;
-    int served = 0;
+    std::atomic<int> served{0};
     server.setHandler([&](QTcpSocket *s, const QByteArray &path) {
         if (path == "/quillhall/updata/lawconfig.ini") {
             ++served;
@@ -59,50 +43,38 @@ Run TestUpdateProgram::runProgram(const QByteArray &published)
         }
     });
 
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcessEnvironment env;
     env.insert(QStringLiteral("LSS_SITE_BASE"), server.base());
     env.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.filePath(QStringLiteral("cache")));
-    env.insert(QStringLiteral("LSS_TEST_AUTOCLOSE_BOXES"), QStringLiteral("1"));
-    env.insert(QStringLiteral("LSS_TEST_SHELL_LOG"), QStringLiteral("1"));
-    // Reports the launcher and ends the loop at once, should the program get that far.
-    env.insert(QStringLiteral("LSS_TEST_QUIT_ON_RUN"), QStringLiteral("1"));
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(m_dir.path());
-
-    // The server lives in this process: wait in an event loop, not in waitForFinished().
-    QEventLoop loop;
-    connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
-    connect(&p, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-    p.start(m_dir.filePath(QStringLiteral("lss")), {});
-    loop.exec();
-
-    Run r;
-    r.exitCode = p.exitCode();
-    r.status = p.exitStatus();
-    const QString err = QString::fromUtf8(p.readAllStandardError());
-    for (const QString &line : err.split(QLatin1Char('\n'))) {
-        if (line.startsWith(QStringLiteral("BOX ")))
-            r.boxes << line.mid(4);
-        else if (line.startsWith(QStringLiteral("SHELL ")))
-            r.shell << line.mid(6);
-        else if (line.startsWith(QStringLiteral("RUN ")))
-            r.run = line.mid(4);
-    }
+    const ProgramRun r = runProgram(m_dir.filePath(QStringLiteral("lss")), m_dir.path(), env);
     if (served != 1)
-        qWarning("version file served %d times\n%s", served, qPrintable(err));
+        qWarning("version file served %d times\n%s", served.load(), qPrintable(r.stderrText));
     return r;
+}
+
+void TestUpdateProgram::newerVersionEndsTheProgram_data()
+{
+    QTest::addColumn<QByteArray>("url");
+    QTest::addColumn<QString>("opened");
+    QTest::newRow("http") << QByteArray("http://download.test/lss.zip") << QStringLiteral("http://download.test/lss.zip");
+    QTest::newRow("https") << QByteArray("https://download.test/lss.deb") << QStringLiteral("https://download.test/lss.deb");
+    // The file comes over plain http: an address for anything but the browser is not opened.
+    QTest::newRow("local file") << QByteArray("file:///etc/passwd") << QString();
+    QTest::newRow("share") << QByteArray("smb://host/share/lss.exe") << QString();
+    QTest::newRow("script") << QByteArray("javascript:alert(1)") << QString();
+    QTest::newRow("path") << QByteArray("/usr/bin/xterm") << QString();
 }
 
 void TestUpdateProgram::newerVersionEndsTheProgram()
 {
-    const Run r = runProgram("[Version]\r\nVer=4\r\nurl=http://download.test/lss.zip\r\n");
+    QFETCH(QByteArray, url);
+    QFETCH(QString, opened);
+    const ProgramRun r = runPublished("[Version]\r\nVer=4\r\nurl=" + url + "\r\n");
     QCOMPARE(r.status, QProcess::NormalExit);
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.boxes, QStringList{QStringLiteral(
                           "[青穹阁信息查询系统V1.0] [青穹阁信息查询系统有新版本，请下载!] icon=0")});
-    QCOMPARE(r.shell, QStringList{QStringLiteral("[open] [http://download.test/lss.zip] show=5")});
+    QCOMPARE(r.shell, opened.isEmpty() ? QStringList() : QStringList{QLatin1Char('[') + opened + QLatin1Char(']')});
     // The loop never ran for the user.
     QCOMPARE(r.run, QString());
     QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("cache/lss/lawconfig.ini"))));
@@ -110,7 +82,7 @@ void TestUpdateProgram::newerVersionEndsTheProgram()
 
 void TestUpdateProgram::sameVersionShowsTheLauncher()
 {
-    const Run r = runProgram("[Version]\r\nVer=3\r\nurl=http://download.test/lss.zip\r\n");
+    const ProgramRun r = runPublished("[Version]\r\nVer=3\r\nurl=http://download.test/lss.zip\r\n");
     QCOMPARE(r.status, QProcess::NormalExit);
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.boxes, QStringList());

@@ -1,8 +1,10 @@
-#include "data/JetText.h"
+#include "data/jet/JetValues.h"
 
 #include <memory>
 
-namespace jet4text {
+// Jet 4 text to UTF-8 in runs: ASCII bytes copied straight, the output written into a buffer
+// sized once for the worst case and copied into the string once.
+namespace jet {
 namespace {
 
 inline char *put(char *o, char32_t c)
@@ -61,7 +63,7 @@ char *utf16Run(const unsigned char *p, size_t units, char *o, char16_t &high)
 
 } // namespace
 
-void decode(const unsigned char *p, size_t len, std::string &out)
+void decodeText(const uchar *p, size_t len, std::string &out)
 {
     // Worst cases: a one-byte character of 0x80-0xFF takes two bytes, a UTF-16 unit three.
     // Decoded on the stack (any text column fits), then copied once: growing the string itself
@@ -109,4 +111,4 @@ void decode(const unsigned char *p, size_t len, std::string &out)
     out.assign(begin, size_t(o - begin));
 }
 
-} // namespace jet4text
+} // namespace jet

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <Qt>
-
 class QCloseEvent;
-class QSize;
 class QWidget;
 
 // What happens to a window once its close handler has run.
@@ -12,7 +9,3 @@ enum TCloseAction { caNone = 0, caHide = 1, caFree = 2, caMinimize = 3 };
 // Carries out a close handler's action on the closing window: caFree destroys it once the close
 // event has finished, caNone keeps it open, caMinimize minimizes instead of closing.
 void applyCloseAction(QWidget *window, QCloseEvent *event, TCloseAction action);
-
-// A dialog frame with the close box only, fixed to the given client size: the windows cannot be
-// resized, minimized or maximized.
-void setDialogFrame(QWidget *window, Qt::WindowType kind, const QSize &client);

@@ -1,4 +1,4 @@
-#include "launcher/CloseAction.h"
+#include "platform/CloseAction.h"
 
 #include <QCloseEvent>
 #include <QWidget>
@@ -20,11 +20,4 @@ void applyCloseAction(QWidget *window, QCloseEvent *event, TCloseAction action)
         break;
     }
     event->accept();
-}
-
-void setDialogFrame(QWidget *window, Qt::WindowType kind, const QSize &client)
-{
-    window->setWindowFlags(kind | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    window->setFixedSize(client);
 }

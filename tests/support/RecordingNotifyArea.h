@@ -14,7 +14,7 @@ struct NotifyCall
 {
     quint32 op;
     quint32 size;
-    HWND window;
+    winapi::HWND window;
     quintptr id;
     quint32 flags;
     quint32 callback;
@@ -28,26 +28,28 @@ public:
     RecordingNotifyArea() { NotifyArea::setInstance(this); }
     ~RecordingNotifyArea() override { NotifyArea::setInstance(nullptr); }
 
-    bool add(const NOTIFYICONDATA &d) override
+    bool add(const winapi::NOTIFYICONDATA &d) override
     {
-        record(NIM_ADD, d);
+        record(winapi::NIM_ADD, d);
         if (refuseAdd || shown.contains(key(d)))
             return false;
         shown.insert(key(d));
         return true;
     }
-    bool modify(const NOTIFYICONDATA &d) override
+    bool modify(const winapi::NOTIFYICONDATA &d) override
     {
-        record(NIM_MODIFY, d);
+        record(winapi::NIM_MODIFY, d);
         return shown.contains(key(d));
     }
-    bool remove(const NOTIFYICONDATA &d) override
+    bool remove(const winapi::NOTIFYICONDATA &d) override
     {
-        record(NIM_DELETE, d);
+        record(winapi::NIM_DELETE, d);
         if (refuseRemove)
             return false;
         return shown.remove(key(d));
     }
+
+    bool hostPresent() const override { return trayHost; }
 
     QList<quint32> ops() const
     {
@@ -60,14 +62,15 @@ public:
     QList<NotifyCall> calls;
     QSet<QPair<quintptr, quintptr>> shown;
     bool refuseAdd = false;
+    bool trayHost = true;
     bool refuseRemove = false;
 
 private:
-    static QPair<quintptr, quintptr> key(const NOTIFYICONDATA &d)
+    static QPair<quintptr, quintptr> key(const winapi::NOTIFYICONDATA &d)
     {
         return {reinterpret_cast<quintptr>(d.hWnd), d.uID};
     }
-    void record(quint32 op, const NOTIFYICONDATA &d)
+    void record(quint32 op, const winapi::NOTIFYICONDATA &d)
     {
         calls.append({op, d.cbSize, d.hWnd, d.uID, d.uFlags, d.uCallbackMessage, d.hIcon.cacheKey(),
                       QByteArray(d.szTip)});

@@ -1,0 +1,99 @@
+#include "data/jet/JetCatalog.h"
+
+#include "data/jet/JetValues.h"
+
+#include <set>
+
+namespace jet {
+
+namespace {
+
+constexpr int kColumnsAt = 63;
+constexpr int kColumnEntry = 25;
+constexpr int kRealIndexEntry = 12;
+constexpr int kMaxDefinitionPages = 256;
+
+} // namespace
+
+QString typeName(quint8 type)
+{
+    switch (type) {
+    case kBoolean: return QStringLiteral("是/否");
+    case kByte: return QStringLiteral("字节");
+    case kInteger: return QStringLiteral("整型");
+    case kLong: return QStringLiteral("长整型");
+    case kCurrency: return QStringLiteral("货币");
+    case kSingle: return QStringLiteral("单精度型");
+    case kDouble: return QStringLiteral("双精度型");
+    case kDateTime: return QStringLiteral("日期/时间");
+    case kBinary: return QStringLiteral("二进制");
+    case kText: return QStringLiteral("文本");
+    case kOle: return QStringLiteral("OLE 对象");
+    case kMemo: return QStringLiteral("备注");
+    case kGuid: return QStringLiteral("同步复制 ID");
+    case kDecimal: return QStringLiteral("小数");
+    default: return QStringLiteral("未知类型 0x%1").arg(int(type), 2, 16, QLatin1Char('0'));
+    }
+}
+
+StoredTable readTableDef(const PageFile &file, quint32 first, const QString &name)
+{
+    // The definition: the first page whole, then each further page after its 8-byte header.
+    std::vector<uchar> td;
+    Page page;
+    std::set<quint32> seen;
+    for (quint32 at = first; at != 0;) {
+        if (!seen.insert(at).second || seen.size() > size_t(kMaxDefinitionPages))
+            file.damaged();
+        file.read(at, page);
+        if (page.data()[0] != 0x02 || page.data()[1] != 0x01)
+            file.damaged();
+        td.insert(td.end(), page.data() + (at == first ? 0 : 8), page.data() + kPage);
+        at = get32(page.data() + 4);
+    }
+    StoredTable t;
+    t.name = name;
+    t.page = first;
+    t.rowCount = get32(td.data() + 16);
+    t.ownedPages = get32(td.data() + 55);
+    const int columns = get16(td.data() + 45);
+    const quint32 realIndexes = get32(td.data() + 51);
+    if (columns == 0 || realIndexes > 1000)
+        file.damaged();
+    size_t at = size_t(kColumnsAt) + size_t(realIndexes) * kRealIndexEntry;
+    if (at + size_t(columns) * kColumnEntry > td.size())
+        file.damaged();
+    for (int i = 0; i < columns; ++i, at += kColumnEntry) {
+        const uchar *e = td.data() + at;
+        StoredColumn c;
+        c.type = e[0];
+        c.number = get16(e + 5);
+        c.varIndex = get16(e + 7);
+        c.precision = e[11];
+        c.scale = e[12];
+        c.fixed = e[15] & 0x01;
+        c.fixedOffset = get16(e + 21);
+        c.size = get16(e + 23);
+        if (c.number > 0xFF)
+            file.damaged();
+        t.columns.push_back(c);
+    }
+    std::string utf8;
+    std::set<QString> names;
+    for (StoredColumn &c : t.columns) {
+        if (at + 2 > td.size())
+            file.damaged();
+        const int len = get16(td.data() + at);
+        at += 2;
+        if (len == 0 || at + size_t(len) > td.size())
+            file.damaged();
+        decodeText(td.data() + at, size_t(len), utf8);
+        at += size_t(len);
+        c.name = QString::fromUtf8(utf8.data(), int(utf8.size()));
+        if (!names.insert(c.name.toCaseFolded()).second)
+            file.damaged();
+    }
+    return t;
+}
+
+} // namespace jet

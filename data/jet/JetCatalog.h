@@ -1,0 +1,59 @@
+#pragma once
+
+#include "data/jet/JetPages.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace jet {
+
+// Column type codes of Jet 4.
+enum : quint8 {
+    kBoolean = 0x01,
+    kByte = 0x02,
+    kInteger = 0x03,
+    kLong = 0x04,
+    kCurrency = 0x05,
+    kSingle = 0x06,
+    kDouble = 0x07,
+    kDateTime = 0x08,
+    kBinary = 0x09,
+    kText = 0x0A,
+    kOle = 0x0B,
+    kMemo = 0x0C,
+    kGuid = 0x0F,
+    kDecimal = 0x10,
+};
+
+// A column as the table definition declares it.
+struct StoredColumn
+{
+    QString name;
+    quint8 type = 0;
+    int number = 0;      // bit in the null mask
+    int varIndex = 0;    // entry in the row's offset table (variable columns)
+    int fixedOffset = 0; // after the row's column count (fixed columns)
+    int size = 0;
+    bool fixed = false;
+    int precision = 0; // Decimal
+    int scale = 0;     // Decimal
+};
+
+struct StoredTable
+{
+    QString name;
+    quint32 page = 0;     // its definition page: data pages name it as their owner
+    quint32 rowCount = 0; // as the definition states it
+    quint32 ownedPages = 0; // row pointer of the usage map of its data pages
+    std::vector<StoredColumn> columns;
+};
+
+// Reads the definition (over as many pages as it continues on). Damaged when any part of it
+// does not fit its pages.
+StoredTable readTableDef(const PageFile &file, quint32 page, const QString &name);
+
+// The name of a column type as the table designer shows it.
+QString typeName(quint8 type);
+
+} // namespace jet

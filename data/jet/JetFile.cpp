@@ -1,0 +1,176 @@
+#include "data/jet/JetFile.h"
+
+#include "data/DatabaseError.h"
+#include "data/jet/JetCatalog.h"
+#include "data/jet/JetHeader.h"
+#include "data/jet/JetPages.h"
+#include "data/jet/JetRows.h"
+
+#include <new>
+
+namespace {
+
+constexpr quint32 kCatalogPage = 2;
+
+JetKind kindOf(quint8 type)
+{
+    switch (type) {
+    case jet::kByte:
+    case jet::kInteger:
+    case jet::kLong: return JetKind::Integer;
+    case jet::kSingle:
+    case jet::kDouble: return JetKind::Real;
+    case jet::kCurrency:
+    case jet::kDecimal: return JetKind::Number;
+    case jet::kDateTime: return JetKind::Date;
+    case jet::kBoolean: return JetKind::Boolean;
+    default: return JetKind::Text;
+    }
+}
+
+int columnIndex(const jet::StoredTable &t, const char *name)
+{
+    for (size_t i = 0; i < t.columns.size(); ++i)
+        if (t.columns[i].name.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return int(i);
+    return -1;
+}
+
+} // namespace
+
+struct JetFile::Impl
+{
+    std::unique_ptr<jet::PageFile> file;
+    QString password;
+    std::vector<jet::StoredTable> tables;
+
+    const jet::StoredTable &table(const QString &name) const
+    {
+        for (const jet::StoredTable &t : tables)
+            if (t.name.compare(name, Qt::CaseInsensitive) == 0)
+                return t;
+        throw EDatabaseError(QStringLiteral("找不到表 '%1'。").arg(name));
+    }
+
+    // The definition as the file holds it now: the file may have been rewritten since it was
+    // opened. Its columns must be those the connection knows; its pages may have moved.
+    jet::StoredTable current(const QString &name) const
+    {
+        const jet::StoredTable &known = table(name);
+        file->remeasure();
+        jet::StoredTable now = jet::readTableDef(*file, known.page, known.name);
+        if (now.columns.size() != known.columns.size())
+            file->damaged();
+        for (size_t i = 0; i < now.columns.size(); ++i) {
+            const jet::StoredColumn &a = now.columns[i];
+            const jet::StoredColumn &b = known.columns[i];
+            if (a.name != b.name || a.type != b.type || a.number != b.number || a.fixed != b.fixed
+                || a.fixedOffset != b.fixedOffset || a.varIndex != b.varIndex || a.size != b.size
+                || a.scale != b.scale)
+                file->damaged();
+        }
+        return now;
+    }
+
+    // The catalog's own rows name the tables: type 1, without the system flags; the low three
+    // bytes of the id are the definition page.
+    void readCatalog()
+    {
+        const jet::StoredTable catalog = jet::readTableDef(*file, kCatalogPage, QStringLiteral("MSysObjects"));
+        const int id = columnIndex(catalog, "Id");
+        const int name = columnIndex(catalog, "Name");
+        const int type = columnIndex(catalog, "Type");
+        const int flags = columnIndex(catalog, "Flags");
+        if (id < 0 || name < 0 || type < 0 || flags < 0)
+            file->damaged();
+        jet::TableCursor rows(*file, catalog, {id, name, type, flags});
+        while (rows.next()) {
+            const std::vector<JetCell> &c = rows.cells();
+            if (c[2].storage != JetCell::Integer || c[2].integer != 1)
+                continue;
+            if (c[3].storage == JetCell::Integer && (quint32(c[3].integer) & 0x80000002u))
+                continue;
+            if (c[0].storage != JetCell::Integer || c[1].storage != JetCell::Text || c[1].text.empty())
+                file->damaged();
+            const QString tableName = QString::fromUtf8(c[1].text.data(), int(c[1].text.size()));
+            const quint32 page = quint32(c[0].integer) & 0x00FFFFFF;
+            if (page < 3 || page >= file->pageCount())
+                file->damaged();
+            for (const jet::StoredTable &t : tables)
+                if (t.name.compare(tableName, Qt::CaseInsensitive) == 0)
+                    file->damaged();
+            tables.push_back(jet::readTableDef(*file, page, tableName));
+        }
+    }
+};
+
+JetFile::JetFile(const QString &path, const QString &password) : d(new Impl)
+{
+    d->file = std::make_unique<jet::PageFile>(path);
+    d->password = jet::readDatabasePassword(d->file->headerPage());
+    if (!d->password.isEmpty() && d->password != password)
+        throw EDatabaseError(QStringLiteral("密码无效。"));
+    try {
+        d->readCatalog();
+    } catch (const std::bad_alloc &) {
+        throw EDatabaseError(jet::outOfMemoryMessage());
+    }
+}
+
+JetFile::~JetFile() = default;
+
+QString JetFile::databasePassword() const
+{
+    return d->password;
+}
+
+QStringList JetFile::tableNames() const
+{
+    QStringList names;
+    for (const jet::StoredTable &t : d->tables)
+        names << t.name;
+    return names;
+}
+
+QString JetFile::findTable(const QString &name) const
+{
+    for (const jet::StoredTable &t : d->tables)
+        if (t.name.compare(name, Qt::CaseInsensitive) == 0)
+            return t.name;
+    return QString();
+}
+
+QVector<JetColumn> JetFile::columns(const QString &table) const
+{
+    QVector<JetColumn> columns;
+    const jet::StoredTable &t = d->table(table);
+    for (const jet::StoredColumn &c : t.columns)
+        columns.push_back({c.name, kindOf(c.type), jet::decodable(c.type) ? QString() : jet::unreadableMessage(t, c)});
+    return columns;
+}
+
+std::unique_ptr<jet::TableCursor> JetFile::openTable(const QString &table, const std::vector<int> &columns)
+{
+    return std::make_unique<jet::TableCursor>(*d->file, d->current(table), columns);
+}
+
+void JetFile::verifyTable(const QString &table)
+{
+    d->current(table);
+}
+
+void JetFile::readTable(const QString &name, JetRowSink &sink)
+{
+    const jet::StoredTable table = d->current(name);
+    std::vector<int> all(table.columns.size());
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = int(i);
+    try {
+        jet::TableCursor rows(*d->file, table, all);
+        sink.begin(columns(name));
+        while (rows.next())
+            sink.row(rows.cells());
+    } catch (const std::bad_alloc &) {
+        throw EDatabaseError(jet::outOfMemoryMessage());
+    }
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "data/jet/JetValues.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <memory>
+#include <vector>
+
+namespace jet {
+class TableCursor;
+}
+
+// How the engine holds a column's values.
+enum class JetKind {
+    Integer, // Byte, Integer, Long
+    Real,    // Single, Double
+    Number,  // Currency, Decimal: exact; a number where a double holds it, its text otherwise
+    Text,    // Text, Memo, GUID, binary data (as hexadecimal digits)
+    Date,    // as text, yyyy-MM-dd[ hh:mm:ss]
+    Boolean, // as text, True or False
+};
+
+struct JetColumn
+{
+    QString name;
+    JetKind kind = JetKind::Text;
+    // Empty when the reader decodes the column's type; otherwise the error reading it gives.
+    QString unreadable;
+};
+
+// Receives the rows of a table being read.
+class JetRowSink
+{
+public:
+    virtual ~JetRowSink() = default;
+    virtual void begin(const QVector<JetColumn> &columns) = 0;
+    virtual void row(const std::vector<JetCell> &cells) = 0;
+};
+
+// A Jet 4 database file opened read only: the header and password are checked and the catalog
+// read when it opens; table data is read only on request, page by page, every page checked.
+// Every failure throws EDatabaseError; a damaged file gives an error, never a crash or a hang.
+class JetFile
+{
+public:
+    // A file with a database password opens only with that password; one without opens
+    // whatever password is given.
+    JetFile(const QString &path, const QString &password);
+    ~JetFile();
+    JetFile(const JetFile &) = delete;
+    JetFile &operator=(const JetFile &) = delete;
+
+    QString databasePassword() const; // empty when the file has none
+    QStringList tableNames() const;   // user tables, as stored
+    // Stored name of a table, found without regard to case; empty when absent.
+    QString findTable(const QString &name) const;
+    // The columns of a table in their stored order; throws when there is no such table.
+    QVector<JetColumn> columns(const QString &table) const;
+
+    // A cursor over the rows of a table that decodes the given columns (indices into
+    // columns()) and skips the others. It reads the file as it goes: one cursor at a time,
+    // and none outliving this object.
+    std::unique_ptr<jet::TableCursor> openTable(const QString &table, const std::vector<int> &columns);
+
+    // Damaged-file error unless the file still holds the table as it was when it opened
+    // (measured again, its definition read again): what every statement checks first.
+    void verifyTable(const QString &table);
+
+    // Every row of a table, every column.
+    void readTable(const QString &name, JetRowSink &sink);
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> d;
+};

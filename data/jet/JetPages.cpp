@@ -1,0 +1,202 @@
+#include "data/jet/JetPages.h"
+
+#include "data/DatabaseError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace jet {
+
+QString notFoundMessage(const QString &path)
+{
+    return QStringLiteral("找不到文件 '%1'。").arg(path);
+}
+QString unrecognisedMessage(const QString &path)
+{
+    return QStringLiteral("无法识别的数据库格式 '%1'。").arg(path);
+}
+QString damagedMessage(const QString &path)
+{
+    return QStringLiteral("数据库文件 '%1' 已损坏或不完整，无法读取。").arg(path);
+}
+QString outOfMemoryMessage()
+{
+    return QStringLiteral("内存不足，无法读取数据库。");
+}
+
+namespace {
+
+const char kMagic[] = "Standard Jet DB";
+constexpr quint32 kMaxPages = 0x7FFFFFFFu / kPage;
+
+bool readFully(int fd, uchar *buf, size_t size, off_t at)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, buf + done, size - done, at + off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+} // namespace
+
+PageFile::PageFile(const QString &path) : m_path(path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir())
+        throw EDatabaseError(notFoundMessage(path));
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0)
+        throw EDatabaseError(QStringLiteral("无法打开文件 '%1'，它可能被占用或没有读取权限。").arg(path));
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0 || st.st_size < 0x20)
+        throw EDatabaseError(unrecognisedMessage(path));
+    uchar head[0x20];
+    if (!readFully(m_fd, head, sizeof head, 0))
+        throw EDatabaseError(unrecognisedMessage(path));
+    if (head[0] != 0 || head[1] != 1 || std::memcmp(head + 4, kMagic, sizeof kMagic) != 0)
+        throw EDatabaseError(unrecognisedMessage(path));
+    // Only Jet 4 is read; Jet 3 (0) and the newer engines' formats are not.
+    if (head[0x14] != 1)
+        throw EDatabaseError(unrecognisedMessage(path));
+    if (st.st_size % kPage != 0 || st.st_size < 3 * kPage)
+        throw EDatabaseError(damagedMessage(path));
+    remeasure();
+}
+
+PageFile::~PageFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void PageFile::remeasure()
+{
+    struct stat st;
+    const QByteArray native = QFile::encodeName(m_path);
+    if (::stat(native.constData(), &st) != 0)
+        damaged();
+    if (m_inode != 0 && (quint64(st.st_dev) != m_device || quint64(st.st_ino) != m_inode)) {
+        const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            damaged();
+        ::close(m_fd);
+        m_fd = fd;
+    }
+    if (::fstat(m_fd, &st) != 0)
+        damaged();
+    m_device = quint64(st.st_dev);
+    m_inode = quint64(st.st_ino);
+    m_pageCount = quint32(std::min<qint64>(st.st_size / kPage, kMaxPages));
+}
+
+void PageFile::damaged() const
+{
+    throw EDatabaseError(damagedMessage(m_path));
+}
+
+void PageFile::read(quint32 number, Page &page) const
+{
+    if (number >= m_pageCount || !readFully(m_fd, page.bytes.data(), kPage, off_t(number) * kPage)) {
+        page.number = 0xFFFFFFFF;
+        damaged();
+    }
+    page.number = number;
+}
+
+void PageFile::readData(quint32 number, Page &page, quint32 owner) const
+{
+    if (page.number != number)
+        read(number, page);
+    const uchar *p = page.data();
+    const bool ok = p[0] == 0x01 && (owner ? get32(p + 4) == owner : std::memcmp(p + 4, "LVAL", 4) == 0);
+    if (!ok)
+        damaged();
+}
+
+QByteArray PageFile::headerPage() const
+{
+    Page page;
+    read(0, page);
+    return QByteArray(reinterpret_cast<const char *>(page.data()), kPage);
+}
+
+int PageFile::rowCount(const Page &page) const
+{
+    const int rows = get16(page.data() + 12);
+    if (14 + rows * 2 > kPage)
+        damaged();
+    return rows;
+}
+
+RowSlot PageFile::slot(const Page &page, int row) const
+{
+    const uchar *p = page.data();
+    const int rows = rowCount(page);
+    if (row < 0 || row >= rows)
+        damaged();
+    RowSlot s;
+    const quint16 entry = get16(p + 14 + row * 2);
+    s.flags = entry & 0xC000;
+    s.start = entry & 0x1FFF;
+    s.end = row == 0 ? kPage : (get16(p + 12 + row * 2) & 0x1FFF);
+    if (s.start < 14 + rows * 2 || s.start > s.end || s.end > kPage)
+        damaged();
+    return s;
+}
+
+std::vector<quint32> PageFile::usageMap(quint32 pointer) const
+{
+    Page page;
+    read(pointer >> 8, page);
+    if (page.data()[0] != 0x01)
+        damaged();
+    const RowSlot s = slot(page, int(pointer & 0xFF));
+    const uchar *map = page.data() + s.start;
+    const int len = s.end - s.start;
+    std::vector<quint32> pages;
+    if (len < 5)
+        damaged();
+    if (map[0] == 0) {
+        // A start page, then one bit per page from there.
+        const quint32 first = get32(map + 1);
+        for (int i = 0; i < (len - 5) * 8; ++i)
+            if (map[5 + i / 8] & (1 << (i % 8)))
+                pages.push_back(first + quint32(i));
+    } else if (map[0] == 1) {
+        // Pointers to bitmap pages, each covering (page size - 4) * 8 pages.
+        const quint32 perPage = (kPage - 4) * 8;
+        Page bitmap;
+        for (int k = 0; (k + 1) * 4 < len; ++k) {
+            const quint32 at = get32(map + 1 + k * 4);
+            if (at == 0)
+                continue;
+            read(at, bitmap);
+            if (bitmap.data()[0] != 0x05)
+                damaged();
+            for (quint32 i = 0; i < perPage; ++i)
+                if (bitmap.data()[4 + i / 8] & (1 << (i % 8)))
+                    pages.push_back(quint32(k) * perPage + i);
+        }
+    } else {
+        damaged();
+    }
+    for (quint32 p : pages)
+        if (p < 3 || p >= m_pageCount)
+            damaged();
+    return pages;
+}
+
+} // namespace jet

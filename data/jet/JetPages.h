@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+// Page access to a Jet 4 file: every page is read with pread into the caller's buffer and
+// checked before use, so a file that is cut short, rewritten or removed while it is open gives
+// the damaged-file error, never a fault.
+namespace jet {
+
+constexpr int kPage = 4096;
+
+// Messages of the data layer; the readers throw EDatabaseError with these.
+QString notFoundMessage(const QString &path);
+QString unrecognisedMessage(const QString &path);
+QString damagedMessage(const QString &path);
+QString outOfMemoryMessage();
+
+inline quint16 get16(const uchar *p)
+{
+    return quint16(p[0] | (p[1] << 8));
+}
+inline quint32 get32(const uchar *p)
+{
+    return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
+}
+
+// One page in memory.
+struct Page
+{
+    std::vector<uchar> bytes = std::vector<uchar>(kPage);
+    quint32 number = 0xFFFFFFFF;
+    const uchar *data() const { return bytes.data(); }
+};
+
+// A row of a data or long-value page: where it lies and its offset flags (0x8000 deleted,
+// 0x4000 a pointer to the row's real place).
+struct RowSlot
+{
+    int start = 0;
+    int end = 0;
+    quint16 flags = 0;
+};
+
+class PageFile
+{
+public:
+    // Opens the file and checks its header: a Jet 4 file of whole pages. Throws EDatabaseError.
+    explicit PageFile(const QString &path);
+    ~PageFile();
+    PageFile(const PageFile &) = delete;
+    PageFile &operator=(const PageFile &) = delete;
+
+    const QString &path() const { return m_path; }
+    // Pages in the file when it was last measured. Every statement measures it again; a file
+    // removed since is damaged, one put in its place (renamed over it) is opened instead.
+    quint32 pageCount() const { return m_pageCount; }
+    void remeasure();
+
+    // Reads page `number`; damaged when the file does not hold it (any more).
+    void read(quint32 number, Page &page) const;
+    // The same, and checks that it is a data page (type 1) whose owner field is `owner`, or a
+    // long-value page when `owner` is 0.
+    void readData(quint32 number, Page &page, quint32 owner) const;
+    QByteArray headerPage() const;
+
+    [[noreturn]] void damaged() const;
+
+    // Bounds of row `row` of a data page; damaged when the page does not hold it.
+    RowSlot slot(const Page &page, int row) const;
+    int rowCount(const Page &page) const;
+
+    // The pages a usage map names, ascending; the map is the row that `pointer` (page << 8 | row)
+    // names. Damaged when the map or any bitmap page it names is not one.
+    std::vector<quint32> usageMap(quint32 pointer) const;
+
+private:
+    QString m_path;
+    int m_fd = -1;
+    quint32 m_pageCount = 0;
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
+};
+
+} // namespace jet

@@ -1,0 +1,141 @@
+#include "data/jet/JetRows.h"
+
+#include "data/DatabaseError.h"
+
+#include <algorithm>
+
+namespace jet {
+
+QString unreadableMessage(const StoredTable &table, const StoredColumn &column)
+{
+    return QStringLiteral("无法读取表 '%1' 的列 '%2'：不支持的数据类型（%3）。")
+        .arg(table.name, column.name, typeName(column.type));
+}
+
+TableCursor::TableCursor(PageFile &file, const StoredTable &table, std::vector<int> columns)
+    : m_file(file), m_table(table), m_columns(std::move(columns))
+{
+    for (int c : m_columns) {
+        const StoredColumn &col = m_table.columns.at(size_t(c));
+        if (!decodable(col.type))
+            throw EDatabaseError(unreadableMessage(m_table, col));
+    }
+    for (const StoredColumn &col : m_table.columns)
+        m_hasVariable = m_hasVariable || !col.fixed;
+    m_cells.resize(m_columns.size());
+    // The file may have changed since the last statement: measure it again.
+    file.remeasure();
+    m_pages = file.usageMap(m_table.ownedPages);
+}
+
+void TableCursor::keepPages(size_t first, size_t end)
+{
+    end = std::min(end, m_pages.size());
+    first = std::min(first, end);
+    m_pages.erase(m_pages.begin() + std::ptrdiff_t(end), m_pages.end());
+    m_pages.erase(m_pages.begin(), m_pages.begin() + std::ptrdiff_t(first));
+}
+
+void TableCursor::checkApart(const TableCursor &other) const
+{
+    if (m_owners.overlaps(other.m_owners) || m_movedRows.overlaps(other.m_movedRows))
+        m_file.damaged();
+}
+
+bool TableCursor::advance()
+{
+    for (;;) {
+        if (m_row >= m_rows) {
+            if (m_nextPage >= m_pages.size())
+                return false;
+            m_file.readData(m_pages[m_nextPage++], m_page, m_table.page);
+            m_rows = m_file.rowCount(m_page);
+            m_row = 0;
+            continue;
+        }
+        const RowSlot s = m_file.slot(m_page, m_row++);
+        if (s.flags & 0x8000)
+            continue; // deleted, or the old place of a moved row
+        const uchar *row = m_page.data() + s.start;
+        int len = s.end - s.start;
+        if (s.flags & 0x4000) {
+            // Moved: the row names the page and slot where it is kept now. A row is moved to
+            // one place only, and its new place is not another pointer.
+            if (len < 4)
+                m_file.damaged();
+            const quint32 pointer = get32(row);
+            if (!m_movedRows.claim(pointer, m_file.pageCount()))
+                m_file.damaged();
+            m_file.readData(pointer >> 8, m_moved, m_table.page);
+            const RowSlot t = m_file.slot(m_moved, int(pointer & 0xFF));
+            if (t.flags & 0x4000)
+                m_file.damaged();
+            row = m_moved.data() + t.start;
+            len = t.end - t.start;
+        }
+        m_at = row;
+        m_length = len;
+        return true;
+    }
+}
+
+// Row layout: column count, fixed fields, variable fields, then from the end: the null mask,
+// the number of variable fields and their offsets (last first), ending with the end offset.
+void TableCursor::crack(const uchar *row, int len)
+{
+    if (len < 2)
+        m_file.damaged();
+    const int rowColumns = get16(row);
+    const int maskBytes = (rowColumns + 7) / 8;
+    if (len < 2 + maskBytes)
+        m_file.damaged();
+    const uchar *mask = row + len - maskBytes;
+    int variable = 0;
+    int dataEnd = len - maskBytes;
+    if (m_hasVariable) {
+        if (dataEnd < 4)
+            m_file.damaged();
+        variable = get16(row + dataEnd - 2);
+        const int tableAt = dataEnd - 4; // offset of the first variable field
+        if (tableAt - variable * 2 < 2)
+            m_file.damaged();
+        m_offsets.resize(size_t(variable) + 1);
+        for (int v = 0; v <= variable; ++v)
+            m_offsets[size_t(v)] = get16(row + tableAt - v * 2);
+        dataEnd = tableAt - variable * 2;
+    }
+    for (size_t k = 0; k < m_columns.size(); ++k) {
+        const StoredColumn &col = m_table.columns[size_t(m_columns[k])];
+        JetCell &cell = m_cells[k];
+        const bool present = col.number < rowColumns && (mask[col.number / 8] & (1 << (col.number % 8)));
+        if (col.type == kBoolean) {
+            // The null mask holds the value itself.
+            cell.storage = JetCell::Text;
+            cell.text = present ? "True" : "False";
+            continue;
+        }
+        cell.storage = JetCell::Null;
+        if (!present)
+            continue;
+        const uchar *p;
+        int size;
+        if (col.fixed) {
+            if (2 + col.fixedOffset + col.size > dataEnd)
+                m_file.damaged();
+            p = row + 2 + col.fixedOffset;
+            size = col.size;
+        } else {
+            if (col.varIndex >= variable)
+                continue; // the column was added after the row was written
+            const int a = m_offsets[size_t(col.varIndex)];
+            const int b = m_offsets[size_t(col.varIndex) + 1];
+            if (a < 2 || a > b || b > dataEnd)
+                m_file.damaged();
+            p = row + a;
+            size = b - a;
+        }
+        decodeField(m_file, col, p, size_t(size), cell, m_longValuePage, m_owners, m_longValue);
+    }
+}
+
+} // namespace jet

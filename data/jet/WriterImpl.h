@@ -1,0 +1,192 @@
+#pragma once
+
+// The writer's own structures, shared by its files: rows and values (Writer.cpp), pages,
+// usage maps and table definitions (WriterPages.cpp).
+
+#include "data/jet/JetHeader.h"
+#include "data/jet/Writer.h"
+
+#include <QSet>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace jet {
+
+namespace writer {
+
+constexpr int kDataHeader = 14;            // data page header, up to the row offset table
+constexpr int kMaxRowsPerPage = 255;       // a row pointer keeps the row number in one byte
+constexpr int kMaxRowSize = 4060;          // largest row Jet 4 accepts on a data page
+constexpr int kMaxInlineLongValue = 64;    // longer Memo values go to long-value pages
+constexpr int kLvalSingleMax = kPageSize - kDataHeader - 2;
+constexpr int kLvalChunk = kLvalSingleMax - 4;   // a chained piece starts with the next pointer
+constexpr int kMaxLongValueBytes = 0x00ffffff;  // the high byte of the length holds flags
+constexpr int kMapRowLength = 69;          // usage map rows: 1 type byte + 68 bytes
+constexpr int kInlineMapPages = 64 * 8;    // type 0 map: start page + 64 bytes of bits
+constexpr int kMapPagePointers = 17;       // type 1 map: 17 pointers to bitmap pages
+constexpr quint32 kPagesPerMapPage = (kPageSize - 4) * 8;
+constexpr quint32 kMagicTableNumber = 1625;
+constexpr quint32 kFirstMapPage = 1;
+constexpr quint32 kCatalogPage = 2;
+constexpr int kMaxNameLength = 64;
+constexpr quint32 kMaxPages = quint32((2u << 30) / kPageSize);   // Jet 4 files stop at 2 GB
+
+inline void put16(quint8* p, quint32 v)
+{
+    p[0] = v & 0xff;
+    p[1] = (v >> 8) & 0xff;
+}
+
+inline void put32(quint8* p, quint32 v)
+{
+    p[0] = v & 0xff;
+    p[1] = (v >> 8) & 0xff;
+    p[2] = (v >> 16) & 0xff;
+    p[3] = (v >> 24) & 0xff;
+}
+
+inline void append16(std::vector<quint8>& b, quint32 v)
+{
+    b.push_back(v & 0xff);
+    b.push_back((v >> 8) & 0xff);
+}
+
+inline void append32(std::vector<quint8>& b, quint32 v)
+{
+    append16(b, v & 0xffff);
+    append16(b, v >> 16);
+}
+
+inline void appendUtf16(std::vector<quint8>& b, const QString& s)
+{
+    const char16_t* u = reinterpret_cast<const char16_t*>(s.utf16());
+    for (qsizetype i = 0; i < s.size(); ++i)
+        append16(b, u[i]);
+}
+
+enum class Kind { Text, Memo, Long, Date, Int16, Ole, Bool, Byte, Money, Single, Double, Binary, Guid, Decimal };
+
+struct Col {
+    QString name;
+    Kind kind;
+    quint8 jetType;
+    bool fixed;
+    int fixedSize = 0;
+    int maxChars = 0;
+    int fixedOffset = 0;
+    int varIndex = 0;
+    int precision = 0;
+    int scale = 0;
+};
+
+// A data or long-value page being filled; rows grow from the end of the page downwards.
+struct Page {
+    std::vector<quint8> buf;
+    quint32 number = 0;
+    int rows = 0;
+    int freeEnd = kPageSize;
+    bool open = false;
+
+    int freeSpace() const { return freeEnd - (kDataHeader + 2 * rows); }
+    bool fits(int size) const { return open && rows < kMaxRowsPerPage && freeSpace() >= size + 2; }
+    // `flags`: 0x8000 deleted, 0x4000 a pointer to the row's real place.
+    int place(const quint8* data, int size, quint16 flags = 0)
+    {
+        freeEnd -= size;
+        std::memcpy(buf.data() + freeEnd, data, size);
+        put16(buf.data() + kDataHeader + 2 * rows, quint32(freeEnd) | flags);
+        return rows++;
+    }
+};
+
+struct Table {
+    QString name;
+    std::vector<Col> cols;
+    int numVar = 0;
+    int fixedBytes = 0;
+    bool system = false;
+    quint32 tdefPage = 0;
+    quint32 rows = 0;
+    std::vector<quint32> dataPages;
+    Page data;
+    Page moved;                                  // rows moved off their page
+    std::vector<quint8> lastRow;
+    std::vector<Page> lval;                      // per column; used by long-value columns
+    std::vector<std::vector<quint32>> lvalPages;
+};
+
+struct CatalogEntry {
+    QString name;
+    quint32 tdefPage;
+    bool system;
+};
+
+inline QString typeName(Kind k)
+{
+    switch (k) {
+    case Kind::Text: return QStringLiteral("Text");
+    case Kind::Memo: return QStringLiteral("Memo");
+    case Kind::Long: return QStringLiteral("Long Integer");
+    case Kind::Date: return QStringLiteral("Date/Time");
+    case Kind::Int16: return QStringLiteral("Integer");
+    case Kind::Ole: return QStringLiteral("OLE Object");
+    case Kind::Bool: return QStringLiteral("Yes/No");
+    case Kind::Byte: return QStringLiteral("Byte");
+    case Kind::Money: return QStringLiteral("Currency");
+    case Kind::Single: return QStringLiteral("Single");
+    case Kind::Double: return QStringLiteral("Double");
+    case Kind::Binary: return QStringLiteral("Binary");
+    case Kind::Guid: return QStringLiteral("Replication ID");
+    case Kind::Decimal: return QStringLiteral("Decimal");
+    }
+    return QString();
+}
+
+}  // namespace writer
+
+using namespace writer;
+
+struct Writer::Impl {
+    QString outPath;
+    QString tmpPath;
+    QString password;
+    QDateTime created;
+    WriterOptions options;
+    int fd = -1;
+    bool finished = false;
+    quint32 nextPage = 3;   // 0 definition page, 1 first usage-map page, 2 catalog definition
+    std::unique_ptr<Table> table;
+    std::vector<CatalogEntry> catalog;
+    QSet<QString> tableNames;
+    Page maps;              // page receiving usage map rows
+    bool firstMapPageUsed = false;
+    std::vector<quint8> row;
+    std::vector<quint8> nullMask;
+    std::vector<int> varOffsets;
+    std::vector<quint8> valueBytes;
+
+    quint32 allocPage();
+    void writePage(quint32 pg, const quint8* data);
+    void openPage(Page& p, quint32 number, quint32 owner, bool longValues);
+    void flushPage(Page& p);
+    // Stores one usage map row and returns its row pointer (page << 8 | row).
+    quint32 placeMapRow(const std::vector<quint8>& r);
+    // Usage map of `pages` (ascending): inline when they fit one 512-page window, otherwise a
+    // list of bitmap pages, each covering 32736 pages.
+    std::vector<quint8> usageMap(const std::vector<quint32>& pages);
+    void startTable(const QString& name, std::vector<Col> cols, bool system, quint32 tdefPage);
+    QString where(const Col& c) const;
+    // Stores a long value outside the row and fills the 12-byte reference.
+    void storeLongValue(int ci, const std::vector<quint8>& bytes, quint8* ref);
+    void encodeFixed(const Col& c, const QVariant& v, quint8* out);
+    // A row on the current data page of the table, a new page opened when it is full.
+    int placeRow(Page& page, const std::vector<quint8>& bytes, quint16 flags);
+    void addRow(const QVector<QVariant>& values);
+    void endTable();
+    // A definition longer than a page continues on further pages, each with an 8-byte header.
+    void writeDefinition(quint32 firstPage, const std::vector<quint8>& td);
+};
+
+}  // namespace jet

@@ -1,0 +1,284 @@
+#include "data/jet/WriterImpl.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace jet {
+
+using namespace writer;
+
+quint32 Writer::Impl::allocPage()
+{
+    if (nextPage >= kMaxPages)
+        throw Error(QStringLiteral("database too large: a Jet 4 file holds at most 2 GB"));
+    return nextPage++;
+}
+
+void Writer::Impl::writePage(quint32 pg, const quint8* data)
+{
+    const off_t offset = off_t(pg) * kPageSize;
+    int done = 0;
+    while (done < kPageSize) {
+        const ssize_t n = ::pwrite(fd, data + done, kPageSize - done, offset + done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw Error(QStringLiteral("cannot write %1: %2")
+                            .arg(tmpPath, QString::fromLocal8Bit(std::strerror(errno))));
+        }
+        done += int(n);
+    }
+}
+
+void Writer::Impl::openPage(Page& p, quint32 number, quint32 owner, bool longValues)
+{
+    p.buf.assign(kPageSize, 0);
+    p.number = number;
+    p.rows = 0;
+    p.freeEnd = kPageSize;
+    p.open = true;
+    p.buf[0] = 0x01;
+    p.buf[1] = 0x01;
+    if (longValues)
+        std::memcpy(p.buf.data() + 4, "LVAL", 4);
+    else
+        put32(p.buf.data() + 4, owner);
+}
+
+void Writer::Impl::flushPage(Page& p)
+{
+    put16(p.buf.data() + 2, p.freeSpace());
+    put16(p.buf.data() + 12, p.rows);
+    writePage(p.number, p.buf.data());
+    p.open = false;
+}
+
+// Stores one usage map row and returns its row pointer (page << 8 | row).
+quint32 Writer::Impl::placeMapRow(const std::vector<quint8>& r)
+{
+    if (!maps.fits(int(r.size()))) {
+        if (maps.open)
+            flushPage(maps);
+        const quint32 number = firstMapPageUsed ? allocPage() : kFirstMapPage;
+        firstMapPageUsed = true;
+        openPage(maps, number, 0, false);
+    }
+    const int rowIndex = maps.place(r.data(), int(r.size()));
+    return (maps.number << 8) | quint32(rowIndex);
+}
+
+// Usage map of `pages` (ascending): inline when they fit one 512-page window, otherwise a
+// list of bitmap pages, each covering 32736 pages.
+std::vector<quint8> Writer::Impl::usageMap(const std::vector<quint32>& pages)
+{
+    std::vector<quint8> r(kMapRowLength, 0);
+    if (pages.empty())
+        return r;
+    const quint32 lo = pages.front();
+    const quint32 hi = pages.back();
+    if (hi - lo < quint32(kInlineMapPages)) {
+        put32(r.data() + 1, lo);
+        for (quint32 p : pages) {
+            const quint32 bit = p - lo;
+            r[5 + bit / 8] |= quint8(1u << (bit % 8));
+        }
+        return r;
+    }
+    r[0] = 0x01;
+    std::vector<quint8> bitmap;
+    quint32 current = 0xffffffff;
+    auto flushBitmap = [&]() {
+        if (current == 0xffffffff)
+            return;
+        const quint32 pg = allocPage();
+        writePage(pg, bitmap.data());
+        put32(r.data() + 1 + 4 * current, pg);
+    };
+    for (quint32 p : pages) {
+        const quint32 index = p / kPagesPerMapPage;
+        if (index >= quint32(kMapPagePointers))
+            throw Error(QStringLiteral("database too large for Jet 4 usage maps"));
+        if (index != current) {
+            flushBitmap();
+            bitmap.assign(kPageSize, 0);
+            bitmap[0] = 0x05;
+            bitmap[1] = 0x01;
+            current = index;
+        }
+        const quint32 bit = p % kPagesPerMapPage;
+        bitmap[4 + bit / 8] |= quint8(1u << (bit % 8));
+    }
+    flushBitmap();
+    return r;
+}
+
+// Stores a long value outside the row and fills the 12-byte reference.
+void Writer::Impl::storeLongValue(int ci, const std::vector<quint8>& bytes, quint8* ref)
+{
+    Table& t = *table;
+    const int n = int(bytes.size());
+    if (n <= kLvalSingleMax) {
+        Page& lp = t.lval[ci];
+        if (!lp.fits(n)) {
+            if (lp.open)
+                flushPage(lp);
+            openPage(lp, allocPage(), 0, true);
+            t.lvalPages[ci].push_back(lp.number);
+        }
+        const int r = lp.place(bytes.data(), n);
+        put32(ref, quint32(n) | 0x40000000u);
+        put32(ref + 4, (lp.number << 8) | quint32(r));
+        put32(ref + 8, 0);
+        return;
+    }
+    // Chained pieces, one page each, linked by the pointer in front of each piece.
+    const int pieces = (n + kLvalChunk - 1) / kLvalChunk;
+    std::vector<quint32> numbers(pieces);
+    for (int i = 0; i < pieces; ++i)
+        numbers[i] = allocPage();
+    std::vector<quint8> piece;
+    for (int i = 0; i < pieces; ++i) {
+        const int from = i * kLvalChunk;
+        const int len = std::min(kLvalChunk, n - from);
+        piece.assign(4, 0);
+        if (i + 1 < pieces)
+            put32(piece.data(), numbers[i + 1] << 8);
+        piece.insert(piece.end(), bytes.begin() + from, bytes.begin() + from + len);
+        Page p;
+        openPage(p, numbers[i], 0, true);
+        p.place(piece.data(), int(piece.size()));
+        flushPage(p);
+        t.lvalPages[ci].push_back(numbers[i]);
+    }
+    put32(ref, quint32(n));
+    put32(ref + 4, numbers[0] << 8);
+    put32(ref + 8, 0);
+}
+
+void Writer::Impl::endTable()
+{
+    if (!table)
+        throw Error(QStringLiteral("endTable() without beginTable()"));
+    Table& t = *table;
+    if (t.data.open)
+        flushPage(t.data);
+    if (t.moved.open)
+        flushPage(t.moved);
+    std::sort(t.dataPages.begin(), t.dataPages.end());
+    if (options.strayPages && !t.lastRow.empty()) {
+        Page stray;
+        openPage(stray, allocPage(), t.tdefPage, false);
+        stray.place(t.lastRow.data(), int(t.lastRow.size()));
+        flushPage(stray);
+    }
+    for (Page& p : t.lval)
+        if (p.open)
+            flushPage(p);
+    const std::vector<quint32> none;
+    const quint32 owned = placeMapRow(usageMap(t.dataPages));
+    const quint32 freeMap = placeMapRow(usageMap(none));
+
+    std::vector<quint8> td(63, 0);
+    td[0] = 0x02;
+    td[1] = 0x01;
+    put32(&td[12], kMagicTableNumber);
+    put32(&td[16], t.rows);
+    td[24] = 0x01;
+    td[40] = t.system ? 0x53 : 0x4e;
+    const int ncols = int(t.cols.size());
+    put16(&td[41], ncols);
+    put16(&td[43], t.numVar);
+    put16(&td[45], ncols);
+    put32(&td[55], owned);
+    put32(&td[59], freeMap);
+    for (int i = 0; i < ncols; ++i) {
+        const Col& c = t.cols[i];
+        quint8 e[25] = {};
+        e[0] = c.jetType;
+        put32(e + 1, kMagicTableNumber);
+        put16(e + 5, i);
+        put16(e + 7, c.fixed ? 0 : c.varIndex);
+        put16(e + 9, i);
+        if (c.kind == Kind::Text || c.kind == Kind::Memo)
+            put16(e + 11, 0x0409);   // General sort order
+        if (c.kind == Kind::Decimal) {
+            e[11] = quint8(c.precision);
+            e[12] = quint8(c.scale);
+        }
+        e[15] = c.fixed ? 0x03 : 0x02;
+        if (options.compressText && (c.kind == Kind::Text || c.kind == Kind::Memo))
+            e[16] = 0x01;   // compressed Unicode
+
+        put16(e + 21, c.fixed ? c.fixedOffset : 0);
+        int len = 0;
+        if (c.kind == Kind::Text)
+            len = c.maxChars * 2;
+        else if (c.kind == Kind::Binary)
+            len = 255;
+        else if (c.kind == Kind::Bool)
+            len = 1;
+        else if (c.fixed)
+            len = c.fixedSize;
+        put16(e + 23, len);
+        td.insert(td.end(), e, e + 25);
+    }
+    for (const Col& c : t.cols) {
+        append16(td, quint32(c.name.size() * 2));
+        appendUtf16(td, c.name);
+    }
+    for (int i = 0; i < ncols; ++i) {
+        const Col& c = t.cols[i];
+        if (c.kind != Kind::Memo && c.kind != Kind::Ole)
+            continue;
+        const quint32 lvOwned = placeMapRow(usageMap(t.lvalPages[i]));
+        const quint32 lvFree = placeMapRow(usageMap(none));
+        append16(td, quint32(i));
+        append32(td, lvOwned);
+        append32(td, lvFree);
+    }
+    append16(td, 0xffff);
+    put32(&td[8], quint32(td.size()));
+    writeDefinition(t.tdefPage, td);
+    catalog.push_back({t.name, t.tdefPage, t.system});
+    table.reset();
+}
+
+// A definition longer than a page continues on further pages, each with an 8-byte header.
+void Writer::Impl::writeDefinition(quint32 firstPage, const std::vector<quint8>& td)
+{
+    std::vector<quint8> page(kPageSize, 0);
+    size_t pos = 0;
+    quint32 current = firstPage;
+    bool first = true;
+    while (true) {
+        std::fill(page.begin(), page.end(), 0);
+        page[0] = 0x02;
+        page[1] = 0x01;
+        size_t room;
+        if (first) {
+            room = std::min(td.size(), size_t(kPageSize));
+            std::memcpy(page.data(), td.data(), room);
+        } else {
+            room = std::min(td.size() - pos, size_t(kPageSize - 8));
+            std::memcpy(page.data() + 8, td.data() + pos, room);
+        }
+        const size_t used = first ? room : room + 8;
+        pos += room;
+        quint32 next = 0;
+        if (pos < td.size())
+            next = allocPage();
+        put16(page.data() + 2, quint32(kPageSize - used) >= 8 ? quint32(kPageSize - used - 8) : 0);
+        put32(page.data() + 4, next);
+        writePage(current, page.data());
+        if (!next)
+            break;
+        current = next;
+        first = false;
+    }
+}
+
+}  // namespace jet

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Remakes the seed files of the database target with the project's own writer:
+#   fuzz/db-seeds.sh build/tools/lssdb
+# small.mdb: every table, every column type, NULL and empty text; generated.mdb: a generated
+# directory of 20 lawyers; memo.mdb: long values on one page and over a chain of pages.
+set -euo pipefail
+lssdb=$(realpath "$1")
+out=$(cd "$(dirname "$0")" && pwd)/corpus/db
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+cd "$tmp"
+mkdir csv
+printf 'l_id,l_realName,l_sex,l_province,l_city,l_address,l_domain\n1,张三,男,北京,北京,北京市朝阳区建国路88号,税务\n2,"",,上海,,,\n' >csv/lawyer.csv
+printf 'lr_Name,lr_director\nA所,王五\n' >csv/lawRoom.csv
+printf 'h_name,h_address\n陈大文,香港中环\n' >csv/Hongkong.csv
+printf 'hl_name,hl_copartner\nX,Y\n' >csv/HongkongLawyerInfo.csv
+printf 'mc_name,mc_date,mc_reg_date\n黄一,1999-12-20,2001-01-02 10:20:30\n' >csv/Macao.csv
+printf 'tw_name\n林三\n' >csv/Taiwan.csv
+"$lssdb" build "$out/small.mdb" csv
+"$lssdb" generate "$out/generated.mdb" --lawyers 20 --seed 2
+{
+  echo 'h_name,h_address'
+  printf 'A,'; printf '长%.0s' $(seq 3000); echo
+  printf 'B,'; printf 'x%.0s' $(seq 9000); echo
+} >csv/Hongkong.csv
+"$lssdb" build "$out/memo.mdb" csv

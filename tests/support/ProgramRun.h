@@ -1,0 +1,76 @@
+#pragma once
+
+// Runs the program as a child process with the probe loaded (ProgramProbe.cpp): boxes answered
+// at once, the desktop's openings recorded, the loop ended as soon as it runs.
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+
+struct ProgramRun
+{
+    int exitCode = -1;
+    QProcess::ExitStatus status = QProcess::CrashExit;
+    QStringList boxes; // "[caption] [text] icon=N"
+    QStringList shell; // "[address]"
+    QString run;       // "owned=... main=... visible=N"; empty when the loop never ran
+    QString stderrText;
+};
+
+// Waits in an event loop, so that servers of this process go on answering the program.
+inline ProgramRun runProgram(const QString &exe, const QString &workingDir,
+                             const QProcessEnvironment &extra = QProcessEnvironment())
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(LSS_PROBE_PATH));
+    env.insert(extra);
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(workingDir);
+    QEventLoop loop;
+    QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&p, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    p.start(exe, {});
+    loop.exec();
+
+    ProgramRun r;
+    r.exitCode = p.exitCode();
+    r.status = p.exitStatus();
+    r.stderrText = QString::fromUtf8(p.readAllStandardError());
+    const QString probe = QStringLiteral("PROBE ");
+    for (const QString &line : r.stderrText.split(QLatin1Char('\n'))) {
+        if (!line.startsWith(probe))
+            continue;
+        const QString report = line.mid(probe.size());
+        if (report.startsWith(QStringLiteral("BOX ")))
+            r.boxes << report.mid(4);
+        else if (report.startsWith(QStringLiteral("SHELL ")))
+            r.shell << report.mid(6);
+        else if (report.startsWith(QStringLiteral("RUN ")))
+            r.run = report.mid(4);
+    }
+    return r;
+}
+
+// Lays out a program directory: a copy of the built program in dir and, when asked, a small
+// generated directory database beside it. Returns the copy's path, or an empty text on failure.
+inline QString installProgram(const QString &dir, bool withDatabase)
+{
+    if (withDatabase) {
+        QProcess gen;
+        gen.start(QStringLiteral(LSSDB_PATH),
+                  {QStringLiteral("generate"), QDir(dir).filePath(QStringLiteral("lss.dll")),
+                   QStringLiteral("--lawyers"), QStringLiteral("20"), QStringLiteral("--seed"),
+                   QStringLiteral("1")});
+        if (!gen.waitForFinished(-1) || gen.exitCode() != 0)
+            return {};
+    }
+    const QString exe = QDir(dir).filePath(QStringLiteral("lss"));
+    QFile::remove(exe);
+    if (!QFile::copy(QStringLiteral(LSS_BUILD_DIR "/lss"), exe))
+        return {};
+    return exe;
+}
