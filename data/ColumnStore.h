@@ -41,6 +41,8 @@ public:
     }
     void append(const T *values, size_t count)
     {
+        if (count == 0)
+            return; // `values` may be null then
         if (count > m_capacity - m_size)
             reserve(m_size + count);
         std::memcpy(m_data + m_size, values, count * sizeof(T));
