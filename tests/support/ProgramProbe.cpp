@@ -31,16 +31,23 @@ QWidget *mainForm()
     return main;
 }
 
+// Every scheme the program could hand to the desktop.
+constexpr const char *kSchemes[] = {"http", "https", "file", "ftp", "smb", "mailto", "javascript", "data"};
+
 class Probe : public QObject
 {
     Q_OBJECT
 public:
-    Probe()
+    Probe() : QObject(qApp)
     {
         qApp->installEventFilter(this);
-        // Every scheme the program could hand to the desktop.
-        for (const char *scheme : {"http", "https", "file", "ftp", "smb", "mailto", "javascript", "data"})
+        for (const char *scheme : kSchemes)
             QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
+    }
+    ~Probe() override
+    {
+        for (const char *scheme : kSchemes)
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
     }
 
     Q_INVOKABLE void open(const QUrl &url)
@@ -85,7 +92,7 @@ private:
 
 void startProbe()
 {
-    new Probe; // lives as long as the process
+    new Probe; // lives as long as the application object, its parent
 }
 
 } // namespace
