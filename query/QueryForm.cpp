@@ -130,7 +130,7 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
 
     // The columns the searches read are decoded while the user types.
     if (Query *q = query()) {
-        QStringList texts{m_decl.fuzzySelect, m_decl.enterSelect, m_decl.criteriaSelect};
+        QStringList texts{m_decl.fuzzySelect, m_decl.criteriaSelect};
         for (const FuzzyChoice &f : m_decl.fuzzyChoices)
             texts << f.prefix;
         for (const QueryCriterion &c : m_decl.criteria)
