@@ -31,23 +31,16 @@ QWidget *mainForm()
     return main;
 }
 
-// Every scheme the program could hand to the desktop.
-constexpr const char *kSchemes[] = {"http", "https", "file", "ftp", "smb", "mailto", "javascript", "data"};
-
 class Probe : public QObject
 {
     Q_OBJECT
 public:
-    Probe() : QObject(qApp)
+    Probe()
     {
         qApp->installEventFilter(this);
-        for (const char *scheme : kSchemes)
+        // Every scheme the program could hand to the desktop.
+        for (const char *scheme : {"http", "https", "file", "ftp", "smb", "mailto", "javascript", "data"})
             QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
-    }
-    ~Probe() override
-    {
-        for (const char *scheme : kSchemes)
-            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
     }
 
     Q_INVOKABLE void open(const QUrl &url)
@@ -92,7 +85,7 @@ private:
 
 void startProbe()
 {
-    new Probe; // lives as long as the application object, its parent
+    new Probe; // lives as long as the process
 }
 
 } // namespace
