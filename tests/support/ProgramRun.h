@@ -27,6 +27,12 @@ inline ProgramRun runProgram(const QString &exe, const QString &workingDir,
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(LSS_PROBE_PATH));
+    // In a sanitizer build the preloaded probe comes before the sanitizer's runtime, which that
+    // runtime refuses unless told the order is fine.
+    QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+    if (!asan.isEmpty())
+        asan += QLatin1Char(':');
+    env.insert(QStringLiteral("ASAN_OPTIONS"), asan + QStringLiteral("verify_asan_link_order=0"));
     env.insert(extra);
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(workingDir);
