@@ -3,7 +3,12 @@
 #include "data/DatabaseError.h"
 #include "data/SqlEngine.h"
 
+#include <QCloseEvent>
+#include <QCursor>
+#include <QEventLoop>
+#include <QGuiApplication>
 #include <QRegularExpression>
+#include <QThread>
 
 namespace {
 
@@ -64,6 +69,21 @@ QString normalizedPath(const QString &path)
     return p;
 }
 
+// Refuses to close any window while installed (a window closed under a running handler would
+// be freed under it).
+class CloseRefuser : public QObject
+{
+public:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+        return false;
+    }
+};
+
 } // namespace
 
 Connection::Connection(QObject *parent) : QObject(parent) {}
@@ -94,6 +114,11 @@ void Connection::setConnected(bool connected)
     if (source.isEmpty())
         throw EDatabaseError(QStringLiteral("找不到文件 ''。"));
     m_engine = std::make_unique<SqlEngine>(normalizedPath(source), password);
+    // The engine goes before this object does, and takes its worker with it: the call never
+    // outlives the connection.
+    m_engine->setWarmUpFinished([this] {
+        QMetaObject::invokeMethod(this, [this] { Q_EMIT warmUpFinished(); }, Qt::QueuedConnection);
+    });
     Q_EMIT connectedChanged(true);
 }
 
@@ -111,4 +136,56 @@ void Connection::ensureOpen()
 SqlEngine *Connection::engine() const
 {
     return m_engine.get();
+}
+
+void Connection::warmUp(const QStringList &statementTexts)
+{
+    if (!m_engine)
+        return;
+    const QString text = statementTexts.join(QLatin1Char(' '));
+    static const QRegularExpression from(QStringLiteral("\\bfrom\\s+(\\w+)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = from.match(text);
+    if (!m.hasMatch())
+        return;
+    const QString table = m.captured(1);
+    if (!m_engine->tableNames().contains(table, Qt::CaseInsensitive))
+        return;
+    static const QRegularExpression word(QStringLiteral("\\w+"));
+    QStringList words;
+    for (auto it = word.globalMatch(text); it.hasNext();)
+        words << it.next().captured();
+    try {
+        m_engine->startWarmUp(table, words);
+    } catch (...) {
+        // Only a head start: the statement that needs the columns decodes them and reports
+        // what goes wrong.
+    }
+}
+
+void Connection::waitForWarmUp()
+{
+    if (!m_engine || !m_engine->warmUpRunning())
+        return;
+    const bool gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance())
+                     && QThread::currentThread() == QCoreApplication::instance()->thread();
+    if (gui) {
+        QEventLoop loop;
+        // Connected before the check below: a finish between the two still ends the loop.
+        connect(this, &Connection::warmUpFinished, &loop, &QEventLoop::quit);
+        connect(this, &Connection::connectedChanged, &loop, &QEventLoop::quit);
+        if (m_engine && m_engine->warmUpRunning()) {
+            CloseRefuser refuser;
+            QCoreApplication::instance()->installEventFilter(&refuser);
+            QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+            QGuiApplication::restoreOverrideCursor();
+            QCoreApplication::instance()->removeEventFilter(&refuser);
+        }
+    } else {
+        while (m_engine && m_engine->warmUpRunning())
+            QThread::msleep(2);
+    }
+    if (m_engine)
+        m_engine->finishWarmUp();
 }

@@ -36,8 +36,18 @@ public:
     // The engine of the open connection; nullptr while closed.
     SqlEngine *engine() const;
 
+    // Starts decoding, on a worker thread, the columns that the given statement texts (select
+    // lists, criterion lines) name of the table they select from, so that the first statement
+    // finds them ready. Does nothing while closed or when the texts name no table of the file.
+    void warmUp(const QStringList &statementTexts);
+    // Returns once no warm-up runs. In a GUI thread the wait shows the busy cursor and keeps
+    // windows painting; user input waits and windows cannot be closed meanwhile, so nothing the
+    // user does runs during it. Other events (timers) may run, a statement among them.
+    void waitForWarmUp();
+
 Q_SIGNALS:
     void connectedChanged(bool connected);
+    void warmUpFinished(); // queued from the worker thread
 
 private:
     QString m_connectionString;

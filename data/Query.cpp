@@ -135,6 +135,10 @@ void Query::Open()
     if (!m_connection)
         throw EDatabaseError(QStringLiteral("缺少连接或连接字符串。"));
     m_connection->ensureOpen();
+    m_connection->waitForWarmUp();
+    if (Active())
+        return; // opened while this call waited
+    m_connection->ensureOpen();
 
     // Every reference becomes a numbered placeholder, so a parameter used twice binds one value.
     const QString text = m_sql.text();
@@ -170,6 +174,12 @@ void Query::Open()
     }
     Q_EMIT activeChanged(true);
     Q_EMIT currentChanged(m_recNo);
+}
+
+void Query::warmUp(const QStringList &statementTexts)
+{
+    if (m_connection)
+        m_connection->warmUp(statementTexts);
 }
 
 void Query::Close()
@@ -293,4 +303,9 @@ int Query::fieldIndex(const QString &name) const
 QString Query::value(int row, int field) const
 {
     return m_result ? m_result->value(row, field) : QString();
+}
+
+std::string_view Query::bytes(int row, int field) const
+{
+    return m_result ? m_result->bytes(row, field) : std::string_view();
 }

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVector>
 #include <memory>
+#include <string_view>
 
 class Connection;
 class Query;
@@ -61,8 +62,12 @@ public:
     // Throws EDatabaseError when the text declares no such parameter (name without regard to case).
     Parameter *ParamByName(const QString &name);
 
-    // Runs the statement. On failure throws EDatabaseError and the query stays closed.
+    // Runs the statement. On failure throws EDatabaseError and the query stays closed. While the
+    // connection still decodes ahead (warmUp), waits for it first; the event loop runs
+    // meanwhile, and a statement opened from there leaves this call with nothing to do.
     void Open();
+    // Lets the connection decode now what these statement texts will read (a window opening).
+    void warmUp(const QStringList &statementTexts);
     void Close();
     bool Active() const;
 
@@ -82,6 +87,7 @@ public:
     QStringList fieldNames() const;           // result's fields in select-list order
     int fieldIndex(const QString &name) const; // 0-based, -1 when absent (without regard to case)
     QString value(int row, int field) const;   // any record, for the grid
+    std::string_view bytes(int row, int field) const; // the same as UTF-8, without a copy
 
 Q_SIGNALS:
     void activeChanged(bool active); // opened or closed: the result changed entirely

@@ -49,3 +49,22 @@ void ResultSet::release(void *block, size_t bytes)
     std::free(block);
 #endif
 }
+
+void ResultSet::copy()
+{
+    if (!m_source)
+        return;
+    const std::unique_ptr<RowSource> source = std::move(m_source);
+    const size_t rows = m_rowIdCount;
+    m_rows = 0;
+    for (size_t r = 0; r < rows; ++r) {
+        for (int f = 0; f < fieldCount(); ++f) {
+            const std::string_view text = source->text(m_rowIds[r], f);
+            appendCell(text.data(), text.size());
+        }
+        endRow();
+    }
+    release(m_rowIds, m_rowIdsCapacity * sizeof(quint32));
+    m_rowIds = nullptr;
+    m_rowIdCount = m_rowIdsCapacity = 0;
+}

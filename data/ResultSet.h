@@ -4,8 +4,19 @@
 #include <QStringList>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <string_view>
 #include <new>
 #include <type_traits>
+
+// Rows of a result that are whole rows of a table held in memory elsewhere: the result keeps
+// only their numbers and asks here for the text of a field.
+class RowSource
+{
+public:
+    virtual ~RowSource() = default;
+    virtual std::string_view text(quint32 row, int field) const = 0;
+};
 
 // A complete, static query result. Cells are kept as UTF-8 text in one buffer with a table of
 // 32-bit end offsets, so a result of a million rows costs its text plus four bytes per cell and
@@ -23,6 +34,7 @@ public:
     {
         release(m_data, m_dataCapacity);
         release(m_ends, m_endsCapacity * sizeof(quint32));
+        release(m_rowIds, m_rowIdsCapacity * sizeof(quint32));
     }
     ResultSet(const ResultSet &) = delete;
     ResultSet &operator=(const ResultSet &) = delete;
@@ -43,6 +55,20 @@ public:
         m_size += size;
         push(quint32(m_size));
     }
+    // Row source mode: set on an empty result; rows are then added with appendSourceRow()
+    // until copy() turns every row into cells of its own.
+    void setRowSource(std::unique_ptr<RowSource> source) { m_source = std::move(source); }
+    bool hasRowSource() const { return m_source != nullptr; }
+    void appendSourceRow(quint32 row)
+    {
+        if (m_rowIdCount == m_rowIdsCapacity)
+            grow(m_rowIds, m_rowIdsCapacity, m_rowIdCount + 1);
+        m_rowIds[m_rowIdCount++] = row;
+        endRow();
+    }
+    // Copies the rows taken from the source into cells and leaves the source.
+    void copy();
+
     void endRow()
     {
         if (m_rows == std::numeric_limits<int>::max())
@@ -54,9 +80,19 @@ public:
     {
         if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount())
             return QString();
+        const std::string_view text = bytes(row, field);
+        return QString::fromUtf8(text.data(), qsizetype(text.size()));
+    }
+
+    // The UTF-8 bytes of a cell as the engine gave them; empty outside the result.
+    std::string_view bytes(int row, int field) const
+    {
+        if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount())
+            return {};
+        if (m_source)
+            return m_source->text(m_rowIds[row], field);
         const size_t cell = size_t(row) * size_t(fieldCount()) + size_t(field);
-        const quint32 begin = m_ends[cell];
-        return QString::fromUtf8(m_data + begin, qsizetype(m_ends[cell + 1] - begin));
+        return std::string_view(m_data + m_ends[cell], m_ends[cell + 1] - m_ends[cell]);
     }
 
     // 0-based index of a field, names without regard to case; -1 when absent.
@@ -69,7 +105,7 @@ public:
     }
 
     // Bytes of cell text and of offsets held (the capacity reserved beyond is not counted).
-    size_t memoryUsed() const { return m_size + m_count * sizeof(quint32); }
+    size_t memoryUsed() const { return m_size + (m_count + m_rowIdCount) * sizeof(quint32); }
 
 private:
     void push(quint32 end)
@@ -106,4 +142,8 @@ private:
     size_t m_count = 0;
     size_t m_endsCapacity = 0;
     int m_rows = 0;
+    std::unique_ptr<RowSource> m_source;
+    quint32 *m_rowIds = nullptr;  // row source mode: the source's row of each row
+    size_t m_rowIdCount = 0;
+    size_t m_rowIdsCapacity = 0;
 };

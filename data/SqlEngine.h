@@ -1,15 +1,27 @@
 #pragma once
 
+#include "data/JetVirtualTable.h"
+
 #include <QString>
 #include <QStringList>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
+class ColumnStore;
 class ResultSet;
 class JetFile;
 struct sqlite3;
+struct sqlite3_stmt;
 
-// The statement engine of an open connection: an in-memory SQLite database that receives a
-// copy of each table of the Jet file the first time a statement names it.
+// The statement engine of an open connection: an in-memory SQLite database that reads the Jet
+// tables in place, through one virtual table each. A table's columns are decoded when a
+// statement first uses them (or ahead of it, on a worker thread: startWarmUp) and kept.
 class SqlEngine
 {
 public:
@@ -25,13 +37,49 @@ public:
 
     // Names of the tables of the file.
     QStringList tableNames() const;
-    // Copies a table into the engine now (normally done on first use); returns the row count.
+    // Decodes every column of a table now (normally done on first use); returns the row count.
     int loadTable(const QString &name);
+    // True once a statement (or loadTable) has read the table through.
     bool isLoaded(const QString &name) const;
 
+    // Starts decoding the named columns of a table on a worker thread, after any warm-up still
+    // running. A failure is left to the statement that needs the columns. Throws EDatabaseError
+    // when the file has no such table.
+    void startWarmUp(const QString &table, const QStringList &columns);
+    bool warmUpRunning() const;
+    // Called on the worker thread when it has no work left (warmUpRunning() is false by then).
+    void setWarmUpFinished(std::function<void()> finished);
+    // Releases the worker once warmUpRunning() is false; blocks only for its last instructions.
+    void finishWarmUp();
+    // While held, the worker starts no further decoding (tests hold it to meet a search that
+    // comes before the warm-up ends).
+    void holdWarmUp(bool held);
+
 private:
+    struct WarmUpJob
+    {
+        ColumnStore *store = nullptr;
+        std::vector<int> columns;
+    };
+
+    ColumnStore *store(const QString &name);
+    bool hasVirtualTable(const QString &name) const;
+    void createVirtualTable(ColumnStore *store);
+    void warmUpLoop();
+    void readRows(sqlite3_stmt *stmt, int columns, ResultSet &result);
+
     std::unique_ptr<JetFile> m_file;
+    std::mutex m_decodeLock;
+    std::vector<std::shared_ptr<ColumnStore>> m_stores; // shared with results that show their rows
+    jetvtab::Catalog m_catalog;
     sqlite3 *m_db = nullptr;
-    QStringList m_loaded;
-    bool m_inserting = false; // a table's rows are going in
+
+    mutable std::mutex m_jobsMutex;
+    std::deque<WarmUpJob> m_jobs;
+    bool m_running = false;
+    bool m_held = false;
+    std::condition_variable m_heldChanged;
+    std::function<void()> m_finished;
+    std::atomic<bool> m_cancel{false};
+    std::thread m_worker;
 };

@@ -128,6 +128,16 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
         connect(grid, &DBGrid::dblClick, this, guardedSlot([this] { DBGrid1DblClick(); }));
     }
 
+    // The columns the searches read are decoded while the user types.
+    if (Query *q = query()) {
+        QStringList texts{m_decl.fuzzySelect, m_decl.criteriaSelect};
+        for (const FuzzyChoice &f : m_decl.fuzzyChoices)
+            texts << f.prefix;
+        for (const QueryCriterion &c : m_decl.criteria)
+            texts << c.line;
+        q->warmUp(texts);
+    }
+
     // Centred on the screen, or on the launcher (the application window) where declared.
     QRect area;
     QWidget *launcher = ApplicationWindow::window();

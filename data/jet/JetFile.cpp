@@ -154,6 +154,11 @@ std::unique_ptr<jet::TableCursor> JetFile::openTable(const QString &table, const
     return std::make_unique<jet::TableCursor>(*d->file, d->current(table), columns);
 }
 
+void JetFile::verifyTable(const QString &table)
+{
+    d->current(table);
+}
+
 void JetFile::readTable(const QString &name, JetRowSink &sink)
 {
     const jet::StoredTable table = d->current(name);

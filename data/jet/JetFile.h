@@ -65,6 +65,10 @@ public:
     // and none outliving this object.
     std::unique_ptr<jet::TableCursor> openTable(const QString &table, const std::vector<int> &columns);
 
+    // Damaged-file error unless the file still holds the table as it was when it opened
+    // (measured again, its definition read again): what every statement checks first.
+    void verifyTable(const QString &table);
+
     // Every row of a table, every column.
     void readTable(const QString &name, JetRowSink &sink);
 

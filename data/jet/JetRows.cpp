@@ -2,6 +2,8 @@
 
 #include "data/DatabaseError.h"
 
+#include <algorithm>
+
 namespace jet {
 
 QString unreadableMessage(const StoredTable &table, const StoredColumn &column)
@@ -26,7 +28,21 @@ TableCursor::TableCursor(PageFile &file, const StoredTable &table, std::vector<i
     m_pages = file.usageMap(m_table.ownedPages);
 }
 
-bool TableCursor::next()
+void TableCursor::keepPages(size_t first, size_t end)
+{
+    end = std::min(end, m_pages.size());
+    first = std::min(first, end);
+    m_pages.erase(m_pages.begin() + std::ptrdiff_t(end), m_pages.end());
+    m_pages.erase(m_pages.begin(), m_pages.begin() + std::ptrdiff_t(first));
+}
+
+void TableCursor::checkApart(const TableCursor &other) const
+{
+    if (m_owners.overlaps(other.m_owners) || m_movedRows.overlaps(other.m_movedRows))
+        m_file.damaged();
+}
+
+bool TableCursor::advance()
 {
     for (;;) {
         if (m_row >= m_rows) {
@@ -57,7 +73,8 @@ bool TableCursor::next()
             row = m_moved.data() + t.start;
             len = t.end - t.start;
         }
-        crack(row, len);
+        m_at = row;
+        m_length = len;
         return true;
     }
 }

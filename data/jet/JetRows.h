@@ -21,9 +21,30 @@ public:
     // of a type the reader cannot decode throws EDatabaseError naming table, column and type.
     TableCursor(PageFile &file, const StoredTable &table, std::vector<int> columns);
 
-    // Moves to the next row; false after the last. Throws EDatabaseError on damage.
-    bool next();
+    // Moves to the next row and decodes it; false after the last. Throws EDatabaseError on
+    // damage.
+    bool next()
+    {
+        if (!advance())
+            return false;
+        decode();
+        return true;
+    }
     const std::vector<JetCell> &cells() const { return m_cells; }
+
+    // next() in two steps, so that a row can be passed over without decoding it: advance()
+    // finds the next row (false after the last), decode() fills cells() from it.
+    bool advance();
+    void decode() { crack(m_at, m_length); }
+
+    // Reads only the pages [first, end) of the table's pages (pageCount() of them): a part of
+    // the table. Cursors over the parts may run on threads of their own at once; they are
+    // opened one after the other.
+    size_t pageCount() const { return m_pages.size(); }
+    void keepPages(size_t first, size_t end);
+    // Damaged when this cursor and another over a different part of the same table met one
+    // long value, or one moved row, each: that is a second owner, as within one cursor.
+    void checkApart(const TableCursor &other) const;
 
 private:
     void crack(const uchar *row, int len);
@@ -37,6 +58,8 @@ private:
     Page m_page;
     int m_row = 0;
     int m_rows = 0;
+    const uchar *m_at = nullptr; // the row advance() found, and its length
+    int m_length = 0;
     Page m_moved;
     Page m_longValuePage;
     LongValueOwners m_owners;

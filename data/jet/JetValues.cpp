@@ -14,60 +14,6 @@ namespace jet {
 
 namespace {
 
-void appendUtf8(std::string &out, char32_t c)
-{
-    if (c < 0x80) {
-        out.push_back(char(c));
-    } else if (c < 0x800) {
-        out.push_back(char(0xC0 | (c >> 6)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(char(0xE0 | (c >> 12)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(char(0xF0 | (c >> 18)));
-        out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    }
-}
-
-// UTF-16 units to UTF-8, pairing surrogates across calls.
-struct Utf16Sink
-{
-    std::string &out;
-    char16_t pendingHigh = 0;
-
-    void put(char16_t u)
-    {
-        if (u < 0x80 && !pendingHigh) {
-            out.push_back(char(u));
-            return;
-        }
-        if (u >= 0xDC00 && u < 0xE000 && pendingHigh) {
-            appendUtf8(out, 0x10000 + ((char32_t(pendingHigh) - 0xD800) << 10) + (u - 0xDC00));
-            pendingHigh = 0;
-            return;
-        }
-        if (pendingHigh) {
-            appendUtf8(out, 0xFFFD);
-            pendingHigh = 0;
-        }
-        if (u >= 0xD800 && u < 0xDC00) {
-            pendingHigh = u;
-            return;
-        }
-        appendUtf8(out, (u >= 0xD800 && u < 0xE000) ? char32_t(0xFFFD) : char32_t(u));
-    }
-    void end()
-    {
-        if (pendingHigh)
-            appendUtf8(out, 0xFFFD);
-        pendingHigh = 0;
-    }
-};
-
 // Digits of an unsigned 128-bit number given as four 32-bit words, most significant first.
 std::string digitsOf(quint32 words[4])
 {
@@ -130,38 +76,6 @@ void hexText(const uchar *p, size_t len, std::string &out)
 }
 
 } // namespace
-
-void decodeText(const uchar *p, size_t len, std::string &out)
-{
-    out.clear();
-    out.reserve(len);
-    Utf16Sink sink{out};
-    if (len >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
-        bool compressed = true;
-        size_t i = 2;
-        while (i < len) {
-            if (p[i] == 0) {
-                compressed = !compressed;
-                ++i;
-            } else if (compressed) {
-                // A run of one-byte characters: ASCII goes straight through.
-                while (i < len && p[i] != 0) {
-                    sink.put(p[i]);
-                    ++i;
-                }
-            } else {
-                if (i + 1 >= len)
-                    break;
-                sink.put(char16_t(get16(p + i)));
-                i += 2;
-            }
-        }
-    } else {
-        for (size_t i = 0; i + 1 < len; i += 2)
-            sink.put(char16_t(get16(p + i)));
-    }
-    sink.end();
-}
 
 void formatDate(double value, std::string &out)
 {

@@ -4,6 +4,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,16 @@ public:
             return false;
         m_bits[at] = true;
         return true;
+    }
+
+    // Whether a row is claimed here and in `other` both.
+    bool overlaps(const RowClaims &other) const
+    {
+        const size_t n = std::min(m_bits.size(), other.m_bits.size());
+        for (size_t i = 0; i < n; ++i)
+            if (m_bits[i] && other.m_bits[i])
+                return true;
+        return false;
     }
 
 private:

@@ -7,6 +7,7 @@
 #include "data/DataSource.h"
 #include "data/GridModel.h"
 #include "data/Query.h"
+#include "data/SqlEngine.h"
 
 #include <QHeaderView>
 #include <QTemporaryDir>
@@ -96,6 +97,60 @@ private Q_SLOTS:
         QCOMPARE(m->rowCount(), 4);
         q.Close();
         QCOMPARE(m->rowCount(), 0);
+    }
+
+    // A search issued while the columns are still being decoded ahead waits for them with the
+    // busy cursor and the event loop running, windows refusing to close; a search opened from
+    // that loop (a timer) runs once, and the waiting one then finds the query open and runs
+    // nothing. The grid shows the rows of the one statement that ran.
+    void searchBeforeWarmUpEnds()
+    {
+        Connection c;
+        c.setConnectionString(m_conn.connectionString());
+        c.setConnected(true);
+        Query q;
+        q.setConnection(&c);
+        DataSource ds;
+        ds.setDataSet(&q);
+        DBGrid grid;
+        grid.setDataSource(&ds);
+        GridColumn name;
+        name.field = QStringLiteral("p_Name");
+        grid.setColumns({name});
+        grid.show();
+        QSignalSpy opened(&q, &Query::activeChanged);
+
+        c.engine()->holdWarmUp(true);
+        q.warmUp({QStringLiteral("select p_Name, p_City from People"), QStringLiteral("where p_City like '%")});
+        QVERIFY(c.engine()->warmUpRunning());
+        q.SQL().Add(QStringLiteral("select p_Name from People where p_City like '%北京%'"));
+
+        int cursorShape = -1;
+        bool stayedOpen = false;
+        QTimer::singleShot(0, &grid, [&] {
+            cursorShape = QGuiApplication::overrideCursor() ? int(QGuiApplication::overrideCursor()->shape()) : -1;
+            grid.close();
+            stayedOpen = grid.isVisible();
+            QTimer::singleShot(20, &grid, [&] { c.engine()->holdWarmUp(false); });
+            q.Open(); // waits inside the first wait, then runs
+        });
+        q.Open();
+        QCOMPARE(cursorShape, int(Qt::BusyCursor));
+        QVERIFY(stayedOpen);
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QVERIFY(!c.engine()->warmUpRunning());
+        QCOMPARE(opened.count(), 1);
+        QCOMPARE(q.RecordCount(), 2);
+        QCOMPARE(grid.model()->rowCount(), 2);
+        QCOMPARE(grid.model()->index(1, 0).data().toString(), QStringLiteral("bob"));
+
+        // Closing the connection ends a held warm-up; a new one then decodes as asked.
+        c.engine()->holdWarmUp(true);
+        q.warmUp({QStringLiteral("select p_Note from People")});
+        c.setConnected(false);
+        q.Close();
+        q.Open();
+        QCOMPARE(q.RecordCount(), 2);
     }
 };
 

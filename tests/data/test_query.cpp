@@ -530,6 +530,34 @@ private Q_SLOTS:
         QCOMPARE(q.value(0, 0), QStringLiteral("4"));
         QVERIFY(c.engine()->isLoaded(QStringLiteral("People")));
         QVERIFY(!c.engine()->isLoaded(QStringLiteral("Nobody")));
+        // A result of the table's own rows stays readable after the connection has closed.
+        q.Close();
+        q.SQL().Clear();
+        q.SQL().Add(QStringLiteral("select p_City, p_Name from People"));
+        q.Open();
+        c.setConnected(false);
+        QCOMPARE(q.value(3, 0), QStringLiteral("Zürich"));
+        QCOMPARE(q.value(2, 1), QStringLiteral("O'Brien"));
+
+        // The file cut short under the open connection, its columns already in memory: the next
+        // statement on the table meets it all the same; once the file is whole again, it reads.
+        const QString changing = m_dir.filePath(QStringLiteral("changing.mdb"));
+        QVERIFY(QFile::copy(m_db, changing));
+        c.setConnectionString(directoryConnectionString(changing));
+        c.setConnected(true);
+        q.Close();
+        q.Open();
+        QFile f(changing);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const QByteArray whole = f.readAll();
+        QVERIFY(f.resize(3 * 4096));
+        q.Close();
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, q.Open());
+        f.seek(0);
+        f.write(whole);
+        f.close();
+        q.Open();
+        QCOMPARE(q.value(2, 1), QStringLiteral("O'Brien"));
     }
 };
 

@@ -1,6 +1,7 @@
 // Text comparison of the engine without regard to case for every letter (accented, Greek,
 // Cyrillic), through "=", LIKE, GROUP BY and ORDER BY, over a file made by the Jet writer.
 #include "data/DatabaseError.h"
+#include "data/jet/JetValues.h"
 #include "data/ResultSet.h"
 #include "data/SqlEngine.h"
 #include "data/TextCompare.h"
@@ -54,9 +55,10 @@ class TestTextCase : public QObject
             out << rs->value(r, 0);
         return out.join(QLatin1Char(' '));
     }
-    QString rows(const QString &sql)
+    QString rows(const QString &sql) { return rows(*m_engine, sql); }
+    static QString rows(SqlEngine &engine, const QString &sql)
     {
-        const auto rs = m_engine->execute(sql, {});
+        const auto rs = engine.execute(sql, {});
         QStringList out;
         for (int r = 0; r < rs->rowCount(); ++r) {
             QStringList cells;
@@ -92,6 +94,12 @@ private Q_SLOTS:
         QTest::newRow("ascii inside") << "n_city like '%aca%'" << "1 2";
         QTest::newRow("chinese") << "n_city like '%北京%'" << "10";
         QTest::newRow("chinese start") << "n_name like '郑州%'" << "5";
+        QTest::newRow("chinese missing") << "n_city like '%南%'" << "";
+        QTest::newRow("chinese between wildcards") << "n_name like '%州_师'" << "5";
+        QTest::newRow("chinese beside letters") << "n_name like '%Anna%' or n_city like '京'" << "10";
+        QTest::newRow("digits") << "n_name like '10_!%%'" << "";
+        QTest::newRow("digits start") << "n_name like '100%'" << "9";
+        QTest::newRow("chinese and a list") << "n_city like '%北京%' and n_name like '%n%'" << "10";
         QTest::newRow("not like") << "n_city not like '%a%'" << "5 6 7 10";
         QTest::newRow("percent alone") << "n_name like '%'" << "1 2 3 4 5 6 7 9 10";
         QTest::newRow("percents") << "n_name like '%%o%%n%%'" << "2 9";
@@ -163,6 +171,8 @@ private Q_SLOTS:
         QCOMPARE(ids(QStringLiteral("n_city = 'evora'")), QStringLiteral("9"));
         QCOMPARE(ids(QStringLiteral("n_city = ?1"), {QStringLiteral("郑州")}), QStringLiteral("5"));
         QCOMPARE(ids(QStringLiteral("n_city = '郑'")), QString());
+        QCOMPARE(ids(QStringLiteral("n_city = '北京' and n_name = ?1"), {QStringLiteral("ANNA")}), QStringLiteral("10"));
+        QCOMPARE(ids(QStringLiteral("n_city = ?1 collate rtrim"), {QStringLiteral("北京  ")}), QStringLiteral("10"));
         QCOMPARE(ids(QStringLiteral("n_name = 'anna'")), QStringLiteral("10"));
     }
 
@@ -172,8 +182,70 @@ private Q_SLOTS:
                                      "order by n_city")),
                  QStringLiteral("1 2 2 1 1 1 1")); // Evora, macau, évora, αθήνα, москва, 北京, 郑州
         QCOMPARE(rows(QStringLiteral("select count(distinct n_name) from Names")), QStringLiteral("8"));
+        // Text columns alone, sorted and repeated: rows of the table in another order and copies.
+        QCOMPARE(rows(QStringLiteral("select n_city, n_name from Names where n_id in (1, 5, 8, 10) order by n_city desc")),
+                 QStringLiteral("郑州|郑州律师 北京|Anna MACAU|JOÃO Silva |"));
+        QCOMPARE(rows(QStringLiteral("select a.n_city from Names a, Names b where a.n_id = 5 and b.n_id < 3")),
+                 QStringLiteral("郑州 郑州"));
         QCOMPARE(rows(QStringLiteral("select n_id from Names where n_id in (1, 3, 6, 7, 10) order by n_name, n_id")),
                  QStringLiteral("10 1 3 6 7"));
+    }
+
+    // A fresh connection: the first statement reads the columns its Chinese criterion does not
+    // test for the matching rows only; the next one reads the table through.
+    void firstStatementOnFewRows_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("next");
+        QTest::addColumn<QString>("nextExpected");
+        QTest::newRow("like") << "select n_name, n_id from Names where n_city like '%郑%'" << "郑州律师|5"
+                              << "select n_name from Names where n_id > 8" << "100%_done Anna";
+        QTest::newRow("equals, sorted") << "select n_city, n_name from Names where n_city = '北京' order by n_name"
+                                        << "北京|Anna" << "select count(*) from Names where n_city like '%京%'" << "1";
+        QTest::newRow("two criteria") << "select n_id from Names where n_city like '%北京%' and n_name like 'a%'"
+                                      << "10" << "select n_id from Names where n_name like 'a%'" << "10";
+        QTest::newRow("none") << "select n_name from Names where n_city like '%上海%'" << ""
+                              << "select count(n_name), count(n_city) from Names" << "9|9";
+    }
+    void firstStatementOnFewRows()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, expected);
+        QFETCH(QString, next);
+        QFETCH(QString, nextExpected);
+        SqlEngine engine(m_dir.filePath(QStringLiteral("names.mdb")), kPassword);
+        QCOMPARE(rows(engine, first), expected);
+        QCOMPARE(rows(engine, next), nextExpected);
+        QCOMPARE(rows(engine, first), expected);
+    }
+
+    // Stored text to UTF-8: plain UTF-16, and the compressed form (marker FF FE, one-byte runs
+    // and UTF-16 runs switched by 00), with what is left over at the ends.
+    void decodeStoredText_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("plain") << QByteArray::fromHex("41002d4ee900") << QStringLiteral("A中é");
+        QTest::newRow("plain odd byte") << QByteArray::fromHex("410042") << QStringLiteral("A");
+        QTest::newRow("plain pair") << QByteArray::fromHex("3dd800de") << QStringLiteral("😀");
+        QTest::newRow("plain lone") << QByteArray::fromHex("00d841") << QStringLiteral("\uFFFD");
+        QTest::newRow("compressed") << QByteArray::fromHex("fffe4142e9") << QStringLiteral("ABé");
+        QTest::newRow("switched") << QByteArray::fromHex("fffe41002d4e0042") << QStringLiteral("A中B");
+        QTest::newRow("switched at once") << QByteArray::fromHex("fffe002d4e2d4e") << QStringLiteral("中中");
+        QTest::newRow("half unit at end") << QByteArray::fromHex("fffe41004e") << QStringLiteral("A");
+        QTest::newRow("switch at end") << QByteArray::fromHex("fffe41002d4e00") << QStringLiteral("A中");
+        QTest::newRow("pair in run") << QByteArray::fromHex("fffe003dd801de0021") << QStringLiteral("😁!");
+        QTest::newRow("high before switch") << QByteArray::fromHex("fffe003dd80078") << QStringLiteral("\uFFFDx");
+        QTest::newRow("marker only") << QByteArray::fromHex("fffe") << QString();
+    }
+    void decodeStoredText()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, text);
+        std::string out = "left over";
+        jet::decodeText(reinterpret_cast<const uchar *>(stored.constData()), size_t(stored.size()), out);
+        QCOMPARE(QString::fromStdString(out), text);
     }
 
     // Cases the file cannot hold easily: characters folding across byte lengths, order, odd bytes.

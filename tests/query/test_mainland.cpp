@@ -4,9 +4,11 @@
 #include "TestMain.h"
 #include "support/UserInput.h"
 
+#include "data/Connection.h"
 #include "data/DataSource.h"
 #include "data/DatabaseError.h"
 #include "data/Query.h"
+#include "data/SqlEngine.h"
 #include "data/jet/Writer.h"
 #include "platform/Site.h"
 #include "query/Dl_lawroom.h"
@@ -117,6 +119,10 @@ private Q_SLOTS:
         QVERIFY(w->isVisible());
         QVERIFY(!F_one->Button1->isEnabled());
         QVERIFY(DM->DS_lawyer->Enabled());
+        // Its table is read ahead, before any search.
+        QVERIFY(!DM->AQ_lawyer->Active());
+        DM->ADOConnection1->waitForWarmUp();
+        QVERIFY(DM->ADOConnection1->engine()->isLoaded(QStringLiteral("lawyer")));
         QCOMPARE(w->windowTitle(), QStringLiteral("大陆律师信息查询"));
         QCOMPARE(w->size(), QSize(601, 436));
         QCOMPARE(w->minimumSize(), w->maximumSize());

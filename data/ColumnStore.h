@@ -1,0 +1,172 @@
+#pragma once
+
+#include "data/jet/JetFile.h"
+
+#include <QString>
+#include <QVector>
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// A growing array of plain values in one malloc'd block. Grown by realloc, which moves a large
+// block by remapping its pages rather than copying them, and never zero-filled: a column of a
+// million rows is written once.
+template <class T>
+class GrowArray
+{
+public:
+    GrowArray() = default;
+    ~GrowArray() { std::free(m_data); }
+    GrowArray(const GrowArray &) = delete;
+    GrowArray &operator=(const GrowArray &) = delete;
+
+    size_t size() const { return m_size; }
+    size_t capacity() const { return m_capacity; }
+    const T *data() const { return m_data; }
+    T &operator[](size_t i) { return m_data[i]; }
+    const T &operator[](size_t i) const { return m_data[i]; }
+
+    void push_back(T value)
+    {
+        if (m_size == m_capacity)
+            reserve(m_size + 1);
+        m_data[m_size++] = value;
+    }
+    void append(const T *values, size_t count)
+    {
+        if (count == 0)
+            return; // `values` may be null then
+        if (count > m_capacity - m_size)
+            reserve(m_size + count);
+        std::memcpy(m_data + m_size, values, count * sizeof(T));
+        m_size += count;
+    }
+    // Room for at least `needed` values, by half again at a time. Throws std::bad_alloc.
+    void reserve(size_t needed)
+    {
+        if (needed <= m_capacity)
+            return;
+        size_t next = std::max(needed, m_capacity + m_capacity / 2 + 64);
+        if (next > size_t(-1) / 2 / sizeof(T))
+            throw std::bad_alloc();
+        void *p = std::realloc(m_data, next * sizeof(T));
+        if (!p)
+            throw std::bad_alloc();
+        m_data = static_cast<T *>(p);
+        m_capacity = next;
+    }
+    void resize(size_t size, T fill)
+    {
+        reserve(size);
+        for (size_t i = m_size; i < size; ++i)
+            m_data[i] = fill;
+        m_size = size;
+    }
+    // Gives back the room beyond the values.
+    void fit()
+    {
+        if (m_capacity == m_size || m_size == 0)
+            return;
+        if (void *p = std::realloc(m_data, m_size * sizeof(T))) {
+            m_data = static_cast<T *>(p);
+            m_capacity = m_size;
+        }
+    }
+
+private:
+    T *m_data = nullptr;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
+};
+
+// One decoded column of a table, every row in file order: numbers in an array of their own,
+// text back to back in one buffer with 32-bit end offsets, nulls in a bit set. An exact
+// number (JetKind::Number) is kept as the reader gives it, row by row: an integer or the bits
+// of a double in `integers`, or text; `types` says which.
+struct DecodedColumn
+{
+    JetKind kind = JetKind::Text;
+    GrowArray<uint64_t> nulls;   // bit r set: row r is null
+    GrowArray<int64_t> integers; // JetKind::Integer; JetKind::Number
+    GrowArray<double> reals;     // JetKind::Real
+    GrowArray<char> text;        // JetKind::Number and every other kind, as text
+    GrowArray<uint32_t> ends;    // ends[0] = 0, ends[r + 1] = end of row r's text
+    GrowArray<uint8_t> types;    // JetKind::Number: the JetCell::Storage of each row
+
+    bool isNull(size_t row) const { return (nulls[row >> 6] >> (row & 63)) & 1; }
+    const char *textAt(size_t row, size_t &size) const
+    {
+        size = ends[row + 1] - ends[row];
+        return text.data() ? text.data() + ends[row] : ""; // empty texts only: no block at all
+    }
+    double realAt(size_t row) const // JetKind::Number, a Real row
+    {
+        double v;
+        std::memcpy(&v, &integers[row], sizeof v);
+        return v;
+    }
+    size_t memoryUsed() const
+    {
+        return nulls.capacity() * 8 + integers.capacity() * 8 + reals.capacity() * 8 + text.capacity()
+               + ends.capacity() * 4 + types.capacity();
+    }
+};
+
+// The columns of one Jet table, each decoded from the file the first time a statement needs it
+// and kept for the connection's life, so a later statement on the same columns only scans
+// memory. Columns needed together are decoded in one pass over the table. A column that fails
+// half-way is dropped whole; the next statement tries again.
+//
+// Decoding is safe from any thread; every use of the file by one engine's tables runs under
+// `decodeLock`, one at a time (the file is measured again, and may be opened again, between
+// statements). A column once decoded is never changed, so reading it needs no lock.
+class ColumnStore
+{
+public:
+    ColumnStore(JetFile &file, const QString &table, std::mutex &decodeLock);
+    ColumnStore(const ColumnStore &) = delete;
+    ColumnStore &operator=(const ColumnStore &) = delete;
+
+    const QString &name() const { return m_name; }
+    const QVector<JetColumn> &columns() const { return m_columns; }
+
+    // Decodes those of `columns` (indexes) not decoded yet; with none missing and the row count
+    // known, returns at once. `cancel` (may be null) ends a pass early with Cancelled. Throws
+    // EDatabaseError or std::bad_alloc; nothing of a failed pass is kept.
+    struct Cancelled
+    {
+    };
+    void ensure(const std::vector<int> &columns, const std::atomic<bool> *cancel = nullptr);
+
+    // Decodes columns for a few rows only (ascending row numbers, the row count known): value i
+    // of each column is that of rows[i]. Nothing is kept. Throws as ensure().
+    std::vector<std::unique_ptr<DecodedColumn>> decodeRows(const std::vector<int> &columns,
+                                                          const std::vector<uint32_t> &rows) const;
+
+    // Damaged-file error unless the file still holds the table as it was; checked once for
+    // each `statement` (a number that changes from one statement to the next).
+    void verify(quint64 statement);
+
+    bool isDecoded(int column) const { return m_decoded[size_t(column)].load(std::memory_order_acquire); }
+    // -1 until a pass over the table has ended.
+    int rowCount() const { return m_rows.load(std::memory_order_acquire); }
+    // A decoded column.
+    const DecodedColumn &column(int c) const { return *m_data[size_t(c)]; }
+
+private:
+    JetFile &m_file;
+    QString m_name;
+    QVector<JetColumn> m_columns;
+    std::mutex &m_decodeLock;
+    std::vector<std::unique_ptr<DecodedColumn>> m_data;
+    std::unique_ptr<std::atomic<bool>[]> m_decoded;
+    std::atomic<int> m_rows{-1};
+    quint64 m_verified = 0; // under m_decodeLock
+};

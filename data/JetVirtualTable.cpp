@@ -1,0 +1,461 @@
+#include "data/JetVirtualTable.h"
+
+#include "data/ColumnStore.h"
+#include "data/DatabaseError.h"
+#include "data/TextCompare.h"
+
+#include <sqlite3.h>
+#include <cstdlib>
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+
+namespace jetvtab {
+namespace {
+
+struct Table : sqlite3_vtab
+{
+    Catalog *catalog = nullptr;
+    ColumnStore *store = nullptr;
+};
+
+// A test that a row must pass for a constraint of the statement to hold: a run of bytes its
+// text must hold (LIKE) or be (=). It only skips rows that cannot match; SQLite still evaluates
+// the constraint itself on the rows that pass, so its rules (and errors) stay whole.
+struct Prefilter
+{
+    int column = 0;
+    bool whole = false; // = : the text is exactly `bytes`
+    std::string bytes;
+};
+
+struct Cursor : sqlite3_vtab_cursor
+{
+    const ColumnStore *store = nullptr;
+    size_t row = 0;
+    size_t rows = 0;
+    std::vector<Prefilter> prefilters;
+    // With prefilters: the rows that pass them, visited in order (`index` is the position).
+    bool listed = false;
+    std::vector<uint32_t> candidates;
+    size_t index = 0;
+    // Columns the table has not decoded, read for the candidates alone: column -> values.
+    std::vector<int> partialColumns;
+    std::vector<std::unique_ptr<DecodedColumn>> partial;
+
+    void moveTo(size_t i)
+    {
+        index = i;
+        row = i < candidates.size() ? candidates[i] : rows;
+    }
+
+    bool passes(size_t r) const
+    {
+        for (const Prefilter &f : prefilters) {
+            const DecodedColumn &col = store->column(f.column);
+            if (col.isNull(r))
+                return false; // NULL LIKE / = ... is never true
+            size_t size;
+            const char *p = col.textAt(r, size);
+            if (f.whole ? (size != f.bytes.size() || std::memcmp(p, f.bytes.data(), size) != 0)
+                        : !memmem(p, size, f.bytes.data(), f.bytes.size()))
+                return false;
+        }
+        return true;
+    }
+};
+
+// Characters that compare only with themselves under every collation the engine uses and
+// under LIKE (no case, no other character folding to them): Chinese characters and digits.
+// A run of them in a pattern must stand, byte for byte, in every value that matches.
+bool selfOnly(char32_t c)
+{
+    return (c >= '0' && c <= '9') || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF);
+}
+
+// The next character of valid UTF-8 text at s[i]; 0x110000 (not self-only) for anything else.
+char32_t nextChar(const std::string &s, size_t &i)
+{
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+        ++i;
+        return c;
+    }
+    if (c >= 0xE0 && c < 0xF0 && i + 2 < s.size()) {
+        const char32_t cp = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 6)
+                            | (static_cast<unsigned char>(s[i + 2]) & 0x3Fu);
+        const bool valid = (static_cast<unsigned char>(s[i + 1]) & 0xC0) == 0x80
+                           && (static_cast<unsigned char>(s[i + 2]) & 0xC0) == 0x80;
+        i += 3;
+        return valid ? cp : char32_t(0x110000);
+    }
+    ++i;
+    return 0x110000;
+}
+
+// The longest run of self-only characters between the wildcards of a LIKE pattern; empty when
+// there is none, or when the pattern holds "[" (a character list: not plain text).
+std::string requiredRun(const std::string &pattern)
+{
+    if (pattern.find('[') != std::string::npos)
+        return {};
+    std::string best;
+    size_t runStart = 0;
+    size_t i = 0;
+    while (i < pattern.size()) {
+        const size_t at = i;
+        const char32_t c = nextChar(pattern, i);
+        if (!selfOnly(c)) {
+            if (at - runStart > best.size())
+                best = pattern.substr(runStart, at - runStart);
+            runStart = i;
+        }
+    }
+    if (pattern.size() - runStart > best.size())
+        best = pattern.substr(runStart);
+    return best;
+}
+
+bool allSelfOnly(const std::string &text)
+{
+    for (size_t i = 0; i < text.size();)
+        if (!selfOnly(nextChar(text, i)))
+            return false;
+    return true;
+}
+
+std::string quoted(const QString &name)
+{
+    std::string s = "\"";
+    for (char c : name.toStdString()) {
+        if (c == '"')
+            s += '"';
+        s += c;
+    }
+    return s + '"';
+}
+
+// Keeps a failure for the engine and hands SQLite its text.
+int failed(Table *table)
+{
+    QString message;
+    try {
+        throw;
+    } catch (const EDatabaseError &e) {
+        table->catalog->error = std::current_exception();
+        message = e.message();
+    } catch (const std::bad_alloc &) {
+        table->catalog->error = std::make_exception_ptr(EDatabaseError(QStringLiteral("内存不足，无法完成查询。")));
+        message = QStringLiteral("内存不足，无法完成查询。");
+    } catch (...) {
+        table->catalog->error = std::make_exception_ptr(EDatabaseError(QStringLiteral("读取表时出错。")));
+        message = QStringLiteral("读取表时出错。");
+    }
+    sqlite3_free(table->zErrMsg);
+    table->zErrMsg = sqlite3_mprintf("%s", message.toUtf8().constData());
+    return SQLITE_ERROR;
+}
+
+int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_vtab **out, char **error)
+{
+    auto *catalog = static_cast<Catalog *>(aux);
+    const long index = argc > 3 ? std::strtol(argv[3], nullptr, 10) : -1;
+    if (index < 0 || size_t(index) >= catalog->stores.size()) {
+        *error = sqlite3_mprintf("no such table: %s", argc > 2 ? argv[2] : "");
+        return SQLITE_ERROR;
+    }
+    ColumnStore *store = catalog->stores[size_t(index)];
+    std::string declaration = "CREATE TABLE x(";
+    for (int c = 0; c < store->columns().size(); ++c) {
+        const JetColumn &column = store->columns()[c];
+        if (c)
+            declaration += ',';
+        declaration += quoted(column.name);
+        switch (column.kind) {
+        case JetKind::Integer: declaration += " INTEGER"; break;
+        case JetKind::Real: declaration += " REAL"; break;
+        // Exact decimals: a number where a double holds the value, its text where not; a
+        // column without a declared type keeps each as it comes.
+        case JetKind::Number: break;
+        // Text compares like Jet: "=", ORDER BY and LIKE without regard to the case of any
+        // letter, accented ones too.
+        default: declaration += std::string(" TEXT COLLATE ") + jettext::kCollation; break;
+        }
+    }
+    declaration += ')';
+    const int rc = sqlite3_declare_vtab(db, declaration.c_str());
+    if (rc != SQLITE_OK)
+        return rc;
+    auto *table = new (std::nothrow) Table;
+    if (!table)
+        return SQLITE_NOMEM;
+    table->catalog = catalog;
+    table->store = store;
+    *out = table;
+    return SQLITE_OK;
+}
+
+int disconnect(sqlite3_vtab *vtab)
+{
+    delete static_cast<Table *>(vtab);
+    return SQLITE_OK;
+}
+
+// The plan: a scan in file order. The columns the statement uses go to the filter in idxStr.
+int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
+{
+    auto *table = static_cast<Table *>(vtab);
+    const int columns = int(table->store->columns().size());
+    std::string used;
+    for (int c = 0; c < columns; ++c) {
+        const int bit = c < 63 ? c : 63;
+        if (info->colUsed & (sqlite3_uint64(1) << bit)) {
+            if (!used.empty())
+                used += ',';
+            used += std::to_string(c);
+        }
+    }
+    // LIKE and = on text columns, for the prefilter; the constraint itself stays SQLite's.
+    std::string tests;
+    int argument = 0;
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto &c = info->aConstraint[i];
+        if (!c.usable || c.iColumn < 0 || c.iColumn >= columns)
+            continue;
+        const JetKind kind = table->store->columns()[c.iColumn].kind;
+        if (kind == JetKind::Integer || kind == JetKind::Real || kind == JetKind::Number)
+            continue;
+        char op;
+        if (c.op == SQLITE_INDEX_CONSTRAINT_LIKE) {
+            op = 'L';
+        } else if (c.op == SQLITE_INDEX_CONSTRAINT_EQ) {
+            // Bytes decide only under a collation that folds nothing but case.
+            const char *collation = sqlite3_vtab_collation(info, i);
+            if (!collation
+                || (sqlite3_stricmp(collation, jettext::kCollation) != 0 && sqlite3_stricmp(collation, "BINARY") != 0
+                    && sqlite3_stricmp(collation, "NOCASE") != 0))
+                continue;
+            op = 'E';
+        } else {
+            continue;
+        }
+        info->aConstraintUsage[i].argvIndex = ++argument;
+        info->aConstraintUsage[i].omit = 0;
+        tests += ';';
+        tests += op;
+        tests += std::to_string(c.iColumn);
+    }
+    used += tests;
+    info->idxStr = sqlite3_mprintf("%s", used.c_str());
+    if (!info->idxStr)
+        return SQLITE_NOMEM;
+    info->needToFreeIdxStr = 1;
+    const int rows = table->store->rowCount();
+    info->estimatedRows = rows >= 0 ? rows : 100000;
+    info->estimatedCost = double(info->estimatedRows) / (argument + 1);
+    return SQLITE_OK;
+}
+
+int open(sqlite3_vtab *vtab, sqlite3_vtab_cursor **out)
+{
+    auto *cursor = new (std::nothrow) Cursor;
+    if (!cursor)
+        return SQLITE_NOMEM;
+    cursor->store = static_cast<Table *>(vtab)->store;
+    *out = cursor;
+    return SQLITE_OK;
+}
+
+int close(sqlite3_vtab_cursor *cursor)
+{
+    delete static_cast<Cursor *>(cursor);
+    return SQLITE_OK;
+}
+
+int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3_value **argv)
+{
+    auto *cursor = static_cast<Cursor *>(base);
+    auto *table = static_cast<Table *>(base->pVtab);
+    cursor->prefilters.clear();
+    cursor->listed = false;
+    cursor->candidates.clear();
+    cursor->partialColumns.clear();
+    cursor->partial.clear();
+    cursor->rows = 0;
+    try {
+        std::vector<int> filtered;
+        // "c,c,...;Lc;Ec...": the columns used, then the tests with their arguments in order.
+        std::vector<int> columns;
+        const char *p = idxStr ? idxStr : "";
+        while (*p && *p != ';') {
+            char *end = nullptr;
+            columns.push_back(int(std::strtol(p, &end, 10)));
+            p = *end == ',' ? end + 1 : end;
+        }
+        int argument = 0;
+        while (*p == ';' && (p[1] == 'L' || p[1] == 'E')) {
+            const bool like = p[1] == 'L';
+            char *end = nullptr;
+            const int column = int(std::strtol(p + 2, &end, 10));
+            p = end;
+            if (argument >= argc)
+                break;
+            sqlite3_value *value = argv[argument++];
+            if (sqlite3_value_type(value) != SQLITE_TEXT)
+                continue;
+            const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
+            const std::string operand(text ? text : "", size_t(sqlite3_value_bytes(value)));
+            Prefilter f;
+            f.column = column;
+            if (like) {
+                f.bytes = requiredRun(operand);
+                if (f.bytes.empty())
+                    continue;
+            } else {
+                if (!allSelfOnly(operand))
+                    continue;
+                f.whole = true;
+                f.bytes = operand;
+            }
+            filtered.push_back(column);
+            cursor->prefilters.push_back(std::move(f));
+        }
+        ColumnStore *store = table->store;
+        store->verify(table->catalog->statement);
+        if (cursor->prefilters.empty()) {
+            store->ensure(columns);
+        } else {
+            // The columns the prefilters test first, then the rows that pass; the other columns
+            // only for those rows when they are few (a first search in a fresh process).
+            store->ensure(filtered);
+            const size_t rows = size_t(store->rowCount());
+            cursor->rows = rows;
+            for (size_t r = 0; r < rows; ++r)
+                if (cursor->passes(r))
+                    cursor->candidates.push_back(uint32_t(r));
+            std::vector<int> missing;
+            for (int c : columns)
+                if (!store->isDecoded(c) && std::find(missing.begin(), missing.end(), c) == missing.end())
+                    missing.push_back(c);
+            if (!missing.empty() && cursor->candidates.size() * 8 <= rows) {
+                cursor->partial = store->decodeRows(missing, cursor->candidates);
+                cursor->partialColumns = missing;
+            } else {
+                store->ensure(columns);
+            }
+            cursor->listed = true;
+            cursor->moveTo(0);
+            return SQLITE_OK;
+        }
+    } catch (...) {
+        cursor->prefilters.clear();
+        return failed(table);
+    }
+    cursor->row = 0;
+    cursor->rows = size_t(table->store->rowCount());
+    return SQLITE_OK;
+}
+
+int next(sqlite3_vtab_cursor *base)
+{
+    auto *cursor = static_cast<Cursor *>(base);
+    if (cursor->listed)
+        cursor->moveTo(cursor->index + 1);
+    else
+        ++cursor->row;
+    return SQLITE_OK;
+}
+
+int eof(sqlite3_vtab_cursor *base)
+{
+    const auto *cursor = static_cast<Cursor *>(base);
+    return cursor->row >= cursor->rows;
+}
+
+int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
+{
+    const auto *cursor = static_cast<Cursor *>(base);
+    const DecodedColumn *values = nullptr;
+    size_t row = cursor->row;
+    if (cursor->store->isDecoded(c)) {
+        values = &cursor->store->column(c);
+    } else {
+        for (size_t k = 0; k < cursor->partialColumns.size(); ++k) {
+            if (cursor->partialColumns[k] == c) {
+                values = cursor->partial[k].get();
+                row = cursor->index;
+            }
+        }
+    }
+    if (!values) { // not named in the plan: never the case for a column read
+        sqlite3_result_null(ctx);
+        return SQLITE_OK;
+    }
+    const DecodedColumn &col = *values;
+    Catalog *catalog = static_cast<Table *>(base->pVtab)->catalog;
+    catalog->lastStore = cursor->store;
+    catalog->lastRow = cursor->row;
+    if (col.isNull(row)) {
+        sqlite3_result_null(ctx);
+        return SQLITE_OK;
+    }
+    switch (col.kind) {
+    case JetKind::Integer: sqlite3_result_int64(ctx, col.integers[row]); break;
+    case JetKind::Real: sqlite3_result_double(ctx, col.reals[row]); break;
+    case JetKind::Number:
+        if (col.types[row] == JetCell::Integer) {
+            sqlite3_result_int64(ctx, col.integers[row]);
+            break;
+        }
+        if (col.types[row] == JetCell::Real) {
+            sqlite3_result_double(ctx, col.realAt(row));
+            break;
+        }
+        [[fallthrough]];
+    default: {
+        size_t size;
+        const char *p = col.textAt(row, size);
+        // The column outlives every statement: SQLite may point at it instead of copying.
+        sqlite3_result_text(ctx, p, int(size), SQLITE_STATIC);
+        break;
+    }
+    }
+    return SQLITE_OK;
+}
+
+int rowid(sqlite3_vtab_cursor *base, sqlite3_int64 *out)
+{
+    *out = sqlite3_int64(static_cast<Cursor *>(base)->row);
+    return SQLITE_OK;
+}
+
+sqlite3_module makeModule()
+{
+    sqlite3_module m{};
+    m.iVersion = 1;
+    m.xCreate = connect;
+    m.xConnect = connect;
+    m.xBestIndex = bestIndex;
+    m.xDisconnect = disconnect;
+    m.xDestroy = disconnect;
+    m.xOpen = open;
+    m.xClose = close;
+    m.xFilter = filter;
+    m.xNext = next;
+    m.xEof = eof;
+    m.xColumn = column;
+    m.xRowid = rowid;
+    return m;
+}
+
+const sqlite3_module kJetModule = makeModule();
+
+} // namespace
+
+int registerModule(sqlite3 *db, Catalog *catalog)
+{
+    return sqlite3_create_module(db, kModule, &kJetModule, catalog);
+}
+
+} // namespace jetvtab

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QStringList>
+#include <QtGlobal>
+#include <exception>
+#include <memory>
+#include <vector>
+
+class ColumnStore;
+struct sqlite3;
+
+// The SQLite module through which statements read Jet tables in place: one virtual table per
+// Jet table, its rows and values served from the table's ColumnStore. A statement makes the
+// store decode the columns it uses (all in one pass) before its first row.
+namespace jetvtab {
+
+constexpr const char *kModule = "jet";
+
+// What the module's tables reach: the stores (a table is created "USING jet(N)" for store N),
+// and the failure of the last call into the module, kept whole so that the engine raises it
+// as it was (SQLite passes on only its text).
+struct Catalog
+{
+    std::vector<ColumnStore *> stores;
+    // Changes with every statement: a table checks the file once for each.
+    quint64 statement = 0;
+    std::exception_ptr error;
+    // The row whose value the module handed out last: a result row made of plain columns of
+    // one table is that row (the engine checks the values before it relies on that).
+    const ColumnStore *lastStore = nullptr;
+    size_t lastRow = 0;
+};
+
+// Registers the module on a connection; the catalog must outlive it. Returns an SQLite code.
+int registerModule(sqlite3 *db, Catalog *catalog);
+
+} // namespace jetvtab
