@@ -278,9 +278,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::check(malformed == want.malformed, "LIKE takes a pattern for malformed wrongly", what);
     fuzz::check(got == want.matches, want.matches ? "LIKE misses a match" : "LIKE matches what does not", what);
 
-    const std::string escapeText = escape ? encode({escape}) : std::string();
-    const int viaSql = sqlLike(pattern, value, escapeText);
-    fuzz::check(viaSql == (want.malformed ? -1 : int(want.matches)), "LIKE through SQLite differs", what);
+    // SQLite refuses patterns beyond its length limit before our function sees them.
+    if (pattern.size() <= size_t(sqlite3_limit(database(), SQLITE_LIMIT_LIKE_PATTERN_LENGTH, -1))) {
+        const std::string escapeText = escape ? encode({escape}) : std::string();
+        const int viaSql = sqlLike(pattern, value, escapeText);
+        fuzz::check(viaSql == (want.malformed ? -1 : int(want.matches)), "LIKE through SQLite differs", what);
+    }
 
     const QString pair = QStringLiteral("%1 and %2").arg(show(value), show(other));
     const int cmp = sign(jettext::compare(value.data(), value.size(), other.data(), other.size()));

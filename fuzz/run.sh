@@ -22,9 +22,12 @@ for t in "${targets[@]}"; do
   mkdir -p "$work" "$here/crashes/$t"
   dict=()
   [ -f "$here/$t.dict" ] && dict=(-dict="$here/$t.dict")
+  # Comparisons of page and field values steer the database target deeper.
+  extra=()
+  [ "$t" = db ] && extra=(-use_value_profile=1)
   log="$build/fuzz-$t.log"
   echo "== fuzz_$t for ${seconds}s (log: $log)"
-  "$build/fuzz/fuzz_$t" "${limits[@]}" "${dict[@]}" -max_total_time="$seconds" -print_final_stats=1 \
+  "$build/fuzz/fuzz_$t" "${limits[@]}" "${dict[@]}" "${extra[@]}" -max_total_time="$seconds" -print_final_stats=1 \
     -artifact_prefix="$here/crashes/$t/" ${FUZZ_ARGS:-} "$work" "$here/corpus/$t" >"$log" 2>&1
   status=$?
   # The last status line and the run's totals.
