@@ -98,6 +98,19 @@ void appendUtf8(std::string &out, char32_t cp)
     }
 }
 
+// Where the character that ends at `end` begins, as readChar() reads the text forward; `from`
+// (< end) is known to begin one. A continuation byte that no valid sequence holds is a
+// character of its own.
+inline size_t previousStart(const Byte *s, size_t from, size_t end)
+{
+    size_t lead = end - 1;
+    while (lead > from && end - lead < 4 && continuation(s[lead]))
+        --lead;
+    size_t next = lead;
+    readChar(s, end, next);
+    return next == end ? lead : end - 1;
+}
+
 // A LIKE pattern split at its "%"s. Every piece matches a fixed number of characters, so taking
 // each middle piece at its leftmost place finds a match whenever there is one.
 struct Pattern
@@ -277,9 +290,7 @@ struct Pattern
         for (size_t k = 0; k < last.chars.size(); ++k) {
             if (start <= pos)
                 return false;
-            --start;
-            while (start > pos && continuation(s[start]))
-                --start;
+            start = previousStart(s, pos, start);
         }
         size_t end = 0;
         return matchAt(last, s, n, start, end) && end == n;
@@ -349,38 +360,46 @@ int compare(const char *ca, size_t na, const char *cb, size_t nb)
     // Equal bytes are skipped as they are; only where the texts differ is a character decoded.
     // Since the last decoded pair, the two texts have run byte for byte alike (but for the case
     // of ASCII letters), so the character holding a difference starts equally far back in both.
+    // A text that ends in the middle of a character differs there too: the character is decoded
+    // (a cut sequence is a run of invalid bytes), not taken as a shorter prefix.
+    auto inside = [](const Byte *s, size_t n, size_t k) { return k < n && continuation(s[k]); };
     size_t i = 0;
     size_t j = 0;
     size_t syncI = 0;
-    while (i < na && j < nb) {
-        const unsigned x = a[i];
-        const unsigned y = b[j];
-        if (x == y) {
-            ++i;
-            ++j;
-            continue;
-        }
-        if ((x | y) < 0x80) {
-            const char32_t fx = asciiLower(x);
-            const char32_t fy = asciiLower(y);
-            if (fx != fy)
-                return fx < fy ? -1 : 1;
-            ++i;
-            ++j;
-            continue;
+    for (;;) {
+        if (i < na && j < nb) {
+            const unsigned x = a[i];
+            const unsigned y = b[j];
+            if (x == y) {
+                ++i;
+                ++j;
+                continue;
+            }
+            if ((x | y) < 0x80) {
+                const char32_t fx = asciiLower(x);
+                const char32_t fy = asciiLower(y);
+                if (fx != fy)
+                    return fx < fy ? -1 : 1;
+                ++i;
+                ++j;
+                continue;
+            }
+        } else if (i >= na && j >= nb) {
+            return 0;
         }
         size_t back = 0;
-        while (i - back > syncI && (continuation(a[i - back]) || continuation(b[j - back])))
+        while (i - back > syncI && (inside(a, na, i - back) || inside(b, nb, j - back)))
             ++back;
         i -= back;
         j -= back;
+        if (i >= na || j >= nb)
+            return int(i < na) - int(j < nb);
         const char32_t fp = fold(readChar(a, na, i));
         const char32_t fq = fold(readChar(b, nb, j));
         if (fp != fq)
             return fp < fq ? -1 : 1;
         syncI = i;
     }
-    return int(i < na) - int(j < nb);
 }
 
 bool like(const char *pattern, size_t np, const char *value, size_t nv, char32_t escape, bool *malformed)

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Remakes the seed files of the database target with the project's own writer:
-#   fuzz/db-seeds.sh build/tools/lssdb
-# small.mdb: every table, every column type, NULL and empty text; generated.mdb: a generated
-# directory of 20 lawyers; memo.mdb: long values on one page and over a chain of pages.
+#   fuzz/db-seeds.sh build
+# small.mdb: the directory's six tables, NULL and empty text; generated.mdb: a generated
+# directory of 10 lawyers; memo.mdb: long values on one page and over a chain of pages;
+# types.mdb, edited.mdb, other-password.mdb: see fuzz/db_seeds.cpp.
 set -euo pipefail
-lssdb=$(realpath "$1")
+build=$(realpath "$1")
+lssdb=$build/tools/lssdb
 out=$(cd "$(dirname "$0")" && pwd)/corpus/db
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -17,10 +19,11 @@ printf 'hl_name,hl_copartner\nX,Y\n' >csv/HongkongLawyerInfo.csv
 printf 'mc_name,mc_date,mc_reg_date\n黄一,1999-12-20,2001-01-02 10:20:30\n' >csv/Macao.csv
 printf 'tw_name\n林三\n' >csv/Taiwan.csv
 "$lssdb" build "$out/small.mdb" csv
-"$lssdb" generate "$out/generated.mdb" --lawyers 20 --seed 2
+"$lssdb" generate "$out/generated.mdb" --lawyers 10 --seed 2
 {
   echo 'h_name,h_address'
-  printf 'A,'; printf '长%.0s' $(seq 3000); echo
-  printf 'B,'; printf 'x%.0s' $(seq 9000); echo
+  printf 'A,'; printf '长%.0s' $(seq 1500); echo
+  printf 'B,'; printf 'x%.0s' $(seq 3000); echo
 } >csv/Hongkong.csv
 "$lssdb" build "$out/memo.mdb" csv
+"$build/fuzz/fuzz_db_seeds" "$out"

@@ -23,8 +23,14 @@ struct Line {
 
 QString trimmedBlanks(const QString& s)
 {
-    static const QRegularExpression re(QStringLiteral("^[ \\t]*(.*?)[ \\t]*$"), QRegularExpression::DotMatchesEverythingOption);
-    return re.match(s).captured(1);
+    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    qsizetype from = 0;
+    qsizetype to = s.size();
+    while (from < to && blank(s.at(from)))
+        ++from;
+    while (to > from && blank(s.at(to - 1)))
+        --to;
+    return s.mid(from, to - from);
 }
 
 // The file line by line, read as plainly as possible.
@@ -105,7 +111,9 @@ int slowReadInteger(const QString& text, int defaultValue)
 
 qsizetype gbkBytes(const QString& s)
 {
-    QStringEncoder gbk("GBK");
+    // Opening the converter costs far more than a short encoding.
+    static QStringEncoder gbk("GBK");
+    gbk.resetState();
     return QByteArray(gbk.encode(s)).size();
 }
 

@@ -1,0 +1,47 @@
+// Writes the seed files of the database target that lssdb cannot: every column type, and the
+// structures a file edited in Access holds (moved and deleted rows, pages of a dropped table,
+// compressed text), each small.
+//   fuzz_db_seeds OUTDIR
+#include "data/jet/Writer.h"
+#include "jet/SampleTables.h"
+
+#include <QDir>
+
+#include <cstdio>
+
+namespace {
+
+void write(const QString& path, const QString& password, const jet::WriterOptions& options, const QList<int>& rows)
+{
+    jet::Writer w(path, password);
+    w.setOptions(options);
+    w.setCreationDate(QDateTime(QDate(2020, 5, 17), QTime(9, 30)));
+    w.beginTable({QStringLiteral("T"), sample::columns()});
+    for (const int i : rows)
+        w.addRow(sample::row(i).values);
+    w.endTable();
+    w.beginTable({QStringLiteral("U"), {{QStringLiteral("u_name"), jet::ColumnType::Text, 20}}});
+    for (int i = 0; i < 7; ++i)
+        w.addRow({QStringLiteral("u%1 名字").arg(i)});
+    w.endTable();
+    w.finish();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fputs("usage: fuzz_db_seeds OUTDIR\n", stderr);
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    const QString program = QStringLiteral("41729063");
+    // Row 3 holds a memo and an OLE value over a chain of pages, rows 2 and 6 long values of
+    // one page.
+    write(out.filePath(QStringLiteral("types.mdb")), program, {}, {0, 1, 2, 3, 4, 5, 6});
+    // No chains, so that the moved and deleted rows are most of the file.
+    write(out.filePath(QStringLiteral("edited.mdb")), QString(), {true, 3, 2, true}, {0, 1, 4, 5, 12, 16, 17, 20, 21});
+    write(out.filePath(QStringLiteral("other-password.mdb")), QStringLiteral("p;w\"d"), {true, 2, 0, false}, {1, 4});
+    return 0;
+}
