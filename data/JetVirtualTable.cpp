@@ -74,24 +74,10 @@ bool selfOnly(char32_t c)
     return (c >= '0' && c <= '9') || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF);
 }
 
-// The next character of valid UTF-8 text at s[i]; 0x110000 (not self-only) for anything else.
+// The next character of the text at s[i]; anything but valid UTF-8 is never self-only.
 char32_t nextChar(const std::string &s, size_t &i)
 {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-        ++i;
-        return c;
-    }
-    if (c >= 0xE0 && c < 0xF0 && i + 2 < s.size()) {
-        const char32_t cp = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 6)
-                            | (static_cast<unsigned char>(s[i + 2]) & 0x3Fu);
-        const bool valid = (static_cast<unsigned char>(s[i + 1]) & 0xC0) == 0x80
-                           && (static_cast<unsigned char>(s[i + 2]) & 0xC0) == 0x80;
-        i += 3;
-        return valid ? cp : char32_t(0x110000);
-    }
-    ++i;
-    return 0x110000;
+    return jettext::readChar(reinterpret_cast<const unsigned char *>(s.data()), s.size(), i);
 }
 
 // The longest run of self-only characters between the wildcards of a LIKE pattern; empty when

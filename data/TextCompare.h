@@ -9,6 +9,47 @@ struct sqlite3;
 // outside ASCII are decoded, so ASCII and Chinese text cost little more than a byte compare.
 namespace jettext {
 
+// A byte that is not part of a valid UTF-8 sequence is a unit of its own, equal only to itself.
+constexpr char32_t kInvalidBase = 0x110000;
+
+inline bool continuation(unsigned char c)
+{
+    return (c & 0xC0) == 0x80;
+}
+
+// The code point at s[i] (i < n); moves i past it.
+inline char32_t readChar(const unsigned char *s, size_t n, size_t &i)
+{
+    const unsigned c = s[i];
+    if (c < 0x80) {
+        ++i;
+        return c;
+    }
+    if (c >= 0xC2 && c < 0xE0 && i + 1 < n && continuation(s[i + 1])) {
+        const char32_t cp = ((c & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu);
+        i += 2;
+        return cp;
+    }
+    if (c >= 0xE0 && c < 0xF0 && i + 2 < n && continuation(s[i + 1]) && continuation(s[i + 2])) {
+        const char32_t cp = ((c & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu);
+        if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) {
+            i += 3;
+            return cp;
+        }
+    }
+    if (c >= 0xF0 && c < 0xF5 && i + 3 < n && continuation(s[i + 1]) && continuation(s[i + 2])
+        && continuation(s[i + 3])) {
+        const char32_t cp = ((c & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6)
+                            | (s[i + 3] & 0x3Fu);
+        if (cp >= 0x10000 && cp <= 0x10FFFF) {
+            i += 4;
+            return cp;
+        }
+    }
+    ++i;
+    return kInvalidBase + c;
+}
+
 // Name of the collation registered by registerFunctions(), for text columns.
 constexpr const char *kCollation = "JETTEXT";
 

@@ -2,6 +2,7 @@
 #include "data/jet/WriterImpl.h"
 
 #include "data/jet/JetHeader.h"
+#include "data/jet/JetTypes.h"
 #include "data/jet/WriterValues.h"
 
 #include <QDir>
@@ -243,20 +244,20 @@ Col makeCol(const QString& name, Kind kind, int maxChars = 0)
     c.kind = kind;
     c.maxChars = maxChars;
     switch (kind) {
-    case Kind::Bool: c.jetType = kTypeBool; c.fixed = true; c.fixedSize = 0; break;
-    case Kind::Byte: c.jetType = kTypeByte; c.fixed = true; c.fixedSize = 1; break;
-    case Kind::Money: c.jetType = kTypeMoney; c.fixed = true; c.fixedSize = 8; break;
-    case Kind::Single: c.jetType = kTypeSingle; c.fixed = true; c.fixedSize = 4; break;
-    case Kind::Double: c.jetType = kTypeDouble; c.fixed = true; c.fixedSize = 8; break;
-    case Kind::Guid: c.jetType = kTypeGuid; c.fixed = true; c.fixedSize = 16; break;
-    case Kind::Decimal: c.jetType = kTypeNumeric; c.fixed = true; c.fixedSize = 17; break;
-    case Kind::Binary: c.jetType = kTypeBinary; c.fixed = false; break;
-    case Kind::Text: c.jetType = kTypeText; c.fixed = false; break;
-    case Kind::Memo: c.jetType = kTypeMemo; c.fixed = false; break;
-    case Kind::Ole: c.jetType = kTypeOle; c.fixed = false; break;
-    case Kind::Long: c.jetType = kTypeLong; c.fixed = true; c.fixedSize = 4; break;
-    case Kind::Int16: c.jetType = kTypeInt; c.fixed = true; c.fixedSize = 2; break;
-    case Kind::Date: c.jetType = kTypeDateTime; c.fixed = true; c.fixedSize = 8; break;
+    case Kind::Bool: c.jetType = kBoolean; c.fixed = true; c.fixedSize = 0; break;
+    case Kind::Byte: c.jetType = kByte; c.fixed = true; c.fixedSize = 1; break;
+    case Kind::Money: c.jetType = kCurrency; c.fixed = true; c.fixedSize = 8; break;
+    case Kind::Single: c.jetType = kSingle; c.fixed = true; c.fixedSize = 4; break;
+    case Kind::Double: c.jetType = kDouble; c.fixed = true; c.fixedSize = 8; break;
+    case Kind::Guid: c.jetType = kGuid; c.fixed = true; c.fixedSize = 16; break;
+    case Kind::Decimal: c.jetType = kDecimal; c.fixed = true; c.fixedSize = 17; break;
+    case Kind::Binary: c.jetType = kBinary; c.fixed = false; break;
+    case Kind::Text: c.jetType = kText; c.fixed = false; break;
+    case Kind::Memo: c.jetType = kMemo; c.fixed = false; break;
+    case Kind::Ole: c.jetType = kOle; c.fixed = false; break;
+    case Kind::Long: c.jetType = kLong; c.fixed = true; c.fixedSize = 4; break;
+    case Kind::Int16: c.jetType = kInteger; c.fixed = true; c.fixedSize = 2; break;
+    case Kind::Date: c.jetType = kDateTime; c.fixed = true; c.fixedSize = 8; break;
     }
     return c;
 }

@@ -77,22 +77,4 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-// Jet column type codes.
-enum : quint8 {
-    kTypeBool = 0x01,
-    kTypeByte = 0x02,
-    kTypeInt = 0x03,
-    kTypeLong = 0x04,
-    kTypeMoney = 0x05,
-    kTypeSingle = 0x06,
-    kTypeDouble = 0x07,
-    kTypeDateTime = 0x08,
-    kTypeBinary = 0x09,
-    kTypeText = 0x0a,
-    kTypeOle = 0x0b,
-    kTypeMemo = 0x0c,
-    kTypeGuid = 0x0f,
-    kTypeNumeric = 0x10,
-};
-
 }  // namespace jet
