@@ -199,7 +199,7 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
                 throw Error(QStringLiteral("%1: value too long (%2 characters)").arg(where(c)).arg(s.size()));
             const size_t at = row.size();
             row.resize(at + 12, 0);
-            if (valueBytes.size() <= size_t(kMaxInlineLongValue)) {
+            if (valueBytes.size() <= size_t(kMaxInlineLongValue) && (!options.longValuesOffRow || valueBytes.empty())) {
                 put32(row.data() + at, quint32(valueBytes.size()) | 0x80000000u);
                 row.insert(row.end(), valueBytes.begin(), valueBytes.end());
             } else {
