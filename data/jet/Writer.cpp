@@ -199,7 +199,7 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
                 throw Error(QStringLiteral("%1: value too long (%2 characters)").arg(where(c)).arg(s.size()));
             const size_t at = row.size();
             row.resize(at + 12, 0);
-            if (valueBytes.size() <= size_t(kMaxInlineLongValue)) {
+            if (valueBytes.size() <= size_t(kMaxInlineLongValue) && (!options.longValuesOffRow || valueBytes.empty())) {
                 put32(row.data() + at, quint32(valueBytes.size()) | 0x80000000u);
                 row.insert(row.end(), valueBytes.begin(), valueBytes.end());
             } else {
@@ -235,9 +235,7 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
     ++t.rows;
 }
 
-namespace {
-
-Col makeCol(const QString& name, Kind kind, int maxChars = 0)
+Col writer::makeCol(const QString& name, Kind kind, int maxChars)
 {
     Col c;
     c.name = name;
@@ -261,6 +259,8 @@ Col makeCol(const QString& name, Kind kind, int maxChars = 0)
     }
     return c;
 }
+
+namespace {
 
 Col otherCol(const QString& table, const ColumnDef& cd)
 {
@@ -382,31 +382,7 @@ void Writer::finish()
     if (d->table)
         d->endTable();
 
-    // The catalog: the columns libmdb and Jet look up by name, then one row per table. Each
-    // table gets an empty property block, as tools that read properties expect one.
-    std::vector<Col> cols = {
-        makeCol(QStringLiteral("Id"), Kind::Long),
-        makeCol(QStringLiteral("ParentId"), Kind::Long),
-        makeCol(QStringLiteral("Name"), Kind::Text, 128),
-        makeCol(QStringLiteral("Type"), Kind::Int16),
-        makeCol(QStringLiteral("DateCreate"), Kind::Date),
-        makeCol(QStringLiteral("DateUpdate"), Kind::Date),
-        makeCol(QStringLiteral("Flags"), Kind::Long),
-        makeCol(QStringLiteral("LvProp"), Kind::Ole),
-    };
-    std::vector<CatalogEntry> entries;
-    entries.push_back({QStringLiteral("MSysObjects"), kCatalogPage, true});
-    entries.insert(entries.end(), d->catalog.begin(), d->catalog.end());
-    d->startTable(QStringLiteral("MSysObjects"), std::move(cols), true, kCatalogPage);
-    const qint32 tablesContainer = 0x0f000001;
-    for (const CatalogEntry& e : entries) {
-        QVector<QVariant> r;
-        r << QVariant(qint32(e.tdefPage)) << QVariant(tablesContainer) << QVariant(e.name) << QVariant(1)
-          << QVariant(d->created) << QVariant(d->created)
-          << QVariant(e.system ? qint32(0x80000002u) : qint32(0)) << QVariant(QByteArray("MR2\0", 4));
-        d->addRow(r);
-    }
-    d->endTable();
+    d->writeCatalog();
 
     if (!d->firstMapPageUsed) {
         d->firstMapPageUsed = true;

@@ -42,6 +42,8 @@ struct WriterOptions {
     int deleteEvery = 0;         // after every n-th row, a deleted copy of it on the same page
     bool strayPages = false;     // each table followed by a data page that names it as owner
                                  // but is not in its usage map (as a dropped table leaves)
+    bool longValuesOffRow = false;   // every non-empty Memo and OLE value on a long-value page,
+                                     // however short (as Access does when a row has no room left)
 };
 
 struct TableDef {

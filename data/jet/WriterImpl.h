@@ -30,6 +30,10 @@ constexpr quint32 kPagesPerMapPage = (kPageSize - 4) * 8;
 constexpr quint32 kMagicTableNumber = 1625;
 constexpr quint32 kFirstMapPage = 1;
 constexpr quint32 kCatalogPage = 2;
+// Access's own system tables, each defined on the page its catalog id names, before any user table.
+constexpr quint32 kAcesPage = 3;
+constexpr quint32 kQueriesPage = 4;
+constexpr quint32 kRelationshipsPage = 5;
 constexpr int kMaxNameLength = 64;
 constexpr quint32 kMaxPages = quint32((2u << 30) / kPageSize);   // Jet 4 files stop at 2 GB
 
@@ -117,6 +121,8 @@ struct Table {
     std::vector<std::vector<quint32>> lvalPages;
 };
 
+Col makeCol(const QString& name, Kind kind, int maxChars = 0);
+
 struct CatalogEntry {
     QString name;
     quint32 tdefPage;
@@ -156,7 +162,8 @@ struct Writer::Impl {
     WriterOptions options;
     int fd = -1;
     bool finished = false;
-    quint32 nextPage = 3;   // 0 definition page, 1 first usage-map page, 2 catalog definition
+    // 0 definition page, 1 first usage-map page, 2 catalog definition, 3..5 the other system tables
+    quint32 nextPage = kRelationshipsPage + 1;
     std::unique_ptr<Table> table;
     std::vector<CatalogEntry> catalog;
     QSet<QString> tableNames;
@@ -187,6 +194,8 @@ struct Writer::Impl {
     void endTable();
     // A definition longer than a page continues on further pages, each with an 8-byte header.
     void writeDefinition(quint32 firstPage, const std::vector<quint8>& td);
+    // The system tables and the catalog, MSysObjects, as Access writes them.
+    void writeCatalog();
 };
 
 }  // namespace jet

@@ -1,5 +1,6 @@
 // The Jet 4 writer, checked through libmdb and the mdbtools programs.
 #include "data/jet/DirectorySchema.h"
+#include "data/jet/JetFile.h"
 #include "data/jet/JetHeader.h"
 #include "data/jet/Writer.h"
 #include "jet/MdbRead.h"
@@ -50,6 +51,7 @@ private slots:
     void passwordDecodesBack();
     void headerIsNotTakenForAnEncryptedFile();
     void mdbtoolsProgramsReadTheFile();
+    void catalogIsTheOneAccessWrites();
     void unfinishedWriterLeavesNothing();
     void rejectsBadValues();
     void directorySchemaIsTheSixTables();
@@ -342,6 +344,87 @@ void TestJet::mdbtoolsProgramsReadTheFile()
                                               + QStringLiteral("\"l_sex的值, \"\"引号\"\"\",\"l_province的值, \"\"引号\"\"\",")
                                               + QStringLiteral("\"l_city的值, \"\"引号\"\"\",\"l_address的值, \"\"引号\"\"\",")
                                               + QStringLiteral("\"l_domain的值, \"\"引号\"\"\"\n")));
+}
+
+// Strict Jet readers walk the catalog: every object names an existing parent, the system tables
+// are defined on the pages their ids name, and MSysObjects has all of Access's columns.
+void TestJet::catalogIsTheOneAccessWrites()
+{
+    const QString path = m_dir.filePath(QStringLiteral("catalog.mdb"));
+    {
+        Writer w(path, QString());
+        for (const QString& name : {QStringLiteral("First"), QStringLiteral("Second")}) {
+            w.beginTable({name, {{QStringLiteral("v"), ColumnType::Text, 10}}});
+            w.addRow({name});
+            w.endTable();
+        }
+        w.finish();
+    }
+    const MdbTable cat = readWithLibmdb(path, QStringLiteral("MSysObjects"));
+    QVERIFY(cat.ok);
+    QCOMPARE(cat.columns, QStringList({"Id", "ParentId", "Name", "Type", "DateCreate", "DateUpdate", "Owner", "Flags",
+                                       "Database", "Connect", "ForeignName", "RmtInfoShort", "RmtInfoLong", "Lv",
+                                       "LvProp", "LvModule", "LvExtra"}));
+    QCOMPARE(cat.types, QList<int>({MDB_LONGINT, MDB_LONGINT, MDB_TEXT, MDB_INT, MDB_DATETIME, MDB_DATETIME, MDB_BINARY,
+                                    MDB_LONGINT, MDB_MEMO, MDB_MEMO, MDB_TEXT, MDB_BINARY, MDB_OLE, MDB_OLE, MDB_OLE,
+                                    MDB_OLE, MDB_OLE}));
+    QStringList objects;
+    QSet<QString> ids;
+    for (const auto& r : cat.rows) {
+        objects << QStringLiteral("%1 %2 %3 %4 %5").arg(r[0].text, r[1].text, r[2].text, r[3].text, r[7].text);
+        ids.insert(r[0].text);
+    }
+    QCOMPARE(objects, QStringList({
+                          "251658241 251658240 Tables 3 -2147483648",
+                          "251658242 251658240 Databases 3 -2147483648",
+                          "251658243 251658240 Relationships 3 -2147483648",
+                          "2 251658241 MSysObjects 1 -2147483648",
+                          "3 251658241 MSysACEs 1 -2147483648",
+                          "4 251658241 MSysQueries 1 -2147483648",
+                          "5 251658241 MSysRelationships 1 -2147483648",
+                          "268435456 251658242 MSysDb 2 0",
+                          "-2147483648 251658240 DataAccessPages 3 0",
+                          "-2147483647 251658240 Forms 3 0",
+                          "-2147483646 251658240 Modules 3 0",
+                          "-2147483645 251658240 Reports 3 0",
+                          "-2147483644 251658240 Scripts 3 0",
+                          "-2147483643 251658240 SysRel 3 0",
+                          "6 251658241 First 1 0",
+                          "8 251658241 Second 1 0",
+                      }));
+    for (const auto& r : cat.rows)
+        QVERIFY2(r[1].text == QLatin1String("251658240") || ids.contains(r[1].text), qPrintable(r[2].text));
+
+    // A table's id is the page of its definition.
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    for (const auto& r : cat.rows)
+        if (r[3].text == QLatin1String("1"))
+            QCOMPARE(int(bytes.at(r[0].text.toInt() * kPageSize)), 2);
+    const struct {
+        const char* name;
+        QStringList columns;
+    } system[] = {
+        {"MSysACEs", {"ACM", "FInheritable", "ObjectId", "SID"}},
+        {"MSysQueries", {"Attribute", "Expression", "Flag", "LvExtra", "Name1", "Name2", "ObjectId", "Order"}},
+        {"MSysRelationships",
+         {"ccolumn", "grbit", "icolumn", "szColumn", "szObject", "szReferencedColumn", "szReferencedObject",
+          "szRelationship"}},
+    };
+    for (const auto& s : system) {
+        const MdbTable t = readWithLibmdb(path, QString::fromLatin1(s.name));
+        QVERIFY2(t.ok, s.name);
+        QCOMPARE(t.columns, s.columns);
+        QCOMPARE(t.rows.size(), size_t(0));
+    }
+
+    ToolResult r = runTool(QStringLiteral("mdb-tables"), {QStringLiteral("-1"), QStringLiteral("-S"), path});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts),
+             QStringList({"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships", "First", "Second"}));
+    // The program sees the user tables only.
+    QCOMPARE(JetFile(path, QString()).tableNames(), QStringList({"First", "Second"}));
 }
 
 void TestJet::unfinishedWriterLeavesNothing()

@@ -165,8 +165,8 @@ void setCreationDate(QByteArray &file, double date)
     jet::rc4(key, 4, p + jet::kHeaderMaskStart, jet::kHeaderMaskLength);
 }
 
-// Table T of the sample files starts on page 3, U after it.
-constexpr quint32 kTablePage = 3;
+// Table T of the sample files starts on the first page after the system tables, U after it.
+constexpr quint32 kTablePage = 6;
 
 using Damage = std::function<void(QByteArray &)>;
 

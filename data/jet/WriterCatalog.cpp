@@ -1,0 +1,103 @@
+#include "data/jet/WriterImpl.h"
+
+namespace jet {
+
+using namespace writer;
+
+namespace {
+
+// Catalog ids of the objects every Access database holds. Strict readers look the containers
+// up by these ids and names: a user table must name "Tables" as its parent.
+constexpr qint32 kRootId = 0x0f000000;
+constexpr qint32 kTablesId = 0x0f000001;
+constexpr qint32 kDatabasesId = 0x0f000002;
+constexpr qint32 kRelationshipsId = 0x0f000003;
+constexpr qint32 kMSysDbId = 0x10000000;
+constexpr qint32 kFirstContainerId = qint32(0x80000000u);   // the other containers count up from here
+constexpr qint32 kSystemFlags = qint32(0x80000000u);
+
+enum ObjectType : qint32 { kTableObject = 1, kDatabaseObject = 2, kContainerObject = 3 };
+
+// MSysObjects' columns as Access declares them; the rows below fill them in this order.
+std::vector<Col> catalogColumns()
+{
+    return {
+        makeCol(QStringLiteral("Id"), Kind::Long),
+        makeCol(QStringLiteral("ParentId"), Kind::Long),
+        makeCol(QStringLiteral("Name"), Kind::Text, 255),
+        makeCol(QStringLiteral("Type"), Kind::Int16),
+        makeCol(QStringLiteral("DateCreate"), Kind::Date),
+        makeCol(QStringLiteral("DateUpdate"), Kind::Date),
+        makeCol(QStringLiteral("Owner"), Kind::Binary),
+        makeCol(QStringLiteral("Flags"), Kind::Long),
+        makeCol(QStringLiteral("Database"), Kind::Memo),
+        makeCol(QStringLiteral("Connect"), Kind::Memo),
+        makeCol(QStringLiteral("ForeignName"), Kind::Text, 255),
+        makeCol(QStringLiteral("RmtInfoShort"), Kind::Binary),
+        makeCol(QStringLiteral("RmtInfoLong"), Kind::Ole),
+        makeCol(QStringLiteral("Lv"), Kind::Ole),
+        makeCol(QStringLiteral("LvProp"), Kind::Ole),
+        makeCol(QStringLiteral("LvModule"), Kind::Ole),
+        makeCol(QStringLiteral("LvExtra"), Kind::Ole),
+    };
+}
+
+}  // namespace
+
+void Writer::Impl::writeCatalog()
+{
+    // The system tables Access creates with every database, empty: readers that list
+    // relationships, queries or permissions open them.
+    const struct {
+        const char* name;
+        quint32 page;
+        std::vector<Col> cols;
+    } systemTables[] = {
+        {"MSysACEs", kAcesPage,
+         {makeCol(QStringLiteral("ACM"), Kind::Long), makeCol(QStringLiteral("FInheritable"), Kind::Bool),
+          makeCol(QStringLiteral("ObjectId"), Kind::Long), makeCol(QStringLiteral("SID"), Kind::Binary)}},
+        {"MSysQueries", kQueriesPage,
+         {makeCol(QStringLiteral("Attribute"), Kind::Byte), makeCol(QStringLiteral("Expression"), Kind::Memo),
+          makeCol(QStringLiteral("Flag"), Kind::Int16), makeCol(QStringLiteral("LvExtra"), Kind::Ole),
+          makeCol(QStringLiteral("Name1"), Kind::Memo), makeCol(QStringLiteral("Name2"), Kind::Memo),
+          makeCol(QStringLiteral("ObjectId"), Kind::Long), makeCol(QStringLiteral("Order"), Kind::Binary)}},
+        {"MSysRelationships", kRelationshipsPage,
+         {makeCol(QStringLiteral("ccolumn"), Kind::Long), makeCol(QStringLiteral("grbit"), Kind::Long),
+          makeCol(QStringLiteral("icolumn"), Kind::Long), makeCol(QStringLiteral("szColumn"), Kind::Text, 64),
+          makeCol(QStringLiteral("szObject"), Kind::Text, 64),
+          makeCol(QStringLiteral("szReferencedColumn"), Kind::Text, 64),
+          makeCol(QStringLiteral("szReferencedObject"), Kind::Text, 64),
+          makeCol(QStringLiteral("szRelationship"), Kind::Text, 64)}},
+    };
+    for (const auto& s : systemTables) {
+        startTable(QString::fromLatin1(s.name), s.cols, true, s.page);
+        endTable();
+    }
+
+    const std::vector<CatalogEntry> tables = catalog;
+    startTable(QStringLiteral("MSysObjects"), catalogColumns(), true, kCatalogPage);
+    // Each object gets an empty property block, as tools that read properties expect one.
+    const QVariant noProperties(QByteArray("MR2\0", 4));
+    const QVariant null;
+    auto object = [&](qint32 id, qint32 parent, const QString& name, qint32 type, qint32 flags, const QVariant& props) {
+        addRow({QVariant(id), QVariant(parent), QVariant(name), QVariant(type), QVariant(created), QVariant(created),
+                null, QVariant(flags), null, null, null, null, null, null, props, null, null});
+    };
+    object(kTablesId, kRootId, QStringLiteral("Tables"), kContainerObject, kSystemFlags, null);
+    object(kDatabasesId, kRootId, QStringLiteral("Databases"), kContainerObject, kSystemFlags, null);
+    object(kRelationshipsId, kRootId, QStringLiteral("Relationships"), kContainerObject, kSystemFlags, null);
+    object(qint32(kCatalogPage), kTablesId, QStringLiteral("MSysObjects"), kTableObject, kSystemFlags, noProperties);
+    for (const auto& s : systemTables)
+        object(qint32(s.page), kTablesId, QString::fromLatin1(s.name), kTableObject, kSystemFlags, noProperties);
+    object(kMSysDbId, kDatabasesId, QStringLiteral("MSysDb"), kDatabaseObject, 0, noProperties);
+    const char* containers[] = {"DataAccessPages", "Forms", "Modules", "Reports", "Scripts", "SysRel"};
+    qint32 containerId = kFirstContainerId;
+    for (const char* c : containers)
+        object(containerId++, kRootId, QString::fromLatin1(c), kContainerObject, 0, null);
+    for (const CatalogEntry& e : tables)
+        if (!e.system)
+            object(qint32(e.tdefPage), kTablesId, e.name, kTableObject, 0, noProperties);
+    endTable();
+}
+
+}  // namespace jet

@@ -1,0 +1,254 @@
+// Tables as large as a real directory's: read by the engine in two parts on two threads, they
+// must give what a single cursor and mdb-export give; damage in either part and a cancelled pass
+// must leave nothing half read.
+#include "jet/ReadBack.h"
+
+#include "data/ColumnStore.h"
+#include "data/DatabaseError.h"
+#include "data/jet/Writer.h"
+
+#include <QCryptographicHash>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using namespace readback;
+
+// Rows of "Big": about 33 a page, so this many fill more pages than one thread reads alone.
+constexpr int kBigRows = 38000;
+
+jet::TableDef bigTable()
+{
+    return {QStringLiteral("Big"),
+            {{QStringLiteral("b_id"), jet::ColumnType::Long, 0},
+             {QStringLiteral("b_name"), jet::ColumnType::Text, 60},
+             {QStringLiteral("b_city"), jet::ColumnType::Text, 30},
+             {QStringLiteral("b_note"), jet::ColumnType::Memo, 0},
+             {QStringLiteral("b_domain"), jet::ColumnType::Text, 40}}};
+}
+
+// Row i of "Big": every cell differs from its neighbours'; some notes are long values kept on
+// pages of their own, some are NULL.
+QVector<QVariant> bigRow(int i)
+{
+    QVariant note;
+    if (i % 13 != 0)
+        note = i % 5 == 0 ? QStringLiteral("长备注%1 ").arg(i).repeated(8) : QStringLiteral("注%1").arg(i * 7);
+    return {i * 7 - 100000, QStringLiteral("律师名字%1号 王某某").arg(i), QStringLiteral("城市%1").arg(i % 977), note,
+            QStringLiteral("民事、刑事、商事、行政、知识产权 %1").arg(i % 31)};
+}
+
+QString rowText(const QVector<QVariant> &r)
+{
+    QStringList cells;
+    for (const QVariant &v : r)
+        cells << (v.isNull() ? QString() : v.toString());
+    return cells.join(kCell);
+}
+
+// What a reader gives, reduced to what a test compares: the row count, the sum of the first
+// column and a checksum of every cell in order.
+struct Summary
+{
+    qsizetype count = 0;
+    qint64 sum = 0;
+    QByteArray checksum;
+    bool operator==(const Summary &o) const { return count == o.count && sum == o.sum && checksum == o.checksum; }
+};
+char *toString(const Summary &s)
+{
+    return qstrdup(QStringLiteral("%1 rows, sum %2, checksum %3")
+                       .arg(s.count).arg(s.sum).arg(QString::fromLatin1(s.checksum.toHex()))
+                       .toUtf8().constData());
+}
+Summary summarize(const QStringList &rows)
+{
+    Summary s;
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (const QString &r : rows) {
+        ++s.count;
+        s.sum += r.section(kCell, 0, 0).toLongLong();
+        hash.addData(r.toUtf8());
+        hash.addData(QByteArrayView("\x1e", 1));
+    }
+    s.checksum = hash.result();
+    return s;
+}
+
+using Damage = std::function<void(QByteArray &, const std::vector<int> &pages)>;
+
+} // namespace
+
+Q_DECLARE_METATYPE(jet::WriterOptions)
+Q_DECLARE_METATYPE(Damage)
+
+class TestLargeTables : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QStringList m_expected; // the rows of "Big" as written
+
+    QString writeBig(const QString &name, const jet::WriterOptions &options)
+    {
+        const QString path = m_dir.filePath(name);
+        jet::Writer w(path, QString());
+        w.setOptions(options);
+        w.beginTable(bigTable());
+        for (int i = 0; i < kBigRows; ++i)
+            w.addRow(bigRow(i));
+        w.endTable();
+        w.finish();
+        return path;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        for (int i = 0; i < kBigRows; ++i)
+            m_expected << rowText(bigRow(i));
+    }
+
+    void largeTableReadsWhole_data()
+    {
+        QTest::addColumn<jet::WriterOptions>("options");
+        QTest::newRow("plain") << jet::WriterOptions{};
+        QTest::newRow("moved and deleted rows") << jet::WriterOptions{false, 9, 11, false};
+    }
+
+    // The engine reads the table in two parts on two threads; a single cursor reads it in one.
+    // Both, and mdb-export, give every row as written.
+    void largeTableReadsWhole()
+    {
+        QFETCH(jet::WriterOptions, options);
+        const QString path = writeBig(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".mdb"), options);
+        const Summary written = summarize(m_expected);
+
+        JetFile file(path, QString());
+        QVERIFY2(file.openTable(QStringLiteral("Big"), {0})->pageCount() >= 1024, "too few pages to be read in two parts");
+        RowTexts single;
+        file.readTable(QStringLiteral("Big"), single);
+        QCOMPARE(summarize(single.rows), written);
+
+        {
+            // Every column at once, then a fresh engine whose first statement decodes one column.
+            SqlEngine engine(path, QString());
+            const QStringList rows = engineRows(engine, QStringLiteral("Big"));
+            QCOMPARE(summarize(rows), written);
+            QCOMPARE(rows, m_expected);
+        }
+        {
+            SqlEngine engine(path, QString());
+            const std::unique_ptr<ResultSet> r =
+                engine.execute(QStringLiteral("SELECT count(*), sum(b_id), count(b_note) FROM Big"), {});
+            QCOMPARE(r->value(0, 0), QString::number(written.count));
+            QCOMPARE(r->value(0, 1), QString::number(written.sum));
+            QCOMPARE(r->value(0, 2), QString::number(kBigRows - (kBigRows + 12) / 13));
+        }
+
+        // mdb-export lists deleted rows and reads moved ones at their new place: with either in
+        // the file only the distinct rows compare.
+        QStringList exported = exportedRows(path, QStringLiteral("Big"));
+        QStringList expected = m_expected;
+        if (options.moveEvery || options.deleteEvery) {
+            exported.sort();
+            exported.removeDuplicates();
+            expected.sort();
+        }
+        QCOMPARE(summarize(exported), summarize(expected));
+    }
+
+    void damageInEitherPartFailsTheStatement_data()
+    {
+        QTest::addColumn<Damage>("damage");
+        // The second part starts at the middle page.
+        QTest::newRow("second part: page of another table") << Damage([](QByteArray &f, const std::vector<int> &p) {
+            f[p[p.size() * 3 / 4] * 4096 + 4] = char(0x7f);
+        });
+        QTest::newRow("second part: last page, more rows than it holds")
+            << Damage([](QByteArray &f, const std::vector<int> &p) {
+                   f[p.back() * 4096 + 12] = char(0xff);
+                   f[p.back() * 4096 + 13] = char(0x0f);
+               });
+        QTest::newRow("second part: its first page zeroed") << Damage([](QByteArray &f, const std::vector<int> &p) {
+            f.replace(p[p.size() / 2] * 4096, 4096, QByteArray(4096, '\0'));
+        });
+        QTest::newRow("first part: page of another table") << Damage([](QByteArray &f, const std::vector<int> &p) {
+            f[p[p.size() / 4] * 4096 + 4] = char(0x7f);
+        });
+    }
+
+    // A damaged page in either part fails every statement that reads the table, never giving the
+    // rows of the other part alone; the next statement fails the same way.
+    void damageInEitherPartFailsTheStatement()
+    {
+        QFETCH(Damage, damage);
+        const QString path = writeBig(QStringLiteral("damaged.mdb"), jet::WriterOptions{});
+        QByteArray bytes = readAll(path);
+        const std::vector<int> pages = dataPages(bytes, tablePage(path, QStringLiteral("Big")));
+        QVERIFY(pages.size() >= 1024);
+        damage(bytes, pages);
+        QVERIFY(writeAll(path, bytes));
+
+        const QString damaged = QStringLiteral("数据库文件 '%1' 已损坏或不完整，无法读取。").arg(path);
+        SqlEngine engine(path, QString());
+        for (const char *sql : {"SELECT count(*) FROM Big", "SELECT b_name FROM Big", "SELECT count(*) FROM Big"}) {
+            try {
+                const std::unique_ptr<ResultSet> r = engine.execute(QString::fromLatin1(sql), {});
+                QFAIL(qPrintable(QStringLiteral("%1: %2 rows, no error").arg(QLatin1String(sql)).arg(r->rowCount())));
+            } catch (const EDatabaseError &e) {
+                QCOMPARE(e.message(), damaged);
+            }
+        }
+        QVERIFY(!engine.isLoaded(QStringLiteral("Big")));
+    }
+
+    // A pass cancelled at any moment keeps nothing: no column, no row count. The next pass reads
+    // the table whole.
+    void cancelledReadKeepsNothing()
+    {
+        const QString path = writeBig(QStringLiteral("cancel.mdb"), jet::WriterOptions{});
+        JetFile file(path, QString());
+        std::mutex lock;
+        const std::vector<int> all{0, 1, 2, 3, 4};
+        for (int delayUs : {0, 300, 2000, 8000, 30000}) {
+            ColumnStore store(file, QStringLiteral("Big"), lock);
+            std::atomic<bool> cancel{delayUs == 0};
+            std::thread canceller([&] {
+                std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
+                cancel.store(true);
+            });
+            bool cancelled = false;
+            try {
+                store.ensure(all, &cancel);
+            } catch (const ColumnStore::Cancelled &) {
+                cancelled = true;
+            }
+            canceller.join();
+            if (delayUs == 0)
+                QVERIFY(cancelled);
+            for (int c : all)
+                QCOMPARE(store.isDecoded(c), !cancelled);
+            QCOMPARE(store.rowCount(), cancelled ? -1 : kBigRows);
+
+            store.ensure(all);
+            QCOMPARE(store.rowCount(), kBigRows);
+            const DecodedColumn &ids = store.column(0);
+            const DecodedColumn &names = store.column(1);
+            for (int row : {0, kBigRows / 2 - 1, kBigRows / 2, kBigRows / 2 + 1, kBigRows - 1}) {
+                QCOMPARE(ids.integers[size_t(row)], qint64(bigRow(row)[0].toInt()));
+                size_t size = 0;
+                const char *text = names.textAt(size_t(row), size);
+                QCOMPARE(QString::fromUtf8(text, qsizetype(size)), bigRow(row)[1].toString());
+            }
+        }
+    }
+
+};
+
+QTEST_GUILESS_MAIN(TestLargeTables)
+#include "test_largetables.moc"
