@@ -1,5 +1,6 @@
 // The installed program: `cmake --install` into a temporary prefix, the menu entry checked by
-// desktop-file-validate, and the installed command started to its launcher.
+// desktop-file-validate, the AppStream metadata by appstreamcli, and the installed command
+// started to its launcher.
 #include "support/ProgramRun.h"
 
 #include <QFileInfo>
@@ -29,7 +30,10 @@ private slots:
         for (const char *path : {"lib/lss/lss", "lib/lss/lss.dll", "lib/lss/lawconfig.ini",
                                  "share/applications/lss.desktop", "share/icons/hicolor/16x16/apps/lss.png",
                                  "share/icons/hicolor/32x32/apps/lss.png", "share/icons/hicolor/48x48/apps/lss.png",
-                                 "share/icons/hicolor/scalable/apps/lss.svg"})
+                                 "share/icons/hicolor/scalable/apps/lss.svg", "bin/lssdb",
+                                 "share/man/man1/lss.1.gz", "share/man/man1/lssdb.1.gz",
+                                 "share/doc/lss/copyright", "share/doc/lss/changelog.gz",
+                                 "share/metainfo/example.quillhall.lss.metainfo.xml"})
             QTest::newRow(path) << QString::fromLatin1(path);
     }
     void layout()
@@ -57,6 +61,25 @@ private slots:
         validate.waitForFinished(-1);
         const QByteArray out = validate.readAllStandardOutput() + validate.readAllStandardError();
         QVERIFY2(validate.exitCode() == 0 && out.trimmed().isEmpty(), out.constData());
+    }
+
+    // What software centres read: valid, and its launchable the menu entry installed beside it.
+    void appStreamMetadataIsValid()
+    {
+        const QString metainfo = m_prefix.filePath(QStringLiteral("share/metainfo/example.quillhall.lss.metainfo.xml"));
+        QProcess validate;
+        validate.start(QStringLiteral("appstreamcli"), {QStringLiteral("validate"), QStringLiteral("--no-net"), metainfo});
+        if (!validate.waitForStarted(-1))
+            QSKIP("appstreamcli missing: run scripts/install-deps");
+        validate.waitForFinished(-1);
+        const QByteArray out = validate.readAllStandardOutput() + validate.readAllStandardError();
+        QVERIFY2(validate.exitStatus() == QProcess::NormalExit && validate.exitCode() == 0, out.constData());
+        for (const QByteArray &line : out.split('\n'))
+            QVERIFY2(!line.startsWith("W:") && !line.startsWith("E:"), line.constData());
+        QFile file(metainfo);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray xml = file.readAll();
+        QVERIFY(xml.contains("<launchable type=\"desktop-id\">lss.desktop</launchable>"));
     }
 
     // Started through the command on the PATH from another directory: the program finds its
