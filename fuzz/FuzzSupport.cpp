@@ -1,5 +1,8 @@
 #include "fuzz/FuzzSupport.h"
 
+#include <QHash>
+#include <QRegularExpression>
+
 #include <cstdio>
 #include <cstdlib>
 #include <sys/mman.h>
@@ -139,6 +142,34 @@ void fail(const char* what, const QString& detail)
     const int fd = realStderr();
     writeAll(fd >= 0 ? fd : STDERR_FILENO, text.constData(), size_t(text.size()));
     std::abort();
+}
+
+bool matchesOneOf(const QString& text, const QStringList& templates)
+{
+    static const QRegularExpression placeholder(QStringLiteral("%[1-9]"));
+    static QHash<QString, QRegularExpression> compiled;
+    for (const QString& t : templates) {
+        auto known = compiled.constFind(t);
+        if (known != compiled.constEnd()) {
+            if (known->match(text).hasMatch())
+                return true;
+            continue;
+        }
+        QString pattern;
+        qsizetype from = 0;
+        for (auto it = placeholder.globalMatch(t); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            pattern += QRegularExpression::escape(t.mid(from, m.capturedStart() - from)) + QStringLiteral("(.*)");
+            from = m.capturedEnd();
+        }
+        pattern += QRegularExpression::escape(t.mid(from));
+        const QRegularExpression re(QRegularExpression::anchoredPattern(pattern),
+                                    QRegularExpression::DotMatchesEverythingOption);
+        compiled.insert(t, re);
+        if (re.match(text).hasMatch())
+            return true;
+    }
+    return false;
 }
 
 bool hasChinese(const QString& text)

@@ -153,6 +153,11 @@ QVector<JetColumn> JetFile::columns(const QString &table) const
     return columns;
 }
 
+quint32 JetFile::storedRowCount(const QString &table) const
+{
+    return d->table(table).rowCount;
+}
+
 std::unique_ptr<jet::TableCursor> JetFile::openTable(const QString &table, const std::vector<int> &columns)
 {
     return std::make_unique<jet::TableCursor>(*d->file, d->current(table), columns);

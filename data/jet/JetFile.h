@@ -60,6 +60,9 @@ public:
     // The columns of a table in their stored order; throws when there is no such table, and
     // the damaged-file error when its definition contradicts itself.
     QVector<JetColumn> columns(const QString &table) const;
+    // The row count its definition states (as the file was opened): a pass over the whole
+    // table that meets another number of rows fails.
+    quint32 storedRowCount(const QString &table) const;
 
     // A cursor over the rows of a table that decodes the given columns (indices into
     // columns()) and skips the others. It reads the file as it goes: one cursor at a time,
