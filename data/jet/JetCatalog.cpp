@@ -43,7 +43,7 @@ bool soundColumn(const StoredColumn &c)
         return c.fixed && c.size == size && c.fixedOffset + size <= kMaxRowSize
                && (c.type != kDecimal || (c.precision <= 28 && c.scale <= c.precision));
     switch (c.type) {
-    case kBoolean: return c.fixed && c.size <= 1; // the value lives in the null mask
+    case kBoolean: return c.size <= 1; // the value lives in the null mask, nothing in the row
     case kText: return !c.fixed && c.size >= 2 && c.size <= 510 && c.size % 2 == 0; // bytes of UTF-16
     case kBinary: return !c.fixed && c.size <= 255;
     case kMemo:
