@@ -158,13 +158,16 @@ constexpr size_t kSplitPages = 1024;
 
 } // namespace
 
-ColumnStore::ColumnStore(JetFile &file, const QString &table, std::mutex &decodeLock)
+// Every use of the file below gives the file-format layer's failures as the data layer's.
+ColumnStore::ColumnStore(JetFile &file, const QString &table, std::mutex &decodeLock) try
     : m_file(file), m_name(table), m_columns(file.columns(table)), m_decodeLock(decodeLock)
 {
     m_data.resize(size_t(m_columns.size()));
     m_decoded.reset(new std::atomic<bool>[size_t(m_columns.size())]);
     for (int c = 0; c < m_columns.size(); ++c)
         m_decoded[size_t(c)].store(false);
+} catch (const jet::Error &e) {
+    throw EDatabaseError(e);
 }
 
 void ColumnStore::verify(quint64 statement)
@@ -172,11 +175,15 @@ void ColumnStore::verify(quint64 statement)
     std::lock_guard<std::mutex> lock(m_decodeLock);
     if (m_verified == statement)
         return;
-    m_file.verifyTable(m_name);
+    try {
+        m_file.verifyTable(m_name);
+    } catch (const jet::Error &e) {
+        throw EDatabaseError(e);
+    }
     m_verified = statement;
 }
 
-void ColumnStore::ensure(const std::vector<int> &columns, const std::atomic<bool> *cancel)
+void ColumnStore::ensure(const std::vector<int> &columns, const std::atomic<bool> *cancel) try
 {
     auto missing = [&] {
         std::vector<int> out;
@@ -259,10 +266,12 @@ void ColumnStore::ensure(const std::vector<int> &columns, const std::atomic<bool
         m_decoded[size_t(wanted[k])].store(true, std::memory_order_release);
     }
     m_rows.store(filler.rows(), std::memory_order_release);
+} catch (const jet::Error &e) {
+    throw EDatabaseError(e);
 }
 
 std::vector<std::unique_ptr<DecodedColumn>> ColumnStore::decodeRows(const std::vector<int> &columns,
-                                                                   const std::vector<uint32_t> &rows) const
+                                                                   const std::vector<uint32_t> &rows) const try
 {
     std::lock_guard<std::mutex> lock(m_decodeLock);
     std::atomic<bool> abandon{false};
@@ -273,4 +282,6 @@ std::vector<std::unique_ptr<DecodedColumn>> ColumnStore::decodeRows(const std::v
     for (auto &col : filler.columns())
         finish(*col, rows.size());
     return std::move(filler.columns());
+} catch (const jet::Error &e) {
+    throw EDatabaseError(e);
 }

@@ -209,7 +209,11 @@ bool sameAsSourceRow(sqlite3_stmt *stmt, const StoreRows &source, int columns, s
 
 SqlEngine::SqlEngine(const QString &path, const QString &password)
 {
-    m_file = std::make_unique<JetFile>(path, password);
+    try {
+        m_file = std::make_unique<JetFile>(path, password);
+    } catch (const jet::Error &e) {
+        throw EDatabaseError(e);
+    }
     if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK
         || jettext::registerFunctions(m_db) != SQLITE_OK || jetvtab::registerModule(m_db, &m_catalog) != SQLITE_OK) {

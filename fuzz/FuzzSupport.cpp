@@ -1,5 +1,8 @@
 #include "fuzz/FuzzSupport.h"
 
+#include <QHash>
+#include <QRegularExpression>
+
 #include <cstdio>
 #include <cstdlib>
 #include <sys/mman.h>
@@ -141,11 +144,31 @@ void fail(const char* what, const QString& detail)
     std::abort();
 }
 
-bool hasChinese(const QString& text)
+bool matchesOneOf(const QString& text, const QStringList& templates)
 {
-    for (const QChar c : text)
-        if (c.unicode() >= 0x4e00 && c.unicode() <= 0x9fff)
+    static const QRegularExpression placeholder(QStringLiteral("%[1-9]"));
+    static QHash<QString, QRegularExpression> compiled;
+    for (const QString& t : templates) {
+        auto known = compiled.constFind(t);
+        if (known != compiled.constEnd()) {
+            if (known->match(text).hasMatch())
+                return true;
+            continue;
+        }
+        QString pattern;
+        qsizetype from = 0;
+        for (auto it = placeholder.globalMatch(t); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            pattern += QRegularExpression::escape(t.mid(from, m.capturedStart() - from)) + QStringLiteral("(.*)");
+            from = m.capturedEnd();
+        }
+        pattern += QRegularExpression::escape(t.mid(from));
+        const QRegularExpression re(QRegularExpression::anchoredPattern(pattern),
+                                    QRegularExpression::DotMatchesEverythingOption);
+        compiled.insert(t, re);
+        if (re.match(text).hasMatch())
             return true;
+    }
     return false;
 }
 

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
@@ -56,8 +57,8 @@ inline void check(bool ok, const char* what, const QString& detail = QString())
         fail(what, detail);
 }
 
-// True when the text holds a CJK character: the data layer's messages are Chinese.
-bool hasChinese(const QString& text);
+// True when the text is one of `templates`, each %1 to %9 standing for any text.
+bool matchesOneOf(const QString& text, const QStringList& templates);
 
 }  // namespace fuzz
 

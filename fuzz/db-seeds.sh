@@ -3,7 +3,8 @@
 #   fuzz/db-seeds.sh build
 # small.mdb: the directory's six tables, NULL and empty text; generated.mdb: a generated
 # directory of 10 lawyers; memo.mdb: long values on one page and over a chain of pages;
-# types.mdb, edited.mdb, other-password.mdb: see fuzz/db_seeds.cpp.
+# types.mdb, edited.mdb, other-password.mdb: see fuzz/db_seeds.cpp. The damaged files kept under
+# crashes/db (one fault each) come from `fuzz_db_seeds --damaged fuzz/crashes/db`.
 set -euo pipefail
 build=$(realpath "$1")
 lssdb=$build/tools/lssdb

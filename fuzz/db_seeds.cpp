@@ -1,13 +1,16 @@
 // Writes the seed files of the database target that lssdb cannot: every column type, and the
 // structures a file edited in Access holds (moved and deleted rows, pages of a dropped table,
-// compressed text), each small.
+// compressed text), each small; with --damaged, the files of one fault each that the reader
+// refuses (kept under fuzz/crashes/db).
 //   fuzz_db_seeds OUTDIR
+//   fuzz_db_seeds --damaged OUTDIR
 #include "data/jet/Writer.h"
 #include "jet/SampleTables.h"
 
 #include <QDir>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -27,12 +30,46 @@ void write(const QString& path, const QString& password, const jet::WriterOption
     w.finish();
 }
 
+// Files that contradict themselves in one place each, kept beside the crash inputs so that every
+// replay checks the reader still refuses them.
+void writeDamaged(const QDir& out)
+{
+    using Damage = jet::WriterOptions::Damage;
+    const struct {
+        const char* name;
+        Damage damage;
+        int moveEvery;
+    } files[] = {
+        {"usage-map-bit-cleared.mdb", Damage::MapBitCleared, 0},
+        {"page-row-count-lowered.mdb", Damage::RowCountLowered, 0},
+        {"row-flagged-deleted-count-kept.mdb", Damage::SlotDeleted, 0},
+        {"long-values-share-a-chain-tail.mdb", Damage::SharedChainTail, 0},
+        {"moved-row-points-at-a-live-row.mdb", Damage::MovedToLiveRow, 2},
+    };
+    for (const auto& f : files) {
+        jet::WriterOptions options;
+        options.damage = f.damage;
+        options.moveEvery = f.moveEvery;
+        // Rows 3, 4, 8 and 9 keep long values over chains of pages: only the shared tail needs them;
+        // a usage map needs two data pages to leave one out.
+        QList<int> rows;
+        for (int i = 0; i < (f.damage == Damage::MapBitCleared ? 60 : 24); ++i)
+            if (i % 5 < 3 || (f.damage == Damage::SharedChainTail && i < 10))
+                rows << i;
+        write(out.filePath(QString::fromLatin1(f.name)), QStringLiteral("41729063"), options, rows);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "--damaged") == 0) {
+        writeDamaged(QDir(QString::fromLocal8Bit(argv[2])));
+        return 0;
+    }
     if (argc != 2) {
-        std::fputs("usage: fuzz_db_seeds OUTDIR\n", stderr);
+        std::fputs("usage: fuzz_db_seeds OUTDIR | fuzz_db_seeds --damaged OUTDIR\n", stderr);
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));

@@ -2,7 +2,9 @@
 
 #include "data/jet/JetValues.h"
 
+#include <algorithm>
 #include <set>
+#include <utility>
 
 namespace jet {
 
@@ -12,8 +14,76 @@ constexpr int kColumnsAt = 63;
 constexpr int kColumnEntry = 25;
 constexpr int kRealIndexEntry = 12;
 constexpr int kMaxDefinitionPages = 256;
+constexpr int kMaxNameLength = 64;
+constexpr int kMaxRowSize = 4060;
+
+// The bytes a value of a fixed-size type takes; 0 for the variable types. Jet keeps every
+// column of these types fixed and of exactly this size.
+int fixedSizeOf(quint8 type)
+{
+    switch (type) {
+    case kByte: return 1;
+    case kInteger: return 2;
+    case kLong:
+    case kSingle: return 4;
+    case kCurrency:
+    case kDouble:
+    case kDateTime: return 8;
+    case kGuid: return 16;
+    case kDecimal: return 17;
+    default: return 0;
+    }
+}
+
+// A column's type against its layout. Types the reader does not know are left to the
+// unsupported-type error of the statements that read them.
+bool soundColumn(const StoredColumn &c)
+{
+    if (const int size = fixedSizeOf(c.type))
+        return c.fixed && c.size == size && c.fixedOffset + size <= kMaxRowSize
+               && (c.type != kDecimal || (c.precision <= 28 && c.scale <= c.precision));
+    switch (c.type) {
+    case kBoolean: return c.size <= 1; // the value lives in the null mask, nothing in the row
+    case kText: return !c.fixed && c.size >= 2 && c.size <= 510 && c.size % 2 == 0; // bytes of UTF-16
+    case kBinary: return !c.fixed && c.size <= 255;
+    case kMemo:
+    case kOle: return !c.fixed;
+    default: return true;
+    }
+}
+
+// Each column has a null-mask bit and, when variable, an offset-table entry of its own, and no
+// two fixed columns share a byte of the row.
+bool soundLayout(const std::vector<StoredColumn> &columns)
+{
+    std::set<int> numbers, variables;
+    std::vector<std::pair<int, int>> ranges;
+    for (const StoredColumn &c : columns) {
+        if (!soundColumn(c) || !numbers.insert(c.number).second)
+            return false;
+        if (!c.fixed && (c.varIndex > 0xFF || !variables.insert(c.varIndex).second))
+            return false;
+        if (c.fixed && fixedSizeOf(c.type) > 0)
+            ranges.emplace_back(c.fixedOffset, c.fixedOffset + c.size);
+    }
+    std::sort(ranges.begin(), ranges.end());
+    for (size_t i = 1; i < ranges.size(); ++i)
+        if (ranges[i].first < ranges[i - 1].second)
+            return false;
+    return true;
+}
 
 } // namespace
+
+bool validName(const QString &name)
+{
+    if (name.isEmpty() || name.size() > kMaxNameLength)
+        return false;
+    for (QChar ch : name)
+        if (ch.unicode() < 0x20)
+            return false;
+    return true;
+}
 
 QString typeName(quint8 type)
 {
@@ -75,24 +145,30 @@ StoredTable readTableDef(const PageFile &file, quint32 first, const QString &nam
         c.fixedOffset = get16(e + 21);
         c.size = get16(e + 23);
         if (c.number > 0xFF)
-            file.damaged();
+            t.sound = false;
         t.columns.push_back(c);
     }
     std::string utf8;
     std::set<QString> names;
     for (StoredColumn &c : t.columns) {
-        if (at + 2 > td.size())
-            file.damaged();
+        // A name that runs past the definition: the table is damaged, the file may be whole.
+        if (at + 2 > td.size()) {
+            t.sound = false;
+            break;
+        }
         const int len = get16(td.data() + at);
         at += 2;
-        if (len == 0 || at + size_t(len) > td.size())
-            file.damaged();
+        if (len == 0 || at + size_t(len) > td.size()) {
+            t.sound = false;
+            break;
+        }
         decodeText(td.data() + at, size_t(len), utf8);
         at += size_t(len);
         c.name = QString::fromUtf8(utf8.data(), int(utf8.size()));
-        if (!names.insert(c.name.toCaseFolded()).second)
-            file.damaged();
+        if (!validName(c.name) || !names.insert(c.name.toCaseFolded()).second)
+            t.sound = false;
     }
+    t.sound = t.sound && soundLayout(t.columns);
     return t;
 }
 

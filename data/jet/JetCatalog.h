@@ -30,11 +30,18 @@ struct StoredTable
     quint32 rowCount = 0; // as the definition states it
     quint32 ownedPages = 0; // row pointer of the usage map of its data pages
     std::vector<StoredColumn> columns;
+    // False when its column definitions contradict the format or each other (a type against its
+    // size or layout, a number used twice, a name Jet would not store): reading it is damage.
+    bool sound = true;
 };
 
 // Reads the definition (over as many pages as it continues on). Damaged when any part of it
 // does not fit its pages.
 StoredTable readTableDef(const PageFile &file, quint32 page, const QString &name);
+
+// Whether a table or column name is one Jet stores: 1 to 64 characters, none of them a control
+// character.
+bool validName(const QString &name);
 
 // The name of a column type as the table designer shows it.
 QString typeName(quint8 type);

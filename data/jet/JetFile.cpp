@@ -1,7 +1,7 @@
 #include "data/jet/JetFile.h"
 
-#include "data/DatabaseError.h"
 #include "data/jet/JetCatalog.h"
+#include "data/jet/JetError.h"
 #include "data/jet/JetHeader.h"
 #include "data/jet/JetPages.h"
 #include "data/jet/JetRows.h"
@@ -49,7 +49,7 @@ struct JetFile::Impl
         for (const jet::StoredTable &t : tables)
             if (t.name.compare(name, Qt::CaseInsensitive) == 0)
                 return t;
-        throw EDatabaseError(QStringLiteral("找不到表 '%1'。").arg(name));
+        throw jet::Error(QStringLiteral("找不到表 '%1'。").arg(name), jet::Error::NotFound);
     }
 
     // The definition as the file holds it now: the file may have been rewritten since it was
@@ -59,7 +59,7 @@ struct JetFile::Impl
         const jet::StoredTable &known = table(name);
         file->remeasure();
         jet::StoredTable now = jet::readTableDef(*file, known.page, known.name);
-        if (now.columns.size() != known.columns.size())
+        if (!now.sound || now.columns.size() != known.columns.size())
             file->damaged();
         for (size_t i = 0; i < now.columns.size(); ++i) {
             const jet::StoredColumn &a = now.columns[i];
@@ -93,6 +93,8 @@ struct JetFile::Impl
             if (c[0].storage != JetCell::Integer || c[1].storage != JetCell::Text || c[1].text.empty())
                 file->damaged();
             const QString tableName = QString::fromUtf8(c[1].text.data(), int(c[1].text.size()));
+            if (!jet::validName(tableName))
+                file->damaged();
             const quint32 page = quint32(c[0].integer) & 0x00FFFFFF;
             if (page < 3 || page >= file->pageCount())
                 file->damaged();
@@ -109,11 +111,11 @@ JetFile::JetFile(const QString &path, const QString &password) : d(new Impl)
     d->file = std::make_unique<jet::PageFile>(path);
     d->password = jet::readDatabasePassword(d->file->headerPage());
     if (!d->password.isEmpty() && d->password != password)
-        throw EDatabaseError(QStringLiteral("密码无效。"));
+        throw jet::Error(QStringLiteral("密码无效。"), jet::Error::BadPassword);
     try {
         d->readCatalog();
     } catch (const std::bad_alloc &) {
-        throw EDatabaseError(jet::outOfMemoryMessage());
+        throw jet::Error(jet::outOfMemoryMessage(), jet::Error::OutOfMemory);
     }
 }
 
@@ -144,9 +146,16 @@ QVector<JetColumn> JetFile::columns(const QString &table) const
 {
     QVector<JetColumn> columns;
     const jet::StoredTable &t = d->table(table);
+    if (!t.sound)
+        d->file->damaged();
     for (const jet::StoredColumn &c : t.columns)
         columns.push_back({c.name, kindOf(c.type), jet::decodable(c.type) ? QString() : jet::unreadableMessage(t, c)});
     return columns;
+}
+
+quint32 JetFile::storedRowCount(const QString &table) const
+{
+    return d->table(table).rowCount;
 }
 
 std::unique_ptr<jet::TableCursor> JetFile::openTable(const QString &table, const std::vector<int> &columns)
@@ -171,6 +180,6 @@ void JetFile::readTable(const QString &name, JetRowSink &sink)
         while (rows.next())
             sink.row(rows.cells());
     } catch (const std::bad_alloc &) {
-        throw EDatabaseError(jet::outOfMemoryMessage());
+        throw jet::Error(jet::outOfMemoryMessage(), jet::Error::OutOfMemory);
     }
 }

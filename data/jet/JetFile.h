@@ -42,7 +42,7 @@ public:
 
 // A Jet 4 database file opened read only: the header and password are checked and the catalog
 // read when it opens; table data is read only on request, page by page, every page checked.
-// Every failure throws EDatabaseError; a damaged file gives an error, never a crash or a hang.
+// Every failure throws jet::Error; a damaged file gives an error, never a crash or a hang.
 class JetFile
 {
 public:
@@ -57,8 +57,12 @@ public:
     QStringList tableNames() const;   // user tables, as stored
     // Stored name of a table, found without regard to case; empty when absent.
     QString findTable(const QString &name) const;
-    // The columns of a table in their stored order; throws when there is no such table.
+    // The columns of a table in their stored order; throws when there is no such table, and
+    // the damaged-file error when its definition contradicts itself.
     QVector<JetColumn> columns(const QString &table) const;
+    // The row count its definition states (as the file was opened): a pass over the whole
+    // table that meets another number of rows fails.
+    quint32 storedRowCount(const QString &table) const;
 
     // A cursor over the rows of a table that decodes the given columns (indices into
     // columns()) and skips the others. It reads the file as it goes: one cursor at a time,

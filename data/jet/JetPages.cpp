@@ -1,6 +1,6 @@
 #include "data/jet/JetPages.h"
 
-#include "data/DatabaseError.h"
+#include "data/jet/JetError.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -56,23 +56,23 @@ PageFile::PageFile(const QString &path) : m_path(path)
 {
     const QFileInfo info(path);
     if (!info.exists() || info.isDir())
-        throw EDatabaseError(notFoundMessage(path));
+        throw Error(notFoundMessage(path), Error::NotFound);
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (m_fd < 0)
-        throw EDatabaseError(QStringLiteral("无法打开文件 '%1'，它可能被占用或没有读取权限。").arg(path));
+        throw Error(QStringLiteral("无法打开文件 '%1'，它可能被占用或没有读取权限。").arg(path), Error::CannotOpen);
     struct stat st;
     if (::fstat(m_fd, &st) != 0 || st.st_size < 0x20)
-        throw EDatabaseError(unrecognisedMessage(path));
+        throw Error(unrecognisedMessage(path), Error::Unrecognised);
     uchar head[0x20];
     if (!readFully(m_fd, head, sizeof head, 0))
-        throw EDatabaseError(unrecognisedMessage(path));
+        throw Error(unrecognisedMessage(path), Error::Unrecognised);
     if (head[0] != 0 || head[1] != 1 || std::memcmp(head + 4, kMagic, sizeof kMagic) != 0)
-        throw EDatabaseError(unrecognisedMessage(path));
+        throw Error(unrecognisedMessage(path), Error::Unrecognised);
     // Only Jet 4 is read; Jet 3 (0) and the newer engines' formats are not.
     if (head[0x14] != 1)
-        throw EDatabaseError(unrecognisedMessage(path));
+        throw Error(unrecognisedMessage(path), Error::Unrecognised);
     if (st.st_size % kPage != 0 || st.st_size < 3 * kPage)
-        throw EDatabaseError(damagedMessage(path));
+        throw Error(damagedMessage(path), Error::Damaged);
     remeasure();
 }
 
@@ -104,7 +104,7 @@ void PageFile::remeasure()
 
 void PageFile::damaged() const
 {
-    throw EDatabaseError(damagedMessage(m_path));
+    throw Error(damagedMessage(m_path), Error::Damaged);
 }
 
 void PageFile::read(quint32 number, Page &page) const

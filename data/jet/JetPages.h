@@ -12,7 +12,7 @@ namespace jet {
 
 constexpr int kPage = 4096;
 
-// Messages of the data layer; the readers throw EDatabaseError with these.
+// Messages of the data layer; the reader throws jet::Error with these.
 QString notFoundMessage(const QString &path);
 QString unrecognisedMessage(const QString &path);
 QString damagedMessage(const QString &path);
@@ -47,7 +47,7 @@ struct RowSlot
 class PageFile
 {
 public:
-    // Opens the file and checks its header: a Jet 4 file of whole pages. Throws EDatabaseError.
+    // Opens the file and checks its header: a Jet 4 file of whole pages. Throws jet::Error.
     explicit PageFile(const QString &path);
     ~PageFile();
     PageFile(const PageFile &) = delete;

@@ -1,6 +1,6 @@
 #include "data/jet/JetRows.h"
 
-#include "data/DatabaseError.h"
+#include "data/jet/JetError.h"
 
 #include <algorithm>
 
@@ -15,10 +15,12 @@ QString unreadableMessage(const StoredTable &table, const StoredColumn &column)
 TableCursor::TableCursor(PageFile &file, const StoredTable &table, std::vector<int> columns)
     : m_file(file), m_table(table), m_columns(std::move(columns))
 {
+    if (!m_table.sound)
+        file.damaged();
     for (int c : m_columns) {
         const StoredColumn &col = m_table.columns.at(size_t(c));
         if (!decodable(col.type))
-            throw EDatabaseError(unreadableMessage(m_table, col));
+            throw Error(unreadableMessage(m_table, col), Error::Unsupported);
     }
     for (const StoredColumn &col : m_table.columns)
         m_hasVariable = m_hasVariable || !col.fixed;
@@ -26,6 +28,7 @@ TableCursor::TableCursor(PageFile &file, const StoredTable &table, std::vector<i
     // The file may have changed since the last statement: measure it again.
     file.remeasure();
     m_pages = file.usageMap(m_table.ownedPages);
+    m_allPages = m_pages.size();
 }
 
 void TableCursor::keepPages(size_t first, size_t end)
@@ -34,11 +37,20 @@ void TableCursor::keepPages(size_t first, size_t end)
     first = std::min(first, end);
     m_pages.erase(m_pages.begin() + std::ptrdiff_t(end), m_pages.end());
     m_pages.erase(m_pages.begin(), m_pages.begin() + std::ptrdiff_t(first));
+    m_part = {first, end};
+    m_partial = true;
 }
 
 void TableCursor::checkApart(const TableCursor &other) const
 {
     if (m_owners.overlaps(other.m_owners) || m_movedRows.overlaps(other.m_movedRows))
+        m_file.damaged();
+    // Two parts that together are the whole table, both read through: their rows are all the
+    // table's rows, and the definition states how many that is.
+    const bool whole = m_partial && other.m_partial && m_allPages == other.m_allPages
+                       && ((m_part.first == 0 && m_part.second == other.m_part.first && other.m_part.second == m_allPages)
+                           || (other.m_part.first == 0 && other.m_part.second == m_part.first && m_part.second == m_allPages));
+    if (!whole || !m_ended || !other.m_ended || m_live + other.m_live != m_table.rowCount)
         m_file.damaged();
 }
 
@@ -46,8 +58,15 @@ bool TableCursor::advance()
 {
     for (;;) {
         if (m_row >= m_rows) {
-            if (m_nextPage >= m_pages.size())
+            if (m_nextPage >= m_pages.size()) {
+                // A pass over the whole table meets exactly the rows its definition counts: a
+                // page left out of the usage map, a lowered row count or a row flagged deleted
+                // would otherwise read as a smaller table.
+                if (!m_ended && !m_partial && m_live != m_table.rowCount)
+                    m_file.damaged();
+                m_ended = true;
                 return false;
+            }
             m_file.readData(m_pages[m_nextPage++], m_page, m_table.page);
             m_rows = m_file.rowCount(m_page);
             m_row = 0;
@@ -67,14 +86,17 @@ bool TableCursor::advance()
             if (!m_movedRows.claim(pointer, m_file.pageCount()))
                 m_file.damaged();
             m_file.readData(pointer >> 8, m_moved, m_table.page);
+            // Its new place is flagged as one (0x8000, so a scan passes it by), as Access writes
+            // it: a pointer to a live row would read that row twice.
             const RowSlot t = m_file.slot(m_moved, int(pointer & 0xFF));
-            if (t.flags & 0x4000)
+            if (t.flags != 0x8000)
                 m_file.damaged();
             row = m_moved.data() + t.start;
             len = t.end - t.start;
         }
         m_at = row;
         m_length = len;
+        ++m_live;
         return true;
     }
 }

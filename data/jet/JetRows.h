@@ -3,6 +3,7 @@
 #include "data/jet/JetCatalog.h"
 #include "data/jet/JetValues.h"
 
+#include <utility>
 #include <vector>
 
 namespace jet {
@@ -18,10 +19,10 @@ class TableCursor
 {
 public:
     // `columns`: indices into the table's columns, in the order cells() gives them. A column
-    // of a type the reader cannot decode throws EDatabaseError naming table, column and type.
+    // of a type the reader cannot decode throws jet::Error naming table, column and type.
     TableCursor(PageFile &file, const StoredTable &table, std::vector<int> columns);
 
-    // Moves to the next row and decodes it; false after the last. Throws EDatabaseError on
+    // Moves to the next row and decodes it; false after the last. Throws jet::Error on
     // damage.
     bool next()
     {
@@ -42,8 +43,10 @@ public:
     // opened one after the other.
     size_t pageCount() const { return m_pages.size(); }
     void keepPages(size_t first, size_t end);
-    // Damaged when this cursor and another over a different part of the same table met one
-    // long value, or one moved row, each: that is a second owner, as within one cursor.
+    // After both parts were read through: damaged when this cursor and another over the rest of
+    // the same table met one long value, or one moved row, each (a second owner, as within one
+    // cursor), or when their rows together are not the table's stored row count. A cursor over
+    // the whole table checks that count itself when advance() ends.
     void checkApart(const TableCursor &other) const;
 
 private:
@@ -54,7 +57,12 @@ private:
     std::vector<int> m_columns;
     bool m_hasVariable = false;
     std::vector<quint32> m_pages;
+    size_t m_allPages = 0;                 // pages of the whole table
+    bool m_partial = false;                 // keepPages() kept m_part of them
+    std::pair<size_t, size_t> m_part{0, 0};
     size_t m_nextPage = 0;
+    quint32 m_live = 0; // rows advance() found
+    bool m_ended = false;
     Page m_page;
     int m_row = 0;
     int m_rows = 0;

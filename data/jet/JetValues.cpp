@@ -118,13 +118,14 @@ void readLongValue(const PageFile &file, const uchar *field, size_t len, std::ve
     }
     quint32 pointer = get32(field + 4);
     // No value is larger than the file holding it.
-    if (total > quint64(file.pageCount()) * kPage || !owners.claim(pointer, file.pageCount()))
+    if (total > quint64(file.pageCount()) * kPage)
         file.damaged();
     out.reserve(total);
     const bool single = head & 0x40000000u;
-    quint32 hops = 0;
     while (out.size() < total) {
-        if (pointer == 0 || ++hops > file.pageCount())
+        // Every row of the chain belongs to this value alone: values that ran into a shared
+        // tail would let a small file expand without bound. A claimed row also ends a loop.
+        if (pointer == 0 || !owners.claim(pointer, file.pageCount()))
             file.damaged();
         file.readData(pointer >> 8, scratch, 0);
         const RowSlot s = file.slot(scratch, int(pointer & 0xFF));

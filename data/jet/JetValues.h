@@ -32,8 +32,8 @@ void decodeText(const uchar *p, size_t len, std::string &out);
 // yyyy-MM-dd, with " hh:mm:ss" when the time is not midnight; empty when out of range.
 void formatDate(double value, std::string &out);
 
-// Rows (page << 8 | row) already claimed while a table is read: a long value has one owner and
-// a moved row one pointer, so a second claim means the file is damaged (and would otherwise let
+// Rows (page << 8 | row) already claimed while a table is read: each row of a long value's chain
+// has one owner and a moved row one pointer, so a second claim means the file is damaged (and would otherwise let
 // a small file expand without bound). One bit per possible row of the file.
 class RowClaims
 {

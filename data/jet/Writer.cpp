@@ -224,7 +224,12 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
         // place holds a pointer (row number, then the page in three bytes).
         const int at = placeRow(t.moved, row, 0x8000);
         std::vector<quint8> pointer(4);
-        put32(pointer.data(), (t.moved.number << 8) | quint32(at));
+        quint32 target = (t.moved.number << 8) | quint32(at);
+        if (!t.dataPages.empty() && damaging(WriterOptions::Damage::MovedToLiveRow)) {
+            target = t.dataPages.front() << 8;
+            damageDone = true;
+        }
+        put32(pointer.data(), target);
         placeRow(t.data, pointer, 0x4000);
     } else {
         placeRow(t.data, row, 0);

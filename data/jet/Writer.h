@@ -5,18 +5,12 @@
 #include <QVariant>
 #include <QVector>
 
+#include "data/jet/JetError.h"
+
 #include <memory>
-#include <stdexcept>
 #include <vector>
 
 namespace jet {
-
-// Failure while writing a database; the message says what and where.
-class Error : public std::runtime_error {
-public:
-    explicit Error(const QString& message) : std::runtime_error(message.toStdString()) {}
-    QString message() const { return QString::fromUtf8(what()); }
-};
 
 enum class ColumnType { Text, Memo, Long, DateTime };
 
@@ -44,6 +38,16 @@ struct WriterOptions {
                                  // but is not in its usage map (as a dropped table leaves)
     bool longValuesOffRow = false;   // every non-empty Memo and OLE value on a long-value page,
                                      // however short (as Access does when a row has no room left)
+    // One fault in the first table, for trying the readers on a file that contradicts itself.
+    enum class Damage {
+        None,
+        MapBitCleared,        // its second data page left out of its usage map
+        RowCountLowered,      // its first data page counts one row less than it holds
+        SlotDeleted,          // a row of its first data page flagged deleted, the row count kept
+        SharedChainTail,      // its second chained long value runs into the first one's chain
+        MovedToLiveRow,       // its first moved row points at a live row (needs moveEvery)
+    };
+    Damage damage = Damage::None;
 };
 
 struct TableDef {

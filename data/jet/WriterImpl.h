@@ -173,7 +173,14 @@ struct Writer::Impl {
     std::vector<quint8> nullMask;
     std::vector<int> varOffsets;
     std::vector<quint8> valueBytes;
+    bool damageDone = false;
+    std::vector<quint32> firstChain;   // pages of the first chained long value, for SharedChainTail
 
+    // Whether the damage asked for is `d` and is still to be made: once, in the first table.
+    bool damaging(WriterOptions::Damage d) const
+    {
+        return options.damage == d && !damageDone && table && !table->system && catalog.empty();
+    }
     quint32 allocPage();
     void writePage(quint32 pg, const quint8* data);
     void openPage(Page& p, quint32 number, quint32 owner, bool longValues);

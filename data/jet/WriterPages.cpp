@@ -53,6 +53,15 @@ void Writer::Impl::flushPage(Page& p)
 {
     put16(p.buf.data() + 2, p.freeSpace());
     put16(p.buf.data() + 12, p.rows);
+    const bool firstDataPage = table && !table->dataPages.empty() && p.number == table->dataPages.front();
+    if (firstDataPage && p.rows > 1 && damaging(WriterOptions::Damage::RowCountLowered)) {
+        put16(p.buf.data() + 12, p.rows - 1);
+        damageDone = true;
+    }
+    if (firstDataPage && p.rows > 0 && damaging(WriterOptions::Damage::SlotDeleted)) {
+        p.buf[kDataHeader + 1] |= 0x80;
+        damageDone = true;
+    }
     writePage(p.number, p.buf.data());
     p.open = false;
 }
@@ -141,12 +150,21 @@ void Writer::Impl::storeLongValue(int ci, const std::vector<quint8>& bytes, quin
     for (int i = 0; i < pieces; ++i)
         numbers[i] = allocPage();
     std::vector<quint8> piece;
+    quint32 tail = 0;   // where the second piece is read from, when not numbers[1]
+    if (pieces > 1 && damaging(WriterOptions::Damage::SharedChainTail)) {
+        if (firstChain.empty()) {
+            firstChain = numbers;
+        } else {
+            tail = firstChain[1];
+            damageDone = true;
+        }
+    }
     for (int i = 0; i < pieces; ++i) {
         const int from = i * kLvalChunk;
         const int len = std::min(kLvalChunk, n - from);
         piece.assign(4, 0);
         if (i + 1 < pieces)
-            put32(piece.data(), numbers[i + 1] << 8);
+            put32(piece.data(), (i == 0 && tail ? tail : numbers[i + 1]) << 8);
         piece.insert(piece.end(), bytes.begin() + from, bytes.begin() + from + len);
         Page p;
         openPage(p, numbers[i], 0, true);
@@ -179,7 +197,12 @@ void Writer::Impl::endTable()
         if (p.open)
             flushPage(p);
     const std::vector<quint32> none;
-    const quint32 owned = placeMapRow(usageMap(t.dataPages));
+    std::vector<quint32> mapped = t.dataPages;
+    if (mapped.size() > 1 && damaging(WriterOptions::Damage::MapBitCleared)) {
+        mapped.erase(mapped.begin() + 1);
+        damageDone = true;
+    }
+    const quint32 owned = placeMapRow(usageMap(mapped));
     const quint32 freeMap = placeMapRow(usageMap(none));
 
     std::vector<quint8> td(63, 0);

@@ -1,0 +1,305 @@
+// Damaged files: each damage ends in one of the data layer's messages, through the reader and
+// through `lssdb query`, and never reads as a smaller or different table.
+#include "ReaderFiles.h"
+#include "jet/MdbRead.h"
+
+#include "data/jet/JetError.h"
+#include "data/jet/JetFile.h"
+#include "data/jet/JetRows.h"
+
+#include <functional>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace readertest;
+
+namespace {
+
+const QString kLssdb = QStringLiteral(LSSDB_PATH);
+
+using Damage = std::function<void(QByteArray &)>;
+
+} // namespace
+
+Q_DECLARE_METATYPE(jet::WriterOptions)
+Q_DECLARE_METATYPE(Damage)
+Q_DECLARE_METATYPE(jet::WriterOptions::Damage)
+
+class TestDamage : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    // Opens the file and reads table T: the first error met, "" when none, and whether table U
+    // still reads afterwards on the same file.
+    QString openAndRead(const QString &path, bool &otherTableReads)
+    {
+        otherTableReads = false;
+        try {
+            JetFile file(path, QString());
+            QString error;
+            try {
+                Collect c;
+                file.readTable(QStringLiteral("T"), c);
+            } catch (const jet::Error &e) {
+                error = e.message();
+            }
+            Collect u;
+            file.readTable(QStringLiteral("U"), u);
+            otherTableReads = u.rows.size() == 3;
+            return error;
+        } catch (const jet::Error &e) {
+            return e.message();
+        }
+    }
+
+private Q_SLOTS:
+    void damagedFiles_data()
+    {
+        QTest::addColumn<jet::WriterOptions>("options");
+        QTest::addColumn<Damage>("damage");
+        QTest::addColumn<QString>("error"); // "damaged": the damaged-file message
+        QTest::addColumn<bool>("otherTableReads");
+        QTest::addColumn<QString>("stillWorks"); // a statement on T that works all the same
+        const jet::WriterOptions plain;
+        const jet::WriterOptions moved{false, 3, 0, false};
+        using Fault = jet::WriterOptions::Damage;
+        auto faulty = [](Fault fault) {
+            jet::WriterOptions o;
+            o.damage = fault;
+            return o;
+        };
+        QTest::newRow("map names a zeroed page") << plain << Damage([](QByteArray &f) {
+            f.replace(firstDataPage(f, kTablePage) * 4096, 4096, QByteArray(4096, '\0'));
+        }) << "damaged" << true << QString();
+        QTest::newRow("map names another table's page") << plain << Damage([](QByteArray &f) {
+            put32(f, firstDataPage(f, kTablePage) * 4096 + 4, 4);
+        }) << "damaged" << true << QString();
+        QTest::newRow("moved row beyond the file") << moved << Damage([](QByteArray &f) {
+            for (const Slot &s : slotsOf(f, kTablePage))
+                if (s.flags == 0x4000) {
+                    put32(f, s.rowAt, 0xFFFFFF00);
+                    break;
+                }
+        }) << "damaged" << true << QString();
+        QTest::newRow("two pointers to one row") << moved << Damage([](QByteArray &f) {
+            std::vector<int> pointers;
+            for (const Slot &s : slotsOf(f, kTablePage))
+                if (s.flags == 0x4000)
+                    pointers.push_back(s.rowAt);
+            put32(f, pointers[1], u32(f, pointers[0]));
+        }) << "damaged" << true << QString();
+        QTest::newRow("moved row is a pointer again") << moved << Damage([](QByteArray &f) {
+            for (const Slot &s : slotsOf(f, kTablePage))
+                if (s.flags == 0x8000) {
+                    f[s.entryAt + 1] = char(f.at(s.entryAt + 1) | 0x40);
+                    break;
+                }
+        }) << "damaged" << true << QString();
+        QTest::newRow("long value with two owners") << plain << Damage([](QByteArray &f) {
+            // Row 2 and row 7 both keep "长" x 1000 + 2 digits on a long-value page.
+            const QByteArray head("\xD4\x07\x00\x40", 4);
+            const int first = int(f.indexOf(head));
+            const int second = int(f.indexOf(head, first + 1));
+            put32(f, second + 4, u32(f, first + 4));
+        }) << "damaged" << true << QString();
+        // The stored row count against the rows found: each of these would read as fewer rows.
+        QTest::newRow("row count disagrees") << plain << Damage([](QByteArray &f) {
+            put32(f, int(kTablePage) * 4096 + 16, 5);
+        }) << "damaged" << true << QString();
+        QTest::newRow("usage map bit cleared") << faulty(Fault::MapBitCleared) << Damage() << "damaged" << true
+                                               << QString();
+        QTest::newRow("page row count lowered") << faulty(Fault::RowCountLowered) << Damage() << "damaged" << true
+                                                << QString();
+        QTest::newRow("row flagged deleted, count kept") << faulty(Fault::SlotDeleted) << Damage() << "damaged"
+                                                         << true << QString();
+        QTest::newRow("chains share a tail") << faulty(Fault::SharedChainTail) << Damage() << "damaged" << true
+                                             << "select count(*), max(c_long) from T";
+        jet::WriterOptions movedToLive = moved;
+        movedToLive.damage = Fault::MovedToLiveRow;
+        QTest::newRow("moved row points at a live row") << movedToLive << Damage() << "damaged" << true << QString();
+        // Column definitions that contradict the format: the table fails, the file still opens.
+        QTest::newRow("text column typed long") << plain << Damage([](QByteArray &f) {
+            f[int(kTablePage) * 4096 + 63 + 8 * 25] = char(jet::kLong);
+        }) << "damaged" << true << QString();
+        QTest::newRow("long column made variable") << plain << Damage([](QByteArray &f) {
+            f[int(kTablePage) * 4096 + 63 + 3 * 25 + 15] = char(0x02);
+        }) << "damaged" << true << QString();
+        QTest::newRow("long column four bytes wide no more") << plain << Damage([](QByteArray &f) {
+            f[int(kTablePage) * 4096 + 63 + 3 * 25 + 23] = char(8);
+        }) << "damaged" << true << QString();
+        QTest::newRow("two columns share a null bit") << plain << Damage([](QByteArray &f) {
+            f[int(kTablePage) * 4096 + 63 + 4 * 25 + 5] = char(3);
+        }) << "damaged" << true << QString();
+        QTest::newRow("column name holds U+0000") << plain << Damage([](QByteArray &f) {
+            const int at = int(f.indexOf(QByteArray("c\0_\0t\0e\0x\0t\0", 12), int(kTablePage) * 4096));
+            f[at + 6] = 0;
+        }) << "damaged" << true << QString();
+        QTest::newRow("name length runs past its name") << plain << Damage([](QByteArray &f) {
+            const int at = int(f.indexOf(QByteArray("c\0_\0t\0e\0x\0t\0", 12), int(kTablePage) * 4096));
+            f[at - 2] = char(200);
+        }) << "damaged" << true << QString();
+        QTest::newRow("column of an unknown type") << plain << Damage([](QByteArray &f) {
+            f[int(kTablePage) * 4096 + 63 + 8 * 25] = char(0x12);
+        }) << "无法读取表 'T' 的列 'c_text'：不支持的数据类型（未知类型 0x12）。" << true
+           << "select count(*), max(c_long) from T";
+        QTest::newRow("catalog rows zeroed") << plain << Damage([](QByteArray &f) {
+            f.replace(firstDataPage(f, 2) * 4096, 4096, QByteArray(4096, '\0'));
+        }) << "damaged" << false << QString();
+        QTest::newRow("catalog cut off") << plain << Damage([](QByteArray &f) {
+            f.truncate((firstDataPage(f, 2)) * 4096);
+        }) << "damaged" << false << QString();
+        QTest::newRow("table definition gone") << plain << Damage([](QByteArray &f) {
+            f.replace(int(kTablePage) * 4096, 4096, QByteArray(4096, '\0'));
+        }) << "damaged" << false << QString();
+        QTest::newRow("jet 3") << plain << Damage([](QByteArray &f) { f[0x14] = 0; })
+                               << "无法识别的数据库格式 '%1'。" << false << QString();
+        QTest::newRow("creation date out of range") << plain << Damage([](QByteArray &f) {
+            setCreationDate(f, -8.6e139);
+        }) << "密码无效。" << false << QString();
+    }
+
+    // Each damage ends in one of the data layer's messages, for the statement that meets it;
+    // what it does not touch still reads.
+    void damagedFiles()
+    {
+        QFETCH(jet::WriterOptions, options);
+        QFETCH(Damage, damage);
+        QFETCH(QString, error);
+        QFETCH(bool, otherTableReads);
+        QFETCH(QString, stillWorks);
+        const QString path = m_dir.filePath(QStringLiteral("damaged.mdb"));
+        writeSample(path, QString(), options);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        if (damage)
+            damage(bytes);
+        f.resize(0);
+        f.seek(0);
+        f.write(bytes);
+        f.close();
+        if (error == QLatin1String("damaged"))
+            error = jet::damagedMessage(path);
+        else if (error.contains(QLatin1String("%1")))
+            error = error.arg(path);
+        bool others = false;
+        QCOMPARE(openAndRead(path, others), error);
+        QCOMPARE(others, otherTableReads);
+
+        // The same through the engine: the message alone on stderr, nothing on stdout.
+        auto query = [&](const QString &sql) {
+            return runTool(kLssdb, {QStringLiteral("query"), path, sql, QStringLiteral("--password"), QString()});
+        };
+        const ToolResult all = query(QStringLiteral("select * from T"));
+        QCOMPARE(QString::fromUtf8(all.err).trimmed(), error);
+        QCOMPARE(all.exitCode, error.isEmpty() ? 0 : 1);
+        if (!error.isEmpty())
+            QVERIFY(all.out.isEmpty());
+        if (!stillWorks.isEmpty()) {
+            const ToolResult some = query(stillWorks);
+            QVERIFY2(some.exitCode == 0, some.err.constData());
+        }
+    }
+
+    void partsAreCountedTogether_data()
+    {
+        QTest::addColumn<jet::WriterOptions::Damage>("fault");
+        QTest::newRow("whole") << jet::WriterOptions::Damage::None;
+        QTest::newRow("page row count lowered") << jet::WriterOptions::Damage::RowCountLowered;
+        QTest::newRow("row flagged deleted, count kept") << jet::WriterOptions::Damage::SlotDeleted;
+    }
+
+    // A table read in two parts at once (as the engine reads a large one) is held to its stored
+    // row count when the parts are put together, not part by part; so is the engine's own
+    // two-part pass over a table of more than a thousand pages.
+    void partsAreCountedTogether()
+    {
+        QFETCH(jet::WriterOptions::Damage, fault);
+        const bool damaged = fault != jet::WriterOptions::Damage::None;
+        jet::WriterOptions options;
+        options.damage = fault;
+        const QString path = m_dir.filePath(QStringLiteral("parts.mdb"));
+        writeSample(path, QString(), options);
+        JetFile file(path, QString());
+        const auto first = file.openTable(QStringLiteral("T"), {3});
+        const auto second = file.openTable(QStringLiteral("T"), {3});
+        const size_t pages = first->pageCount();
+        QVERIFY(pages >= 2);
+        first->keepPages(0, pages / 2);
+        second->keepPages(pages / 2, pages);
+        int rows = 0;
+        while (first->next())
+            ++rows;
+        while (second->next())
+            ++rows;
+        QCOMPARE(rows, damaged ? kRows - 1 : kRows);
+        if (damaged)
+            QVERIFY_THROWS_EXCEPTION(jet::Error, first->checkApart(*second));
+        else
+            first->checkApart(*second);
+
+        const QString large = m_dir.filePath(QStringLiteral("large.mdb"));
+        constexpr int kLargeRows = 8000; // some 1,100 pages of rows
+        {
+            jet::Writer w(large, QString());
+            w.setOptions(options);
+            w.beginTable({QStringLiteral("T"), {{QStringLiteral("t"), jet::ColumnType::Text, 255}}});
+            for (int i = 0; i < kLargeRows; ++i)
+                w.addRow({QStringLiteral("%1").arg(i).leftJustified(250, QLatin1Char('.'))});
+            w.endTable();
+            w.finish();
+        }
+        JetFile check(large, QString());
+        QVERIFY(check.openTable(QStringLiteral("T"), {})->pageCount() >= 1024);
+        const ToolResult q = runTool(kLssdb, {QStringLiteral("query"), large, QStringLiteral("select count(*) from T"),
+                                             QStringLiteral("--password"), QString()});
+        if (damaged) {
+            QCOMPARE(QString::fromUtf8(q.err).trimmed(), jet::damagedMessage(large));
+            QCOMPARE(q.exitCode, 1);
+        } else {
+            QVERIFY2(q.exitCode == 0, q.err.constData());
+            QVERIFY(QString::fromUtf8(q.out).contains(QStringLiteral("\n%1\n").arg(kLargeRows)));
+        }
+    }
+
+    // The file changes under an open file: the statement that meets it fails, the next one after
+    // the file is whole again works.
+    void fileChangedWhileOpen()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("changing.mdb"));
+        writeSample(path, QString(), {});
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const QByteArray good = f.readAll();
+        JetFile file(path, QString());
+        Collect before;
+        file.readTable(QStringLiteral("T"), before);
+        for (qint64 size : {qint64(0), qint64(4096 * 5), qint64(good.size() / 2)}) {
+            QVERIFY(f.resize(size));
+            Collect during;
+            QVERIFY_THROWS_EXCEPTION(jet::Error, file.readTable(QStringLiteral("T"), during));
+            f.seek(0);
+            f.write(good);
+            f.flush();
+            Collect after;
+            file.readTable(QStringLiteral("T"), after);
+            QCOMPARE(after.rows, before.rows);
+        }
+        f.close();
+        // Removed, then put back as a new file (as a deployer's copy does).
+        QVERIFY(QFile::rename(path, path + QStringLiteral(".away")));
+        Collect gone;
+        QVERIFY_THROWS_EXCEPTION(jet::Error, file.readTable(QStringLiteral("T"), gone));
+        QVERIFY(QFile::copy(path + QStringLiteral(".away"), path));
+        Collect back;
+        file.readTable(QStringLiteral("T"), back);
+        QCOMPARE(back.rows, before.rows);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDamage)
+#include "test_damage.moc"
