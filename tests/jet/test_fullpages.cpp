@@ -115,6 +115,8 @@ private Q_SLOTS:
             fromEngine = engineRows(engine, QStringLiteral("Narrow"));
         } catch (const EDatabaseError &e) {
             QFAIL(qPrintable(e.message()));
+        } catch (const jet::Error &e) {
+            QFAIL(qPrintable(e.message()));
         }
         QCOMPARE(single.rows, expected);
         QCOMPARE(fromEngine, expected);
@@ -147,7 +149,7 @@ private Q_SLOTS:
             QString error;
             try {
                 JetFile f(path, given);
-            } catch (const EDatabaseError &e) {
+            } catch (const jet::Error &e) {
                 error = e.message();
             }
             QCOMPARE(error, given == password ? QString() : invalid);
