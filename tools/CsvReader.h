@@ -29,6 +29,7 @@ public:
 private:
     int get();
     int peek();
+    bool startsWithMark();
 
     QFile m_file;
     QByteArray m_buf;
