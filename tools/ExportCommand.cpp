@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -26,6 +27,12 @@ QString fileNameOf(const QString& table)
             out += c;
     }
     return out + QStringLiteral(".csv");
+}
+
+bool plain(double v)
+{
+    const double magnitude = std::fabs(v);
+    return magnitude == 0 || (magnitude >= 1e-6 && magnitude < 1e21);
 }
 
 // Writes each row as it is read: a table of any size needs memory for one row.
@@ -57,8 +64,9 @@ public:
                 m_out.append(QByteArray::number(cell.integer));
                 break;
             case JetCell::Real:
-                // The shortest text that reads back as the same number.
-                m_out.append(QByteArray::number(cell.real, 'g', QLocale::FloatingPointShortest));
+                // The shortest digits that read back as the same number: plain decimals as the
+                // data layer shows them, an exponent only far from 1 (where they would run long).
+                m_out.append(QByteArray::number(cell.real, plain(cell.real) ? 'f' : 'g', QLocale::FloatingPointShortest));
                 break;
             case JetCell::Text:
                 appendCsvField(m_out, cell.text, false);

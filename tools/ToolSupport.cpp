@@ -76,9 +76,13 @@ QString writerErrorInChinese(const QString& message)
         {"^(.*): not a date: (.*)$", "%1: 不是日期: %2"},
         {"^(.*): not a (.*) value: (.*)$", "%1: 不是 %2 值: %3"},
     };
+    // The place of a value, as every message of a value gives it.
+    static const QRegularExpression place(QStringLiteral("^table (.+?), row (\\d+), column ([^:]+):"));
+    QString text = message;
+    text.replace(place, QStringLiteral("表 \\1 第 \\2 行, 列 \\3:"));
     for (const Rule& rule : rules) {
         const QRegularExpression re(QString::fromLatin1(rule.pattern), QRegularExpression::DotMatchesEverythingOption);
-        const QRegularExpressionMatch m = re.match(message);
+        const QRegularExpressionMatch m = re.match(text);
         if (!m.hasMatch())
             continue;
         QString out = QString::fromUtf8(rule.chinese);
@@ -90,7 +94,7 @@ QString writerErrorInChinese(const QString& message)
         }
         return out;
     }
-    return QStringLiteral("写入数据库失败: %1").arg(message);
+    return QStringLiteral("写入数据库失败: %1").arg(text);
 }
 
 bool parseOptions(const QStringList& args, const QStringList& flags, const QStringList& valued, ToolOptions* options,
