@@ -1,12 +1,14 @@
 #include "tools/CsvReader.h"
 
+#include "tools/ToolSupport.h"
+
 CsvReader::CsvReader(const QString& path) : m_file(path) {}
 
 bool CsvReader::open(QString* error)
 {
     if (!m_file.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = m_file.errorString();
+            *error = fileErrorText(m_file);
         return false;
     }
     return true;

@@ -81,7 +81,7 @@ public:
     void flush()
     {
         if (m_file.write(m_out) != m_out.size())
-            throw EDatabaseError(QStringLiteral("无法写入 %1: %2").arg(m_file.fileName(), m_file.errorString()));
+            throw EDatabaseError(QStringLiteral("无法写入 %1: %2").arg(m_file.fileName(), fileErrorText(m_file)));
         m_out.clear();
     }
 
@@ -149,12 +149,12 @@ int runExportCommand(const QStringList& args)
         for (const QString& table : file.tableNames()) {
             QSaveFile out(QDir(outDir).filePath(fileNameOf(table)));
             if (!out.open(QIODevice::WriteOnly))
-                throw EDatabaseError(QStringLiteral("无法写入 %1: %2").arg(out.fileName(), out.errorString()));
+                throw EDatabaseError(QStringLiteral("无法写入 %1: %2").arg(out.fileName(), fileErrorText(out)));
             CsvSink sink(out);
             file.readTable(table, sink);
             sink.flush();
             if (!out.commit())
-                throw EDatabaseError(QStringLiteral("无法写入 %1: %2").arg(out.fileName(), out.errorString()));
+                throw EDatabaseError(QStringLiteral("无法写入 %1: %2").arg(out.fileName(), fileErrorText(out)));
         }
     } catch (const Exception& e) {
         printError(QStringLiteral("export"), e.message());

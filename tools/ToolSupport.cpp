@@ -1,5 +1,6 @@
 #include "tools/ToolSupport.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cerrno>
@@ -29,6 +30,19 @@ QString systemErrorText(int error)
     case ENAMETOOLONG: return QStringLiteral("文件名过长");
     case ELOOP: return QStringLiteral("符号链接层数过多");
     default: return QStringLiteral("系统错误 %1 (%2)").arg(error).arg(QString::fromLocal8Bit(std::strerror(error)));
+    }
+}
+
+QString fileErrorText(const QFileDevice& file)
+{
+    switch (file.error()) {
+    case QFileDevice::PermissionsError: return systemErrorText(EACCES);
+    case QFileDevice::ResourceError: return QStringLiteral("资源不足（磁盘可能已满）");
+    case QFileDevice::WriteError: return QStringLiteral("写入失败（磁盘可能已满）");
+    case QFileDevice::ReadError: return QStringLiteral("读取失败");
+    case QFileDevice::OpenError:
+        return QFileInfo::exists(file.fileName()) ? QStringLiteral("无法打开") : systemErrorText(ENOENT);
+    default: return QStringLiteral("文件操作失败 (%1)").arg(file.errorString());
     }
 }
 

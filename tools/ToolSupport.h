@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFileDevice>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +16,9 @@ void printError(const QString& command, const QString& message);
 
 // The system's text for an errno value, in Chinese for the failures a file operation meets.
 QString systemErrorText(int error);
+
+// Why a file could not be opened or written, in Chinese.
+QString fileErrorText(const QFileDevice& file);
 
 // A message of the Jet writer (English) in Chinese.
 QString writerErrorInChinese(const QString& message);

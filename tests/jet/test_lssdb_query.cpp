@@ -1,6 +1,7 @@
 // lssdb query, tables, schema and the Chinese messages of every command, run as a program.
 #include "jet/LssdbSupport.h"
 
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -78,26 +79,34 @@ private slots:
         QCOMPARE(r.out, out);
     }
 
-    // File names and passwords of any characters reach the file as they are.
+    // File names and passwords of any characters reach the file as they are: names relative to
+    // the working directory, so a leading blank is the name's own.
     void namesAndPasswords()
     {
+        auto run = [this](const QStringList &args) {
+            QProcess p;
+            p.setWorkingDirectory(m_dir.path());
+            p.start(kLssdb, args);
+            p.waitForFinished(-1);
+            return ToolResult{p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+        };
         const QString password = QStringLiteral("a'b\"c;d ");
         for (const QString& name : {QStringLiteral("x;y.mdb"), QStringLiteral(" lead.mdb"),
                                     QStringLiteral("f.mdb;Jet OLEDB:Database Password=")}) {
-            const QString path = m_dir.filePath(name);
-            QCOMPARE(runTool(kLssdb, {QStringLiteral("build"), path, m_dir.path(), QStringLiteral("--password"), password})
-                         .exitCode,
-                     0);
-            const ToolResult r = runTool(kLssdb, {QStringLiteral("query"), path, QStringLiteral("SELECT count(*) AS n FROM lawyer"),
-                                                  QStringLiteral("--password"), password});
+            QCOMPARE(run({QStringLiteral("build"), name, QStringLiteral("."), QStringLiteral("--password"), password}).exitCode, 0);
+            QVERIFY(QFileInfo(m_dir.filePath(name)).isFile());
+            const ToolResult r = run({QStringLiteral("query"), name, QStringLiteral("SELECT count(*) AS n FROM lawyer"),
+                                      QStringLiteral("--password"), password});
             QVERIFY2(r.exitCode == 0, r.err.constData());
             QCOMPARE(r.out, QByteArray("n\n3\n1 records\n"));
-            const ToolResult wrong = runTool(kLssdb, {QStringLiteral("query"), path, QStringLiteral("SELECT 1 FROM lawyer"),
-                                                      QStringLiteral("--password"), password.trimmed()});
+            const ToolResult wrong = run({QStringLiteral("query"), name, QStringLiteral("SELECT 1 FROM lawyer"),
+                                          QStringLiteral("--password"), password.trimmed()});
             QCOMPARE(wrong.exitCode, 1);
             QCOMPARE(QString::fromUtf8(wrong.err), QStringLiteral("密码无效。\n"));
         }
-        QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("x"))));
+        // Without the blank it is another file.
+        QCOMPARE(QString::fromUtf8(run({QStringLiteral("query"), QStringLiteral("lead.mdb"), QStringLiteral("SELECT 1")}).err),
+                 QStringLiteral("找不到文件 'lead.mdb'。\n"));
     }
 
     void tablesAndSchema()
