@@ -1,5 +1,6 @@
 #include "data/Connection.h"
 
+#include "data/ConnectionString.h"
 #include "data/DatabaseError.h"
 #include "data/SqlEngine.h"
 
@@ -11,48 +12,6 @@
 #include <QThread>
 
 namespace {
-
-// The items of an ADO connection string: "key=value" separated by ";", keys trimmed and
-// compared without regard to case; a value may be quoted to hold a ";".
-QString connectionItem(const QString &text, const QString &key)
-{
-    QString result;
-    int i = 0;
-    const int n = int(text.size());
-    while (i < n) {
-        int eq = int(text.indexOf(QLatin1Char('='), i));
-        int semi = int(text.indexOf(QLatin1Char(';'), i));
-        if (semi < 0)
-            semi = n;
-        if (eq < 0 || eq > semi) {
-            i = semi + 1;
-            continue;
-        }
-        const QString name = text.mid(i, eq - i).trimmed();
-        int vstart = eq + 1;
-        while (vstart < n && text.at(vstart).isSpace())
-            ++vstart;
-        QString value;
-        int next;
-        if (vstart < n && (text.at(vstart) == QLatin1Char('"') || text.at(vstart) == QLatin1Char('\''))) {
-            const QChar quote = text.at(vstart);
-            int close = int(text.indexOf(quote, vstart + 1));
-            if (close < 0)
-                close = n;
-            value = text.mid(vstart + 1, close - vstart - 1);
-            next = int(text.indexOf(QLatin1Char(';'), close));
-            if (next < 0)
-                next = n;
-        } else {
-            value = text.mid(vstart, semi - vstart).trimmed();
-            next = semi;
-        }
-        if (name.compare(key, Qt::CaseInsensitive) == 0)
-            result = value; // the last occurrence wins
-        i = next + 1;
-    }
-    return result;
-}
 
 // Windows reads a run of "\" and "/" as one separator. Elsewhere "\" is an ordinary character of
 // file names; only a name made of backslashes alone between two "/" (the data module writes
@@ -109,8 +68,12 @@ void Connection::setConnected(bool connected)
         Q_EMIT connectedChanged(false);
         return;
     }
-    const QString source = connectionItem(m_connectionString, QStringLiteral("Data Source"));
-    const QString password = connectionItem(m_connectionString, QStringLiteral("Jet OLEDB:Database Password"));
+    QList<QPair<QString, QString>> items;
+    QString malformed;
+    if (!parseConnectionString(m_connectionString, &items, &malformed))
+        throw EDatabaseError(QStringLiteral("连接字符串无效: %1。").arg(malformed));
+    const QString source = connectionValue(items, QStringLiteral("Data Source"));
+    const QString password = connectionValue(items, QStringLiteral("Jet OLEDB:Database Password"));
     if (source.isEmpty())
         throw EDatabaseError(QStringLiteral("找不到文件 ''。"));
     m_engine = std::make_unique<SqlEngine>(normalizedPath(source), password);

@@ -424,6 +424,9 @@ void SqlEngine::readRows(sqlite3_stmt *stmt, int columns, ResultSet &result)
             break;
         if (rc != SQLITE_ROW)
             fail(sqlite3_db_handle(stmt));
+        if (m_types)
+            for (int c = 0; c < columns; ++c)
+                m_types->cells.push_back((unsigned char)sqlite3_column_type(stmt, c));
         // Decided at the first row: the table decodes what the statement uses as it starts, and
         // a column read for a few rows only is not the table's.
         if (eligible) {
@@ -493,6 +496,19 @@ std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringL
     for (int c = 0; c < columns; ++c)
         names << QString::fromUtf8(sqlite3_column_name(guard.stmt, c));
     auto result = std::make_unique<ResultSet>(names);
+    if (m_types) {
+        m_types->cells.clear();
+        m_types->yesNo.assign(size_t(columns), false);
+        for (int c = 0; c < columns; ++c) {
+            const char *table = sqlite3_column_table_name(guard.stmt, c);
+            const char *origin = sqlite3_column_origin_name(guard.stmt, c);
+            for (const auto &s : m_stores)
+                if (table && origin && s->name() == QString::fromUtf8(table))
+                    for (const JetColumn &column : s->columns())
+                        if (column.kind == JetKind::Boolean && column.name.compare(QString::fromUtf8(origin), Qt::CaseInsensitive) == 0)
+                            m_types->yesNo[size_t(c)] = true;
+        }
+    }
     try {
         readRows(guard.stmt, columns, *result);
     } catch (const std::bad_alloc &) {

@@ -35,6 +35,17 @@ public:
     // order, to the given texts. Throws EDatabaseError with a Chinese message.
     std::unique_ptr<ResultSet> execute(const QString &sql, const QStringList &params);
 
+    // The types of the values of a result, for writers of typed formats: one SQLite type code
+    // per cell, row by row, and per field whether it is a Yes/No column of a table (whose values
+    // are the texts True and False).
+    struct ValueTypes
+    {
+        std::vector<unsigned char> cells;
+        std::vector<bool> yesNo;
+    };
+    // While set, execute() records the types of each result it returns there.
+    void setValueTypes(ValueTypes *types) { m_types = types; }
+
     // Names of the tables of the file.
     QStringList tableNames() const;
     // Decodes every column of a table now (normally done on first use); returns the row count.
@@ -82,4 +93,5 @@ private:
     std::function<void()> m_finished;
     std::atomic<bool> m_cancel{false};
     std::thread m_worker;
+    ValueTypes *m_types = nullptr;
 };

@@ -37,6 +37,7 @@ void checkValue(const QVariant& v, const jet::ColumnDef& col)
 void checkMessage(const QString& message, const QString& path)
 {
     fuzz::check(message.startsWith(path + QLatin1Char(':')), "message does not name the file", message);
+    fuzz::check(fuzz::hasChinese(message), "message not in Chinese", message);
     // The longest message names a column and lists the table's columns; a value adds a few dozen characters.
     fuzz::check(message.size() <= path.size() + 400, "message too long", message.left(600));
     for (const QChar c : message)

@@ -1,12 +1,14 @@
 #include "tools/CsvReader.h"
 
+#include "tools/ToolSupport.h"
+
 CsvReader::CsvReader(const QString& path) : m_file(path) {}
 
 bool CsvReader::open(QString* error)
 {
     if (!m_file.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = m_file.errorString();
+            *error = fileErrorText(m_file);
         return false;
     }
     return true;
@@ -35,16 +37,29 @@ int CsvReader::get()
     return c;
 }
 
+bool CsvReader::startsWithMark()
+{
+    // The three bytes may lie across the end of a read.
+    if (peek() != 0xef)
+        return false;
+    if (m_buf.size() - m_pos < 3 && !m_eof) {
+        m_buf = m_buf.mid(m_pos) + m_file.read(1 << 16);
+        m_pos = 0;
+    }
+    return m_buf.mid(m_pos, 3) == QByteArray("\xef\xbb\xbf");
+}
+
 bool CsvReader::next(std::vector<Field>& fields)
 {
     fields.clear();
     if (m_first) {
         m_first = false;
-        // A byte order mark is not part of the first column name.
-        if (peek() == 0xef) {
-            const QByteArray head = m_buf.mid(m_pos, 3);
-            if (head == QByteArray("\xef\xbb\xbf"))
-                m_pos += 3;
+        // One byte order mark at the very start is not part of the first column name; a second
+        // one there is a file joined to another, not a name.
+        if (startsWithMark()) {
+            m_pos += 3;
+            if (startsWithMark())
+                throw CsvError{1, QStringLiteral("文件开头有第二个字节顺序标记 (U+FEFF)")};
         }
     }
     // Blank lines carry no record unless the caller says they do.
@@ -74,7 +89,7 @@ bool CsvReader::next(std::vector<Field>& fields)
             for (;;) {
                 c = get();
                 if (c < 0)
-                    throw CsvError{m_recordLine, QStringLiteral("quoted field not closed before the end of the file")};
+                    throw CsvError{m_recordLine, QStringLiteral("引号括起的字段直到文件结尾都没有结束")};
                 if (c == '"') {
                     if (peek() == '"') {
                         get();
@@ -91,7 +106,7 @@ bool CsvReader::next(std::vector<Field>& fields)
             if (c == '\r' && peek() == '\n')
                 c = get();
             if (c != ',' && c != '\n' && c >= 0)
-                throw CsvError{m_line, QStringLiteral("unexpected character after a closing quote")};
+                throw CsvError{m_line, QStringLiteral("结束引号之后有多余的字符")};
         } else {
             while (c >= 0 && c != ',' && c != '\n') {
                 if (c == '\r' && peek() == '\n') {
@@ -99,7 +114,7 @@ bool CsvReader::next(std::vector<Field>& fields)
                     break;
                 }
                 if (c == '"')
-                    throw CsvError{m_line, QStringLiteral("quote inside an unquoted field")};
+                    throw CsvError{m_line, QStringLiteral("没有引号括起的字段中有引号")};
                 field.bytes.append(char(c));
                 c = get();
             }

@@ -16,7 +16,8 @@ public:
     };
 
     explicit CsvReader(const QString& path);
-    bool open(QString* error);
+    bool open(QString* error);   // the reason in Chinese
+
     // Reads the next record; false at end of file. Throws CsvError on malformed input.
     bool next(std::vector<Field>& fields);
     // With true, a blank line is a record of one empty unquoted field (a file of one column,
@@ -29,6 +30,7 @@ public:
 private:
     int get();
     int peek();
+    bool startsWithMark();
 
     QFile m_file;
     QByteArray m_buf;

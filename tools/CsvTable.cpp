@@ -44,6 +44,16 @@ int parseLong(const QString& s, bool* ok)
     return int(v);
 }
 
+// UTF-8 as characters, a U+FEFF at the start included (QString::fromUtf8 drops it there).
+QString utf8Text(const QByteArray& bytes)
+{
+    static const QByteArray mark("\xef\xbb\xbf");
+    qsizetype marks = 0;
+    while (bytes.mid(marks * 3, 3) == mark)
+        ++marks;
+    return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(bytes.constData() + marks * 3, bytes.size() - marks * 3);
+}
+
 }  // namespace
 
 QString quotedValue(const QString& value)
@@ -72,7 +82,7 @@ QString quotedValue(const QString& value)
     }
     out += QLatin1Char('"');
     if (i < value.size())
-        out += QStringLiteral("... (%1 characters in all)").arg(value.size());
+        out += QStringLiteral("...（共 %1 个字符）").arg(value.size());
     return out;
 }
 
@@ -80,7 +90,7 @@ CsvTable::CsvTable(const jet::TableDef& def, const QString& path) : m_def(def), 
 {
     QString openError;
     if (!m_reader.open(&openError))
-        throw CsvTableError{QStringLiteral("%1: cannot open: %2").arg(path, openError)};
+        throw CsvTableError{QStringLiteral("%1: 无法打开: %2").arg(path, openError)};
     try {
         readHeader();
     } catch (const CsvError& e) {
@@ -92,18 +102,18 @@ CsvTableError CsvTable::error(qint64 line, const QString& column, const QString&
 {
     if (column.isEmpty())
         return CsvTableError{QStringLiteral("%1:%2: %3").arg(m_path).arg(line).arg(what)};
-    return CsvTableError{QStringLiteral("%1:%2: column %3: %4").arg(m_path).arg(line).arg(column, what)};
+    return CsvTableError{QStringLiteral("%1:%2: 列 %3: %4").arg(m_path).arg(line).arg(column, what)};
 }
 
 void CsvTable::readHeader()
 {
     if (!m_reader.next(m_fields))
-        throw error(1, QString(), QStringLiteral("empty file, expected a header row"));
+        throw error(1, QString(), QStringLiteral("文件为空，第一行应是列名"));
     std::vector<bool> used(m_def.columns.size(), false);
     for (size_t i = 0; i < m_fields.size(); ++i) {
         if (!isValidUtf8(m_fields[i].bytes))
-            throw error(m_reader.recordLine(), QString::number(i + 1), QStringLiteral("header is not valid UTF-8"));
-        const QString name = QString::fromUtf8(m_fields[i].bytes);
+            throw error(m_reader.recordLine(), QString::number(i + 1), QStringLiteral("列名不是有效的 UTF-8"));
+        const QString name = utf8Text(m_fields[i].bytes);
         int found = -1;
         for (size_t c = 0; c < m_def.columns.size(); ++c)
             if (m_def.columns[c].name.compare(name, Qt::CaseInsensitive) == 0)
@@ -113,11 +123,11 @@ void CsvTable::readHeader()
             for (const jet::ColumnDef& c : m_def.columns)
                 known << c.name;
             throw error(m_reader.recordLine(), quotedValue(name),
-                        QStringLiteral("unknown column of table %1 (its columns: %2)")
+                        QStringLiteral("表 %1 没有这一列（它的列: %2）")
                             .arg(m_def.name, known.join(QStringLiteral(", "))));
         }
         if (used[found])
-            throw error(m_reader.recordLine(), name, QStringLiteral("named twice in the header"));
+            throw error(m_reader.recordLine(), name, QStringLiteral("在列名行中出现了两次"));
         used[found] = true;
         m_columnOf.push_back(found);
     }
@@ -135,7 +145,7 @@ bool CsvTable::next(QVector<QVariant>& values)
     }
     const qint64 line = m_reader.recordLine();
     if (m_fields.size() != m_columnOf.size())
-        throw error(line, QString(), QStringLiteral("%1 fields, the header has %2").arg(m_fields.size()).arg(m_columnOf.size()));
+        throw error(line, QString(), QStringLiteral("有 %1 个字段，列名行有 %2 个").arg(m_fields.size()).arg(m_columnOf.size()));
     values.fill(QVariant(), qsizetype(m_def.columns.size()));
     for (size_t i = 0; i < m_fields.size(); ++i)
         values[m_columnOf[i]] = convert(m_fields[i], m_def.columns[m_columnOf[i]], line);
@@ -147,12 +157,12 @@ QVariant CsvTable::convert(const CsvReader::Field& f, const jet::ColumnDef& col,
     if (f.bytes.isEmpty() && !f.quoted)
         return QVariant();   // NULL
     if (!isValidUtf8(f.bytes))
-        throw error(line, col.name, QStringLiteral("text is not valid UTF-8"));
-    const QString s = QString::fromUtf8(f.bytes);
+        throw error(line, col.name, QStringLiteral("文本不是有效的 UTF-8"));
+    const QString s = utf8Text(f.bytes);
     switch (col.type) {
     case jet::ColumnType::Text:
         if (s.size() > col.maxChars)
-            throw error(line, col.name, QStringLiteral("value too long (%1 characters, at most %2)").arg(s.size()).arg(col.maxChars));
+            throw error(line, col.name, QStringLiteral("值过长（%1 个字符，最多 %2 个）").arg(s.size()).arg(col.maxChars));
         return s;
     case jet::ColumnType::Memo:
         return s;
@@ -160,17 +170,17 @@ QVariant CsvTable::convert(const CsvReader::Field& f, const jet::ColumnDef& col,
         bool ok = false;
         const int n = parseLong(s, &ok);
         if (!ok)
-            throw error(line, col.name, QStringLiteral("not a %1 (-2147483648..2147483647): %2")
-                                            .arg(jet::columnTypeLabel(col.type), quotedValue(s)));
+            throw error(line, col.name, QStringLiteral("不是长整型数 (-2147483648..2147483647): %1")
+                                            .arg(quotedValue(s)));
         return n;
     }
     case jet::ColumnType::DateTime: {
         const QDateTime dt = parseDate(s);
         if (!dt.isValid())
-            throw error(line, col.name, QStringLiteral("not a date (yyyy-MM-dd or yyyy-MM-dd hh:mm:ss): %1").arg(quotedValue(s)));
+            throw error(line, col.name, QStringLiteral("不是日期（yyyy-MM-dd 或 yyyy-MM-dd hh:mm:ss）: %1").arg(quotedValue(s)));
         // The range a Date/Time column holds.
         if (dt.date().year() < 100)
-            throw error(line, col.name, QStringLiteral("date outside 0100-01-01 ... 9999-12-31: %1").arg(quotedValue(s)));
+            throw error(line, col.name, QStringLiteral("日期不在 0100-01-01 ... 9999-12-31 之内: %1").arg(quotedValue(s)));
         return dt;
     }
     }

@@ -2,6 +2,8 @@
 
 #include "data/jet/DirectorySchema.h"
 #include "data/jet/Writer.h"
+#include "tools/BuildCommand.h"
+#include "tools/ToolSupport.h"
 
 #include <QStringList>
 
@@ -403,22 +405,28 @@ int runGenerateCommand(const QStringList& args)
             }
             // Five million lawyers and the other tables take about 1.4 GB, within Jet's 2 GB.
             if (!ok || lawyers < 0 || lawyers > 5000000) {
-                std::fprintf(stderr, "lssdb generate: %s needs a number (at most 5000000 lawyers)\n", qPrintable(a));
+                printError(QStringLiteral("generate"), QStringLiteral("%1 需要一个数（律师最多 5000000 名）").arg(a));
                 return 1;
             }
             ++i;
         } else if (a.startsWith(QLatin1String("--"))) {
-            std::fprintf(stderr, "lssdb generate: unknown option %s\n", qPrintable(a));
+            printError(QStringLiteral("generate"), QStringLiteral("未知选项 %1").arg(a));
             return 1;
         } else if (out.isEmpty()) {
             out = a;
         } else {
-            std::fprintf(stderr, "lssdb generate: unexpected argument %s\n", qPrintable(a));
+            printError(QStringLiteral("generate"), QStringLiteral("多余的参数 %1").arg(a));
             return 1;
         }
     }
     if (out.isEmpty()) {
-        std::fputs("usage: lssdb generate OUT [--lawyers N] [--seed S]\n", stderr);
+        printError(QStringLiteral("generate"), QStringLiteral("参数不对，用法: lssdb generate OUT [--lawyers N] [--seed S]"));
+        return 1;
+    }
+    QString error;
+    out = resolveOutputFile(out, &error);
+    if (out.isEmpty()) {
+        printError(QStringLiteral("generate"), error);
         return 1;
     }
     try {
@@ -428,7 +436,7 @@ int runGenerateCommand(const QStringList& args)
         generate(writer, lawyers, seed);
         writer.finish();
     } catch (const jet::Error& e) {
-        std::fprintf(stderr, "lssdb generate: %s\n", e.what());
+        printError(QStringLiteral("generate"), writerErrorInChinese(e.message()));
         return 1;
     }
     return 0;

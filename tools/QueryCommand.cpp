@@ -4,8 +4,14 @@
 #include "data/ConnectionString.h"
 #include "data/DatabaseError.h"
 #include "data/Query.h"
+#include "data/SqlEngine.h"
+#include "tools/CsvReader.h"
+#include "tools/ToolSupport.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <string_view>
@@ -13,12 +19,18 @@
 namespace {
 
 const char kQueryHelp[] =
-    "usage: lssdb query FILE \"SQL\" [--param NAME=VALUE]... [--password P] [--timing]\n"
+    "usage: lssdb query FILE \"SQL\" [--param NAME=VALUE]... [--password P] [--format tsv|csv|json] [--timing]\n"
     "\n"
     "Runs one statement on the database FILE through the program's own data layer (its\n"
-    "connection string, password check and engine) and prints the result as tab-separated\n"
-    "lines: the field names first, then one line per record, then \"N records\".\n"
-    "A tab, line break or backslash inside a value is written as \\t, \\n, \\r or \\\\.\n"
+    "connection string, password check and engine) and prints the result.\n"
+    "The statement is passed as it is given, line breaks included.\n"
+    "--format tsv (the default): tab-separated lines, the field names first, then one line per\n"
+    "    record, then \"N records\". A tab, line break or backslash inside a name or value is\n"
+    "    written as \\t, \\n, \\r or \\\\.\n"
+    "--format csv: RFC 4180, the field names first; NULL is an empty unquoted field and the\n"
+    "    empty text \"\" (as lssdb build reads them).\n"
+    "--format json: an array of objects, one per record: numbers as numbers, Yes/No columns\n"
+    "    as true and false, NULL as null, everything else as strings.\n"
     "Parameters are written :NAME in the statement and compared as text.\n"
     "--password gives the database password (default: the program's own; '' for none).\n"
     "--timing adds the times of connecting and of running the statement on stderr.\n"
@@ -52,6 +64,140 @@ void writeUtf8(std::FILE *out, const QString &text)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
 }
 
+void writeTsv(const Query &query)
+{
+    const QStringList fields = query.fieldNames();
+    for (int f = 0; f < fields.size(); ++f) {
+        if (f)
+            fputc_unlocked('\t', stdout);
+        const QByteArray name = fields.at(f).toUtf8();
+        writeEscaped(stdout, std::string_view(name.constData(), size_t(name.size())));
+    }
+    fputc_unlocked('\n', stdout);
+    const int rows = query.RecordCount();
+    for (int r = 0; r < rows; ++r) {
+        for (int f = 0; f < fields.size(); ++f) {
+            if (f)
+                fputc_unlocked('\t', stdout);
+            writeEscaped(stdout, query.bytes(r, f));
+        }
+        fputc_unlocked('\n', stdout);
+    }
+    std::fprintf(stdout, "%d records\n", rows);
+}
+
+void flush(QByteArray &out, bool force = false)
+{
+    if (force || out.size() >= (1 << 16)) {
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+        out.clear();
+    }
+}
+
+void writeCsv(const Query &query, const SqlEngine::ValueTypes &types)
+{
+    const QStringList fields = query.fieldNames();
+    QByteArray out;
+    for (int f = 0; f < fields.size(); ++f) {
+        if (f)
+            out.append(',');
+        const QByteArray name = fields.at(f).toUtf8();
+        appendCsvField(out, std::string_view(name.constData(), size_t(name.size())), false);
+    }
+    out.append("\r\n");
+    const size_t n = size_t(fields.size());
+    for (int r = 0; r < query.RecordCount(); ++r) {
+        for (size_t f = 0; f < n; ++f) {
+            if (f)
+                out.append(',');
+            appendCsvField(out, query.bytes(r, int(f)), types.cells[size_t(r) * n + f] == SQLITE_NULL);
+        }
+        out.append("\r\n");
+        flush(out);
+    }
+    flush(out, true);
+}
+
+void appendJsonString(QByteArray &out, std::string_view bytes)
+{
+    QByteArray valid;
+    if (!isValidUtf8(QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size())))) {
+        // A blob or a cast made by the statement: its bytes as characters, the others replaced.
+        valid = QString::fromUtf8(bytes.data(), qsizetype(bytes.size())).toUtf8();
+        bytes = std::string_view(valid.constData(), size_t(valid.size()));
+    }
+    out.append('"');
+    for (char c : bytes) {
+        switch (c) {
+        case '"': out.append("\\\""); break;
+        case '\\': out.append("\\\\"); break;
+        case '\n': out.append("\\n"); break;
+        case '\r': out.append("\\r"); break;
+        case '\t': out.append("\\t"); break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20)
+                out.append("\\u00").append("0123456789abcdef"[(c >> 4) & 1]).append("0123456789abcdef"[c & 15]);
+            else
+                out.append(c);
+        }
+    }
+    out.append('"');
+}
+
+void appendJsonValue(QByteArray &out, std::string_view bytes, int type, bool yesNo)
+{
+    static const QRegularExpression number(QStringLiteral("^-?(0|[1-9][0-9]*)(\\.[0-9]+)?([eE][+-]?[0-9]+)?\\z"));
+    switch (type) {
+    case SQLITE_NULL:
+        out.append("null");
+        return;
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+        // NaN and the infinities have no JSON number: they stay text.
+        if (number.match(QString::fromLatin1(bytes.data(), qsizetype(bytes.size()))).hasMatch()) {
+            out.append(bytes.data(), qsizetype(bytes.size()));
+            return;
+        }
+        break;
+    case SQLITE_TEXT:
+        if (yesNo && (bytes == "True" || bytes == "False")) {
+            out.append(bytes == "True" ? "true" : "false");
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    appendJsonString(out, bytes);
+}
+
+void writeJson(const Query &query, const SqlEngine::ValueTypes &types)
+{
+    const QStringList fields = query.fieldNames();
+    std::vector<QByteArray> names;
+    for (const QString &name : fields) {
+        QByteArray key;
+        const QByteArray utf8 = name.toUtf8();
+        appendJsonString(key, std::string_view(utf8.constData(), size_t(utf8.size())));
+        names.push_back(key + ": ");
+    }
+    const size_t n = size_t(fields.size());
+    QByteArray out("[");
+    for (int r = 0; r < query.RecordCount(); ++r) {
+        out.append(r ? ",\n{" : "\n{");
+        for (size_t f = 0; f < n; ++f) {
+            if (f)
+                out.append(", ");
+            out.append(names[f]);
+            appendJsonValue(out, query.bytes(r, int(f)), types.cells[size_t(r) * n + f], types.yesNo[f]);
+        }
+        out.append('}');
+        flush(out);
+    }
+    out.append("\n]\n");
+    flush(out, true);
+}
+
 } // namespace
 
 int runQueryCommand(const QStringList &args)
@@ -60,40 +206,34 @@ int runQueryCommand(const QStringList &args)
         std::fputs(kQueryHelp, stdout);
         return 0;
     }
-    QStringList positional;
-    QList<QPair<QString, QString>> params;
-    bool timing = false;
-    bool hasPassword = false;
-    QString password;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        if (a == QLatin1String("--param")) {
-            if (i + 1 >= args.size()) {
-                std::fputs("lssdb query: --param needs NAME=VALUE\n", stderr);
-                return 1;
-            }
-            const QString item = args.at(++i);
-            const int eq = int(item.indexOf(QLatin1Char('=')));
-            if (eq <= 0) {
-                std::fputs("lssdb query: --param needs NAME=VALUE\n", stderr);
-                return 1;
-            }
-            params.append({item.left(eq), item.mid(eq + 1)});
-        } else if (a == QLatin1String("--password")) {
-            if (i + 1 >= args.size()) {
-                std::fputs("lssdb query: --password needs a value ('' for none)\n", stderr);
-                return 1;
-            }
-            hasPassword = true;
-            password = args.at(++i);
-        } else if (a == QLatin1String("--timing")) {
-            timing = true;
-        } else {
-            positional << a;
-        }
+    ToolOptions options;
+    QString error;
+    if (!parseOptions(args, {QStringLiteral("--timing")}, {QStringLiteral("--param"), QStringLiteral("--format")},
+                      &options, &error)) {
+        printError(QStringLiteral("query"), error);
+        return 1;
     }
-    if (positional.size() != 2) {
-        std::fputs(kQueryHelp, stderr);
+    QList<QPair<QString, QString>> params;
+    QString format = QStringLiteral("tsv");
+    for (const auto &option : options.values) {
+        if (option.first == QLatin1String("--format")) {
+            format = option.second;
+            if (format != QLatin1String("tsv") && format != QLatin1String("csv") && format != QLatin1String("json")) {
+                printError(QStringLiteral("query"), QStringLiteral("未知的输出格式 %1（可用 tsv、csv、json）").arg(format));
+                return 1;
+            }
+            continue;
+        }
+        const int eq = int(option.second.indexOf(QLatin1Char('=')));
+        if (eq <= 0) {
+            printError(QStringLiteral("query"), QStringLiteral("--param 需要 NAME=VALUE 形式的值"));
+            return 1;
+        }
+        params.append({option.second.left(eq), option.second.mid(eq + 1)});
+    }
+    if (options.positional.size() != 2) {
+        printError(QStringLiteral("query"),
+                   QStringLiteral("需要数据库文件和一条语句: lssdb query FILE \"SQL\"（lssdb query --help 显示用法）"));
         return 1;
     }
 
@@ -101,24 +241,19 @@ int runQueryCommand(const QStringList &args)
         QElapsedTimer timer;
         timer.start();
         Connection connection;
-        if (hasPassword) {
-            // Quoted, so a password may hold ";".
-            QString quoted = password;
-            const QChar quote = quoted.contains(QLatin1Char('"')) ? QLatin1Char('\'') : QLatin1Char('"');
-            connection.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Jet OLEDB:Database Password=")
-                                           + quote + quoted + quote + QStringLiteral(";Data Source=")
-                                           + positional.at(0));
-        } else {
-            connection.setConnectionString(directoryConnectionString(positional.at(0)));
-        }
+        const QString &file = options.positional.at(0);
+        connection.setConnectionString(options.hasPassword ? jetConnectionString(file, options.password)
+                                                           : directoryConnectionString(file));
         connection.setConnected(true);
         const qint64 connectMs = timer.elapsed();
 
+        SqlEngine::ValueTypes types;
+        if (format != QLatin1String("tsv"))
+            connection.engine()->setValueTypes(&types);
         Query query;
         query.setConnection(&connection);
         query.SQL().Clear();
-        for (const QString &line : positional.at(1).split(QLatin1Char('\n')))
-            query.SQL().Add(line.endsWith(QLatin1Char('\r')) ? line.chopped(1) : line);
+        query.SQL().Add(options.positional.at(1)); // as given: a line break may be inside a literal
         for (const auto &p : params)
             query.ParamByName(p.first)->setValue(p.second);
         timer.restart();
@@ -127,20 +262,14 @@ int runQueryCommand(const QStringList &args)
 
         static char buffer[1 << 16];
         std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-        const QStringList fields = query.fieldNames();
-        writeUtf8(stdout, fields.join(QLatin1Char('\t')) + QLatin1Char('\n'));
-        const int rows = query.RecordCount();
-        for (int r = 0; r < rows; ++r) {
-            for (int f = 0; f < fields.size(); ++f) {
-                if (f)
-                    fputc_unlocked('\t', stdout);
-                writeEscaped(stdout, query.bytes(r, f));
-            }
-            fputc_unlocked('\n', stdout);
-        }
-        std::fprintf(stdout, "%d records\n", rows);
+        if (format == QLatin1String("csv"))
+            writeCsv(query, types);
+        else if (format == QLatin1String("json"))
+            writeJson(query, types);
+        else
+            writeTsv(query);
         std::fflush(stdout);
-        if (timing)
+        if (options.flags.contains(QLatin1String("--timing")))
             std::fprintf(stderr, "connect %lld ms, open %lld ms\n", qint64(connectMs), qint64(openMs));
         return 0;
     } catch (const Exception &e) {

@@ -1,7 +1,9 @@
 // lssdb: makes and inspects the directory database.
 #include "tools/BuildCommand.h"
+#include "tools/ExportCommand.h"
 #include "tools/GenerateCommand.h"
 #include "tools/QueryCommand.h"
+#include "tools/ToolSupport.h"
 
 #include "data/jet/DirectorySchema.h"
 
@@ -32,11 +34,30 @@ const char kHelp[] =
     "      Writes a fictional directory: N mainland lawyers (default 2000) and the other\n"
     "      tables scaled to it. The same N and S always give the same entries.\n"
     "\n"
-    "  query ...\n"
+    "  export FILE OUTDIR [--password P]\n"
+    "      Writes each table of the Jet 4 database FILE to OUTDIR/TABLE.csv in the form build\n"
+    "      reads: the column names first, then one record per line (CR LF), NULL as an empty\n"
+    "      unquoted field, the empty text as \"\", dates as yyyy-MM-dd[ hh:mm:ss]. Other types\n"
+    "      go out in their text form: numbers as digits, Yes/No as True or False, binary data\n"
+    "      as hexadecimal digits. export, build and export again give the same files.\n"
+    "\n"
+    "  tables FILE [--password P]\n"
+    "      Lists the tables of FILE, one per line.\n"
+    "\n"
+    "  schema FILE [TABLE...] [--password P]\n"
+    "      Lists the columns of each table (or of the tables named) with their Jet types.\n"
+    "\n"
+    "  query FILE \"SQL\" [--format tsv|csv|json] ...\n"
     "      Runs a statement on a database (see lssdb query --help).\n"
     "\n"
+    "  --version\n"
+    "      Shows the version.\n"
+    "\n"
     "  --help\n"
-    "      Shows this text.\n";
+    "      Shows this text.\n"
+    "\n"
+    "The password of export, tables, schema and query defaults to the directory's fixed one\n"
+    "(--password '' for none). Errors go to stderr, in Chinese, and the exit code is 1.\n";
 
 // The tables with their columns, in the order the database declares them.
 void printTables(std::FILE* out)
@@ -57,7 +78,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) {
-        std::fputs(kHelp, stderr);
+        const QByteArray usage = QStringLiteral("lssdb: 缺少命令（lssdb --help 列出各命令）\n").toUtf8();
+        std::fwrite(usage.constData(), 1, size_t(usage.size()), stderr);
         return 1;
     }
     const QString command = args.takeFirst();
@@ -66,12 +88,22 @@ int main(int argc, char** argv)
         printTables(stdout);
         return 0;
     }
+    if (command == QLatin1String("--version") || command == QLatin1String("version")) {
+        std::fputs("lssdb " LSS_VERSION "\n", stdout);
+        return 0;
+    }
     if (command == QLatin1String("build"))
         return runBuildCommand(args);
     if (command == QLatin1String("generate"))
         return runGenerateCommand(args);
     if (command == QLatin1String("query"))
         return runQueryCommand(args);
-    std::fprintf(stderr, "lssdb: unknown command %s\n\n%s", qPrintable(command), kHelp);
+    if (command == QLatin1String("export"))
+        return runExportCommand(args);
+    if (command == QLatin1String("tables"))
+        return runTablesCommand(args);
+    if (command == QLatin1String("schema"))
+        return runSchemaCommand(args);
+    printError(command, QStringLiteral("未知命令（lssdb --help 列出各命令）"));
     return 1;
 }

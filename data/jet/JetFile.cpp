@@ -149,7 +149,7 @@ QVector<JetColumn> JetFile::columns(const QString &table) const
     if (!t.sound)
         d->file->damaged();
     for (const jet::StoredColumn &c : t.columns)
-        columns.push_back({c.name, kindOf(c.type), jet::decodable(c.type) ? QString() : jet::unreadableMessage(t, c)});
+        columns.push_back({c.name, kindOf(c.type), jet::decodable(c.type) ? QString() : jet::unreadableMessage(t, c), c.type, c.size});
     return columns;
 }
 

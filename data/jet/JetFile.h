@@ -29,6 +29,8 @@ struct JetColumn
     JetKind kind = JetKind::Text;
     // Empty when the reader decodes the column's type; otherwise the error reading it gives.
     QString unreadable;
+    quint8 type = 0; // Jet's type code, as the definition stores it
+    int size = 0;    // bytes of a fixed value, or at most of a Text value
 };
 
 // Receives the rows of a table being read.

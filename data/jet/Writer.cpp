@@ -173,11 +173,18 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
         QString s;
         if (c.kind != Kind::Ole && c.kind != Kind::Binary)
             s = v.toString();
+        // A text that begins with U+FEFF would read as compressed (its first bytes are the
+        // marker FF FE): it is written compressed, which keeps the character.
+        const bool mark = s.startsWith(QChar(0xFEFF));
+        if (mark && !values::compressText(s, valueBytes))
+            throw Error(QStringLiteral("%1: a text that begins with U+FEFF cannot hold U+0000 or a character "
+                                       "whose low byte is 0").arg(where(c)));
+        const bool compress = options.compressText || mark;
         if (c.kind == Kind::Text) {
             if (s.size() > c.maxChars)
                 throw Error(QStringLiteral("%1: value too long (%2 characters, at most %3)")
                                 .arg(where(c)).arg(s.size()).arg(c.maxChars));
-            if (options.compressText && values::compressText(s, valueBytes))
+            if (compress && values::compressText(s, valueBytes))
                 row.insert(row.end(), valueBytes.begin(), valueBytes.end());
             else
                 appendUtf16(row, s);
@@ -191,7 +198,7 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
             if (c.kind == Kind::Ole) {
                 const QByteArray b = v.toByteArray();
                 valueBytes.assign(b.begin(), b.end());
-            } else if (!options.compressText || !values::compressText(s, valueBytes)) {
+            } else if (!compress || !values::compressText(s, valueBytes)) {
                 valueBytes.clear();
                 appendUtf16(valueBytes, s);
             }
@@ -404,11 +411,16 @@ void Writer::finish()
         throw Error(QStringLiteral("cannot write %1: %2").arg(d->tmpPath, QString::fromLocal8Bit(std::strerror(errno))));
     }
     d->fd = -1;
-    // mkstemp() creates the file private; give it the usual permissions before it takes its name.
+    // mkstemp() creates the file private; give it the permissions of the file it replaces, or
+    // the usual ones for a new file, before it takes its name.
     const mode_t mask = ::umask(0);
     ::umask(mask);
+    mode_t mode = 0666 & ~mask;
+    struct stat replaced;
+    if (::stat(QFile::encodeName(d->outPath).constData(), &replaced) == 0 && S_ISREG(replaced.st_mode))
+        mode = replaced.st_mode & 07777;
     const QByteArray tmp = QFile::encodeName(d->tmpPath);
-    ::chmod(tmp.constData(), 0666 & ~mask);
+    ::chmod(tmp.constData(), mode);
     if (::rename(tmp.constData(), QFile::encodeName(d->outPath).constData()) != 0)
         throw Error(QStringLiteral("cannot rename %1 to %2: %3")
                         .arg(d->tmpPath, d->outPath, QString::fromLocal8Bit(std::strerror(errno))));

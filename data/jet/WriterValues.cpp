@@ -66,7 +66,8 @@ bool compressText(const QString &text, std::vector<unsigned char> &out)
             out.push_back(static_cast<unsigned char>(u >> 8));
         }
     }
-    return out.size() < size_t(text.size()) * 2;
+    // Shorter, or the one form that keeps a U+FEFF at the start.
+    return out.size() < size_t(text.size()) * 2 || text.startsWith(QChar(0xFEFF));
 }
 
 bool encodeCurrency(const QVariant &value, unsigned char out[8])

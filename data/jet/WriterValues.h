@@ -9,8 +9,9 @@
 namespace jet::values {
 
 // Jet 4 compressed Unicode (FF FE, then runs of one-byte characters and of UTF-16 units, a 00
-// byte switching between them). False when it would not be shorter, or when a unit cannot be
-// told from a switch (its low byte 00), so the text is stored as plain UTF-16.
+// byte switching between them). False when it would not be shorter (unless the text begins with
+// U+FEFF, which plain UTF-16 cannot keep), or when a unit cannot be told from a switch (its low
+// byte 00), so the text is stored as plain UTF-16.
 bool compressText(const QString &text, std::vector<unsigned char> &out);
 
 // Currency: a 64-bit integer of ten-thousandths. False when the value is not a number or out

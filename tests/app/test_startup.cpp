@@ -23,11 +23,24 @@ class TestStartup : public QObject
     Q_OBJECT
 private slots:
     // With the directory beside the program: the data module, then the launcher, which is shown
-    // as the main window; nothing to report; exit code 0.
+    // as the main window; nothing to report; exit code 0. The installation directory's name may
+    // hold what a connection string uses for its own syntax.
+    void normalStartUp_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << QString();
+        QTest::newRow("semicolon, blank and quotes") << QStringLiteral("a;b 'c\"");
+    }
     void normalStartUp()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
+        QFETCH(QString, name);
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        QDir dir(tmp.path());
+        if (!name.isEmpty()) {
+            QVERIFY(dir.mkdir(name));
+            QVERIFY(dir.cd(name));
+        }
         const ProgramRun r = runFrom(dir.path(), true);
         QCOMPARE(r.status, QProcess::NormalExit);
         QCOMPARE(r.exitCode, 0);

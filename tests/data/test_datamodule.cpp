@@ -3,12 +3,15 @@
 
 #include "app/Datemodule.h"
 #include "data/Connection.h"
+#include "data/ConnectionString.h"
 #include "data/DataSource.h"
 #include "data/Query.h"
 #include "platform/Exception.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TestDataModule : public QObject
@@ -52,6 +55,89 @@ private Q_SLOTS:
         dm.AQ_lawyer->Open();
         QCOMPARE(dm.AQ_lawyer->RecordCount(), 4);
         QFile::remove(beside);
+    }
+
+    // The items a connection string gives, quoted or not; "!" is a string refused as malformed.
+    void connectionStringItems_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("password");
+
+        QTest::newRow("plain, trimmed") << " Data Source = /d/x.mdb ;Jet OLEDB:Database Password= pw " << "/d/x.mdb" << "pw";
+        QTest::newRow("keys without case") << "data source=a;JET OLEDB:DATABASE PASSWORD=b" << "a" << "b";
+        QTest::newRow("last item wins") << "Data Source=a;Data Source=b" << "b" << "";
+        QTest::newRow("semicolon in double quotes") << "Data Source=\"x;y.mdb\";Jet OLEDB:Database Password=p" << "x;y.mdb" << "p";
+        QTest::newRow("single quotes") << "Data Source='x;y.mdb'" << "x;y.mdb" << "";
+        QTest::newRow("blanks kept in quotes") << "Data Source=  \" lead.mdb \"  ;" << " lead.mdb " << "";
+        QTest::newRow("doubled quote") << "Jet OLEDB:Database Password=\"a\"\"b'c\"" << "" << "a\"b'c";
+        QTest::newRow("other quote inside") << "Jet OLEDB:Database Password='a\"b'" << "" << "a\"b";
+        QTest::newRow("empty quoted") << "Jet OLEDB:Database Password=\"\";Data Source=f" << "f" << "";
+        QTest::newRow("quote inside unquoted") << "Data Source=a'b\"c" << "a'b\"c" << "";
+        QTest::newRow("file name cannot add items") << "Data Source=\"f.mdb;Jet OLEDB:Database Password=\";Jet OLEDB:Database Password=x"
+                                                    << "f.mdb;Jet OLEDB:Database Password=" << "x";
+        QTest::newRow("unclosed quote") << "Data Source=\"abc" << "!" << "";
+        QTest::newRow("text after closing quote") << "Data Source=\"a\"b;" << "!" << "";
+    }
+    void connectionStringItems()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, source);
+        QFETCH(QString, password);
+        QList<QPair<QString, QString>> items;
+        QString error;
+        const bool ok = parseConnectionString(text, &items, &error);
+        QCOMPARE(ok, source != QLatin1String("!"));
+        if (!ok) {
+            QVERIFY(!error.isEmpty());
+            // A connection refuses it with a message of its own, and stays closed.
+            Connection c;
+            c.setConnectionString(text);
+            QVERIFY_THROWS_EXCEPTION(Exception, c.setConnected(true));
+            QVERIFY(!c.connected());
+            return;
+        }
+        QCOMPARE(connectionValue(items, QStringLiteral("Data Source")), source);
+        QCOMPARE(connectionValue(items, QStringLiteral("Jet OLEDB:Database Password")), password);
+    }
+
+    // Whatever the path and password hold, the built string gives them back, and nothing else.
+    void builtStringsKeepEveryValue()
+    {
+        const QStringList values = {QString(), QStringLiteral("plain"), QStringLiteral("x;y.mdb"), QStringLiteral(" lead"),
+                                    QStringLiteral("trail\t"), QStringLiteral("a'b\"c;d"), QStringLiteral("\"\""),
+                                    QStringLiteral("''"), QStringLiteral("f.mdb;Jet OLEDB:Database Password="),
+                                    QStringLiteral("目录 a;b 'c\"\\/lss.dll"), QStringLiteral("=;=")};
+        for (const QString &path : values) {
+            for (const QString &pw : values) {
+                QList<QPair<QString, QString>> items;
+                QVERIFY(parseConnectionString(jetConnectionString(path, pw), &items));
+                QCOMPARE(items.size(), 3);
+                QCOMPARE(connectionValue(items, QStringLiteral("Data Source")), path);
+                QCOMPARE(connectionValue(items, QStringLiteral("Jet OLEDB:Database Password")), pw);
+            }
+            QList<QPair<QString, QString>> items;
+            QVERIFY(parseConnectionString(directoryConnectionString(path), &items));
+            QCOMPARE(connectionValue(items, QStringLiteral("Data Source")), path);
+            QCOMPARE(connectionValue(items, QStringLiteral("Jet OLEDB:Database Password")), QStringLiteral("41729063"));
+        }
+    }
+
+    // An installation directory whose name holds ";", blanks and both quotes: the data module's
+    // string finds the file there, and statements run on it.
+    void connectsFromAnyDirectoryName()
+    {
+        QTemporaryDir tmp;
+        const QString dir = tmp.filePath(QStringLiteral("a;b 'c\""));
+        QVERIFY(QDir().mkpath(dir));
+        testdb::writePeople(dir + QStringLiteral("/lss.dll"));
+        TDM dm;
+        dm.ADOConnection1->setConnected(false);
+        dm.ADOConnection1->setConnectionString(TDM::connectionStringFor(QDir::toNativeSeparators(dir) + QDir::separator()));
+        dm.ADOConnection1->setConnected(true);
+        dm.AQ_lawyer->SQL().Add(QStringLiteral("select p_Name from People"));
+        dm.AQ_lawyer->Open();
+        QCOMPARE(dm.AQ_lawyer->RecordCount(), 4);
     }
 
     void connectsAtCreation()

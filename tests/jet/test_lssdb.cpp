@@ -1,45 +1,21 @@
 // lssdb build and generate, run as a program.
 #include "data/jet/DirectorySchema.h"
 #include "data/jet/JetHeader.h"
-#include "jet/MdbRead.h"
+#include "jet/LssdbSupport.h"
+#include "tools/CsvReader.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QtTest>
 
+using namespace lssdbtest;
+
 namespace {
-
-const QString kLssdb = QStringLiteral(LSSDB_PATH);
-
-const char* const kGoodCsv[][2] = {
-    {"lawyer.csv",
-     "l_id,l_realName,l_sex,l_province,l_city,l_address,l_domain\r\n"
-     "1,张三,男,北京,北京,北京市朝阳区建国路88号,税务\r\n"
-     "2,\"O'Brien \"\"Bob\"\"\",,上海,\"\",,100%_done\r\n"
-     "3,\"李四\n第二行\",女,广东,广州,\"地址, 带逗号\",知识产权\r\n"},
-    {"lawRoom.csv", "lr_Name,lr_director,lr_city,lr_province,lr_WebSite,lr_domain\n"
-                    "北京金诚律师事务所,王五,北京,北京,http://www.firm1.example.com/,证券\n"},
-    {"Hongkong.csv", "\xef\xbb\xbfh_name,h_post,h_address,h_domain\n陈大文 (CHAN Tai Man),合伙人,香港中环,刑法、家事法\n"},
-    {"HongkongLawyerInfo.csv", "hl_domain,hl_name\n破产,的近律师行\n"},   // other order, hl_copartner left out
-    {"Macao.csv", "mc_name,mc_date,mc_reg_date,mc_class,mc_domain\n黄一,1999-12-20,2001-01-02 10:20:30,执业律师,民事\n"
-                  "林二,,,实习律师,\n"},
-    {"Taiwan.csv", "tw_name,tw_sex,tw_city,tw_address,tw_domain\n林三,男,台北市,台北市信义区信义路五段7号,民事"},
-};
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
-
-void writeGoodCsv(const QString& dir)
-{
-    for (const auto& file : kGoodCsv)
-        writeFile(QDir(dir).filePath(QString::fromLatin1(file[0])), QByteArray(file[1]));
-}
 
 QString exportTable(const QString& db, const QString& table)
 {
@@ -67,6 +43,9 @@ private slots:
     void buildPasswordOption();
     void badInput_data();
     void badInput();
+    void buildOutputs();
+    void exportRoundTrip();
+    void exportEveryType();
     void generateIsDeterministicAndRealistic();
     void helpDocumentsNull();
 };
@@ -138,40 +117,46 @@ void TestLssdb::badInput_data()
     QTest::addColumn<QByteArray>("content");   // empty: the file is removed
     QTest::addColumn<QStringList>("mustMention");
 
-    QTest::newRow("missing file") << "Taiwan.csv" << QByteArray() << QStringList({"Taiwan.csv", "missing"});
+    QTest::newRow("missing file") << "Taiwan.csv" << QByteArray() << QStringList({"Taiwan.csv", "缺少"});
     QTest::newRow("unknown column") << "lawRoom.csv"
-                                    << QByteArray("lr_Name,lr_boss\nA,B\n") << QStringList({"lawRoom.csv:1", "lr_boss", "unknown"});
+                                    << QByteArray("lr_Name,lr_boss\nA,B\n") << QStringList({"lawRoom.csv:1", "lr_boss", "没有这一列"});
     QTest::newRow("column twice") << "lawRoom.csv" << QByteArray("lr_Name,lr_name\nA,B\n")
-                                  << QStringList({"lawRoom.csv:1", "lr_name", "twice"});
+                                  << QStringList({"lawRoom.csv:1", "lr_name", "两次"});
     QTest::newRow("too few fields") << "lawyer.csv" << QByteArray("l_id,l_realName\n1,张三\n2\n")
-                                    << QStringList({"lawyer.csv:3", "1 fields", "2"});
+                                    << QStringList({"lawyer.csv:3", "有 1 个字段", "2"});
     QTest::newRow("too many fields") << "lawyer.csv" << QByteArray("l_id,l_realName\n1,张三,x\n")
-                                     << QStringList({"lawyer.csv:2", "3 fields"});
+                                     << QStringList({"lawyer.csv:2", "有 3 个字段"});
     QTest::newRow("too long") << "lawyer.csv"
                               << (QByteArray("l_id,l_realName\n1,a\n\n2,") + QByteArray(256, 'x') + "\n")
-                              << QStringList({"lawyer.csv:4", "l_realName", "256", "255"});
+                              << QStringList({"lawyer.csv:4", "l_realName", "256", "255", "值过长"});
     QTest::newRow("not utf-8") << "Hongkong.csv" << QByteArray("h_name,h_post\n\xd5\xc5\xc8\xfd,x\n")
-                               << QStringList({"Hongkong.csv:2", "h_name", "UTF-8"});
+                               << QStringList({"Hongkong.csv:2", "h_name", "不是有效的 UTF-8"});
     QTest::newRow("bad date") << "Macao.csv" << QByteArray("mc_name,mc_date\n黄一,2001-02-30\n")
-                              << QStringList({"Macao.csv:2", "mc_date", "2001-02-30"});
+                              << QStringList({"Macao.csv:2", "mc_date", "2001-02-30", "不是日期"});
     QTest::newRow("bad date form") << "Macao.csv" << QByteArray("mc_name,mc_reg_date\n黄一,20/01/2001\n")
                                    << QStringList({"Macao.csv:2", "mc_reg_date"});
     QTest::newRow("bad number") << "lawyer.csv" << QByteArray("l_id,l_realName\n\"\",a\n1x,b\n")
-                                << QStringList({"lawyer.csv:2", "l_id"});
+                                << QStringList({"lawyer.csv:2", "l_id", "不是长整型数"});
     QTest::newRow("open quote") << "Taiwan.csv" << QByteArray("tw_name,tw_sex\n\"林三,男\n")
-                                << QStringList({"Taiwan.csv:2", "quote"});
+                                << QStringList({"Taiwan.csv:2", "引号"});
     QTest::newRow("stray quote") << "Taiwan.csv" << QByteArray("tw_name,tw_sex\nab\"c,男\n")
-                                 << QStringList({"Taiwan.csv:2", "quote"});
-    QTest::newRow("empty file") << "Taiwan.csv" << QByteArray("\n") << QStringList({"Taiwan.csv", "header"});
+                                 << QStringList({"Taiwan.csv:2", "引号"});
+    QTest::newRow("empty file") << "Taiwan.csv" << QByteArray("\n") << QStringList({"Taiwan.csv", "列名"});
     QTest::newRow("date before year 100") << "Macao.csv" << QByteArray("mc_name,mc_date\n黄一,0099-12-31\n")
                                           << QStringList({"Macao.csv:2", "mc_date", "0099-12-31"});
     // A bad value is quoted by its head only, and a NUL in it does not end the message.
     QTest::newRow("huge bad number") << "lawyer.csv" << (QByteArray("l_id\n") + QByteArray(200000, '7') + "x\n")
-                                     << QStringList({"lawyer.csv:2", "l_id", "200001 characters"});
+                                     << QStringList({"lawyer.csv:2", "l_id", "共 200001 个字符"});
     QTest::newRow("NUL in bad value") << "lawyer.csv" << QByteArrayLiteral("l_id,l_realName\n1\0x,a\n")
                                       << QStringList({"lawyer.csv:2", "l_id", "\"1\\x00x\""});
     QTest::newRow("NUL in unknown column") << "lawRoom.csv" << QByteArrayLiteral("lr_Name,lr\0boss\nA,B\n")
-                                           << QStringList({"lawRoom.csv:1", "lr\\x00boss", "unknown"});
+                                           << QStringList({"lawRoom.csv:1", "lr\\x00boss", "没有这一列"});
+    // One byte order mark opens a file; a second one there is refused, naming the line.
+    QTest::newRow("second byte order mark") << "Taiwan.csv" << QByteArray("\xef\xbb\xbf\xef\xbb\xbftw_name\nx\n")
+                                            << QStringList({"Taiwan.csv:1", "字节顺序标记"});
+    // The writer's own failures come in Chinese too.
+    QTest::newRow("U+FEFF then U+0100") << "Taiwan.csv" << QByteArray("tw_name\n\xef\xbb\xbf\xc4\x80\n")
+                                        << QStringList({"Taiwan.csv:2", "U+FEFF", "低字节"});
     // In a file of one column a blank line is a record (NULL), so the lines after it count on.
     QTest::newRow("one column, blank line") << "Taiwan.csv" << (QByteArray("tw_name\n\r\n") + QByteArray(256, 'x') + "\n")
                                             << QStringList({"Taiwan.csv:3", "tw_name", "256"});
@@ -200,6 +185,130 @@ void TestLssdb::badInput()
     QVERIFY(!QFileInfo::exists(db));
     for (const QString& name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
         QVERIFY2(name.endsWith(QStringLiteral(".csv")), qPrintable(name));
+}
+
+// OUT that is not a regular file is never replaced; a link is written through and stays; the
+// replaced file's permissions stay.
+void TestLssdb::buildOutputs()
+{
+    QTemporaryDir dir;
+    writeGoodCsv(dir.path());
+    const QString fifo = dir.filePath(QStringLiteral("pipe"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString subdir = dir.filePath(QStringLiteral("adir"));
+    QVERIFY(QDir().mkpath(subdir));
+    for (const QString& out : {fifo, subdir}) {
+        const ToolResult r = runTool(kLssdb, {QStringLiteral("build"), out, dir.path()});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(QString::fromUtf8(r.err).contains(QStringLiteral("不是普通文件")), r.err.constData());
+    }
+    struct stat st;
+    QVERIFY(::lstat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+    QVERIFY(QFileInfo(subdir).isDir());
+
+    // A link (to a link) into another directory, whose target holds an old file of mode 0640.
+    const QString real = QDir(subdir).filePath(QStringLiteral("real.mdb"));
+    writeFile(real, "old");
+    QVERIFY(QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    const QString link1 = dir.filePath(QStringLiteral("link1.mdb"));
+    const QString link2 = dir.filePath(QStringLiteral("link2.mdb"));
+    QCOMPARE(::symlink("adir/real.mdb", QFile::encodeName(link1).constData()), 0);
+    QCOMPARE(::symlink("link1.mdb", QFile::encodeName(link2).constData()), 0);
+    QCOMPARE(runTool(kLssdb, {QStringLiteral("build"), link2, dir.path()}).exitCode, 0);
+    QVERIFY(QFileInfo(link1).isSymLink());
+    QVERIFY(QFileInfo(link2).isSymLink());
+    QCOMPARE(readFile(real).left(4), QByteArray("\0\1\0\0", 4));
+    QVERIFY(::stat(QFile::encodeName(real).constData(), &st) == 0);
+    QCOMPARE(int(st.st_mode & 07777), 0640);
+    QCOMPARE(QDir(subdir).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("real.mdb")});
+    // A link to a file not there yet makes it there.
+    QVERIFY(QFile::remove(real));
+    QCOMPARE(runTool(kLssdb, {QStringLiteral("build"), link2, dir.path()}).exitCode, 0);
+    QVERIFY(QFileInfo(real).isFile() && QFileInfo(link1).isSymLink());
+}
+
+// export writes what build reads: export, build, export gives the same files, and the files
+// hold every value as the CSV gave it (NULL and "" apart, quotes, line breaks, a U+FEFF).
+void TestLssdb::exportRoundTrip()
+{
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("csv"));
+    QVERIFY(QDir().mkpath(csv));
+    writeGoodCsv(csv);
+    writeFile(QDir(csv).filePath(QStringLiteral("Taiwan.csv")),
+              "tw_name,tw_sex,tw_address\n1,\xef\xbb\xbf" "a,b\n\"\xef\xbb\xbf\",,\"\"\"\"\n");
+    const QString db1 = dir.filePath(QStringLiteral("one.mdb"));
+    lssdbOk({QStringLiteral("build"), db1, csv});
+    const QString out1 = dir.filePath(QStringLiteral("out1"));
+    QCOMPARE(lssdbOk({QStringLiteral("export"), db1, out1}), QByteArray());
+    QCOMPARE(readFile(QDir(out1).filePath(QStringLiteral("lawyer.csv"))),
+             QByteArray("l_id,l_realName,l_sex,l_province,l_city,l_address,l_domain\r\n"
+                        "1,张三,男,北京,北京,北京市朝阳区建国路88号,税务\r\n"
+                        "2,\"O'Brien \"\"Bob\"\"\",,上海,\"\",,100%_done\r\n"
+                        "3,\"李四\n第二行\",女,广东,广州,\"地址, 带逗号\",知识产权\r\n"));
+    QCOMPARE(readFile(QDir(out1).filePath(QStringLiteral("Macao.csv"))),
+             QByteArray("mc_name,mc_date,mc_reg_date,mc_class,mc_domain\r\n"
+                        "黄一,1999-12-20,2001-01-02 10:20:30,执业律师,民事\r\n林二,,,实习律师,\r\n"));
+    QCOMPARE(readFile(QDir(out1).filePath(QStringLiteral("Taiwan.csv"))),
+             QByteArray("tw_name,tw_sex,tw_city,tw_address,tw_domain\r\n1,\"\xef\xbb\xbf" "a\",,b,\r\n"
+                        "\"\xef\xbb\xbf\",,,\"\"\"\",\r\n"));
+    const QString db2 = dir.filePath(QStringLiteral("two.mdb"));
+    lssdbOk({QStringLiteral("build"), db2, out1});
+    const QString out2 = dir.filePath(QStringLiteral("out2"));
+    lssdbOk({QStringLiteral("export"), db2, out2});
+    const QStringList files = QDir(out1).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(files.size(), 6);
+    QCOMPARE(QDir(out2).entryList(QDir::Files, QDir::Name), files);
+    for (const QString& f : files)
+        QVERIFY2(readFile(QDir(out1).filePath(f)) == readFile(QDir(out2).filePath(f)), qPrintable(f));
+
+    // A generated directory of every table, both ways.
+    const QString gen = dir.filePath(QStringLiteral("gen.mdb"));
+    lssdbOk({QStringLiteral("generate"), gen, QStringLiteral("--lawyers"), QStringLiteral("300")});
+    lssdbOk({QStringLiteral("export"), gen, dir.filePath(QStringLiteral("g1"))});
+    lssdbOk({QStringLiteral("build"), dir.filePath(QStringLiteral("gen2.mdb")), dir.filePath(QStringLiteral("g1"))});
+    lssdbOk({QStringLiteral("export"), dir.filePath(QStringLiteral("gen2.mdb")), dir.filePath(QStringLiteral("g2"))});
+    for (const QString& f : files)
+        QVERIFY2(readFile(dir.filePath(QStringLiteral("g1/") + f)) == readFile(dir.filePath(QStringLiteral("g2/") + f)),
+                 qPrintable(f));
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("g1/lawyer.csv"))).count("\r\n"), 301);
+}
+
+// Any Jet 4 file: every column type in its text form, each cell as the data layer reads it.
+void TestLssdb::exportEveryType()
+{
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("types.mdb"));
+    const int rows = 40;
+    writeSampleFile(db, rows);
+    QCOMPARE(lssdbOk({QStringLiteral("export"), db, dir.path(), QStringLiteral("--password"), QString()}), QByteArray());
+    CsvReader reader(dir.filePath(QStringLiteral("t.csv")));
+    QVERIFY(reader.open(nullptr));
+    std::vector<CsvReader::Field> fields;
+    QVERIFY(reader.next(fields));
+    QStringList header;
+    for (const auto& f : fields)
+        header << QString::fromUtf8(f.bytes);
+    QStringList names;
+    for (const jet::ColumnDef& c : sample::columns())
+        names << c.name;
+    QCOMPARE(header, names);
+    for (int i = 0; i < rows; ++i) {
+        QVERIFY(reader.next(fields));
+        const sample::Row expected = sample::row(i);
+        QCOMPARE(int(fields.size()), expected.texts.size());
+        for (int c = 0; c < expected.texts.size(); ++c) {
+            const QString at = QStringLiteral("row %1 column %2").arg(i).arg(names[c]);
+            QVERIFY2(fields[size_t(c)].bytes.isEmpty() && !fields[size_t(c)].quoted ? expected.nulls[c] : !expected.nulls[c],
+                     qPrintable(at));
+            const QString got = QString::fromUtf8(fields[size_t(c)].bytes);
+            if (names[c] == QLatin1String("c_single") || names[c] == QLatin1String("c_double"))
+                QVERIFY2(got.toDouble() == expected.texts[c].toDouble(), qPrintable(at + QLatin1Char(' ') + got));
+            else
+                QVERIFY2(got == expected.texts[c], qPrintable(at + QLatin1Char(' ') + got));
+        }
+    }
+    QVERIFY(!reader.next(fields));
 }
 
 void TestLssdb::generateIsDeterministicAndRealistic()
@@ -286,7 +395,13 @@ void TestLssdb::helpDocumentsNull()
              qPrintable(help));
     QVERIFY(help.contains(QStringLiteral("Macao.csv: mc_name (Text), mc_date (Date/Time), mc_reg_date (Date/Time), "
                                          "mc_class (Text), mc_domain (Text)")));
+    for (const char* command : {"export FILE OUTDIR", "tables FILE", "schema FILE", "--format tsv|csv|json", "--version"})
+        QVERIFY2(help.contains(QLatin1String(command)), command);
     QCOMPARE(runTool(kLssdb, {QStringLiteral("frobnicate")}).exitCode, 1);
+    const ToolResult version = runTool(kLssdb, {QStringLiteral("--version")});
+    QCOMPARE(version.exitCode, 0);
+    QVERIFY2(QRegularExpression(QStringLiteral("^lssdb \\d+\\.\\d+\n$")).match(QString::fromUtf8(version.out)).hasMatch(),
+             version.out.constData());
 }
 
 QTEST_GUILESS_MAIN(TestLssdb)
