@@ -172,4 +172,12 @@ bool matchesOneOf(const QString& text, const QStringList& templates)
     return false;
 }
 
+bool hasChinese(const QString& text)
+{
+    for (const QChar c : text)
+        if (c.unicode() >= 0x4e00 && c.unicode() <= 0x9fff)
+            return true;
+    return false;
+}
+
 }  // namespace fuzz

@@ -60,6 +60,9 @@ inline void check(bool ok, const char* what, const QString& detail = QString())
 // True when the text is one of `templates`, each %1 to %9 standing for any text.
 bool matchesOneOf(const QString& text, const QStringList& templates);
 
+// True when the text holds a CJK character (the tools' messages are Chinese).
+bool hasChinese(const QString& text);
+
 }  // namespace fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);

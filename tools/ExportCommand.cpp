@@ -1,6 +1,7 @@
 #include "tools/ExportCommand.h"
 
 #include "data/DatabaseError.h"
+#include "data/jet/JetError.h"
 #include "data/jet/JetFile.h"
 #include "data/jet/JetTypes.h"
 #include "tools/ToolSupport.h"
@@ -159,6 +160,9 @@ int runExportCommand(const QStringList& args)
     } catch (const Exception& e) {
         printError(QStringLiteral("export"), e.message());
         return 1;
+    } catch (const jet::Error& e) { // the reader's own, read outside the engine
+        printError(QStringLiteral("export"), e.message());
+        return 1;
     }
     return 0;
 }
@@ -173,6 +177,9 @@ int runTablesCommand(const QStringList& args)
         for (const QString& table : file.tableNames())
             writeUtf8(table + QLatin1Char('\n'));
     } catch (const Exception& e) {
+        printError(QStringLiteral("tables"), e.message());
+        return 1;
+    } catch (const jet::Error& e) { // the reader's own, read outside the engine
         printError(QStringLiteral("tables"), e.message());
         return 1;
     }
@@ -199,6 +206,9 @@ int runSchemaCommand(const QStringList& args)
             writeUtf8(text);
         }
     } catch (const Exception& e) {
+        printError(QStringLiteral("schema"), e.message());
+        return 1;
+    } catch (const jet::Error& e) { // the reader's own, read outside the engine
         printError(QStringLiteral("schema"), e.message());
         return 1;
     }
