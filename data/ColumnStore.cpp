@@ -159,7 +159,7 @@ constexpr size_t kSplitPages = 1024;
 } // namespace
 
 ColumnStore::ColumnStore(JetFile &file, const QString &table, std::mutex &decodeLock)
-    : m_file(file), m_name(table), m_columns(file.columns(table)), m_decodeLock(decodeLock)
+    : m_file(&file), m_path(file.path()), m_name(table), m_columns(file.columns(table)), m_decodeLock(decodeLock)
 {
     m_data.resize(size_t(m_columns.size()));
     m_decoded.reset(new std::atomic<bool>[size_t(m_columns.size())]);
@@ -167,12 +167,25 @@ ColumnStore::ColumnStore(JetFile &file, const QString &table, std::mutex &decode
         m_decoded[size_t(c)].store(false);
 }
 
+void ColumnStore::retire()
+{
+    std::lock_guard<std::mutex> lock(m_decodeLock);
+    m_file = nullptr;
+}
+
+JetFile &ColumnStore::file() const
+{
+    if (!m_file)
+        throw EDatabaseError(changedFile(m_name));
+    return *m_file;
+}
+
 void ColumnStore::verify(quint64 statement)
 {
     std::lock_guard<std::mutex> lock(m_decodeLock);
     if (m_verified == statement)
         return;
-    m_file.verifyTable(m_name);
+    file().verifyTable(m_name);
     m_verified = statement;
 }
 
@@ -194,12 +207,12 @@ void ColumnStore::ensure(const std::vector<int> &columns, const std::atomic<bool
         return;
     std::atomic<bool> abandon{false};
     ColumnFiller filler(m_columns, wanted, cancel, &abandon);
-    const std::unique_ptr<jet::TableCursor> rows = m_file.openTable(m_name, wanted);
+    const std::unique_ptr<jet::TableCursor> rows = file().openTable(m_name, wanted);
     const size_t pages = rows->pageCount();
     if (pages >= kSplitPages && std::thread::hardware_concurrency() > 1) {
         // Pages are independent: the second half is read on a thread of its own, its rows put
         // after the first half's. Both cursors are opened here, before either reads.
-        const std::unique_ptr<jet::TableCursor> laterRows = m_file.openTable(m_name, wanted);
+        const std::unique_ptr<jet::TableCursor> laterRows = file().openTable(m_name, wanted);
         rows->keepPages(0, pages / 2);
         laterRows->keepPages(pages / 2, pages);
         ColumnFiller later(m_columns, wanted, cancel, &abandon);
@@ -267,7 +280,7 @@ std::vector<std::unique_ptr<DecodedColumn>> ColumnStore::decodeRows(const std::v
     std::lock_guard<std::mutex> lock(m_decodeLock);
     std::atomic<bool> abandon{false};
     ColumnFiller filler(m_columns, columns, nullptr, &abandon, &rows);
-    filler.fill(*m_file.openTable(m_name, columns));
+    filler.fill(*file().openTable(m_name, columns));
     if (rowCount() < 0 || filler.seen() != size_t(rowCount()) || size_t(filler.rows()) != rows.size())
         throw EDatabaseError(changedFile(m_name));
     for (auto &col : filler.columns())

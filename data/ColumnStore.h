@@ -154,6 +154,11 @@ public:
     // each `statement` (a number that changes from one statement to the next).
     void verify(quint64 statement);
 
+    // Lets go of the file (it was replaced): what is decoded stays readable, nothing more is
+    // read. Waits for a pass that is running.
+    void retire();
+    const QString &filePath() const { return m_path; }
+
     bool isDecoded(int column) const { return m_decoded[size_t(column)].load(std::memory_order_acquire); }
     // -1 until a pass over the table has ended.
     int rowCount() const { return m_rows.load(std::memory_order_acquire); }
@@ -161,7 +166,10 @@ public:
     const DecodedColumn &column(int c) const { return *m_data[size_t(c)]; }
 
 private:
-    JetFile &m_file;
+    JetFile &file() const; // the file; the changed-file error once retired
+
+    JetFile *m_file; // null once retired; under m_decodeLock
+    QString m_path;
     QString m_name;
     QVector<JetColumn> m_columns;
     std::mutex &m_decodeLock;

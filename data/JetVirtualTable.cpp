@@ -3,8 +3,10 @@
 #include "data/ColumnStore.h"
 #include "data/DatabaseError.h"
 #include "data/TextCompare.h"
+#include "data/jet/JetPages.h"
 
 #include <sqlite3.h>
+#include <cmath>
 #include <cstdlib>
 #include <algorithm>
 #include <cstring>
@@ -18,6 +20,9 @@ struct Table : sqlite3_vtab
 {
     Catalog *catalog = nullptr;
     ColumnStore *store = nullptr;
+    // Why no statement can read the table (it has no columns, or its definition is damaged);
+    // empty when it reads.
+    QString refusal;
 };
 
 // A test that a row must pass for a constraint of the statement to hold: a run of bytes its
@@ -66,12 +71,11 @@ struct Cursor : sqlite3_vtab_cursor
     }
 };
 
-// Characters that compare only with themselves under every collation the engine uses and
-// under LIKE (no case, no other character folding to them): Chinese characters and digits.
-// A run of them in a pattern must stand, byte for byte, in every value that matches.
+// A run of characters that match only themselves in a pattern must stand, byte for byte, in
+// every value that matches.
 bool selfOnly(char32_t c)
 {
-    return (c >= '0' && c <= '9') || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF);
+    return jettext::matchesOnlyItself(c);
 }
 
 // The next character of the text at s[i]; anything but valid UTF-8 is never self-only.
@@ -152,6 +156,13 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
         return SQLITE_ERROR;
     }
     ColumnStore *store = catalog->stores[size_t(index)];
+    auto *table = new (std::nothrow) Table;
+    if (!table)
+        return SQLITE_NOMEM;
+    table->catalog = catalog;
+    table->store = store;
+    if (store->columns().isEmpty())
+        table->refusal = QStringLiteral("表 '%1' 没有列。").arg(store->name());
     std::string declaration = "CREATE TABLE x(";
     for (int c = 0; c < store->columns().size(); ++c) {
         const JetColumn &column = store->columns()[c];
@@ -170,14 +181,18 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
         }
     }
     declaration += ')';
-    const int rc = sqlite3_declare_vtab(db, declaration.c_str());
-    if (rc != SQLITE_OK)
-        return rc;
-    auto *table = new (std::nothrow) Table;
-    if (!table)
-        return SQLITE_NOMEM;
-    table->catalog = catalog;
-    table->store = store;
+    // A table that cannot be declared as it is stays a table, one that refuses every statement:
+    // a statement naming it must meet the file's damage, not a missing table.
+    if (table->refusal.isEmpty() && sqlite3_declare_vtab(db, declaration.c_str()) != SQLITE_OK)
+        table->refusal = jet::damagedMessage(store->filePath());
+    if (!table->refusal.isEmpty()) {
+        const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(refused HIDDEN)");
+        if (rc != SQLITE_OK) {
+            *error = sqlite3_mprintf("%s", table->refusal.toUtf8().constData());
+            delete table;
+            return rc;
+        }
+    }
     *out = table;
     return SQLITE_OK;
 }
@@ -192,6 +207,13 @@ int disconnect(sqlite3_vtab *vtab)
 int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
 {
     auto *table = static_cast<Table *>(vtab);
+    if (!table->refusal.isEmpty()) {
+        try {
+            throw EDatabaseError(table->refusal);
+        } catch (...) {
+            return failed(table);
+        }
+    }
     const int columns = int(table->store->columns().size());
     std::string used;
     for (int c = 0; c < columns; ++c) {
@@ -359,6 +381,28 @@ int eof(sqlite3_vtab_cursor *base)
     return cursor->row >= cursor->rows;
 }
 
+// An exact decimal no double holds: a statement gets its nearest double, so that it compares
+// with numbers, sorts among them and adds up as one; the catalog remembers its text for the
+// result. Two decimals that share a double compare equal.
+int exactNumber(sqlite3_context *ctx, const DecodedColumn &col, size_t row, Catalog &catalog)
+{
+    size_t size;
+    const char *p = col.textAt(row, size);
+    const std::string text(p, size);
+    const double v = std::strtod(text.c_str(), nullptr);
+    quint64 bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    try {
+        const auto it = catalog.exact.emplace(bits, text).first;
+        if (it->second != text)
+            it->second.clear();
+    } catch (const std::bad_alloc &) {
+        return SQLITE_NOMEM;
+    }
+    sqlite3_result_double(ctx, v);
+    return SQLITE_OK;
+}
+
 int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
 {
     const auto *cursor = static_cast<Cursor *>(base);
@@ -388,7 +432,13 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
     }
     switch (col.kind) {
     case JetKind::Integer: sqlite3_result_int64(ctx, col.integers[row]); break;
-    case JetKind::Real: sqlite3_result_double(ctx, col.reals[row]); break;
+    case JetKind::Real:
+        // SQLite would make a NaN a NULL: it is a value, kept as its name.
+        if (std::isnan(col.reals[row]))
+            sqlite3_result_text(ctx, "NaN", 3, SQLITE_STATIC);
+        else
+            sqlite3_result_double(ctx, col.reals[row]);
+        break;
     case JetKind::Number:
         if (col.types[row] == JetCell::Integer) {
             sqlite3_result_int64(ctx, col.integers[row]);
@@ -398,7 +448,7 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
             sqlite3_result_double(ctx, col.realAt(row));
             break;
         }
-        [[fallthrough]];
+        return exactNumber(ctx, col, row, *catalog);
     default: {
         size_t size;
         const char *p = col.textAt(row, size);

@@ -43,6 +43,7 @@ struct JetFile::Impl
     std::unique_ptr<jet::PageFile> file;
     QString password;
     std::vector<jet::StoredTable> tables;
+    jet::FileIdentity identity;
 
     const jet::StoredTable &table(const QString &name) const
     {
@@ -107,6 +108,7 @@ struct JetFile::Impl
 JetFile::JetFile(const QString &path, const QString &password) : d(new Impl)
 {
     d->file = std::make_unique<jet::PageFile>(path);
+    d->file->recordReads(true);
     d->password = jet::readDatabasePassword(d->file->headerPage());
     if (!d->password.isEmpty() && d->password != password)
         throw EDatabaseError(QStringLiteral("密码无效。"));
@@ -115,6 +117,18 @@ JetFile::JetFile(const QString &path, const QString &password) : d(new Impl)
     } catch (const std::bad_alloc &) {
         throw EDatabaseError(jet::outOfMemoryMessage());
     }
+    d->file->recordReads(false);
+    d->identity = d->file->identity();
+}
+
+bool JetFile::isCurrent() const
+{
+    return jet::PageFile::unchanged(d->file->path(), d->identity);
+}
+
+const QString &JetFile::path() const
+{
+    return d->file->path();
 }
 
 JetFile::~JetFile() = default;
