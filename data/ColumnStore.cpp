@@ -3,6 +3,9 @@
 #include "data/DatabaseError.h"
 #include "data/jet/JetRows.h"
 
+#include <QByteArray>
+#include <QLocale>
+
 #include <algorithm>
 #include <string_view>
 #include <new>
@@ -10,6 +13,19 @@
 #include <thread>
 
 namespace {
+
+// An exact decimal's text; the reader gives it with every value, and makes it here for one
+// that comes as a number only.
+std::string_view decimalText(const JetCell &cell)
+{
+    if (!cell.text.empty() || cell.storage == JetCell::Text)
+        return cell.text;
+    thread_local std::string made;
+    made = cell.storage == JetCell::Integer ? std::to_string(cell.integer)
+                                            : QByteArray::number(cell.real, 'f', QLocale::FloatingPointShortest)
+                                                  .toStdString();
+    return made;
+}
 
 // Packs the rows of a cursor into fresh columns: cell k of a row is column wanted[k].
 class ColumnFiller
@@ -71,15 +87,7 @@ private:
             switch (out.kind) {
             case JetKind::Integer: out.integers.push_back(cell.integer); break;
             case JetKind::Real: out.reals.push_back(cell.real); break;
-            case JetKind::Number: {
-                int64_t bits = cell.integer;
-                if (cell.storage == JetCell::Real)
-                    std::memcpy(&bits, &cell.real, sizeof bits);
-                out.integers.push_back(bits);
-                out.types.push_back(uint8_t(cell.storage));
-                appendText(out, cell.storage == JetCell::Text ? cell.text : std::string_view());
-                break;
-            }
+            case JetKind::Number: appendText(out, cell.isNull() ? std::string_view() : decimalText(cell)); break;
             default: appendText(out, cell.isNull() ? std::string_view() : std::string_view(cell.text)); break;
             }
         }
@@ -118,7 +126,6 @@ void finish(DecodedColumn &col, size_t rows)
     col.reals.fit();
     col.text.fit();
     col.ends.fit();
-    col.types.fit();
 }
 
 QString changedFile(const QString &table)
@@ -137,10 +144,6 @@ void appendColumn(DecodedColumn &into, size_t intoRows, const DecodedColumn &fro
     case JetKind::Integer: into.integers.append(from.integers.data(), fromRows); break;
     case JetKind::Real: into.reals.append(from.reals.data(), fromRows); break;
     default: {
-        if (into.kind == JetKind::Number) {
-            into.integers.append(from.integers.data(), fromRows);
-            into.types.append(from.types.data(), fromRows);
-        }
         const size_t base = into.text.size();
         if (from.text.size() > 0xFFFFFFFFu - base)
             throw std::bad_alloc();

@@ -88,17 +88,15 @@ private:
 
 // One decoded column of a table, every row in file order: numbers in an array of their own,
 // text back to back in one buffer with 32-bit end offsets, nulls in a bit set. An exact
-// number (JetKind::Number) is kept as the reader gives it, row by row: an integer or the bits
-// of a double in `integers`, or text; `types` says which.
+// number (JetKind::Number) is kept as its decimal text.
 struct DecodedColumn
 {
     JetKind kind = JetKind::Text;
     GrowArray<uint64_t> nulls;   // bit r set: row r is null
-    GrowArray<int64_t> integers; // JetKind::Integer; JetKind::Number
+    GrowArray<int64_t> integers; // JetKind::Integer
     GrowArray<double> reals;     // JetKind::Real
     GrowArray<char> text;        // JetKind::Number and every other kind, as text
     GrowArray<uint32_t> ends;    // ends[0] = 0, ends[r + 1] = end of row r's text
-    GrowArray<uint8_t> types;    // JetKind::Number: the JetCell::Storage of each row
 
     bool isNull(size_t row) const { return (nulls[row >> 6] >> (row & 63)) & 1; }
     const char *textAt(size_t row, size_t &size) const
@@ -106,16 +104,10 @@ struct DecodedColumn
         size = ends[row + 1] - ends[row];
         return text.data() ? text.data() + ends[row] : ""; // empty texts only: no block at all
     }
-    double realAt(size_t row) const // JetKind::Number, a Real row
-    {
-        double v;
-        std::memcpy(&v, &integers[row], sizeof v);
-        return v;
-    }
     size_t memoryUsed() const
     {
         return nulls.capacity() * 8 + integers.capacity() * 8 + reals.capacity() * 8 + text.capacity()
-               + ends.capacity() * 4 + types.capacity();
+               + ends.capacity() * 4;
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "data/ColumnStore.h"
 #include "data/DatabaseError.h"
+#include "data/NumberCompare.h"
 #include "data/TextCompare.h"
 #include "data/jet/JetPages.h"
 
@@ -172,9 +173,9 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
         switch (column.kind) {
         case JetKind::Integer: declaration += " INTEGER"; break;
         case JetKind::Real: declaration += " REAL"; break;
-        // Exact decimals: a number where a double holds the value, its text where not; a
-        // column without a declared type keeps each as it comes.
-        case JetKind::Number: break;
+        // Exact decimals as their text, which prints exactly: compared with a number they are
+        // numbers (the affinity), sorted and in min()/max() by exact value (the collation).
+        case JetKind::Number: declaration += std::string(" NUMERIC COLLATE ") + jetnumber::kCollation; break;
         // Text compares like Jet: "=", ORDER BY and LIKE without regard to the case of any
         // letter, accented ones too.
         default: declaration += std::string(" TEXT COLLATE ") + jettext::kCollation; break;
@@ -381,28 +382,6 @@ int eof(sqlite3_vtab_cursor *base)
     return cursor->row >= cursor->rows;
 }
 
-// An exact decimal no double holds: a statement gets its nearest double, so that it compares
-// with numbers, sorts among them and adds up as one; the catalog remembers its text for the
-// result. Two decimals that share a double compare equal.
-int exactNumber(sqlite3_context *ctx, const DecodedColumn &col, size_t row, Catalog &catalog)
-{
-    size_t size;
-    const char *p = col.textAt(row, size);
-    const std::string text(p, size);
-    const double v = std::strtod(text.c_str(), nullptr);
-    quint64 bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    try {
-        const auto it = catalog.exact.emplace(bits, text).first;
-        if (it->second != text)
-            it->second.clear();
-    } catch (const std::bad_alloc &) {
-        return SQLITE_NOMEM;
-    }
-    sqlite3_result_double(ctx, v);
-    return SQLITE_OK;
-}
-
 int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
 {
     const auto *cursor = static_cast<Cursor *>(base);
@@ -439,16 +418,7 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
         else
             sqlite3_result_double(ctx, col.reals[row]);
         break;
-    case JetKind::Number:
-        if (col.types[row] == JetCell::Integer) {
-            sqlite3_result_int64(ctx, col.integers[row]);
-            break;
-        }
-        if (col.types[row] == JetCell::Real) {
-            sqlite3_result_double(ctx, col.realAt(row));
-            break;
-        }
-        return exactNumber(ctx, col, row, *catalog);
+    // An exact decimal as its text: see the column's declaration.
     default: {
         size_t size;
         const char *p = col.textAt(row, size);

@@ -4,8 +4,6 @@
 #include <QtGlobal>
 #include <exception>
 #include <memory>
-#include <string>
-#include <unordered_map>
 #include <vector>
 
 class ColumnStore;
@@ -31,10 +29,6 @@ struct Catalog
     // one table is that row (the engine checks the values before it relies on that).
     const ColumnStore *lastStore = nullptr;
     size_t lastRow = 0;
-    // Exact decimals beyond a double's precision go to statements as their nearest double, so
-    // that they compare, sort and add up as numbers; a result prints the stored text again.
-    // The double's bits -> the text, or empty when two texts share one double.
-    std::unordered_map<quint64, std::string> exact;
 };
 
 // Registers the module on a connection; the catalog must outlive it. Returns an SQLite code.

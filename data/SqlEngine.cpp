@@ -4,6 +4,7 @@
 #include "data/DatabaseError.h"
 #include "data/jet/JetFile.h"
 #include "data/JetVirtualTable.h"
+#include "data/NumberCompare.h"
 #include "data/ResultSet.h"
 #include "data/SqlErrors.h"
 #include "data/StatementRows.h"
@@ -80,7 +81,7 @@ void SqlEngine::openFile()
     try {
         if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                             nullptr) != SQLITE_OK
-            || jettext::registerFunctions(m_db) != SQLITE_OK
+            || jettext::registerFunctions(m_db) != SQLITE_OK || jetnumber::registerCollation(m_db) != SQLITE_OK
             || jetvtab::registerModule(m_db, &m_catalog) != SQLITE_OK)
             throw EDatabaseError(QStringLiteral("内存不足，无法打开数据库。"));
         for (const QString &name : m_file->tableNames())
@@ -101,7 +102,6 @@ void SqlEngine::closeFile()
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_catalog.stores.clear();
-    m_catalog.exact.clear();
     m_catalog.lastStore = nullptr;
     m_catalog.error = nullptr;
     for (const auto &s : m_stores)

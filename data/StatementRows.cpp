@@ -15,18 +15,8 @@
 namespace statementrows {
 namespace {
 
-void appendNumber(ResultSet &rs, double v, const jetvtab::Catalog &catalog)
+void appendNumber(ResultSet &rs, double v)
 {
-    // An exact decimal that only its nearest double stood for in the statement prints as stored.
-    if (!catalog.exact.empty()) {
-        quint64 bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        const auto it = catalog.exact.find(bits);
-        if (it != catalog.exact.end() && !it->second.empty()) {
-            rs.appendCell(it->second.data(), it->second.size());
-            return;
-        }
-    }
     const std::string text = formatReal(v);
     rs.appendCell(text.data(), text.size());
 }
@@ -34,7 +24,7 @@ void appendNumber(ResultSet &rs, double v, const jetvtab::Catalog &catalog)
 // One row of a stepped statement into the result, each value in its text form. Each cell is
 // fetched once as a value; text is taken as its bytes (the database is UTF-8), which spares
 // SQLite terminating a copy of every cell.
-void appendCopiedRow(sqlite3_stmt *stmt, int columns, ResultSet &result, const jetvtab::Catalog &catalog)
+void appendCopiedRow(sqlite3_stmt *stmt, int columns, ResultSet &result)
 {
     for (int c = 0; c < columns; ++c) {
         sqlite3_value *v = sqlite3_column_value(stmt, c);
@@ -49,7 +39,7 @@ void appendCopiedRow(sqlite3_stmt *stmt, int columns, ResultSet &result, const j
             break;
         }
         case SQLITE_FLOAT:
-            appendNumber(result, sqlite3_value_double(v), catalog);
+            appendNumber(result, sqlite3_value_double(v));
             break;
         case SQLITE_TEXT: {
             const auto *p = static_cast<const char *>(sqlite3_value_blob(v));
@@ -199,7 +189,7 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
             result.copy();
             source = nullptr;
         }
-        appendCopiedRow(stmt, columns, result, catalog);
+        appendCopiedRow(stmt, columns, result);
     }
 }
 
