@@ -100,6 +100,17 @@ private Q_SLOTS:
         QTest::newRow("currency = text and integer") << "select id from N where cu = '1000.5' or cu = 100 order by id"
                                                      << QStringList{"3", "4"};
         QTest::newRow("currency arithmetic") << "select cu * 2, cu + 0.5 from N where id = 3" << QStringList{"2001|1001"};
+        QTest::newRow("currency sum, exact")
+            << "select sum(cu), sum(de) from N where id in (1, 5, 7)"
+            << QStringList{"-922337203685479.8307|-123456789012345678901236.8177"};
+        QTest::newRow("sum of tenths") << "select sum(cu) from N where id in (7, 8) or cu = 1.1"
+                                       << QStringList{"1.1001"};
+        QTest::newRow("sum whole") << "select sum(cu), sum(id), typeof(sum(cu)) from N where id in (4, 6)"
+                                   << QStringList{"100|10|integer"};
+        QTest::newRow("sum running") << "select sum(cu) over (order by id rows 1 preceding) from N where id in (3, 4, 5)"
+                                     << QStringList{"1000.5", "1100.5", "97.75"};
+        QTest::newRow("sum of doubles") << "select sum(db) from N where id in (7, 8)" << QStringList{"124.6"};
+        QTest::newRow("sum of nothing") << "select sum(cu), sum(id) from N where id > 100" << QStringList{"|"};
         QTest::newRow("currency sum of small") << "select sum(cu) from N where abs(cu) < 1000" << QStringList{"98.8501"};
         // Decimal of 28 digits: two values a double cannot tell apart keep their own text.
         QTest::newRow("decimal order")
