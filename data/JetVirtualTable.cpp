@@ -187,7 +187,7 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
     if (table->refusal.isEmpty() && sqlite3_declare_vtab(db, declaration.c_str()) != SQLITE_OK)
         table->refusal = jet::damagedMessage(store->filePath());
     if (!table->refusal.isEmpty()) {
-        const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(refused HIDDEN)");
+        const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(refused)");
         if (rc != SQLITE_OK) {
             *error = sqlite3_mprintf("%s", table->refusal.toUtf8().constData());
             delete table;

@@ -327,6 +327,54 @@ private Q_SLOTS:
         QVERIFY(!q.Active());
     }
 
+    // A table that cannot be declared as stored (a column name holding U+0000, as only damage
+    // makes) or has no columns: a statement naming it gets the file's own message, the other
+    // tables read.
+    void tablesThatCannotBeRead()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("nul-name.mdb"));
+        {
+            jet::Writer w(path, QString());
+            w.beginTable({QStringLiteral("Bad"), {{QStringLiteral("aZb"), jet::ColumnType::Text, 10}}});
+            w.addRow({QStringLiteral("x")});
+            w.endTable();
+            w.beginTable({QStringLiteral("Good"), {{QStringLiteral("g"), jet::ColumnType::Text, 10}}});
+            w.addRow({QStringLiteral("y")});
+            w.endTable();
+            w.finish();
+        }
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        const QByteArray name("a\0Z\0b\0", 6);
+        QCOMPARE(bytes.count(name), 1); // in Bad's definition
+        bytes.replace(name, QByteArray("a\0\0\0b\0", 6));
+        f.seek(0);
+        f.write(bytes);
+        f.close();
+        Connection c;
+        c.setConnectionString(directoryConnectionString(path));
+        c.setConnected(true);
+        Query q;
+        q.setConnection(&c);
+        for (const char *sql : {"select * from Bad", "select count(*) from bad"}) {
+            q.Close();
+            q.SQL().Clear();
+            q.SQL().Add(QString::fromLatin1(sql));
+            try {
+                q.Open();
+                QFAIL("no error");
+            } catch (const EDatabaseError &e) {
+                QCOMPARE(e.message(), QStringLiteral("数据库文件 '%1' 已损坏或不完整，无法读取。").arg(path));
+            }
+        }
+        q.Close();
+        q.SQL().Clear();
+        q.SQL().Add(QStringLiteral("select g from Good"));
+        q.Open();
+        QCOMPARE(q.value(0, 0), QStringLiteral("y"));
+    }
+
     void otherPasswords()
     {
         const QString other = m_dir.filePath(QStringLiteral("other.mdb"));
