@@ -22,6 +22,8 @@ inline char32_t fold(char32_t cp)
 {
     if (cp < 0x80)
         return asciiLower(cp);
+    if (matchesOnlyItself(cp))
+        return cp;
     // Chinese, Japanese and Korean have no case: spare them the table look-up.
     if ((cp >= 0x2E80 && cp <= 0xA4CF) || (cp >= 0xAC00 && cp <= 0xD7AF) || cp >= kInvalidBase)
         return cp;
@@ -33,11 +35,6 @@ inline char32_t fold(char32_t cp)
 char32_t foldCase(char32_t cp)
 {
     return fold(cp);
-}
-
-bool matchesOnlyItself(char32_t cp)
-{
-    return (cp >= '0' && cp <= '9') || (cp >= 0x3400 && cp <= 0x4DBF) || (cp >= 0x4E00 && cp <= 0x9FFF);
 }
 
 namespace {

@@ -58,7 +58,10 @@ char32_t foldCase(char32_t cp);
 // the Chinese characters of the two main blocks. A run of them in a pattern must stand, byte
 // for byte, in every value that matches: the tables skip rows by it. Must stay inside what
 // foldCase() leaves alone (a test walks every code point).
-bool matchesOnlyItself(char32_t cp);
+inline bool matchesOnlyItself(char32_t cp)
+{
+    return (cp >= '0' && cp <= '9') || (cp >= 0x3400 && cp <= 0x4DBF) || (cp >= 0x4E00 && cp <= 0x9FFF);
+}
 
 // Name of the collation registered by registerFunctions(), for text columns.
 constexpr const char *kCollation = "JETTEXT";

@@ -140,6 +140,31 @@ private Q_SLOTS:
         QCOMPARE(ids(where), expected);
     }
 
+    // The tables skip rows by runs of characters that match only themselves: no character may
+    // fold to one of them, nor one of them to anything else, under the engine's folding or
+    // SQLite's NOCASE (A-Z); and none may be a LIKE wildcard.
+    void selfMatchingCharactersStayApartFromFolding()
+    {
+        int selfOnly = 0;
+        for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
+            if (cp >= 0xD800 && cp <= 0xDFFF)
+                continue;
+            const char32_t folded = jettext::foldCase(cp);
+            if (jettext::matchesOnlyItself(cp)) {
+                ++selfOnly;
+                if (folded != cp || (cp >= 'A' && cp <= 'Z') || (cp >= 'a' && cp <= 'z') || cp == '%' || cp == '_'
+                    || cp == '[')
+                    QFAIL(qPrintable(QStringLiteral("U+%1 folds or is special").arg(uint(cp), 4, 16, QLatin1Char('0'))));
+            }
+            if (folded != cp && jettext::matchesOnlyItself(folded))
+                QFAIL(qPrintable(QStringLiteral("U+%1 folds to U+%2")
+                                     .arg(uint(cp), 4, 16, QLatin1Char('0'))
+                                     .arg(uint(folded), 4, 16, QLatin1Char('0'))));
+        }
+        QVERIFY(selfOnly > 20000); // digits and the Chinese characters at least
+        QVERIFY(jettext::matchesOnlyItself(U'郑') && jettext::matchesOnlyItself(U'7'));
+    }
+
     void escape()
     {
         QCOMPARE(ids(QStringLiteral("n_name like '100\\%\\_%' escape '\\'")), QStringLiteral("9"));
