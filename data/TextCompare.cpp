@@ -22,8 +22,6 @@ inline char32_t fold(char32_t cp)
 {
     if (cp < 0x80)
         return asciiLower(cp);
-    if (matchesOnlyItself(cp))
-        return cp;
     // Chinese, Japanese and Korean have no case: spare them the table look-up.
     if ((cp >= 0x2E80 && cp <= 0xA4CF) || (cp >= 0xAC00 && cp <= 0xD7AF) || cp >= kInvalidBase)
         return cp;
