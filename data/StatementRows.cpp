@@ -122,7 +122,7 @@ std::string formatReal(double v)
     const std::string sci(buf, r.ptr);
     const size_t e = sci.find('e');
     const int exponent = std::atoi(sci.c_str() + e + 1);
-    if (exponent >= -6 && exponent < 21) {
+    if (exponent >= -7 && exponent < 21) {
         r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
         return std::string(buf, r.ptr);
     }

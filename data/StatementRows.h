@@ -13,8 +13,8 @@ struct sqlite3_stmt;
 // How a statement's rows become a result.
 namespace statementrows {
 
-// The shortest text that reads back as the same double: plain decimals while the exponent is
-// from -7 to 20 (1.1, 123.5, 0.000001), an exponent beyond (1e-7, 5e-324,
+// The shortest text that reads back as the same double: plain decimals from 1e-7 up to below
+// 1e21 (1.1, 123.5, 0.0000001, 1000000), an exponent beyond (1e-8, 5e-324,
 // 1.7976931348623157e308); "-0" keeps its sign; "Infinity", "-Infinity", "NaN".
 std::string formatReal(double v);
 

@@ -130,7 +130,7 @@ private Q_SLOTS:
         QTest::newRow("single keeps its digits") << "select si from N where id = 2" << QStringList{"1.1"};
         // The shortest text that reads back: an exponent only far from 1.
         QTest::newRow("extremes") << "select db from N where id in (5, 6, 9, 10, 11, 12) order by id"
-                                  << QStringList{"5e-324", "1.7976931348623157e308", "1e21", "1e-7", "0.000001",
+                                  << QStringList{"5e-324", "1.7976931348623157e308", "1e21", "0.0000001", "0.000001",
                                                  "100000000000000000000"};
         QTest::newRow("ordinary") << "select db from N where id in (7, 8) order by id" << QStringList{"1.1", "123.5"};
     }
@@ -150,6 +150,8 @@ private Q_SLOTS:
         QTest::newRow("million") << 1e6 << "1000000";
         QTest::newRow("large") << 1.5e300 << "1.5e300";
         QTest::newRow("small") << -2.5e-10 << "-2.5e-10";
+        QTest::newRow("first with exponent") << 1e-8 << "1e-8";
+        QTest::newRow("last without") << 9.5e20 << "950000000000000000000";
         QTest::newRow("zero") << 0.0 << "0";
     }
     void shortestForms()
