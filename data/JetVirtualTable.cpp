@@ -3,6 +3,7 @@
 #include "data/ColumnStore.h"
 #include "data/DatabaseError.h"
 #include "data/NumberCompare.h"
+#include "data/Prefilter.h"
 #include "data/TextCompare.h"
 #include "data/jet/JetPages.h"
 
@@ -24,16 +25,6 @@ struct Table : sqlite3_vtab
     // Why no statement can read the table (it has no columns, or its definition is damaged);
     // empty when it reads.
     QString refusal;
-};
-
-// A test that a row must pass for a constraint of the statement to hold: a run of bytes its
-// text must hold (LIKE) or be (=). It only skips rows that cannot match; SQLite still evaluates
-// the constraint itself on the rows that pass, so its rules (and errors) stay whole.
-struct Prefilter
-{
-    int column = 0;
-    bool whole = false; // = : the text is exactly `bytes`
-    std::string bytes;
 };
 
 struct Cursor : sqlite3_vtab_cursor
@@ -64,57 +55,12 @@ struct Cursor : sqlite3_vtab_cursor
                 return false; // NULL LIKE / = ... is never true
             size_t size;
             const char *p = col.textAt(r, size);
-            if (f.whole ? (size != f.bytes.size() || std::memcmp(p, f.bytes.data(), size) != 0)
-                        : !memmem(p, size, f.bytes.data(), f.bytes.size()))
+            if (!f.admits(p, size))
                 return false;
         }
         return true;
     }
 };
-
-// A run of characters that match only themselves in a pattern must stand, byte for byte, in
-// every value that matches.
-bool selfOnly(char32_t c)
-{
-    return jettext::matchesOnlyItself(c);
-}
-
-// The next character of the text at s[i]; anything but valid UTF-8 is never self-only.
-char32_t nextChar(const std::string &s, size_t &i)
-{
-    return jettext::readChar(reinterpret_cast<const unsigned char *>(s.data()), s.size(), i);
-}
-
-// The longest run of self-only characters between the wildcards of a LIKE pattern; empty when
-// there is none, or when the pattern holds "[" (a character list: not plain text).
-std::string requiredRun(const std::string &pattern)
-{
-    if (pattern.find('[') != std::string::npos)
-        return {};
-    std::string best;
-    size_t runStart = 0;
-    size_t i = 0;
-    while (i < pattern.size()) {
-        const size_t at = i;
-        const char32_t c = nextChar(pattern, i);
-        if (!selfOnly(c)) {
-            if (at - runStart > best.size())
-                best = pattern.substr(runStart, at - runStart);
-            runStart = i;
-        }
-    }
-    if (pattern.size() - runStart > best.size())
-        best = pattern.substr(runStart);
-    return best;
-}
-
-bool allSelfOnly(const std::string &text)
-{
-    for (size_t i = 0; i < text.size();)
-        if (!selfOnly(nextChar(text, i)))
-            return false;
-    return true;
-}
 
 std::string quoted(const QString &name)
 {
@@ -317,16 +263,8 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
             const std::string operand(text ? text : "", size_t(sqlite3_value_bytes(value)));
             Prefilter f;
             f.column = column;
-            if (like) {
-                f.bytes = requiredRun(operand);
-                if (f.bytes.empty())
-                    continue;
-            } else {
-                if (!allSelfOnly(operand))
-                    continue;
-                f.whole = true;
-                f.bytes = operand;
-            }
+            if (!(like ? f.forLike(operand) : f.forEquals(operand)))
+                continue;
             filtered.push_back(column);
             cursor->prefilters.push_back(std::move(f));
         }
