@@ -18,11 +18,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
 
-enum Change { RenameOver, CopyInPlace, TruncateInPlace, Delete, Directory, Fifo };
+enum Change { RenameOver, CopyInPlace, CopyInPlaceTimeKept, TruncateInPlace, Delete, Directory, Fifo };
 
 QByteArray bytesOf(const QString &path)
 {
@@ -58,6 +59,14 @@ bool change(int kind, const QString &path, const QByteArray &other)
     }
     case CopyInPlace: // the same inode, rewritten
         return writeBytes(path, other, QIODevice::WriteOnly | QIODevice::Truncate);
+    case CopyInPlaceTimeKept: { // as a copy that keeps times does: only the contents tell
+        struct stat before;
+        if (::stat(QFile::encodeName(path).constData(), &before) != 0 || QFileInfo(path).size() != other.size()
+            || !writeBytes(path, other, QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        const struct timespec times[2] = {before.st_atim, before.st_mtim};
+        return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+    }
     case TruncateInPlace: {
         QFile f(path);
         return f.open(QIODevice::ReadWrite) && f.resize(100000);
@@ -76,6 +85,7 @@ void changeRows()
     QTest::addColumn<QString>("message"); // otherwise the error, %1 the path
     QTest::newRow("rename over") << int(RenameOver) << true << QString();
     QTest::newRow("copy over in place") << int(CopyInPlace) << true << QString();
+    QTest::newRow("copy over in place, same size and time") << int(CopyInPlaceTimeKept) << true << QString();
     QTest::newRow("truncate in place") << int(TruncateInPlace) << false
                                        << QStringLiteral("数据库文件 '%1' 已损坏或不完整，无法读取。");
     QTest::newRow("delete") << int(Delete) << false << QStringLiteral("找不到文件 '%1'。");
