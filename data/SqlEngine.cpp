@@ -58,6 +58,30 @@ bool onlyBlanksAndSemicolon(const char *tail)
     return true;
 }
 
+// SQLite finds a table without regard to the case of A-Z only, Jet without regard to the case of
+// any letter: a name with other letters that have case is made a table under every way of
+// writing them (up to 64; beyond, in lower and upper case only).
+QStringList spellings(const QString &name)
+{
+    std::vector<int> cased;
+    for (int i = 0; i < name.size(); ++i)
+        if (name.at(i).unicode() >= 0x80 && name.at(i).toUpper() != name.at(i).toLower())
+            cased.push_back(i);
+    QStringList out{name};
+    if (cased.size() > 6) {
+        out << name.toLower() << name.toUpper();
+    } else {
+        for (unsigned mask = 0; mask < (1u << cased.size()); ++mask) {
+            QString s = name;
+            for (size_t k = 0; k < cased.size(); ++k)
+                s[cased[k]] = (mask >> k) & 1 ? s.at(cased[k]).toUpper() : s.at(cased[k]).toLower();
+            out << s;
+        }
+    }
+    out.removeDuplicates();
+    return out;
+}
+
 // Runs of a statement on a file that keeps changing under it before the engine gives up.
 constexpr int kAttempts = 3;
 
@@ -166,13 +190,12 @@ int SqlEngine::loadTable(const QString &name)
 void SqlEngine::createVirtualTable(ColumnStore *s)
 {
     m_catalog.stores.push_back(s);
-    const QByteArray create = QStringLiteral("CREATE VIRTUAL TABLE %1 USING %2(%3)")
-                                  .arg(quotedName(s->name()), QLatin1String(jetvtab::kModule))
-                                  .arg(m_catalog.stores.size() - 1)
-                                  .toUtf8();
-    const int rc = sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        m_catalog.stores.pop_back();
+    for (const QString &name : spellings(s->name())) {
+        const QByteArray create = QStringLiteral("CREATE VIRTUAL TABLE %1 USING %2(%3)")
+                                      .arg(quotedName(name), QLatin1String(jetvtab::kModule))
+                                      .arg(m_catalog.stores.size() - 1)
+                                      .toUtf8();
+        const int rc = sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr);
         m_catalog.error = nullptr;
         if ((rc & 0xFF) == SQLITE_NOMEM)
             throw std::bad_alloc();

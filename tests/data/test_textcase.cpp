@@ -34,6 +34,9 @@ void writeNames(const QString &path)
     w.addRow({9, QStringLiteral("100%_done"), QStringLiteral("Evora")});
     w.addRow({10, QStringLiteral("Anna"), QStringLiteral("北京")});
     w.endTable();
+    w.beginTable({QStringLiteral("Évora Ώρα"), {{QStringLiteral("e_x"), jet::ColumnType::Text, 10}}});
+    w.addRow({QStringLiteral("x")});
+    w.endTable();
     w.finish();
 }
 
@@ -163,6 +166,14 @@ private Q_SLOTS:
         }
         QVERIFY(selfOnly > 20000); // digits and the Chinese characters at least
         QVERIFY(jettext::matchesOnlyItself(U'郑') && jettext::matchesOnlyItself(U'7'));
+    }
+
+    // Table names without regard to the case of any letter, as Jet finds them.
+    void tableNamesFoldEveryLetter()
+    {
+        for (const char *name : {"Évora Ώρα", "évora ώρα", "ÉVORA ΏΡΑ", "éVoRa Ώρα"})
+            QCOMPARE(rows(QStringLiteral("select e_x from \"%1\"").arg(QString::fromUtf8(name))), QStringLiteral("x"));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, rows(QStringLiteral("select e_x from \"Evora Ώρα\"")));
     }
 
     void escape()
