@@ -354,6 +354,8 @@ std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList 
     for (int c = 0; c < columns; ++c)
         names << QString::fromUtf8(sqlite3_column_name(guard.stmt, c));
     auto result = std::make_unique<ResultSet>(names);
+    if (m_prepared)
+        m_prepared();
     try {
         statementrows::read(guard.stmt, *result, m_stores, m_catalog);
     } catch (const std::bad_alloc &) {

@@ -57,6 +57,10 @@ public:
     void setWarmUpFinished(std::function<void()> finished);
     // Releases the worker once warmUpRunning() is false; blocks only for its last instructions.
     void finishWarmUp();
+    // Called each time a statement has been prepared, before it reads a row (tests change the
+    // file there, to meet a statement the file changes under).
+    void setStatementPrepared(std::function<void()> prepared) { m_prepared = std::move(prepared); }
+
     // While held, the worker starts no further decoding (tests hold it to meet a search that
     // comes before the warm-up ends).
     void holdWarmUp(bool held);
@@ -92,5 +96,6 @@ private:
     std::condition_variable m_heldChanged;
     std::function<void()> m_finished;
     std::atomic<bool> m_cancel{false};
+    std::function<void()> m_prepared;
     std::thread m_worker;
 };

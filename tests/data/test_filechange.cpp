@@ -9,6 +9,7 @@
 #include "data/ConnectionString.h"
 #include "data/DatabaseError.h"
 #include "data/Query.h"
+#include "data/SqlEngine.h"
 #include "query/Dl_lawyer.h"
 
 #include <QDir>
@@ -207,6 +208,37 @@ private Q_SLOTS:
         QVERIFY(putFile(path, m_people));
         QCOMPARE(run(q, QStringLiteral("select p_Name, p_City from People")), people(0));
         QCOMPARE(run(q, QStringLiteral("select count(*) from People")), QStringList{QStringLiteral("4")});
+        QFile::remove(path);
+    }
+
+    // The file replaced while a statement reads it: the statement runs again on the new file,
+    // and when the file keeps changing it gives up with a message rather than a mixed result.
+    void changedDuringAStatement()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("during.mdb"));
+        QVERIFY(putFile(path, m_people));
+        Connection c;
+        c.setConnectionString(directoryConnectionString(path));
+        c.setConnected(true);
+        Query q;
+        q.setConnection(&c);
+        QCOMPARE(run(q, QStringLiteral("select p_Name from People")).size(), 4);
+        int prepared = 0;
+        c.engine()->setStatementPrepared([&] {
+            if (prepared++ == 0)
+                QVERIFY(change(RenameOver, path, m_morePeople));
+        });
+        QCOMPARE(run(q, QStringLiteral("select p_Name, p_City from People")), people(2));
+        QCOMPARE(prepared, 2);
+
+        c.engine()->setStatementPrepared([&] {
+            ++prepared;
+            QVERIFY(putFile(path, prepared % 2 ? m_people : m_morePeople));
+        });
+        QCOMPARE(failure(q, QStringLiteral("select count(*) from People")),
+                 QStringLiteral("数据库文件在查询时被反复更改，请稍后重试。"));
+        c.engine()->setStatementPrepared({});
+        QCOMPARE(run(q, QStringLiteral("select count(*) from People")).size(), 1);
         QFile::remove(path);
     }
 
