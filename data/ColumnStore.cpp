@@ -3,6 +3,9 @@
 #include "data/DatabaseError.h"
 #include "data/jet/JetRows.h"
 
+#include <QByteArray>
+#include <QLocale>
+
 #include <algorithm>
 #include <string_view>
 #include <new>
@@ -10,6 +13,19 @@
 #include <thread>
 
 namespace {
+
+// An exact decimal's text; the reader gives it with every value, and makes it here for one
+// that comes as a number only.
+std::string_view decimalText(const JetCell &cell)
+{
+    if (!cell.text.empty() || cell.storage == JetCell::Text)
+        return cell.text;
+    thread_local std::string made;
+    made = cell.storage == JetCell::Integer ? std::to_string(cell.integer)
+                                            : QByteArray::number(cell.real, 'f', QLocale::FloatingPointShortest)
+                                                  .toStdString();
+    return made;
+}
 
 // Packs the rows of a cursor into fresh columns: cell k of a row is column wanted[k].
 class ColumnFiller
@@ -71,15 +87,7 @@ private:
             switch (out.kind) {
             case JetKind::Integer: out.integers.push_back(cell.integer); break;
             case JetKind::Real: out.reals.push_back(cell.real); break;
-            case JetKind::Number: {
-                int64_t bits = cell.integer;
-                if (cell.storage == JetCell::Real)
-                    std::memcpy(&bits, &cell.real, sizeof bits);
-                out.integers.push_back(bits);
-                out.types.push_back(uint8_t(cell.storage));
-                appendText(out, cell.storage == JetCell::Text ? cell.text : std::string_view());
-                break;
-            }
+            case JetKind::Number: appendText(out, cell.isNull() ? std::string_view() : decimalText(cell)); break;
             default: appendText(out, cell.isNull() ? std::string_view() : std::string_view(cell.text)); break;
             }
         }
@@ -118,7 +126,6 @@ void finish(DecodedColumn &col, size_t rows)
     col.reals.fit();
     col.text.fit();
     col.ends.fit();
-    col.types.fit();
 }
 
 QString changedFile(const QString &table)
@@ -137,10 +144,6 @@ void appendColumn(DecodedColumn &into, size_t intoRows, const DecodedColumn &fro
     case JetKind::Integer: into.integers.append(from.integers.data(), fromRows); break;
     case JetKind::Real: into.reals.append(from.reals.data(), fromRows); break;
     default: {
-        if (into.kind == JetKind::Number) {
-            into.integers.append(from.integers.data(), fromRows);
-            into.types.append(from.types.data(), fromRows);
-        }
         const size_t base = into.text.size();
         if (from.text.size() > 0xFFFFFFFFu - base)
             throw std::bad_alloc();
@@ -158,16 +161,34 @@ constexpr size_t kSplitPages = 1024;
 
 } // namespace
 
-// Every use of the file below gives the file-format layer's failures as the data layer's.
-ColumnStore::ColumnStore(JetFile &file, const QString &table, std::mutex &decodeLock) try
-    : m_file(file), m_name(table), m_columns(file.columns(table)), m_decodeLock(decodeLock)
+// A table whose definition is unsound still gets a store, one without columns that says why:
+// the other tables of the file stay readable. Every other use of the file below gives the
+// file-format layer's failures as the data layer's.
+ColumnStore::ColumnStore(JetFile &file, const QString &table, std::mutex &decodeLock)
+    : m_file(&file), m_path(file.path()), m_name(table), m_decodeLock(decodeLock)
 {
+    try {
+        m_columns = file.columns(table);
+    } catch (const jet::Error &e) {
+        m_refusal = e.message();
+    }
     m_data.resize(size_t(m_columns.size()));
     m_decoded.reset(new std::atomic<bool>[size_t(m_columns.size())]);
     for (int c = 0; c < m_columns.size(); ++c)
         m_decoded[size_t(c)].store(false);
-} catch (const jet::Error &e) {
-    throw EDatabaseError(e);
+}
+
+void ColumnStore::retire()
+{
+    std::lock_guard<std::mutex> lock(m_decodeLock);
+    m_file = nullptr;
+}
+
+JetFile &ColumnStore::file() const
+{
+    if (!m_file)
+        throw EDatabaseError(changedFile(m_name));
+    return *m_file;
 }
 
 void ColumnStore::verify(quint64 statement)
@@ -176,7 +197,7 @@ void ColumnStore::verify(quint64 statement)
     if (m_verified == statement)
         return;
     try {
-        m_file.verifyTable(m_name);
+        file().verifyTable(m_name);
     } catch (const jet::Error &e) {
         throw EDatabaseError(e);
     }
@@ -201,12 +222,12 @@ void ColumnStore::ensure(const std::vector<int> &columns, const std::atomic<bool
         return;
     std::atomic<bool> abandon{false};
     ColumnFiller filler(m_columns, wanted, cancel, &abandon);
-    const std::unique_ptr<jet::TableCursor> rows = m_file.openTable(m_name, wanted);
+    const std::unique_ptr<jet::TableCursor> rows = file().openTable(m_name, wanted);
     const size_t pages = rows->pageCount();
     if (pages >= kSplitPages && std::thread::hardware_concurrency() > 1) {
         // Pages are independent: the second half is read on a thread of its own, its rows put
         // after the first half's. Both cursors are opened here, before either reads.
-        const std::unique_ptr<jet::TableCursor> laterRows = m_file.openTable(m_name, wanted);
+        const std::unique_ptr<jet::TableCursor> laterRows = file().openTable(m_name, wanted);
         rows->keepPages(0, pages / 2);
         laterRows->keepPages(pages / 2, pages);
         ColumnFiller later(m_columns, wanted, cancel, &abandon);
@@ -276,7 +297,7 @@ std::vector<std::unique_ptr<DecodedColumn>> ColumnStore::decodeRows(const std::v
     std::lock_guard<std::mutex> lock(m_decodeLock);
     std::atomic<bool> abandon{false};
     ColumnFiller filler(m_columns, columns, nullptr, &abandon, &rows);
-    filler.fill(*m_file.openTable(m_name, columns));
+    filler.fill(*file().openTable(m_name, columns));
     if (rowCount() < 0 || filler.seen() != size_t(rowCount()) || size_t(filler.rows()) != rows.size())
         throw EDatabaseError(changedFile(m_name));
     for (auto &col : filler.columns())

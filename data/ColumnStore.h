@@ -88,17 +88,15 @@ private:
 
 // One decoded column of a table, every row in file order: numbers in an array of their own,
 // text back to back in one buffer with 32-bit end offsets, nulls in a bit set. An exact
-// number (JetKind::Number) is kept as the reader gives it, row by row: an integer or the bits
-// of a double in `integers`, or text; `types` says which.
+// number (JetKind::Number) is kept as its decimal text.
 struct DecodedColumn
 {
     JetKind kind = JetKind::Text;
     GrowArray<uint64_t> nulls;   // bit r set: row r is null
-    GrowArray<int64_t> integers; // JetKind::Integer; JetKind::Number
+    GrowArray<int64_t> integers; // JetKind::Integer
     GrowArray<double> reals;     // JetKind::Real
     GrowArray<char> text;        // JetKind::Number and every other kind, as text
     GrowArray<uint32_t> ends;    // ends[0] = 0, ends[r + 1] = end of row r's text
-    GrowArray<uint8_t> types;    // JetKind::Number: the JetCell::Storage of each row
 
     bool isNull(size_t row) const { return (nulls[row >> 6] >> (row & 63)) & 1; }
     const char *textAt(size_t row, size_t &size) const
@@ -106,16 +104,10 @@ struct DecodedColumn
         size = ends[row + 1] - ends[row];
         return text.data() ? text.data() + ends[row] : ""; // empty texts only: no block at all
     }
-    double realAt(size_t row) const // JetKind::Number, a Real row
-    {
-        double v;
-        std::memcpy(&v, &integers[row], sizeof v);
-        return v;
-    }
     size_t memoryUsed() const
     {
         return nulls.capacity() * 8 + integers.capacity() * 8 + reals.capacity() * 8 + text.capacity()
-               + ends.capacity() * 4 + types.capacity();
+               + ends.capacity() * 4;
     }
 };
 
@@ -154,6 +146,13 @@ public:
     // each `statement` (a number that changes from one statement to the next).
     void verify(quint64 statement);
 
+    // Lets go of the file (it was replaced): what is decoded stays readable, nothing more is
+    // read. Waits for a pass that is running.
+    void retire();
+    const QString &filePath() const { return m_path; }
+    // Why no statement can read the table (its definition is unsound); empty when it can.
+    const QString &refusal() const { return m_refusal; }
+
     bool isDecoded(int column) const { return m_decoded[size_t(column)].load(std::memory_order_acquire); }
     // -1 until a pass over the table has ended.
     int rowCount() const { return m_rows.load(std::memory_order_acquire); }
@@ -161,9 +160,13 @@ public:
     const DecodedColumn &column(int c) const { return *m_data[size_t(c)]; }
 
 private:
-    JetFile &m_file;
+    JetFile &file() const; // the file; the changed-file error once retired
+
+    JetFile *m_file; // null once retired; under m_decodeLock
+    QString m_path;
     QString m_name;
     QVector<JetColumn> m_columns;
+    QString m_refusal;
     std::mutex &m_decodeLock;
     std::vector<std::unique_ptr<DecodedColumn>> m_data;
     std::unique_ptr<std::atomic<bool>[]> m_decoded;

@@ -2,9 +2,13 @@
 
 #include "data/ColumnStore.h"
 #include "data/DatabaseError.h"
+#include "data/NumberCompare.h"
+#include "data/Prefilter.h"
 #include "data/TextCompare.h"
+#include "data/jet/JetPages.h"
 
 #include <sqlite3.h>
+#include <cmath>
 #include <cstdlib>
 #include <algorithm>
 #include <cstring>
@@ -18,16 +22,9 @@ struct Table : sqlite3_vtab
 {
     Catalog *catalog = nullptr;
     ColumnStore *store = nullptr;
-};
-
-// A test that a row must pass for a constraint of the statement to hold: a run of bytes its
-// text must hold (LIKE) or be (=). It only skips rows that cannot match; SQLite still evaluates
-// the constraint itself on the rows that pass, so its rules (and errors) stay whole.
-struct Prefilter
-{
-    int column = 0;
-    bool whole = false; // = : the text is exactly `bytes`
-    std::string bytes;
+    // Why no statement can read the table (it has no columns, or its definition is damaged);
+    // empty when it reads.
+    QString refusal;
 };
 
 struct Cursor : sqlite3_vtab_cursor
@@ -58,58 +55,12 @@ struct Cursor : sqlite3_vtab_cursor
                 return false; // NULL LIKE / = ... is never true
             size_t size;
             const char *p = col.textAt(r, size);
-            if (f.whole ? (size != f.bytes.size() || std::memcmp(p, f.bytes.data(), size) != 0)
-                        : !memmem(p, size, f.bytes.data(), f.bytes.size()))
+            if (!f.admits(p, size))
                 return false;
         }
         return true;
     }
 };
-
-// Characters that compare only with themselves under every collation the engine uses and
-// under LIKE (no case, no other character folding to them): Chinese characters and digits.
-// A run of them in a pattern must stand, byte for byte, in every value that matches.
-bool selfOnly(char32_t c)
-{
-    return (c >= '0' && c <= '9') || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF);
-}
-
-// The next character of the text at s[i]; anything but valid UTF-8 is never self-only.
-char32_t nextChar(const std::string &s, size_t &i)
-{
-    return jettext::readChar(reinterpret_cast<const unsigned char *>(s.data()), s.size(), i);
-}
-
-// The longest run of self-only characters between the wildcards of a LIKE pattern; empty when
-// there is none, or when the pattern holds "[" (a character list: not plain text).
-std::string requiredRun(const std::string &pattern)
-{
-    if (pattern.find('[') != std::string::npos)
-        return {};
-    std::string best;
-    size_t runStart = 0;
-    size_t i = 0;
-    while (i < pattern.size()) {
-        const size_t at = i;
-        const char32_t c = nextChar(pattern, i);
-        if (!selfOnly(c)) {
-            if (at - runStart > best.size())
-                best = pattern.substr(runStart, at - runStart);
-            runStart = i;
-        }
-    }
-    if (pattern.size() - runStart > best.size())
-        best = pattern.substr(runStart);
-    return best;
-}
-
-bool allSelfOnly(const std::string &text)
-{
-    for (size_t i = 0; i < text.size();)
-        if (!selfOnly(nextChar(text, i)))
-            return false;
-    return true;
-}
 
 std::string quoted(const QString &name)
 {
@@ -152,6 +103,15 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
         return SQLITE_ERROR;
     }
     ColumnStore *store = catalog->stores[size_t(index)];
+    auto *table = new (std::nothrow) Table;
+    if (!table)
+        return SQLITE_NOMEM;
+    table->catalog = catalog;
+    table->store = store;
+    if (!store->refusal().isEmpty())
+        table->refusal = store->refusal();
+    else if (store->columns().isEmpty())
+        table->refusal = QStringLiteral("表 '%1' 没有列。").arg(store->name());
     std::string declaration = "CREATE TABLE x(";
     for (int c = 0; c < store->columns().size(); ++c) {
         const JetColumn &column = store->columns()[c];
@@ -161,23 +121,27 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
         switch (column.kind) {
         case JetKind::Integer: declaration += " INTEGER"; break;
         case JetKind::Real: declaration += " REAL"; break;
-        // Exact decimals: a number where a double holds the value, its text where not; a
-        // column without a declared type keeps each as it comes.
-        case JetKind::Number: break;
+        // Exact decimals as their text, which prints exactly: compared with a number they are
+        // numbers (the affinity), sorted and in min()/max() by exact value (the collation).
+        case JetKind::Number: declaration += std::string(" NUMERIC COLLATE ") + jetnumber::kCollation; break;
         // Text compares like Jet: "=", ORDER BY and LIKE without regard to the case of any
         // letter, accented ones too.
         default: declaration += std::string(" TEXT COLLATE ") + jettext::kCollation; break;
         }
     }
     declaration += ')';
-    const int rc = sqlite3_declare_vtab(db, declaration.c_str());
-    if (rc != SQLITE_OK)
-        return rc;
-    auto *table = new (std::nothrow) Table;
-    if (!table)
-        return SQLITE_NOMEM;
-    table->catalog = catalog;
-    table->store = store;
+    // A table that cannot be declared as it is stays a table, one that refuses every statement:
+    // a statement naming it must meet the file's damage, not a missing table.
+    if (table->refusal.isEmpty() && sqlite3_declare_vtab(db, declaration.c_str()) != SQLITE_OK)
+        table->refusal = jet::damagedMessage(store->filePath());
+    if (!table->refusal.isEmpty()) {
+        const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(refused)");
+        if (rc != SQLITE_OK) {
+            *error = sqlite3_mprintf("%s", table->refusal.toUtf8().constData());
+            delete table;
+            return rc;
+        }
+    }
     *out = table;
     return SQLITE_OK;
 }
@@ -192,6 +156,13 @@ int disconnect(sqlite3_vtab *vtab)
 int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
 {
     auto *table = static_cast<Table *>(vtab);
+    if (!table->refusal.isEmpty()) {
+        try {
+            throw EDatabaseError(table->refusal);
+        } catch (...) {
+            return failed(table);
+        }
+    }
     const int columns = int(table->store->columns().size());
     std::string used;
     for (int c = 0; c < columns; ++c) {
@@ -294,16 +265,8 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
             const std::string operand(text ? text : "", size_t(sqlite3_value_bytes(value)));
             Prefilter f;
             f.column = column;
-            if (like) {
-                f.bytes = requiredRun(operand);
-                if (f.bytes.empty())
-                    continue;
-            } else {
-                if (!allSelfOnly(operand))
-                    continue;
-                f.whole = true;
-                f.bytes = operand;
-            }
+            if (!(like ? f.forLike(operand) : f.forEquals(operand)))
+                continue;
             filtered.push_back(column);
             cursor->prefilters.push_back(std::move(f));
         }
@@ -388,17 +351,14 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
     }
     switch (col.kind) {
     case JetKind::Integer: sqlite3_result_int64(ctx, col.integers[row]); break;
-    case JetKind::Real: sqlite3_result_double(ctx, col.reals[row]); break;
-    case JetKind::Number:
-        if (col.types[row] == JetCell::Integer) {
-            sqlite3_result_int64(ctx, col.integers[row]);
-            break;
-        }
-        if (col.types[row] == JetCell::Real) {
-            sqlite3_result_double(ctx, col.realAt(row));
-            break;
-        }
-        [[fallthrough]];
+    case JetKind::Real:
+        // SQLite would make a NaN a NULL: it is a value, kept as its name.
+        if (std::isnan(col.reals[row]))
+            sqlite3_result_text(ctx, "NaN", 3, SQLITE_STATIC);
+        else
+            sqlite3_result_double(ctx, col.reals[row]);
+        break;
+    // An exact decimal as its text: see the column's declaration.
     default: {
         size_t size;
         const char *p = col.textAt(row, size);

@@ -4,13 +4,14 @@
 #include "data/DatabaseError.h"
 #include "data/jet/JetFile.h"
 #include "data/JetVirtualTable.h"
+#include "data/NumberCompare.h"
 #include "data/ResultSet.h"
+#include "data/SqlErrors.h"
+#include "data/StatementRows.h"
 #include "data/TextCompare.h"
 
-#include <QLocale>
 #include <sqlite3.h>
 #include <algorithm>
-#include <cstring>
 #include <exception>
 #include <string>
 #include <system_error>
@@ -32,71 +33,11 @@ int readOnlyAuthorizer(void *, int action, const char *, const char *, const cha
     }
 }
 
-QString afterPrefix(const QString &msg, const QString &prefix)
-{
-    return msg.mid(prefix.size()).trimmed();
-}
-
-QString unquoted(QString s)
-{
-    if (s.size() >= 2 && s.startsWith(QLatin1Char('"')) && s.endsWith(QLatin1Char('"')))
-        s = s.mid(1, s.size() - 2);
-    return s;
-}
-
-// SQLite's English message in the Chinese wording of the database layer, naming the table,
-// column or token.
-QString translateError(const QString &msg)
-{
-    static const QString noTable = QStringLiteral("no such table:");
-    static const QString noColumn = QStringLiteral("no such column:");
-    static const QString noFunction = QStringLiteral("no such function:");
-    static const QString ambiguous = QStringLiteral("ambiguous column name:");
-    static const QString unrecognized = QStringLiteral("unrecognized token:");
-    if (msg.startsWith(noTable))
-        return QStringLiteral("找不到表 '%1'。").arg(afterPrefix(msg, noTable));
-    if (msg.startsWith(noColumn))
-        return QStringLiteral("找不到列 '%1'。").arg(afterPrefix(msg, noColumn));
-    if (msg.startsWith(noFunction))
-        return QStringLiteral("表达式中有未定义的函数 '%1'。").arg(afterPrefix(msg, noFunction));
-    if (msg.startsWith(ambiguous))
-        return QStringLiteral("列名 '%1' 不明确。").arg(afterPrefix(msg, ambiguous));
-    if (msg.startsWith(unrecognized))
-        return QStringLiteral("语法错误: 无法识别的符号 '%1'。").arg(unquoted(afterPrefix(msg, unrecognized)));
-    if (msg.startsWith(QLatin1String("near ")) && msg.endsWith(QLatin1String(": syntax error"))) {
-        QString token = msg.mid(5, msg.size() - 5 - int(qstrlen(": syntax error")));
-        return QStringLiteral("语法错误: '%1' 附近。").arg(unquoted(token));
-    }
-    if (msg == QString::fromUtf8(jettext::kBadPattern) || msg.startsWith(QStringLiteral("无法读取表 ")))
-        return msg;
-    if (msg == QLatin1String("incomplete input"))
-        return QStringLiteral("语法错误: 语句不完整。");
-    if (msg == QLatin1String("not authorized") || msg.endsWith(QLatin1String(" may not be modified")))
-        return QStringLiteral("数据库以只读方式打开，只能执行查询语句。");
-    if (msg.contains(QLatin1String("out of memory")))
-        return QStringLiteral("内存不足，无法完成查询。");
-    if (msg.contains(QLatin1String("interrupted")))
-        return QStringLiteral("查询已中断。");
-    return QStringLiteral("SQL 语句错误: %1。").arg(msg);
-}
-
-[[noreturn]] void fail(sqlite3 *db)
-{
-    throw EDatabaseError(translateError(QString::fromUtf8(sqlite3_errmsg(db))));
-}
-
 QString quotedName(const QString &name)
 {
     QString s = name;
     s.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + s + QLatin1Char('"');
-}
-
-void appendNumber(ResultSet &rs, double v)
-{
-    // Plain decimal, the shortest form that reads back as the same number, never an exponent.
-    const QByteArray text = QByteArray::number(v, 'f', QLocale::FloatingPointShortest);
-    rs.appendCell(text.constData(), size_t(text.size()));
 }
 
 struct StatementGuard
@@ -117,128 +58,100 @@ bool onlyBlanksAndSemicolon(const char *tail)
     return true;
 }
 
-// One row of a stepped statement into the result, each value in its text form. Each cell is
-// fetched once as a value; text is taken as its bytes (the database is UTF-8), which spares
-// SQLite terminating a copy of every cell.
-void appendCopiedRow(sqlite3_stmt *stmt, int columns, ResultSet &result)
+// SQLite finds a table without regard to the case of A-Z only, Jet without regard to the case of
+// any letter: a name with other letters that have case is made a table under every way of
+// writing them (up to 64; beyond, in lower and upper case only).
+QStringList spellings(const QString &name)
 {
-    for (int c = 0; c < columns; ++c) {
-        sqlite3_value *v = sqlite3_column_value(stmt, c);
-        switch (sqlite3_value_type(v)) {
-        case SQLITE_NULL:
-            result.appendCell("", 0);
-            break;
-        case SQLITE_INTEGER: {
-            char buf[32];
-            const int n = qsnprintf(buf, sizeof buf, "%lld", sqlite3_value_int64(v));
-            result.appendCell(buf, size_t(n));
-            break;
-        }
-        case SQLITE_FLOAT:
-            appendNumber(result, sqlite3_value_double(v));
-            break;
-        case SQLITE_TEXT: {
-            const auto *p = static_cast<const char *>(sqlite3_value_blob(v));
-            const int n = sqlite3_value_bytes(v);
-            result.appendCell(p ? p : "", p ? size_t(n) : 0);
-            break;
-        }
-        default: { // a blob (only an expression makes one): its bytes as text
-            const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(v));
-            result.appendCell(p ? p : "", size_t(sqlite3_value_bytes(v)));
-            break;
-        }
+    std::vector<int> cased;
+    for (int i = 0; i < name.size(); ++i)
+        if (name.at(i).unicode() >= 0x80 && name.at(i).toUpper() != name.at(i).toLower())
+            cased.push_back(i);
+    QStringList out{name};
+    if (cased.size() > 6) {
+        out << name.toLower() << name.toUpper();
+    } else {
+        for (unsigned mask = 0; mask < (1u << cased.size()); ++mask) {
+            QString s = name;
+            for (size_t k = 0; k < cased.size(); ++k)
+                s[cased[k]] = (mask >> k) & 1 ? s.at(cased[k]).toUpper() : s.at(cased[k]).toLower();
+            out << s;
         }
     }
-    result.endRow();
+    out.removeDuplicates();
+    return out;
 }
 
-// Text columns of one table as the fields of a result: rows are kept as row numbers. Holds the
-// table's columns, so the result stays readable after the connection has closed.
-class StoreRows : public RowSource
-{
-public:
-    StoreRows(std::shared_ptr<const ColumnStore> store, std::vector<int> columns)
-        : m_store(std::move(store)), m_columns(std::move(columns))
-    {
-    }
-    std::string_view text(quint32 row, int field) const override
-    {
-        const DecodedColumn &col = m_store->column(m_columns[size_t(field)]);
-        if (col.isNull(row))
-            return {};
-        size_t size;
-        const char *p = col.textAt(row, size);
-        return std::string_view(p, size);
-    }
-    const ColumnStore *store() const { return m_store.get(); }
-    int column(int field) const { return m_columns[size_t(field)]; }
-
-private:
-    std::shared_ptr<const ColumnStore> m_store;
-    std::vector<int> m_columns;
-};
-
-// Whether the current row of the statement holds, field by field, exactly the values of row
-// `row` of the source's columns.
-bool sameAsSourceRow(sqlite3_stmt *stmt, const StoreRows &source, int columns, size_t row)
-{
-    for (int c = 0; c < columns; ++c) {
-        const DecodedColumn &col = source.store()->column(source.column(c));
-        const void *p = sqlite3_column_blob(stmt, c);
-        if (col.isNull(row)) {
-            if (sqlite3_column_type(stmt, c) != SQLITE_NULL)
-                return false;
-            continue;
-        }
-        size_t size;
-        const char *q = col.textAt(row, size);
-        // The value handed out by the table itself, not a copy: nothing else points there.
-        if (p == q && size > 0)
-            continue;
-        const int n = sqlite3_column_bytes(stmt, c);
-        if (size_t(n) != size)
-            return false;
-        if (n == 0 ? sqlite3_column_type(stmt, c) != SQLITE_TEXT : std::memcmp(p, q, size) != 0)
-            return false;
-    }
-    return true;
-}
+// Runs of a statement on a file that keeps changing under it before the engine gives up.
+constexpr int kAttempts = 3;
 
 } // namespace
 
-SqlEngine::SqlEngine(const QString &path, const QString &password)
+SqlEngine::SqlEngine(const QString &path, const QString &password) : m_path(path), m_password(password)
 {
-    try {
-        m_file = std::make_unique<JetFile>(path, password);
-    } catch (const jet::Error &e) {
-        throw EDatabaseError(e);
-    }
-    if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK
-        || jettext::registerFunctions(m_db) != SQLITE_OK || jetvtab::registerModule(m_db, &m_catalog) != SQLITE_OK) {
-        sqlite3_close(m_db);
-        m_db = nullptr;
-        throw EDatabaseError(QStringLiteral("内存不足，无法打开数据库。"));
-    }
+    openFile();
 }
 
 SqlEngine::~SqlEngine()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_jobsMutex);
-        m_cancel.store(true);
-        m_jobs.clear();
-        m_heldChanged.notify_all();
+    closeFile();
+}
+
+// The file at the path, its statement database and one virtual table for each of its tables
+// (connecting decodes nothing). Throws EDatabaseError, leaving no file open.
+void SqlEngine::openFile()
+{
+    try {
+        m_file = std::make_unique<JetFile>(m_path, m_password);
+    } catch (const jet::Error &e) {
+        throw EDatabaseError(e);
     }
-    if (m_worker.joinable())
-        m_worker.join();
-    sqlite3_close(m_db);
+    try {
+        if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                            nullptr) != SQLITE_OK
+            || jettext::registerFunctions(m_db) != SQLITE_OK || jetnumber::registerCollation(m_db) != SQLITE_OK
+            || jetvtab::registerModule(m_db, &m_catalog) != SQLITE_OK)
+            throw EDatabaseError(QStringLiteral("内存不足，无法打开数据库。"));
+        for (const QString &name : m_file->tableNames())
+            createVirtualTable(store(name));
+    } catch (const std::bad_alloc &) {
+        closeFile();
+        throw EDatabaseError(QStringLiteral("内存不足，无法打开数据库。"));
+    } catch (...) {
+        closeFile();
+        throw;
+    }
+}
+
+// Lets go of the file and of everything read from it; results keep the columns they show.
+void SqlEngine::closeFile()
+{
+    stopWarmUp();
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    m_catalog.stores.clear();
+    m_catalog.lastStore = nullptr;
+    m_catalog.error = nullptr;
+    for (const auto &s : m_stores)
+        s->retire();
+    m_stores.clear();
+    m_file.reset();
+}
+
+// The file the statements read is the one at the path now: the one already open when it is
+// unchanged, else the file there opened afresh (or its error: not found, a directory,
+// damaged, ...).
+void SqlEngine::useCurrentFile()
+{
+    if (m_file && m_file->isCurrent())
+        return;
+    closeFile();
+    openFile();
 }
 
 QStringList SqlEngine::tableNames() const
 {
-    return m_file->tableNames();
+    return m_file ? m_file->tableNames() : QStringList();
 }
 
 ColumnStore *SqlEngine::store(const QString &name)
@@ -263,6 +176,7 @@ bool SqlEngine::isLoaded(const QString &name) const
 
 int SqlEngine::loadTable(const QString &name)
 {
+    useCurrentFile();
     ColumnStore *s = store(name);
     std::vector<int> all; // those the reader can decode: the others fail the statements that read them
     for (int c = 0; c < s->columns().size(); ++c)
@@ -276,29 +190,19 @@ int SqlEngine::loadTable(const QString &name)
     return s->rowCount();
 }
 
-bool SqlEngine::hasVirtualTable(const QString &name) const
-{
-    for (const ColumnStore *s : m_catalog.stores)
-        if (s->name().compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
-
+// A table whose name SQLite keeps for itself ("sqlite_...") gets none: no statement can name it.
 void SqlEngine::createVirtualTable(ColumnStore *s)
 {
-    for (size_t i = 0; i < m_catalog.stores.size(); ++i)
-        if (m_catalog.stores[i] == s)
-            return;
-    if (s->columns().isEmpty())
-        throw EDatabaseError(QStringLiteral("表 '%1' 没有列。").arg(s->name()));
     m_catalog.stores.push_back(s);
-    const QByteArray create = QStringLiteral("CREATE VIRTUAL TABLE %1 USING %2(%3)")
-                                  .arg(quotedName(s->name()), QLatin1String(jetvtab::kModule))
-                                  .arg(m_catalog.stores.size() - 1)
-                                  .toUtf8();
-    if (sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-        m_catalog.stores.pop_back();
-        fail(m_db);
+    for (const QString &name : spellings(s->name())) {
+        const QByteArray create = QStringLiteral("CREATE VIRTUAL TABLE %1 USING %2(%3)")
+                                      .arg(quotedName(name), QLatin1String(jetvtab::kModule))
+                                      .arg(m_catalog.stores.size() - 1)
+                                      .toUtf8();
+        const int rc = sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr);
+        m_catalog.error = nullptr;
+        if ((rc & 0xFF) == SQLITE_NOMEM)
+            throw std::bad_alloc();
     }
 }
 
@@ -310,6 +214,7 @@ void SqlEngine::setWarmUpFinished(std::function<void()> finished)
 
 void SqlEngine::startWarmUp(const QString &table, const QStringList &columns)
 {
+    useCurrentFile();
     ColumnStore *s = store(table);
     std::vector<int> wanted;
     for (int c = 0; c < s->columns().size(); ++c)
@@ -359,6 +264,20 @@ void SqlEngine::warmUpLoop()
         finished();
 }
 
+// Ends the warm-up now, its jobs dropped: before the stores it decodes into are let go.
+void SqlEngine::stopWarmUp()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_jobsMutex);
+        m_cancel.store(true);
+        m_jobs.clear();
+        m_heldChanged.notify_all();
+    }
+    if (m_worker.joinable())
+        m_worker.join();
+    m_cancel.store(false);
+}
+
 void SqlEngine::holdWarmUp(bool held)
 {
     std::lock_guard<std::mutex> lock(m_jobsMutex);
@@ -383,105 +302,48 @@ void SqlEngine::finishWarmUp()
         m_worker.join();
 }
 
-// Every row of a stepped statement into the result. When every field is a text column of one
-// table as it stands, the result keeps row numbers instead of copies (each row checked against
-// the table's values; the first that differs, a sorted or computed row, turns the result into
-// copies for good).
-void SqlEngine::readRows(sqlite3_stmt *stmt, int columns, ResultSet &result)
+std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringList &params)
 {
-    const StoreRows *source = nullptr;
-    std::shared_ptr<ColumnStore> store;
-    std::vector<int> fields;
-    for (int c = 0; c < columns; ++c) {
-        const char *table = sqlite3_column_table_name(stmt, c);
-        const char *origin = sqlite3_column_origin_name(stmt, c);
-        const char *database = sqlite3_column_database_name(stmt, c);
-        if (!table || !origin || !database || std::strcmp(database, "main") != 0)
-            break;
-        if (!store) {
-            for (const auto &s : m_stores)
-                if (s->name() == QString::fromUtf8(table) && hasVirtualTable(s->name()))
-                    store = s;
-            if (!store)
-                break;
-        } else if (store->name() != QString::fromUtf8(table)) {
-            break;
-        }
-        const QString name = QString::fromUtf8(origin);
-        int index = -1;
-        for (int k = 0; k < store->columns().size(); ++k)
-            if (store->columns()[k].name.compare(name, Qt::CaseInsensitive) == 0)
-                index = k;
-        const JetKind kind = index < 0 ? JetKind::Integer : store->columns()[index].kind;
-        if (kind == JetKind::Integer || kind == JetKind::Real || kind == JetKind::Number)
-            break;
-        fields.push_back(index);
-    }
-    bool eligible = columns > 0 && int(fields.size()) == columns;
-    for (;;) {
-        const int rc = sqlite3_step(stmt);
-        if (rc == SQLITE_DONE)
-            break;
-        if (rc != SQLITE_ROW)
-            fail(sqlite3_db_handle(stmt));
-        if (m_types)
-            for (int c = 0; c < columns; ++c)
-                m_types->cells.push_back((unsigned char)sqlite3_column_type(stmt, c));
-        // Decided at the first row: the table decodes what the statement uses as it starts, and
-        // a column read for a few rows only is not the table's.
-        if (eligible) {
-            eligible = false;
-            if (std::all_of(fields.begin(), fields.end(), [&](int f) { return store->isDecoded(f); })) {
-                auto rows = std::make_unique<StoreRows>(store, fields);
-                source = rows.get();
-                result.setRowSource(std::move(rows));
-            }
-        }
-        if (source) {
-            const size_t row = m_catalog.lastRow;
-            if (m_catalog.lastStore == source->store() && row < size_t(source->store()->rowCount())
-                && row <= 0xFFFFFFFFu && sameAsSourceRow(stmt, *source, columns, row)) {
-                result.appendSourceRow(quint32(row));
+    for (int attempt = 1;; ++attempt) {
+        useCurrentFile();
+        std::unique_ptr<ResultSet> result;
+        try {
+            result = run(sql, params);
+        } catch (const EDatabaseError &) {
+            // A failure met while the file changed is the old file's (or a mix of both).
+            if (attempt < kAttempts && !m_file->isCurrent())
                 continue;
-            }
-            result.copy();
-            source = nullptr;
+            throw;
         }
-        appendCopiedRow(stmt, columns, result);
+        if (m_file->isCurrent())
+            return result;
+        if (attempt == kAttempts)
+            throw EDatabaseError(sqlerrors::changedWhileRead());
     }
 }
 
-std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringList &params)
+std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList &params)
 {
     const QByteArray text = sql.toUtf8();
     m_catalog.error = nullptr;
     ++m_catalog.statement;
     StatementGuard guard;
-    for (;;) {
-        const char *tail = nullptr;
-        sqlite3_set_authorizer(m_db, readOnlyAuthorizer, nullptr);
-        const int rc = sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &guard.stmt, &tail);
-        sqlite3_set_authorizer(m_db, nullptr, nullptr);
-        if (rc == SQLITE_OK) {
-            if (!guard.stmt)
-                throw EDatabaseError(QStringLiteral("SQL 语句无效: 语句为空。"));
-            if (!onlyBlanksAndSemicolon(tail))
-                throw EDatabaseError(QStringLiteral("在 SQL 语句结尾之后找到字符。"));
-            break;
-        }
-        const QString msg = QString::fromUtf8(sqlite3_errmsg(m_db));
-        static const QString noTable = QStringLiteral("no such table:");
-        if (msg.startsWith(noTable)) {
-            const QString name = afterPrefix(msg, noTable);
-            if (!m_file->findTable(name).isEmpty() && !hasVirtualTable(name)) {
-                createVirtualTable(store(name));
-                continue;
-            }
-        }
-        throw EDatabaseError(translateError(msg));
+    const char *tail = nullptr;
+    sqlite3_set_authorizer(m_db, readOnlyAuthorizer, nullptr);
+    const int rc = sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &guard.stmt, &tail);
+    sqlite3_set_authorizer(m_db, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        // A table's own failure (its file damaged) is raised as it was.
+        if (m_catalog.error)
+            std::rethrow_exception(std::exchange(m_catalog.error, nullptr));
+        sqlerrors::fail(m_db, rc);
     }
+    if (!guard.stmt)
+        throw EDatabaseError(QStringLiteral("SQL 语句无效: 语句为空。"));
+    if (!onlyBlanksAndSemicolon(tail))
+        throw EDatabaseError(QStringLiteral("在 SQL 语句结尾之后找到字符。"));
     if (!sqlite3_stmt_readonly(guard.stmt))
-        throw EDatabaseError(translateError(QStringLiteral("not authorized")));
+        throw EDatabaseError(sqlerrors::readOnly());
 
     const int paramCount = sqlite3_bind_parameter_count(guard.stmt);
     for (int i = 1; i <= paramCount; ++i) {
@@ -509,10 +371,12 @@ std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringL
                             m_types->yesNo[size_t(c)] = true;
         }
     }
+    if (m_prepared)
+        m_prepared();
     try {
-        readRows(guard.stmt, columns, *result);
+        statementrows::read(guard.stmt, *result, m_stores, m_catalog, m_types ? &m_types->cells : nullptr);
     } catch (const std::bad_alloc &) {
-        throw EDatabaseError(translateError(QStringLiteral("out of memory")));
+        throw EDatabaseError(sqlerrors::outOfMemory());
     } catch (const EDatabaseError &) {
         // A failure inside a table's module is raised as it was, not as SQLite's copy of its text.
         if (m_catalog.error)

@@ -20,8 +20,14 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 // The statement engine of an open connection: an in-memory SQLite database that reads the Jet
-// tables in place, through one virtual table each. A table's columns are decoded when a
-// statement first uses them (or ahead of it, on a worker thread: startWarmUp) and kept.
+// tables in place, through one virtual table each, all made when the file opens. A table's
+// columns are decoded when a statement first uses them (or ahead of it, on a worker thread:
+// startWarmUp) and kept.
+//
+// Every statement first makes sure the file on disk is still the one its columns came from; a
+// file replaced, rewritten or cut short meanwhile is let go whole (results already made keep
+// what they show) and the file at the path opened again, or its error given. A statement
+// during which the file changed runs again on the new file: no result mixes two files.
 class SqlEngine
 {
 public:
@@ -46,7 +52,7 @@ public:
     // While set, execute() records the types of each result it returns there.
     void setValueTypes(ValueTypes *types) { m_types = types; }
 
-    // Names of the tables of the file.
+    // Names of the tables of the file (none while the file cannot be read).
     QStringList tableNames() const;
     // Decodes every column of a table now (normally done on first use); returns the row count.
     int loadTable(const QString &name);
@@ -62,6 +68,10 @@ public:
     void setWarmUpFinished(std::function<void()> finished);
     // Releases the worker once warmUpRunning() is false; blocks only for its last instructions.
     void finishWarmUp();
+    // Called each time a statement has been prepared, before it reads a row (tests change the
+    // file there, to meet a statement the file changes under).
+    void setStatementPrepared(std::function<void()> prepared) { m_prepared = std::move(prepared); }
+
     // While held, the worker starts no further decoding (tests hold it to meet a search that
     // comes before the warm-up ends).
     void holdWarmUp(bool held);
@@ -74,12 +84,17 @@ private:
     };
 
     ColumnStore *store(const QString &name);
-    bool hasVirtualTable(const QString &name) const;
     void createVirtualTable(ColumnStore *store);
+    void openFile();
+    void closeFile();
+    void useCurrentFile();
+    std::unique_ptr<ResultSet> run(const QString &sql, const QStringList &params);
+    void stopWarmUp();
     void warmUpLoop();
-    void readRows(sqlite3_stmt *stmt, int columns, ResultSet &result);
 
-    std::unique_ptr<JetFile> m_file;
+    QString m_path;
+    QString m_password;
+    std::unique_ptr<JetFile> m_file; // null while the file at the path cannot be read
     std::mutex m_decodeLock;
     std::vector<std::shared_ptr<ColumnStore>> m_stores; // shared with results that show their rows
     jetvtab::Catalog m_catalog;
@@ -92,6 +107,7 @@ private:
     std::condition_variable m_heldChanged;
     std::function<void()> m_finished;
     std::atomic<bool> m_cancel{false};
+    std::function<void()> m_prepared;
     std::thread m_worker;
     ValueTypes *m_types = nullptr;
 };

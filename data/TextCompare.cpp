@@ -28,6 +28,15 @@ inline char32_t fold(char32_t cp)
     return QChar::toCaseFolded(cp);
 }
 
+} // namespace
+
+char32_t foldCase(char32_t cp)
+{
+    return fold(cp);
+}
+
+namespace {
+
 // Characters that no other character folds to nor from (Chinese, Japanese, Korean, their
 // punctuation, ASCII other than letters): a run of them matches only its own bytes.
 inline bool caseless(char32_t cp)
@@ -286,7 +295,7 @@ void likeFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
         if (ne > 0)
             escape = readChar(e, ne, i);
         if (ne == 0 || i != ne) {
-            sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
+            sqlite3_result_error(ctx, kBadEscape, -1);
             return;
         }
     }
@@ -296,7 +305,7 @@ void likeFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
                        && std::memcmp(compiled->source.data(), pattern, np) == 0;
     if (!reuse) {
         if (np > size_t(sqlite3_limit(sqlite3_context_db_handle(ctx), SQLITE_LIMIT_LIKE_PATTERN_LENGTH, -1))) {
-            sqlite3_result_error(ctx, "LIKE or GLOB pattern too complex", -1);
+            sqlite3_result_error(ctx, kLongPattern, -1);
             return;
         }
         compiled = new Pattern(pattern, np, escape);

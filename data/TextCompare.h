@@ -50,6 +50,19 @@ inline char32_t readChar(const unsigned char *s, size_t n, size_t &i)
     return kInvalidBase + c;
 }
 
+// Case folding as every comparison of the engine does it (compare(), like()).
+char32_t foldCase(char32_t cp);
+
+// Characters that match only themselves under every comparison the engine makes (the
+// collation, BINARY and NOCASE, LIKE): no case, and no other character folds to them. Digits and
+// the Chinese characters of the two main blocks. A run of them in a pattern must stand, byte
+// for byte, in every value that matches: the tables skip rows by it. Must stay inside what
+// foldCase() leaves alone (a test walks every code point).
+inline bool matchesOnlyItself(char32_t cp)
+{
+    return (cp >= '0' && cp <= '9') || (cp >= 0x3400 && cp <= 0x4DBF) || (cp >= 0x4E00 && cp <= 0x9FFF);
+}
+
 // Name of the collation registered by registerFunctions(), for text columns.
 constexpr const char *kCollation = "JETTEXT";
 
@@ -65,6 +78,8 @@ bool like(const char *pattern, size_t np, const char *value, size_t nv, char32_t
 
 // The engine's error for a malformed pattern, in the words users see.
 constexpr const char *kBadPattern = "模式字符串无效：'[' 没有对应的 ']'。";
+constexpr const char *kBadEscape = "ESCAPE 表达式必须是单个字符。";
+constexpr const char *kLongPattern = "模式字符串过长。";
 
 // Installs the collation and a like() function (2 and 3 arguments) that replaces SQLite's LIKE,
 // which folds only A-Z. Returns an SQLite result code.

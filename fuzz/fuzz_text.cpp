@@ -7,6 +7,7 @@
 // the pattern, a value, and a second value the first is compared with.
 #include "fuzz/FuzzSupport.h"
 
+#include "data/NumberCompare.h"
 #include "data/TextCompare.h"
 
 #include <QChar>
@@ -250,6 +251,36 @@ int sign(int x)
     return x < 0 ? -1 : x > 0 ? 1 : 0;
 }
 
+std::string negated(const std::string& d)
+{
+    return d.empty() || d[0] != '-' ? "-" + d : d.substr(1);
+}
+
+// The order of exact decimals against their arithmetic: a < b exactly when a + (-b) < 0; a
+// text that is not a decimal sorts after every one; the order is antisymmetric.
+void checkNumbers(const std::string& a, const std::string& b)
+{
+    const QString pair = QStringLiteral("%1 and %2").arg(show(a), show(b));
+    const int cmp = sign(jetnumber::compare(a.data(), a.size(), b.data(), b.size()));
+    fuzz::check(sign(jetnumber::compare(b.data(), b.size(), a.data(), a.size())) == -cmp,
+                "the decimal order is not symmetric", pair);
+    std::string zero;
+    const bool aIs = jetnumber::addDecimals(a, "0", zero);
+    std::string difference;
+    if (aIs && jetnumber::addDecimals(a, negated(b), difference)) {
+        const int want = difference == "0" ? 0 : difference[0] == '-' ? -1 : 1;
+        fuzz::check(cmp == want, "the decimal order disagrees with subtraction", pair);
+        std::string back;
+        fuzz::check(jetnumber::addDecimals(difference, b, back)
+                        && jetnumber::compare(back.data(), back.size(), a.data(), a.size()) == 0,
+                    "adding back the difference does not give the number", pair);
+    }
+    std::string sum1;
+    std::string sum2;
+    if (jetnumber::addDecimals(a, b, sum1))
+        fuzz::check(jetnumber::addDecimals(b, a, sum2) && sum1 == sum2, "decimal addition is not commutative", pair);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -290,6 +321,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::check(cmp == slowCompare(value, other), "the comparison orders two texts wrongly", pair);
     fuzz::check(sign(jettext::compare(other.data(), other.size(), value.data(), value.size())) == -cmp,
                 "the comparison is not symmetric", pair);
+    checkNumbers(value, other);
     const std::string literal = literalPattern(value);
     fuzz::check(jettext::like(literal.data(), literal.size(), other.data(), other.size()) == (cmp == 0),
                 "LIKE without wildcards disagrees with the comparison", pair);

@@ -43,6 +43,7 @@ struct JetFile::Impl
     std::unique_ptr<jet::PageFile> file;
     QString password;
     std::vector<jet::StoredTable> tables;
+    jet::FileIdentity identity;
 
     const jet::StoredTable &table(const QString &name) const
     {
@@ -109,6 +110,7 @@ struct JetFile::Impl
 JetFile::JetFile(const QString &path, const QString &password) : d(new Impl)
 {
     d->file = std::make_unique<jet::PageFile>(path);
+    d->file->recordReads(true);
     d->password = jet::readDatabasePassword(d->file->headerPage());
     if (!d->password.isEmpty() && d->password != password)
         throw jet::Error(QStringLiteral("密码无效。"), jet::Error::BadPassword);
@@ -117,6 +119,18 @@ JetFile::JetFile(const QString &path, const QString &password) : d(new Impl)
     } catch (const std::bad_alloc &) {
         throw jet::Error(jet::outOfMemoryMessage(), jet::Error::OutOfMemory);
     }
+    d->file->recordReads(false);
+    d->identity = d->file->identity();
+}
+
+bool JetFile::isCurrent() const
+{
+    return jet::PageFile::unchanged(d->file->path(), d->identity);
+}
+
+const QString &JetFile::path() const
+{
+    return d->file->path();
 }
 
 JetFile::~JetFile() = default;

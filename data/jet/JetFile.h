@@ -78,6 +78,11 @@ public:
     // Every row of a table, every column.
     void readTable(const QString &name, JetRowSink &sink);
 
+    // Whether the path still holds the file this object opened (same file, size and time, its
+    // header and catalog pages unchanged). Cheap enough for every statement; never throws.
+    bool isCurrent() const;
+    const QString &path() const;
+
     struct Impl;
 
 private:

@@ -3,7 +3,6 @@
 #include "data/jet/JetError.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -30,6 +29,14 @@ QString outOfMemoryMessage()
 {
     return QStringLiteral("内存不足，无法读取数据库。");
 }
+QString directoryMessage(const QString &path)
+{
+    return QStringLiteral("'%1' 是一个目录，不是数据库文件。").arg(path);
+}
+QString notRegularMessage(const QString &path)
+{
+    return QStringLiteral("'%1' 不是普通文件，不能作为数据库打开。").arg(path);
+}
 
 namespace {
 
@@ -54,14 +61,21 @@ bool readFully(int fd, uchar *buf, size_t size, off_t at)
 
 PageFile::PageFile(const QString &path) : m_path(path)
 {
-    const QFileInfo info(path);
-    if (!info.exists() || info.isDir())
-        throw Error(notFoundMessage(path), Error::NotFound);
-    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (m_fd < 0)
+    // Without blocking: a FIFO or a device in the file's place must be refused, not waited on.
+    m_fd = path.isEmpty() ? -1 : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (m_fd < 0) {
+        if (path.isEmpty() || errno == ENOENT || errno == ENOTDIR)
+            throw Error(notFoundMessage(path), Error::NotFound);
         throw Error(QStringLiteral("无法打开文件 '%1'，它可能被占用或没有读取权限。").arg(path), Error::CannotOpen);
+    }
     struct stat st;
-    if (::fstat(m_fd, &st) != 0 || st.st_size < 0x20)
+    if (::fstat(m_fd, &st) != 0)
+        throw Error(unrecognisedMessage(path), Error::Unrecognised);
+    if (S_ISDIR(st.st_mode))
+        throw Error(directoryMessage(path), Error::CannotOpen);
+    if (!S_ISREG(st.st_mode))
+        throw Error(notRegularMessage(path), Error::CannotOpen);
+    if (st.st_size < 0x20)
         throw Error(unrecognisedMessage(path), Error::Unrecognised);
     uchar head[0x20];
     if (!readFully(m_fd, head, sizeof head, 0))
@@ -86,10 +100,10 @@ void PageFile::remeasure()
 {
     struct stat st;
     const QByteArray native = QFile::encodeName(m_path);
-    if (::stat(native.constData(), &st) != 0)
+    if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         damaged();
     if (m_inode != 0 && (quint64(st.st_dev) != m_device || quint64(st.st_ino) != m_inode)) {
-        const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0)
             damaged();
         ::close(m_fd);
@@ -114,6 +128,84 @@ void PageFile::read(quint32 number, Page &page) const
         damaged();
     }
     page.number = number;
+    if (m_recording)
+        m_recorded.push_back(number);
+}
+
+namespace {
+
+// FNV-1a over 64-bit words: not a defence against a forger, only against a changed file.
+quint64 checksumOf(int fd, const std::vector<quint32> &pages, bool &ok)
+{
+    quint64 h = 0xcbf29ce484222325ull;
+    std::vector<uchar> buf(kPage);
+    ok = true;
+    for (quint32 p : pages) {
+        if (!readFully(fd, buf.data(), kPage, off_t(p) * kPage)) {
+            ok = false;
+            return 0;
+        }
+        for (int i = 0; i < kPage; i += 8) {
+            quint64 w;
+            std::memcpy(&w, buf.data() + i, 8);
+            h = (h ^ w) * 0x100000001b3ull;
+        }
+    }
+    return h;
+}
+
+void describe(const struct stat &st, FileIdentity &id)
+{
+    id.device = quint64(st.st_dev);
+    id.inode = quint64(st.st_ino);
+    id.size = qint64(st.st_size);
+    id.modifiedSec = qint64(st.st_mtim.tv_sec);
+    id.modifiedNsec = qint64(st.st_mtim.tv_nsec);
+}
+
+} // namespace
+
+void PageFile::recordReads(bool on)
+{
+    m_recording = on;
+}
+
+FileIdentity PageFile::identity() const
+{
+    FileIdentity id;
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0)
+        damaged();
+    describe(st, id);
+    id.pages = m_recorded;
+    std::sort(id.pages.begin(), id.pages.end());
+    id.pages.erase(std::unique(id.pages.begin(), id.pages.end()), id.pages.end());
+    bool ok = false;
+    id.checksum = checksumOf(m_fd, id.pages, ok);
+    if (!ok)
+        damaged();
+    return id;
+}
+
+bool PageFile::unchanged(const QString &path, const FileIdentity &opened)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    FileIdentity now;
+    bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (same) {
+        describe(st, now);
+        same = now.device == opened.device && now.inode == opened.inode && now.size == opened.size
+               && now.modifiedSec == opened.modifiedSec && now.modifiedNsec == opened.modifiedNsec;
+    }
+    if (same) {
+        bool ok = false;
+        same = checksumOf(fd, opened.pages, ok) == opened.checksum && ok;
+    }
+    ::close(fd);
+    return same;
 }
 
 void PageFile::readData(quint32 number, Page &page, quint32 owner) const

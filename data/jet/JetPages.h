@@ -17,6 +17,22 @@ QString notFoundMessage(const QString &path);
 QString unrecognisedMessage(const QString &path);
 QString damagedMessage(const QString &path);
 QString outOfMemoryMessage();
+QString directoryMessage(const QString &path);
+QString notRegularMessage(const QString &path);
+
+// What tells whether the file at a path is still the one that was opened, cheaply enough to ask
+// before every statement: its device, inode, size and modification time, and a checksum of the
+// pages read while it was recorded (the header and the catalog).
+struct FileIdentity
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = -1;
+    qint64 modifiedSec = 0;
+    qint64 modifiedNsec = 0;
+    std::vector<quint32> pages; // ascending, each once
+    quint64 checksum = 0;
+};
 
 inline quint16 get16(const uchar *p)
 {
@@ -68,6 +84,15 @@ public:
 
     [[noreturn]] void damaged() const;
 
+    // While on, read() notes the page numbers it reads (for identity()).
+    void recordReads(bool on);
+    // The open file's identity over the pages read while recording.
+    FileIdentity identity() const;
+    // Whether `path` holds, now, the file `opened` describes: opened afresh without blocking, a
+    // regular file of the same device, inode, size and time whose recorded pages still give the
+    // same checksum. Never throws.
+    static bool unchanged(const QString &path, const FileIdentity &opened);
+
     // Bounds of row `row` of a data page; damaged when the page does not hold it.
     RowSlot slot(const Page &page, int row) const;
     int rowCount(const Page &page) const;
@@ -82,6 +107,8 @@ private:
     quint32 m_pageCount = 0;
     quint64 m_device = 0;
     quint64 m_inode = 0;
+    bool m_recording = false;
+    mutable std::vector<quint32> m_recorded;
 };
 
 } // namespace jet

@@ -10,7 +10,8 @@
 // Small databases for the data-layer tests, written with the Jet writer.
 namespace testdb {
 
-inline void writePeople(const QString &path, const QString &password = QStringLiteral("41729063"))
+// People (4 rows, then `extra` more named "Extra<n>" in 郑州) and an empty table Nobody.
+inline void writePeople(const QString &path, const QString &password = QStringLiteral("41729063"), int extra = 0)
 {
     jet::Writer w(path, password);
     jet::TableDef people{QStringLiteral("People"),
@@ -26,6 +27,8 @@ inline void writePeople(const QString &path, const QString &password = QStringLi
               QString(QStringLiteral("长备注").repeated(200))});
     w.addRow({QStringLiteral("O'Brien"), QVariant(), QVariant(), QVariant(), QVariant()});
     w.addRow({QStringLiteral("ÄRGER"), QStringLiteral("Zürich"), 0, QVariant(), QString()});
+    for (int i = 0; i < extra; ++i)
+        w.addRow({QStringLiteral("Extra%1").arg(i), QStringLiteral("郑州"), i, QVariant(), QVariant()});
     w.endTable();
     jet::TableDef empty{QStringLiteral("Nobody"), {{QStringLiteral("n_x"), jet::ColumnType::Text, 10}}};
     w.beginTable(empty);

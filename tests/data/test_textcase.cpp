@@ -34,6 +34,9 @@ void writeNames(const QString &path)
     w.addRow({9, QStringLiteral("100%_done"), QStringLiteral("Evora")});
     w.addRow({10, QStringLiteral("Anna"), QStringLiteral("北京")});
     w.endTable();
+    w.beginTable({QStringLiteral("Évora Ώρα"), {{QStringLiteral("e_x"), jet::ColumnType::Text, 10}}});
+    w.addRow({QStringLiteral("x")});
+    w.endTable();
     w.finish();
 }
 
@@ -138,6 +141,39 @@ private Q_SLOTS:
         QFETCH(QString, where);
         QFETCH(QString, expected);
         QCOMPARE(ids(where), expected);
+    }
+
+    // The tables skip rows by runs of characters that match only themselves: no character may
+    // fold to one of them, nor one of them to anything else, under the engine's folding or
+    // SQLite's NOCASE (A-Z); and none may be a LIKE wildcard.
+    void selfMatchingCharactersStayApartFromFolding()
+    {
+        int selfOnly = 0;
+        for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
+            if (cp >= 0xD800 && cp <= 0xDFFF)
+                continue;
+            const char32_t folded = jettext::foldCase(cp);
+            if (jettext::matchesOnlyItself(cp)) {
+                ++selfOnly;
+                if (folded != cp || (cp >= 'A' && cp <= 'Z') || (cp >= 'a' && cp <= 'z') || cp == '%' || cp == '_'
+                    || cp == '[')
+                    QFAIL(qPrintable(QStringLiteral("U+%1 folds or is special").arg(uint(cp), 4, 16, QLatin1Char('0'))));
+            }
+            if (folded != cp && jettext::matchesOnlyItself(folded))
+                QFAIL(qPrintable(QStringLiteral("U+%1 folds to U+%2")
+                                     .arg(uint(cp), 4, 16, QLatin1Char('0'))
+                                     .arg(uint(folded), 4, 16, QLatin1Char('0'))));
+        }
+        QVERIFY(selfOnly > 20000); // digits and the Chinese characters at least
+        QVERIFY(jettext::matchesOnlyItself(U'郑') && jettext::matchesOnlyItself(U'7'));
+    }
+
+    // Table names without regard to the case of any letter, as Jet finds them.
+    void tableNamesFoldEveryLetter()
+    {
+        for (const char *name : {"Évora Ώρα", "évora ώρα", "ÉVORA ΏΡΑ", "éVoRa Ώρα"})
+            QCOMPARE(rows(QStringLiteral("select e_x from \"%1\"").arg(QString::fromUtf8(name))), QStringLiteral("x"));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, rows(QStringLiteral("select e_x from \"Evora Ώρα\"")));
     }
 
     void escape()

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace jetvtab {
+
+// A test that a row must pass for a constraint of the statement to hold: a run of bytes its
+// text must hold (LIKE) or be (=). It only skips rows that cannot match; SQLite still evaluates
+// the constraint itself on the rows that pass, so its rules (and errors) stay whole. Built only
+// from characters that match nothing but themselves (jettext::matchesOnlyItself), whose bytes
+// stand as they are in every value that matches.
+struct Prefilter
+{
+    int column = 0;
+    bool whole = false; // = : the text is exactly `bytes`
+    std::string bytes;
+
+    // For `LIKE pattern`: the longest run of such characters between its wildcards. False when
+    // there is none, or the pattern holds "[" (a character list: not plain text).
+    bool forLike(const std::string &pattern);
+    // For `= text`: false unless the text is made of such characters only.
+    bool forEquals(const std::string &text);
+
+    bool admits(const char *text, size_t size) const;
+};
+
+} // namespace jetvtab

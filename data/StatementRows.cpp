@@ -1,0 +1,199 @@
+#include "data/StatementRows.h"
+
+#include "data/ColumnStore.h"
+#include "data/ResultSet.h"
+#include "data/SqlErrors.h"
+
+#include <sqlite3.h>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace statementrows {
+namespace {
+
+void appendNumber(ResultSet &rs, double v)
+{
+    const std::string text = formatReal(v);
+    rs.appendCell(text.data(), text.size());
+}
+
+// One row of a stepped statement into the result, each value in its text form. Each cell is
+// fetched once as a value; text is taken as its bytes (the database is UTF-8), which spares
+// SQLite terminating a copy of every cell.
+void appendCopiedRow(sqlite3_stmt *stmt, int columns, ResultSet &result)
+{
+    for (int c = 0; c < columns; ++c) {
+        sqlite3_value *v = sqlite3_column_value(stmt, c);
+        switch (sqlite3_value_type(v)) {
+        case SQLITE_NULL:
+            result.appendCell("", 0);
+            break;
+        case SQLITE_INTEGER: {
+            char buf[32];
+            const int n = qsnprintf(buf, sizeof buf, "%lld", sqlite3_value_int64(v));
+            result.appendCell(buf, size_t(n));
+            break;
+        }
+        case SQLITE_FLOAT:
+            appendNumber(result, sqlite3_value_double(v));
+            break;
+        case SQLITE_TEXT: {
+            const auto *p = static_cast<const char *>(sqlite3_value_blob(v));
+            const int n = sqlite3_value_bytes(v);
+            result.appendCell(p ? p : "", p ? size_t(n) : 0);
+            break;
+        }
+        default: { // a blob (only an expression makes one): its bytes as text
+            const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(v));
+            result.appendCell(p ? p : "", size_t(sqlite3_value_bytes(v)));
+            break;
+        }
+        }
+    }
+    result.endRow();
+}
+
+// Text columns of one table as the fields of a result: rows are kept as row numbers. Holds the
+// table's columns, so the result stays readable after the connection has closed.
+class StoreRows : public RowSource
+{
+public:
+    StoreRows(std::shared_ptr<const ColumnStore> store, std::vector<int> columns)
+        : m_store(std::move(store)), m_columns(std::move(columns))
+    {
+    }
+    std::string_view text(quint32 row, int field) const override
+    {
+        const DecodedColumn &col = m_store->column(m_columns[size_t(field)]);
+        if (col.isNull(row))
+            return {};
+        size_t size;
+        const char *p = col.textAt(row, size);
+        return std::string_view(p, size);
+    }
+    const ColumnStore *store() const { return m_store.get(); }
+    int column(int field) const { return m_columns[size_t(field)]; }
+
+private:
+    std::shared_ptr<const ColumnStore> m_store;
+    std::vector<int> m_columns;
+};
+
+// Whether the current row of the statement holds, field by field, exactly the values of row
+// `row` of the source's columns.
+bool sameAsSourceRow(sqlite3_stmt *stmt, const StoreRows &source, int columns, size_t row)
+{
+    for (int c = 0; c < columns; ++c) {
+        const DecodedColumn &col = source.store()->column(source.column(c));
+        const void *p = sqlite3_column_blob(stmt, c);
+        if (col.isNull(row)) {
+            if (sqlite3_column_type(stmt, c) != SQLITE_NULL)
+                return false;
+            continue;
+        }
+        size_t size;
+        const char *q = col.textAt(row, size);
+        // The value handed out by the table itself, not a copy: nothing else points there.
+        if (p == q && size > 0)
+            continue;
+        const int n = sqlite3_column_bytes(stmt, c);
+        if (size_t(n) != size)
+            return false;
+        if (n == 0 ? sqlite3_column_type(stmt, c) != SQLITE_TEXT : std::memcmp(p, q, size) != 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string formatReal(double v)
+{
+    if (std::isnan(v))
+        return "NaN";
+    if (std::isinf(v))
+        return v < 0 ? "-Infinity" : "Infinity";
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+    const std::string sci(buf, r.ptr);
+    const size_t e = sci.find('e');
+    const int exponent = std::atoi(sci.c_str() + e + 1);
+    if (exponent >= -7 && exponent < 21) {
+        r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+        return std::string(buf, r.ptr);
+    }
+    return sci.substr(0, e + 1) + std::to_string(exponent);
+}
+
+void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_ptr<ColumnStore>> &stores,
+          const jetvtab::Catalog &catalog, std::vector<unsigned char> *cellTypes)
+{
+    const int columns = sqlite3_column_count(stmt);
+    const StoreRows *source = nullptr;
+    std::shared_ptr<ColumnStore> store;
+    std::vector<int> fields;
+    for (int c = 0; c < columns; ++c) {
+        const char *table = sqlite3_column_table_name(stmt, c);
+        const char *origin = sqlite3_column_origin_name(stmt, c);
+        const char *database = sqlite3_column_database_name(stmt, c);
+        if (!table || !origin || !database || std::strcmp(database, "main") != 0)
+            break;
+        if (!store) {
+            for (const auto &s : stores)
+                if (s->name().compare(QString::fromUtf8(table), Qt::CaseInsensitive) == 0
+                    && std::find(catalog.stores.begin(), catalog.stores.end(), s.get()) != catalog.stores.end())
+                    store = s;
+            if (!store)
+                break;
+        } else if (store->name().compare(QString::fromUtf8(table), Qt::CaseInsensitive) != 0) {
+            break;
+        }
+        const QString name = QString::fromUtf8(origin);
+        int index = -1;
+        for (int k = 0; k < store->columns().size(); ++k)
+            if (store->columns()[k].name.compare(name, Qt::CaseInsensitive) == 0)
+                index = k;
+        const JetKind kind = index < 0 ? JetKind::Integer : store->columns()[index].kind;
+        if (kind == JetKind::Integer || kind == JetKind::Real || kind == JetKind::Number)
+            break;
+        fields.push_back(index);
+    }
+    bool eligible = columns > 0 && int(fields.size()) == columns;
+    for (;;) {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW)
+            sqlerrors::fail(sqlite3_db_handle(stmt), rc);
+        if (cellTypes)
+            for (int c = 0; c < columns; ++c)
+                cellTypes->push_back((unsigned char)sqlite3_column_type(stmt, c));
+        // Decided at the first row: the table decodes what the statement uses as it starts, and
+        // a column read for a few rows only is not the table's.
+        if (eligible) {
+            eligible = false;
+            if (std::all_of(fields.begin(), fields.end(), [&](int f) { return store->isDecoded(f); })) {
+                auto rows = std::make_unique<StoreRows>(store, fields);
+                source = rows.get();
+                result.setRowSource(std::move(rows));
+            }
+        }
+        if (source) {
+            const size_t row = catalog.lastRow;
+            if (catalog.lastStore == source->store() && row < size_t(source->store()->rowCount())
+                && row <= 0xFFFFFFFFu && sameAsSourceRow(stmt, *source, columns, row)) {
+                result.appendSourceRow(quint32(row));
+                continue;
+            }
+            result.copy();
+            source = nullptr;
+        }
+        appendCopiedRow(stmt, columns, result);
+    }
+}
+
+} // namespace statementrows

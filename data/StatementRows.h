@@ -1,0 +1,28 @@
+#pragma once
+
+#include "data/JetVirtualTable.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class ColumnStore;
+class ResultSet;
+struct sqlite3_stmt;
+
+// How a statement's rows become a result.
+namespace statementrows {
+
+// The shortest text that reads back as the same double: plain decimals from 1e-7 up to below
+// 1e21 (1.1, 123.5, 0.0000001, 1000000), an exponent beyond (1e-8, 5e-324,
+// 1.7976931348623157e308); "-0" keeps its sign; "Infinity", "-Infinity", "NaN".
+std::string formatReal(double v);
+
+// Steps the statement to its end, every row into `result`. When every field is a text column
+// of one table as it stands, the result keeps row numbers instead of copies. Throws
+// EDatabaseError (SQLite's failure in Chinese) or std::bad_alloc. `cellTypes`, when given,
+// receives SQLite's type code of every cell, row by row (for writers of typed formats).
+void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_ptr<ColumnStore>> &stores,
+          const jetvtab::Catalog &catalog, std::vector<unsigned char> *cellTypes = nullptr);
+
+} // namespace statementrows

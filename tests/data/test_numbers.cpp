@@ -1,0 +1,166 @@
+// Numbers through the statement engine: exact decimals beyond a double's precision compare,
+// sort and print exactly; NaN, infinities and -0 are values; doubles print in their shortest
+// exact form.
+#include "data/Connection.h"
+#include "data/ConnectionString.h"
+#include "data/DatabaseError.h"
+#include "data/Query.h"
+#include "data/StatementRows.h"
+#include "data/jet/Writer.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+class TestNumbers : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    Connection m_conn;
+
+    QStringList run(const QString &sql)
+    {
+        Query q;
+        q.setConnection(&m_conn);
+        q.SQL().Add(sql);
+        q.Open();
+        QStringList out;
+        for (int r = 0; r < q.RecordCount(); ++r) {
+            QStringList fields;
+            for (int f = 0; f < q.fieldNames().size(); ++f)
+                fields << q.value(r, f);
+            out << fields.join(QLatin1Char('|'));
+        }
+        return out;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        const QString path = m_dir.filePath(QStringLiteral("numbers.mdb"));
+        const double inf = std::numeric_limits<double>::infinity();
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        jet::Writer w(path, QString());
+        auto other = [](const char *name, jet::OtherType type) {
+            jet::ColumnDef c{QString::fromLatin1(name), jet::ColumnType::Long};
+            c.other = type;
+            c.precision = 28;
+            c.scale = 4;
+            return c;
+        };
+        w.beginTable({QStringLiteral("N"),
+                      {{QStringLiteral("id"), jet::ColumnType::Long}, other("cu", jet::OtherType::Currency),
+                       other("de", jet::OtherType::Decimal), other("db", jet::OtherType::Double),
+                       other("si", jet::OtherType::Single)}});
+        const QVariant none;
+        const QList<QVariantList> rows{
+            {1, QStringLiteral("-922337203685477.5808"), QStringLiteral("-123456789012345678901234.5678"), nan,
+             float(nan)},
+            {2, QStringLiteral("922337203685477.5807"), QStringLiteral("123456789012345678901234.5677"), inf, 1.1f},
+            {3, QStringLiteral("1000.5"), QStringLiteral("123456789012345678901234.5678"), -inf, -0.0f},
+            {4, QStringLiteral("100"), QStringLiteral("100"), -0.0, 3.4028235e38f},
+            {5, QStringLiteral("-2.25"), QStringLiteral("-2.25"), 5e-324, none},
+            {6, none, none, 1.7976931348623157e308, none},
+            {7, QStringLiteral("0.0001"), QStringLiteral("0.0001"), 1.1, none},
+            {8, QStringLiteral("1.1"), none, 123.5, none},
+            {9, none, none, 1e21, none},
+            {10, none, none, 1e-7, none},
+            {11, none, none, 0.000001, none},
+            {12, none, none, 1e20, none},
+        };
+        for (const QVariantList &row : rows)
+            w.addRow(row);
+        w.endTable();
+        w.finish();
+        m_conn.setConnectionString(directoryConnectionString(path));
+        m_conn.setConnected(true);
+    }
+
+    void statements_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QStringList>("rows");
+        // Currency at its limits: compared with literals and sorted among small values as numbers.
+        QTest::newRow("currency > 1000") << "select cu from N where cu > 1000 order by id"
+                                         << QStringList{"922337203685477.5807", "1000.5"};
+        QTest::newRow("currency = its minimum") << "select id from N where cu = -922337203685477.5808"
+                                                << QStringList{"1"};
+        QTest::newRow("currency < 0") << "select id from N where cu < 0 order by id" << QStringList{"1", "5"};
+        QTest::newRow("currency order")
+            << "select cu from N where cu is not null order by cu"
+            << QStringList{"-922337203685477.5808", "-2.25", "0.0001", "1.1", "100", "1000.5", "922337203685477.5807"};
+        QTest::newRow("currency min max") << "select min(cu), max(cu) from N"
+                                          << QStringList{"-922337203685477.5808|922337203685477.5807"};
+        QTest::newRow("currency between") << "select cu from N where cu between -3 and 2 order by cu"
+                                          << QStringList{"-2.25", "0.0001", "1.1"};
+        QTest::newRow("currency = text and integer") << "select id from N where cu = '1000.5' or cu = 100 order by id"
+                                                     << QStringList{"3", "4"};
+        QTest::newRow("currency arithmetic") << "select cu * 2, cu + 0.5 from N where id = 3" << QStringList{"2001|1001"};
+        QTest::newRow("currency sum, exact")
+            << "select sum(cu), sum(de) from N where id in (1, 5, 7)"
+            << QStringList{"-922337203685479.8307|-123456789012345678901236.8177"};
+        QTest::newRow("sum of tenths") << "select sum(cu) from N where id in (7, 8) or cu = 1.1"
+                                       << QStringList{"1.1001"};
+        QTest::newRow("sum whole") << "select sum(cu), sum(id), typeof(sum(cu)) from N where id in (4, 6)"
+                                   << QStringList{"100|10|integer"};
+        QTest::newRow("sum running") << "select sum(cu) over (order by id rows 1 preceding) from N where id in (3, 4, 5)"
+                                     << QStringList{"1000.5", "1100.5", "97.75"};
+        QTest::newRow("sum of doubles") << "select sum(db) from N where id in (7, 8)" << QStringList{"124.6"};
+        QTest::newRow("sum of nothing") << "select sum(cu), sum(id) from N where id > 100" << QStringList{"|"};
+        QTest::newRow("currency sum of small") << "select sum(cu) from N where abs(cu) < 1000" << QStringList{"98.8501"};
+        // Decimal of 28 digits: two values a double cannot tell apart keep their own text.
+        QTest::newRow("decimal order")
+            << "select de from N where de is not null order by de, id"
+            << QStringList{"-123456789012345678901234.5678", "-2.25", "0.0001", "100",
+                           "123456789012345678901234.5677", "123456789012345678901234.5678"};
+        QTest::newRow("decimal > literal") << "select id from N where de > 1e23 order by id" << QStringList{"2", "3"};
+        QTest::newRow("decimal max") << "select max(de) from N where id = 2" << QStringList{"123456789012345678901234.5677"};
+        // NaN is a value; infinities are values; -0 keeps its sign.
+        QTest::newRow("nan is not null") << "select id from N where db is null or si is null and id < 5"
+                                         << QStringList{};
+        QTest::newRow("nan prints") << "select db, si from N where id = 1" << QStringList{"NaN|NaN"};
+        QTest::newRow("infinities") << "select db from N where id in (2, 3) order by db"
+                                    << QStringList{"-Infinity", "Infinity"};
+        QTest::newRow("negative zero") << "select db, si from N where id in (3, 4) order by id"
+                                       << QStringList{"-Infinity|-0", "-0|3.4028235e38"};
+        QTest::newRow("single keeps its digits") << "select si from N where id = 2" << QStringList{"1.1"};
+        // The shortest text that reads back: an exponent only far from 1.
+        QTest::newRow("extremes") << "select db from N where id in (5, 6, 9, 10, 11, 12) order by id"
+                                  << QStringList{"5e-324", "1.7976931348623157e308", "1e21", "0.0000001", "0.000001",
+                                                 "100000000000000000000"};
+        QTest::newRow("ordinary") << "select db from N where id in (7, 8) order by id" << QStringList{"1.1", "123.5"};
+    }
+    void statements()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QStringList, rows);
+        QCOMPARE(run(sql), rows);
+    }
+
+    void shortestForms_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("one tenth") << 0.1 << "0.1";
+        QTest::newRow("sum of tenths") << 0.1 + 0.2 << "0.30000000000000004";
+        QTest::newRow("million") << 1e6 << "1000000";
+        QTest::newRow("large") << 1.5e300 << "1.5e300";
+        QTest::newRow("small") << -2.5e-10 << "-2.5e-10";
+        QTest::newRow("first with exponent") << 1e-8 << "1e-8";
+        QTest::newRow("last without") << 9.5e20 << "950000000000000000000";
+        QTest::newRow("zero") << 0.0 << "0";
+    }
+    void shortestForms()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, text);
+        QCOMPARE(QString::fromStdString(statementrows::formatReal(value)), text);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNumbers)
+#include "test_numbers.moc"
