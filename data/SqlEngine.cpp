@@ -361,14 +361,17 @@ std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList 
     if (m_types) {
         m_types->cells.clear();
         m_types->yesNo.assign(size_t(columns), false);
+        m_types->exact.assign(size_t(columns), false);
         for (int c = 0; c < columns; ++c) {
             const char *table = sqlite3_column_table_name(guard.stmt, c);
             const char *origin = sqlite3_column_origin_name(guard.stmt, c);
             for (const auto &s : m_stores)
-                if (table && origin && s->name() == QString::fromUtf8(table))
+                if (table && origin && s->name().compare(QString::fromUtf8(table), Qt::CaseInsensitive) == 0)
                     for (const JetColumn &column : s->columns())
-                        if (column.kind == JetKind::Boolean && column.name.compare(QString::fromUtf8(origin), Qt::CaseInsensitive) == 0)
-                            m_types->yesNo[size_t(c)] = true;
+                        if (column.name.compare(QString::fromUtf8(origin), Qt::CaseInsensitive) == 0) {
+                            m_types->yesNo[size_t(c)] = column.kind == JetKind::Boolean;
+                            m_types->exact[size_t(c)] = column.kind == JetKind::Number;
+                        }
         }
     }
     if (m_prepared)

@@ -48,6 +48,7 @@ public:
     {
         std::vector<unsigned char> cells;
         std::vector<bool> yesNo;
+        std::vector<bool> exact; // Currency and Decimal columns, whose exact values come as text
     };
     // While set, execute() records the types of each result it returns there.
     void setValueTypes(ValueTypes *types) { m_types = types; }

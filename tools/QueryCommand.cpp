@@ -144,24 +144,27 @@ void appendJsonString(QByteArray &out, std::string_view bytes)
     out.append('"');
 }
 
-void appendJsonValue(QByteArray &out, std::string_view bytes, int type, bool yesNo)
+void appendJsonValue(QByteArray &out, std::string_view bytes, int type, bool yesNo, bool exact)
 {
     static const QRegularExpression number(QStringLiteral("^-?(0|[1-9][0-9]*)(\\.[0-9]+)?([eE][+-]?[0-9]+)?\\z"));
     switch (type) {
     case SQLITE_NULL:
         out.append("null");
         return;
+    case SQLITE_TEXT:
+        if (yesNo && (bytes == "True" || bytes == "False")) {
+            out.append(bytes == "True" ? "true" : "false");
+            return;
+        }
+        if (!exact)
+            break;
+        // An exact decimal is kept as its text, which is a JSON number as it stands.
+        Q_FALLTHROUGH();
     case SQLITE_INTEGER:
     case SQLITE_FLOAT:
         // NaN and the infinities have no JSON number: they stay text.
         if (number.match(QString::fromLatin1(bytes.data(), qsizetype(bytes.size()))).hasMatch()) {
             out.append(bytes.data(), qsizetype(bytes.size()));
-            return;
-        }
-        break;
-    case SQLITE_TEXT:
-        if (yesNo && (bytes == "True" || bytes == "False")) {
-            out.append(bytes == "True" ? "true" : "false");
             return;
         }
         break;
@@ -189,7 +192,7 @@ void writeJson(const Query &query, const SqlEngine::ValueTypes &types)
             if (f)
                 out.append(", ");
             out.append(names[f]);
-            appendJsonValue(out, query.bytes(r, int(f)), types.cells[size_t(r) * n + f], types.yesNo[f]);
+            appendJsonValue(out, query.bytes(r, int(f)), types.cells[size_t(r) * n + f], types.yesNo[f], types.exact[f]);
         }
         out.append('}');
         flush(out);
