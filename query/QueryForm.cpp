@@ -10,6 +10,7 @@
 #include "platform/NotifyArea.h"
 #include "platform/Shell.h"
 #include "platform/Site.h"
+#include "widgets/BusyWait.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -128,8 +129,10 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
         connect(grid, &DBGrid::dblClick, this, guardedSlot([this] { DBGrid1DblClick(); }));
     }
 
-    // The columns the searches read are decoded while the user types.
+    // The columns the searches read are decoded while the user types; a search issued before
+    // that ends waits for it with the windows painting.
     if (Query *q = query()) {
+        useBusyWait(q->connection());
         QStringList texts{m_decl.fuzzySelect, m_decl.criteriaSelect};
         for (const FuzzyChoice &f : m_decl.fuzzyChoices)
             texts << f.prefix;

@@ -23,7 +23,7 @@ struct GridColumn
 
 // The data grid of the query windows: shows the rows of its data source's query in fixed
 // columns, marks and follows the current record, shows no rows while the query is closed,
-// and never edits or deletes. Use as a promoted QTableView in .ui files (header "data/DBGrid.h").
+// and never edits or deletes. Use as a promoted QTableView in .ui files (header "widgets/DBGrid.h").
 class DBGrid : public QTableView
 {
     Q_OBJECT

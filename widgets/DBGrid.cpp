@@ -1,7 +1,7 @@
-#include "data/DBGrid.h"
+#include "widgets/DBGrid.h"
 
 #include "data/DataSource.h"
-#include "data/GridModel.h"
+#include "widgets/GridModel.h"
 #include "data/Query.h"
 
 #include <QHeaderView>

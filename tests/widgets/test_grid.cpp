@@ -1,13 +1,14 @@
 // The grid over a data source: rows read on demand, following the current record both ways.
-#include "TestDb.h"
+#include "data/TestDb.h"
 
 #include "data/Connection.h"
 #include "data/ConnectionString.h"
-#include "data/DBGrid.h"
+#include "widgets/DBGrid.h"
 #include "data/DataSource.h"
-#include "data/GridModel.h"
+#include "widgets/GridModel.h"
 #include "data/Query.h"
 #include "data/SqlEngine.h"
+#include "widgets/BusyWait.h"
 
 #include <QHeaderView>
 #include <QTemporaryDir>
@@ -108,6 +109,7 @@ private Q_SLOTS:
         Connection c;
         c.setConnectionString(m_conn.connectionString());
         c.setConnected(true);
+        useBusyWait(&c);
         Query q;
         q.setConnection(&c);
         DataSource ds;
