@@ -48,6 +48,9 @@ TTrayIcon::TTrayIcon(QObject *Owner, bool designing) : QObject(Owner), FDesignin
             tick(this);
     });
     FTimer->setInterval(1000);
+    FHostWatch = std::make_unique<QTimer>();
+    FHostWatch->setInterval(HostCheckInterval);
+    connect(FHostWatch.get(), &QTimer::timeout, this, [this] { CheckHost(); });
 
     if (!FDesigning) {
         FData = NOTIFYICONDATA();
@@ -74,6 +77,7 @@ TTrayIcon::~TTrayIcon()
         FData.hWnd = nullptr;
     }
     FTimer.reset();
+    FHostWatch.reset();
 }
 
 QIcon TTrayIcon::ApplicationIcon()
@@ -382,14 +386,34 @@ void TTrayIcon::Minimize()
     ApplicationWindow::Minimize();
     // Without a tray host no icon could bring the window back: it stays in the taskbar. Asked
     // each time, so a tray host that comes or goes later is followed.
-    if (NotifyArea::instance()->hostPresent())
+    if (NotifyArea::instance()->hostPresent()) {
         ApplicationWindow::ShowWindowHide();
+        FHostWatch->start();
+    }
     if (OnMinimize)
         OnMinimize(this);
 }
 
+// A window hidden in the tray is reachable only through the icon. When the tray host goes away
+// (or the icon does), the window comes back minimized in the taskbar, so the user can still
+// reach it; the desktop tells no one, hence the asking.
+void TTrayIcon::CheckHost()
+{
+    QWidget *window = ApplicationWindow::window();
+    if (!window || window->isVisible()) {
+        FHostWatch->stop();
+        return;
+    }
+    if (FVisible && NotifyArea::instance()->hostPresent())
+        return;
+    FHostWatch->stop();
+    // Still in the minimized state: showing it puts it back as a taskbar entry.
+    window->show();
+}
+
 void TTrayIcon::Restore()
 {
+    FHostWatch->stop();
     ApplicationWindow::Restore();
     ApplicationWindow::ShowWindowRestore();
     ApplicationWindow::SetForegroundWindow(ApplicationWindow::window());
