@@ -209,9 +209,9 @@ void DBGrid::copySelection()
 {
     if (!m_model->showsRows())
         return;
-    QModelIndexList cells = selectionModel()->selectedIndexes();
+    QItemSelection cells = selectionModel()->selection();
     if (cells.isEmpty() && currentIndex().isValid())
-        cells << currentIndex();
+        cells.select(currentIndex(), currentIndex());
     if (cells.isEmpty())
         return;
     QApplication::clipboard()->setText(gridexport::selectionAsText(cells));

@@ -7,32 +7,38 @@
 
 namespace gridexport {
 
-QString selectionAsText(const QModelIndexList &cells)
+QString selectionAsText(const QItemSelection &selection)
 {
-    if (cells.isEmpty())
+    if (selection.isEmpty())
         return QString();
-    int top = cells.first().row(), bottom = top;
-    int left = cells.first().column(), right = left;
-    for (const QModelIndex &i : cells) {
-        top = std::min(top, i.row());
-        bottom = std::max(bottom, i.row());
-        left = std::min(left, i.column());
-        right = std::max(right, i.column());
+    const QAbstractItemModel *model = selection.first().model();
+    int top = selection.first().top(), bottom = selection.first().bottom();
+    int left = selection.first().left(), right = selection.first().right();
+    for (const QItemSelectionRange &range : selection) {
+        top = std::min(top, range.top());
+        bottom = std::max(bottom, range.bottom());
+        left = std::min(left, range.left());
+        right = std::max(right, range.right());
     }
-    const int width = right - left + 1;
-    QVector<QStringList> rows(bottom - top + 1, QStringList(width, QString()));
-    for (const QModelIndex &i : cells) {
-        QString text = i.data(Qt::DisplayRole).toString();
-        for (QChar &c : text)
-            if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
-                c = QLatin1Char(' ');
-        rows[i.row() - top][i.column() - left] = text;
+    const bool whole = selection.size() == 1; // one range: every cell of the rectangle
+    QString text;
+    for (int r = top; r <= bottom; ++r) {
+        if (r > top)
+            text += QLatin1Char('\n');
+        for (int c = left; c <= right; ++c) {
+            if (c > left)
+                text += QLatin1Char('\t');
+            const QModelIndex cell = model->index(r, c);
+            if (!whole && !selection.contains(cell))
+                continue;
+            QString value = cell.data(Qt::DisplayRole).toString();
+            for (QChar &ch : value)
+                if (ch == QLatin1Char('\t') || ch == QLatin1Char('\n') || ch == QLatin1Char('\r'))
+                    ch = QLatin1Char(' ');
+            text += value;
+        }
     }
-    QStringList lines;
-    lines.reserve(rows.size());
-    for (const QStringList &row : rows)
-        lines << row.join(QLatin1Char('\t'));
-    return lines.join(QLatin1Char('\n'));
+    return text;
 }
 
 QString csvField(const QString &text)

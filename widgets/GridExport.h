@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QByteArray>
-#include <QModelIndexList>
+#include <QItemSelection>
 #include <QString>
 
 class QAbstractItemModel;
@@ -13,7 +12,8 @@ namespace gridexport {
 // The cells as tab-separated text, one line per row, within the rectangle that holds them all
 // (a cell of it that is not selected stays empty). A tab or line break inside a cell becomes a
 // space, so the text keeps its rows and columns when pasted.
-QString selectionAsText(const QModelIndexList &cells);
+// Read range by range, never cell list by cell list: a whole result selected stays cheap.
+QString selectionAsText(const QItemSelection &selection);
 
 // One CSV field: quoted (quotes doubled) when it holds a comma, a quote or a line break.
 QString csvField(const QString &text);

@@ -232,6 +232,20 @@ private Q_SLOTS:
         pressKey(g, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("张三\t男\nSmith, \"J\"\t女"));
 
+        // Cells apart: the rectangle that holds them, the cells between left empty.
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, cellCentre(g, 0, 0));
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, Qt::ControlModifier, cellCentre(g, 2, 3));
+        pressKey(g, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("张三\t\t\t\n\t\t\t\n\t\t\t郑州"));
+
+        // Everything.
+        pressKey(g, Qt::Key_A, Qt::ControlModifier);
+        pressKey(g, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text().split(QLatin1Char('\n')),
+                 (QStringList{QStringLiteral("张三\t男\t北京\t北京\t税务"),
+                              QStringLiteral("Smith, \"J\"\t女\t上海\t上海\t证券,期货"),
+                              QStringLiteral("王五\t\t河南\t郑州\t税务")}));
+
         // A click makes one cell the selection again; the menu copies it.
         QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, cellCentre(g, 2, 3));
         QCOMPARE(DM->AQ_lawyer->RecNo(), 2);
