@@ -231,6 +231,16 @@ void DBGrid::saveResultAsCsv()
     // Written beside the target and moved over it at the end: a failed write leaves no half
     // file and never harms an older one of that name.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !gridexport::writeCsv(*m_model, file) || !file.commit())
+    bool written = false;
+    {
+        // A large result takes a moment.
+        struct WaitCursor
+        {
+            WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+            ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+        } busy;
+        written = file.open(QIODevice::WriteOnly) && gridexport::writeCsv(*m_model, file) && file.commit();
+    }
+    if (!written)
         throw Exception(QStringLiteral("无法写入文件 %1").arg(QDir::toNativeSeparators(path)));
 }
