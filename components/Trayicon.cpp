@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QCursor>
 #include <QMenu>
-#include <QPointer>
 #include <QStringEncoder>
 #include <QTimer>
 #include <QWidget>
@@ -48,6 +47,9 @@ TTrayIcon::TTrayIcon(QObject *Owner, bool designing) : QObject(Owner), FDesignin
             tick(this);
     });
     FTimer->setInterval(1000);
+    FHostWatch = std::make_unique<QTimer>();
+    FHostWatch->setInterval(HostCheckInterval);
+    connect(FHostWatch.get(), &QTimer::timeout, this, [this] { CheckHost(); });
 
     if (!FDesigning) {
         FData = NOTIFYICONDATA();
@@ -74,6 +76,7 @@ TTrayIcon::~TTrayIcon()
         FData.hWnd = nullptr;
     }
     FTimer.reset();
+    FHostWatch.reset();
 }
 
 QIcon TTrayIcon::ApplicationIcon()
@@ -250,120 +253,6 @@ void TTrayIcon::DoMessage(TMessage &Message)
     }
 }
 
-void TTrayIcon::MouseNotification(quint32 mouseMessage)
-{
-    // Any step may end in a menu command that frees this component; stop as soon as it is gone.
-    QPointer<TTrayIcon> self(this);
-    const QPoint p = QCursor::pos();
-    const int X = p.x();
-    const int Y = p.y();
-    auto restoreIf = [&](TTrayIconMessage trigger) {
-        if (self && FRestoreOn == trigger)
-            Restore();
-    };
-    auto menuIf = [&](TTrayIconMessage trigger) {
-        if (self && FPopupMenuOn == trigger)
-            ShowMenu();
-    };
-
-    switch (mouseMessage) {
-    case WM_MOUSEMOVE:
-        if (OnMouseMove)
-            DoMouseMove(ShiftState(), X, Y);
-        break;
-    case WM_LBUTTONDOWN:
-        DoMouseDown(mbLeft, ShiftState() | ssLeft, X, Y);
-        break;
-    case WM_LBUTTONUP:
-        if (OnClick)
-            DoClick();
-        if (self)
-            DoMouseUp(mbLeft, ShiftState() | ssLeft, X, Y);
-        restoreIf(imLeftClickUp);
-        menuIf(imLeftClickUp);
-        break;
-    case WM_LBUTTONDBLCLK:
-        DoDblClick();
-        restoreIf(imLeftDoubleClick);
-        menuIf(imLeftDoubleClick);
-        break;
-    case WM_RBUTTONDOWN:
-        DoMouseDown(mbRight, ShiftState() | ssRight, X, Y);
-        break;
-    case WM_RBUTTONUP:
-        DoMouseUp(mbRight, ShiftState() | ssRight, X, Y);
-        restoreIf(imRightClickUp);
-        menuIf(imRightClickUp);
-        break;
-    case WM_RBUTTONDBLCLK:
-        DoDblClick();
-        restoreIf(imRightDoubleClick);
-        menuIf(imRightDoubleClick);
-        break;
-    case WM_MBUTTONDOWN:
-        DoMouseDown(mbMiddle, ShiftState() | ssMiddle, X, Y);
-        break;
-    case WM_MBUTTONUP:
-        DoMouseUp(mbMiddle, ShiftState() | ssMiddle, X, Y);
-        break;
-    case WM_MBUTTONDBLCLK:
-        DoDblClick();
-        break;
-    default:
-        break;
-    }
-}
-
-void TTrayIcon::DoClick()
-{
-    QPointer<TTrayIcon> self(this);
-    if (FRestoreOn == imClick)
-        Restore();
-    if (self && FPopupMenuOn == imClick)
-        ShowMenu();
-    if (self && OnClick)
-        OnClick(this);
-}
-
-void TTrayIcon::DoDblClick()
-{
-    QPointer<TTrayIcon> self(this);
-    if (FRestoreOn == imDoubleClick)
-        Restore();
-    if (self && FPopupMenuOn == imDoubleClick)
-        ShowMenu();
-    if (self && OnDblClick)
-        OnDblClick(this);
-}
-
-void TTrayIcon::DoMouseMove(TShiftState Shift, int X, int Y)
-{
-    if (OnMouseMove)
-        OnMouseMove(this, Shift, X, Y);
-}
-
-void TTrayIcon::DoMouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
-{
-    QPointer<TTrayIcon> self(this);
-    if (FRestoreOn == imMouseDown)
-        Restore();
-    if (self && FPopupMenuOn == imMouseDown)
-        ShowMenu();
-    if (self && OnMouseDown)
-        OnMouseDown(this, Button, Shift, X, Y);
-}
-
-void TTrayIcon::DoMouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
-{
-    QPointer<TTrayIcon> self(this);
-    if (FRestoreOn == imMouseUp)
-        Restore();
-    if (self && FPopupMenuOn == imMouseUp)
-        ShowMenu();
-    if (self && OnMouseUp)
-        OnMouseUp(this, Button, Shift, X, Y);
-}
-
 void TTrayIcon::DoOnAnimate(QObject *)
 {
     // Without images there is nothing to step through.
@@ -382,14 +271,34 @@ void TTrayIcon::Minimize()
     ApplicationWindow::Minimize();
     // Without a tray host no icon could bring the window back: it stays in the taskbar. Asked
     // each time, so a tray host that comes or goes later is followed.
-    if (NotifyArea::instance()->hostPresent())
+    if (NotifyArea::instance()->hostPresent()) {
         ApplicationWindow::ShowWindowHide();
+        FHostWatch->start();
+    }
     if (OnMinimize)
         OnMinimize(this);
 }
 
+// A window hidden in the tray is reachable only through the icon. When the tray host goes away
+// (or the icon does), the window comes back minimized in the taskbar, so the user can still
+// reach it; the desktop tells no one, hence the asking.
+void TTrayIcon::CheckHost()
+{
+    QWidget *window = ApplicationWindow::window();
+    if (!window || window->isVisible()) {
+        FHostWatch->stop();
+        return;
+    }
+    if (FVisible && NotifyArea::instance()->hostPresent())
+        return;
+    FHostWatch->stop();
+    // Still in the minimized state: showing it puts it back as a taskbar entry.
+    window->show();
+}
+
 void TTrayIcon::Restore()
 {
+    FHostWatch->stop();
     ApplicationWindow::Restore();
     ApplicationWindow::ShowWindowRestore();
     ApplicationWindow::SetForegroundWindow(ApplicationWindow::window());

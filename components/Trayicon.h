@@ -144,9 +144,13 @@ public:
     QIcon CurrentIcon() const { return FIcon; }
     bool AnimationRunning() const;
     bool HookInstalled() const { return FHook.installed(); }
+    // How often, while the application window is hidden in the tray, the component asks whether
+    // the tray host (and with it the way back) is still there.
+    static constexpr int HostCheckInterval = 500;
 
 private:
     void MouseNotification(quint32 mouseMessage);
+    void CheckHost();
     static QIcon ApplicationIcon();
 
     winapi::NOTIFYICONDATA FData;
@@ -154,6 +158,7 @@ private:
     TImageList *FIcons = nullptr;
     QMenu *FPopupMenu = nullptr;
     std::unique_ptr<QTimer> FTimer;
+    std::unique_ptr<QTimer> FHostWatch; // runs while the window is hidden in the tray
     QString FHint;
     int FIconIndex = 0;
     bool FVisible = false;

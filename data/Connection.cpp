@@ -4,10 +4,6 @@
 #include "data/DatabaseError.h"
 #include "data/SqlEngine.h"
 
-#include <QCloseEvent>
-#include <QCursor>
-#include <QEventLoop>
-#include <QGuiApplication>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -27,21 +23,6 @@ QString normalizedPath(const QString &path)
     p.replace(separators, QStringLiteral("/"));
     return p;
 }
-
-// Refuses to close any window while installed (a window closed under a running handler would
-// be freed under it).
-class CloseRefuser : public QObject
-{
-public:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Close) {
-            event->ignore();
-            return true;
-        }
-        return false;
-    }
-};
 
 } // namespace
 
@@ -126,27 +107,24 @@ void Connection::warmUp(const QStringList &statementTexts)
     }
 }
 
+bool Connection::warmUpRunning() const
+{
+    return m_engine && m_engine->warmUpRunning();
+}
+
+void Connection::setWarmUpWait(std::function<void(Connection &)> wait)
+{
+    m_warmUpWait = std::move(wait);
+}
+
 void Connection::waitForWarmUp()
 {
-    if (!m_engine || !m_engine->warmUpRunning())
+    if (!warmUpRunning())
         return;
-    const bool gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance())
-                     && QThread::currentThread() == QCoreApplication::instance()->thread();
-    if (gui) {
-        QEventLoop loop;
-        // Connected before the check below: a finish between the two still ends the loop.
-        connect(this, &Connection::warmUpFinished, &loop, &QEventLoop::quit);
-        connect(this, &Connection::connectedChanged, &loop, &QEventLoop::quit);
-        if (m_engine && m_engine->warmUpRunning()) {
-            CloseRefuser refuser;
-            QCoreApplication::instance()->installEventFilter(&refuser);
-            QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
-            QGuiApplication::restoreOverrideCursor();
-            QCoreApplication::instance()->removeEventFilter(&refuser);
-        }
+    if (m_warmUpWait) {
+        m_warmUpWait(*this);
     } else {
-        while (m_engine && m_engine->warmUpRunning())
+        while (warmUpRunning())
             QThread::msleep(2);
     }
     if (m_engine)

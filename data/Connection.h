@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class SqlEngine;
@@ -40,10 +41,15 @@ public:
     // lists, criterion lines) name of the table they select from, so that the first statement
     // finds them ready. Does nothing while closed or when the texts name no table of the file.
     void warmUp(const QStringList &statementTexts);
-    // Returns once no warm-up runs. In a GUI thread the wait shows the busy cursor and keeps
-    // windows painting; user input waits and windows cannot be closed meanwhile, so nothing the
-    // user does runs during it. Other events (timers) may run, a statement among them.
+    bool warmUpRunning() const;
+    // Returns once no warm-up runs, through the wait set below; without one it blocks the
+    // calling thread.
     void waitForWarmUp();
+    // How waitForWarmUp() passes the time (a window keeps painting meanwhile). Called only while
+    // a warm-up runs; returns once warmUpRunning() is false or the connection has closed
+    // (warmUpFinished() and connectedChanged() tell when). It may run events, a statement among
+    // them.
+    void setWarmUpWait(std::function<void(Connection &)> wait);
 
 Q_SIGNALS:
     void connectedChanged(bool connected);
@@ -52,4 +58,5 @@ Q_SIGNALS:
 private:
     QString m_connectionString;
     std::unique_ptr<SqlEngine> m_engine;
+    std::function<void(Connection &)> m_warmUpWait;
 };

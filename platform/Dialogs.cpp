@@ -1,6 +1,8 @@
 #include "platform/Dialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -65,4 +67,19 @@ void ShowErrorBox(const QString &message)
 int ConfirmDialog(const QString &text)
 {
     return runBox(QMessageBox::Question, QStringLiteral("Confirm"), text);
+}
+
+QString SaveFileDialog(const QString &caption, const QString &fileName, const QString &filter)
+{
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return QString();
+    QFileDialog dialog(QApplication::activeWindow(), caption, fileName, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // A name typed without the suggested one's ending gets it.
+    dialog.setDefaultSuffix(QFileInfo(fileName).suffix());
+    dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
 }

@@ -20,3 +20,8 @@ QString errorBoxText(const QString &message);
 // Confirmation dialog: caption "Confirm", question-mark icon, one "OK" button, centred on the
 // screen. Returns the button's result (ignored by callers).
 int ConfirmDialog(const QString &text);
+
+// Save-file dialog over the active window: caption, the suggested file name and a name filter.
+// Returns the chosen path, or an empty text when the user cancels (or no window can show it).
+// A QFileDialog, so tests answer it through QApplication::activeModalWidget().
+QString SaveFileDialog(const QString &caption, const QString &fileName, const QString &filter);

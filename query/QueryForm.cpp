@@ -10,6 +10,7 @@
 #include "platform/NotifyArea.h"
 #include "platform/Shell.h"
 #include "platform/Site.h"
+#include "widgets/BusyWait.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -24,8 +25,38 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 
 namespace {
+// The room a line edit leaves its text: inside the frame and the edit's own margin of 2 pixels
+// on either side, less the text margins.
+int textRoom(const QLineEdit *edit)
+{
+    const int frame = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit) : 0;
+    const QMargins margins = edit->textMargins();
+    return edit->contentsRect().width() - 2 * frame - 2 * 2 - margins.left() - margins.right();
+}
+
+// The counter keeps the width its layout gives it, which is narrow for seven digits: cut off,
+// "1000000" reads as a hundred thousand. A count that does not fit in the laid-out font gets the
+// edit's inner margins and then as small a font as it needs (the digits stay legible down to
+// 7 pixels, room for eight digits), so every digit of any count shows.
+void fitCounterText(QLineEdit *counter, const QFont &laidOut)
+{
+    counter->setTextMargins(QMargins());
+    counter->setFont(laidOut);
+    const QString text = counter->text();
+    if (QFontMetrics(laidOut).horizontalAdvance(text) <= textRoom(counter))
+        return;
+    counter->setTextMargins(-2, 0, -2, 0);
+    QFont font = laidOut;
+    int pixels = QFontInfo(laidOut).pixelSize();
+    while (pixels > 7 && QFontMetrics(font).horizontalAdvance(text) > textRoom(counter)) {
+        font.setPixelSize(--pixels);
+    }
+    counter->setFont(font);
+}
+
 // Wide enough for the longest entry of a combo box's list, with room for its scroll bar.
 int listWidth(QComboBox *combo)
 {
@@ -58,6 +89,10 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
     setDialogFrame(this, Qt::Dialog, size());
 
     const QueryFormControls &controls = m_decl.controls;
+    if (QLineEdit *counter = controls.Edit2) {
+        connect(counter, &QLineEdit::textChanged, this,
+                [counter, laidOut = counter->font()] { fitCounterText(counter, laidOut); });
+    }
     // The family's buttons, with their glyphs. Only the layout's default button (if any) takes
     // Enter: a dialog would otherwise make the last focused button the default, and Enter in any
     // input would press it.
@@ -128,8 +163,10 @@ void QueryForm::declare(const QueryFormDeclaration &declaration)
         connect(grid, &DBGrid::dblClick, this, guardedSlot([this] { DBGrid1DblClick(); }));
     }
 
-    // The columns the searches read are decoded while the user types.
+    // The columns the searches read are decoded while the user types; a search issued before
+    // that ends waits for it with the windows painting.
     if (Query *q = query()) {
+        useBusyWait(q->connection());
         QStringList texts{m_decl.fuzzySelect, m_decl.criteriaSelect};
         for (const FuzzyChoice &f : m_decl.fuzzyChoices)
             texts << f.prefix;
@@ -238,7 +275,6 @@ void QueryForm::showRecordCount()
 {
     if (QLineEdit *counter = m_decl.controls.Edit2) {
         counter->setText(QString::number(query()->RecordCount()));
-        // A count wider than the box shows its first digits, as a native edit box does.
         counter->setCursorPosition(0);
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/DBGrid.h"
+#include "widgets/DBGrid.h"
 #include "platform/CloseAction.h"
 
 #include <QDialog>

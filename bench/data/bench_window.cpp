@@ -11,7 +11,7 @@
 #include "app/Datemodule.h"
 #include "data/Connection.h"
 #include "data/ConnectionString.h"
-#include "data/DBGrid.h"
+#include "widgets/DBGrid.h"
 #include "data/Query.h"
 #include "launcher/One.h"
 #include "platform/Fonts.h"

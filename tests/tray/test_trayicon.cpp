@@ -421,18 +421,23 @@ private slots:
     }
 
     // Minimizing hides the window only while a tray host shows the icon that brings it back;
-    // without one the window stays minimized in the taskbar. The host is asked at each minimize.
+    // without one the window stays minimized in the taskbar. The host is asked at each minimize,
+    // and while the window is hidden: a host that goes away then gives the window back to the
+    // taskbar, still minimized.
     void minimizeFollowsTrayHost_data()
     {
         QTest::addColumn<QList<bool>>("hosts");
-        QTest::newRow("tray") << QList<bool>{true};
-        QTest::newRow("no tray") << QList<bool>{false};
-        QTest::newRow("tray comes later") << QList<bool>{false, true};
-        QTest::newRow("tray goes away") << QList<bool>{true, false};
+        QTest::addColumn<bool>("hostLeavesWhileHidden");
+        QTest::newRow("tray") << QList<bool>{true} << false;
+        QTest::newRow("no tray") << QList<bool>{false} << false;
+        QTest::newRow("tray comes later") << QList<bool>{false, true} << false;
+        QTest::newRow("tray goes away") << QList<bool>{true, false} << false;
+        QTest::newRow("tray goes away while hidden") << QList<bool>{true, true} << true;
     }
     void minimizeFollowsTrayHost()
     {
         QFETCH(QList<bool>, hosts);
+        QFETCH(bool, hostLeavesWhileHidden);
         RecordingNotifyArea area;
         TTrayIcon tray(nullptr);
         tray.SetRestoreOn(imLeftClickUp);
@@ -445,8 +450,15 @@ private slots:
             QCoreApplication::processEvents();
             QCOMPARE(appWindow->isHidden(), host);
             QVERIFY(appWindow->windowState() & Qt::WindowMinimized);
+            if (host && hostLeavesWhileHidden) {
+                area.trayHost = false;
+                while (appWindow->isHidden())
+                    QTest::qWait(TTrayIcon::HostCheckInterval / 5);
+                QVERIFY(appWindow->windowState() & Qt::WindowMinimized);
+                area.trayHost = true; // the host comes back: the next minimize hides again
+            }
             // Back through the icon, or through the taskbar entry.
-            if (host)
+            if (host && !hostLeavesWhileHidden)
                 send(&tray, WM_LBUTTONUP);
             else
                 appWindow->setWindowState(appWindow->windowState() & ~Qt::WindowMinimized);

@@ -1,13 +1,12 @@
 #pragma once
 
-#include "data/DBGrid.h"
+#include "data/DataSource.h"
+#include "data/Query.h"
+#include "widgets/DBGrid.h"
 
 #include <QAbstractTableModel>
 #include <QPointer>
 #include <QVector>
-
-class DataSource;
-class Query;
 
 // The rows of a data source's query in a grid's fixed columns. Cells are read from the result
 // on demand; nothing is copied. A column whose field the result lacks shows empty.

@@ -23,7 +23,9 @@ struct GridColumn
 
 // The data grid of the query windows: shows the rows of its data source's query in fixed
 // columns, marks and follows the current record, shows no rows while the query is closed,
-// and never edits or deletes. Use as a promoted QTableView in .ui files (header "data/DBGrid.h").
+// and never edits or deletes. The selected cells go to the clipboard (Ctrl+C or the context
+// menu), and the whole result to a CSV file. Use as a promoted QTableView in .ui files (header
+// "widgets/DBGrid.h").
 class DBGrid : public QTableView
 {
     Q_OBJECT
@@ -47,11 +49,19 @@ public:
     int currentColumn() const;
     void setCurrentColumn(int column);
 
+    // The selected cells as tab-separated text, rows by line breaks, to the clipboard.
+    void copySelection();
+    // Asks for a file name and writes the open result there as CSV, in the grid's columns under
+    // their captions. Throws Exception when the file cannot be written.
+    void saveResultAsCsv();
+
 Q_SIGNALS:
     void dblClick();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
     void changeEvent(QEvent *event) override;
 

@@ -1,4 +1,4 @@
-#include "data/GridModel.h"
+#include "widgets/GridModel.h"
 
 #include "data/DataSource.h"
 #include "data/Query.h"

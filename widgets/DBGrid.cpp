@@ -1,18 +1,29 @@
-#include "data/DBGrid.h"
+#include "widgets/DBGrid.h"
 
+#include "app/Application.h"
 #include "data/DataSource.h"
-#include "data/GridModel.h"
 #include "data/Query.h"
+#include "platform/Dialogs.h"
+#include "platform/Exception.h"
+#include "widgets/GridExport.h"
+#include "widgets/GridModel.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDir>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QSaveFile>
 
 DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(new GridModel(this))
 {
     setModel(m_model);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTabKeyNavigation(true);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several cells can be selected, for copying; the current cell is still the current record.
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setShowGrid(true);
     setWordWrap(false);
@@ -165,4 +176,71 @@ void DBGrid::mouseDoubleClickEvent(QMouseEvent *event)
 {
     QTableView::mouseDoubleClickEvent(event);
     Q_EMIT dblClick();
+}
+
+void DBGrid::keyPressEvent(QKeyEvent *event)
+{
+    if (event == QKeySequence::Copy) {
+        guarded([this] { copySelection(); });
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void DBGrid::contextMenuEvent(QContextMenuEvent *event)
+{
+    const bool rows = m_model->showsRows();
+    QMenu menu(this);
+    QAction *copy = menu.addAction(QStringLiteral("复制"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setEnabled(rows && selectionModel()->hasSelection());
+    QAction *save = menu.addAction(QStringLiteral("另存为 CSV 文件…"));
+    save->setEnabled(rows);
+    QAction *chosen = menu.exec(event->globalPos());
+    if (chosen == copy)
+        guarded([this] { copySelection(); });
+    else if (chosen == save)
+        guarded([this] { saveResultAsCsv(); });
+    event->accept();
+}
+
+void DBGrid::copySelection()
+{
+    if (!m_model->showsRows())
+        return;
+    QItemSelection cells = selectionModel()->selection();
+    if (cells.isEmpty() && currentIndex().isValid())
+        cells.select(currentIndex(), currentIndex());
+    if (cells.isEmpty())
+        return;
+    QApplication::clipboard()->setText(gridexport::selectionAsText(cells));
+}
+
+void DBGrid::saveResultAsCsv()
+{
+    if (!m_model->showsRows())
+        return;
+    QString name = window()->windowTitle().trimmed();
+    if (name.isEmpty())
+        name = QStringLiteral("查询结果");
+    const QString path =
+        SaveFileDialog(QStringLiteral("另存为 CSV 文件"), name + QStringLiteral(".csv"), QStringLiteral("CSV 文件 (*.csv)"));
+    if (path.isEmpty())
+        return;
+    // Written beside the target and moved over it at the end: a failed write leaves no half
+    // file and never harms an older one of that name.
+    QSaveFile file(path);
+    bool written = false;
+    {
+        // A large result takes a moment.
+        struct WaitCursor
+        {
+            WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+            ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+        } busy;
+        written = file.open(QIODevice::WriteOnly) && gridexport::writeCsv(*m_model, file) && file.commit();
+    }
+    if (!written)
+        throw Exception(QStringLiteral("无法写入文件 %1").arg(QDir::toNativeSeparators(path)));
 }

@@ -1,17 +1,21 @@
-// The grid over a data source: rows read on demand, following the current record both ways.
-#include "TestDb.h"
+// The grid over a data source: rows read on demand, following the current record both ways; and
+// a search that meets the decoding ahead, with a window's busy wait and without one.
+#include "data/TestDb.h"
 
 #include "data/Connection.h"
 #include "data/ConnectionString.h"
-#include "data/DBGrid.h"
 #include "data/DataSource.h"
-#include "data/GridModel.h"
 #include "data/Query.h"
 #include "data/SqlEngine.h"
+#include "widgets/BusyWait.h"
+#include "widgets/DBGrid.h"
+#include "widgets/GridModel.h"
 
 #include <QHeaderView>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <thread>
 
 class TestGrid : public QObject
 {
@@ -108,6 +112,7 @@ private Q_SLOTS:
         Connection c;
         c.setConnectionString(m_conn.connectionString());
         c.setConnected(true);
+        useBusyWait(&c);
         Query q;
         q.setConnection(&c);
         DataSource ds;
@@ -150,6 +155,34 @@ private Q_SLOTS:
         c.setConnected(false);
         q.Close();
         q.Open();
+        QCOMPARE(q.RecordCount(), 2);
+    }
+
+    // Without a window's wait the data layer blocks the calling thread until the decoding ahead
+    // ends: no event runs meanwhile, and the search then runs once.
+    void searchWithoutWindowWaits()
+    {
+        Connection c;
+        c.setConnectionString(m_conn.connectionString());
+        c.setConnected(true);
+        Query q;
+        q.setConnection(&c);
+        QSignalSpy opened(&q, &Query::activeChanged);
+        c.engine()->holdWarmUp(true);
+        q.warmUp({QStringLiteral("select p_Name, p_City from People")});
+        QVERIFY(c.warmUpRunning());
+        bool eventRan = false;
+        QTimer::singleShot(0, &q, [&] { eventRan = true; });
+        std::thread release([&] {
+            QThread::msleep(20);
+            c.engine()->holdWarmUp(false);
+        });
+        q.SQL().Add(QStringLiteral("select p_Name from People where p_City like '%北京%'"));
+        q.Open();
+        release.join();
+        QVERIFY(!eventRan);
+        QVERIFY(!c.warmUpRunning());
+        QCOMPARE(opened.count(), 1);
         QCOMPARE(q.RecordCount(), 2);
     }
 };
