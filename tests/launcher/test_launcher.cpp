@@ -1,6 +1,7 @@
 // The launcher and its about and disclaimer windows, driven through the real windows.
 
 #include "support/BoxCloser.h"
+#include "support/PlatformReset.h"
 #include "support/RecordingShell.h"
 #include "support/UserInput.h"
 #include "TestMain.h"
@@ -29,7 +30,8 @@
 #include <QRegularExpression>
 
 namespace {
-const QString kSite = QStringLiteral("http://www.quillhall.example");
+// A closed local port: the launcher's update check fails at once, without a name lookup.
+const QString kSite = QStringLiteral("http://127.0.0.1:9");
 
 QStringList disclaimerLines()
 {
@@ -65,11 +67,12 @@ private:
     TF_one *launcher() { return F_one; }
 
 private slots:
-    void initTestCase()
+    void initTestCase() { qputenv("LSS_SITE_BASE", kSite.toUtf8() + "/"); }
+
+    // Each case starts as the program does: the data module first (there is no directory beside
+    // the test, so it reports that), then the launcher.
+    void init()
     {
-        qputenv("LSS_SITE_BASE", kSite.toUtf8() + "/");
-        // As at start-up: the data module first (there is no directory beside the test, so it
-        // reports that), then the launcher.
         BoxCloser closer;
         Application::instance()->CreateForm(DM);
         Application::instance()->CreateForm(F_one);
@@ -77,14 +80,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(F_one));
     }
 
+    // And ends as the program does: every window and the data module go, newest first.
     void cleanup()
     {
-        Shell::setInstance(nullptr);
-        // Close what a case left open, as the user would.
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w != F_one && (qobject_cast<TF_About *>(w) || qobject_cast<TF_Mzsm *>(w)))
-                w->close();
+        Application::instance()->destroyOwned();
         flushDeletes();
+        resetPlatform();
+        QVERIFY(!F_one && !DM);
     }
 
     void layout()
@@ -410,15 +412,18 @@ private slots:
         QVERIFY(!(f->windowState() & Qt::WindowMinimized));
     }
 
-    // Last: "退出程序" with other windows open ends the program; their close handlers do not run.
+    // "退出程序" with other windows open ends the program; their close handlers do not run.
     void exitEntryEndsProgramWithWindowsOpen()
     {
         auto *app = Application::instance();
+        app->destroyOwned();
         QPointer<TF_one> launcherWindow;
         bool button12EnabledWhenAboutDestroyed = true;
         QPointer<QWidget> about;
+        BoxCloser closer;
         const int rc = app->Execute([&] {
-            // A fresh launcher as the main window, like start-up.
+            // A fresh data module and launcher as the main window, like start-up.
+            app->CreateForm(DM);
             app->CreateForm(F_one);
             launcherWindow = F_one;
             QTimer::singleShot(0, app, [&] {
