@@ -8,6 +8,7 @@
 #include "app/Datemodule.h"
 #include "components/ImageList.h"
 #include "data/DataSource.h"
+#include "data/Query.h"
 #include "query/Dl_lawroom.h"
 #include "query/Dl_lawyer.h"
 #include "query/Hongkong_lawroom.h"
@@ -275,24 +276,28 @@ private slots:
         TF_one *f = launcher();
         const struct {
             QPushButton *button;
-            std::function<QWidget *()> pointer;
+            std::function<QueryForm *()> pointer;
+            Query *query;
             DataSource *source;
             const char *className;
         } commands[] = {
-            {f->Button1, [] { return static_cast<QWidget *>(F_Lawyer); }, DM->DS_lawyer, "TF_Lawyer"},
-            {f->Button2, [] { return static_cast<QWidget *>(F_HKlawyer); }, DM->DS_HKlawyer, "TF_HKlawyer"},
-            {f->Button3, [] { return static_cast<QWidget *>(F_TwLawyer); }, DM->DS_TWlawyer, "TF_TwLawyer"},
-            {f->Button4, [] { return static_cast<QWidget *>(F_Mclawyer); }, DM->DS_MClawyer, "TF_Mclawyer"},
-            {f->Button5, [] { return static_cast<QWidget *>(F_lawRoom); }, DM->DS_lawRoom, "TF_lawRoom"},
-            {f->Button6, [] { return static_cast<QWidget *>(F_HKlawRoom); }, DM->DS_HKlawRoom, "TF_HKlawRoom"},
+            {f->Button1, [] { return static_cast<QueryForm *>(F_Lawyer); }, DM->AQ_lawyer, DM->DS_lawyer, "TF_Lawyer"},
+            {f->Button2, [] { return static_cast<QueryForm *>(F_HKlawyer); }, DM->AQ_HKlawyer, DM->DS_HKlawyer, "TF_HKlawyer"},
+            {f->Button3, [] { return static_cast<QueryForm *>(F_TwLawyer); }, DM->AQ_TWlawyer, DM->DS_TWlawyer, "TF_TwLawyer"},
+            {f->Button4, [] { return static_cast<QueryForm *>(F_Mclawyer); }, DM->AQ_MClawyer, DM->DS_MClawyer, "TF_Mclawyer"},
+            {f->Button5, [] { return static_cast<QueryForm *>(F_lawRoom); }, DM->AQ_lawRoom, DM->DS_lawRoom, "TF_lawRoom"},
+            {f->Button6, [] { return static_cast<QueryForm *>(F_HKlawRoom); }, DM->AQ_HKlawRoom, DM->DS_HKlawRoom, "TF_HKlawRoom"},
         };
         for (const auto &c : commands) {
             c.source->setEnabled(false);
             QWidget *before = c.pointer();
             QTest::mouseClick(c.button, Qt::LeftButton);
-            QPointer<QWidget> w = c.pointer();
+            QPointer<QueryForm> w = c.pointer();
             QVERIFY2(w && w != before, c.className);
             QCOMPARE(w->metaObject()->className(), c.className);
+            // The window works on the data module's query and data source of its kind.
+            QCOMPARE(w->query(), c.query);
+            QCOMPARE(w->dataSource(), c.source);
             QVERIFY(w->isVisible());
             QVERIFY(!w->isModal());
             QVERIFY(Application::instance()->owned().contains(w.data()));

@@ -93,13 +93,13 @@ void TestUpdate::init()
 
 void TestUpdate::cleanup()
 {
+    delete F_one; // left by a case that failed half-way
     resetPlatform();
     // Back to the suite's closed local port, never the built-in site name.
     if (m_siteBase.isEmpty())
         qunsetenv("LSS_SITE_BASE");
     else
         qputenv("LSS_SITE_BASE", m_siteBase);
-    delete F_one;
 }
 
 void TestUpdate::serve(const QByteArray &body, int status)
