@@ -281,12 +281,18 @@ private slots:
             DataSource *source;
             const char *className;
         } commands[] = {
-            {f->Button1, [] { return static_cast<QueryForm *>(F_Lawyer); }, DM->AQ_lawyer, DM->DS_lawyer, "TF_Lawyer"},
-            {f->Button2, [] { return static_cast<QueryForm *>(F_HKlawyer); }, DM->AQ_HKlawyer, DM->DS_HKlawyer, "TF_HKlawyer"},
-            {f->Button3, [] { return static_cast<QueryForm *>(F_TwLawyer); }, DM->AQ_TWlawyer, DM->DS_TWlawyer, "TF_TwLawyer"},
-            {f->Button4, [] { return static_cast<QueryForm *>(F_Mclawyer); }, DM->AQ_MClawyer, DM->DS_MClawyer, "TF_Mclawyer"},
-            {f->Button5, [] { return static_cast<QueryForm *>(F_lawRoom); }, DM->AQ_lawRoom, DM->DS_lawRoom, "TF_lawRoom"},
-            {f->Button6, [] { return static_cast<QueryForm *>(F_HKlawRoom); }, DM->AQ_HKlawRoom, DM->DS_HKlawRoom, "TF_HKlawRoom"},
+            {f->Button1, [] { return static_cast<QueryForm *>(F_Lawyer); },
+             DM->AQ_lawyer, DM->DS_lawyer, "TF_Lawyer"},
+            {f->Button2, [] { return static_cast<QueryForm *>(F_HKlawyer); },
+             DM->AQ_HKlawyer, DM->DS_HKlawyer, "TF_HKlawyer"},
+            {f->Button3, [] { return static_cast<QueryForm *>(F_TwLawyer); },
+             DM->AQ_TWlawyer, DM->DS_TWlawyer, "TF_TwLawyer"},
+            {f->Button4, [] { return static_cast<QueryForm *>(F_Mclawyer); },
+             DM->AQ_MClawyer, DM->DS_MClawyer, "TF_Mclawyer"},
+            {f->Button5, [] { return static_cast<QueryForm *>(F_lawRoom); },
+             DM->AQ_lawRoom, DM->DS_lawRoom, "TF_lawRoom"},
+            {f->Button6, [] { return static_cast<QueryForm *>(F_HKlawRoom); },
+             DM->AQ_HKlawRoom, DM->DS_HKlawRoom, "TF_HKlawRoom"},
         };
         for (const auto &c : commands) {
             c.source->setEnabled(false);
