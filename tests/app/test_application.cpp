@@ -9,6 +9,7 @@
 
 #include <QCloseEvent>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QLabel>
@@ -254,11 +255,20 @@ private slots:
             addLabel(&panel, text);
             showModalUntilHidden(&panel);
         } else {
-            // Well inside the grace period.
-            QTimer::singleShot(ModalGuard::kGraceMs / 3, this, [] {
-                if (QWidget *w = QApplication::activeModalWidget())
+            // Closed well inside the grace period, counted from when the box is up.
+            QElapsedTimer up;
+            QTimer closer;
+            closer.setInterval(20);
+            connect(&closer, &QTimer::timeout, this, [&up] {
+                QWidget *w = QApplication::activeModalWidget();
+                if (!w)
+                    return;
+                if (!up.isValid())
+                    up.start();
+                else if (up.elapsed() >= ModalGuard::kGraceMs / 3)
                     w->close();
             });
+            closer.start();
             ShowMessage(QStringLiteral("很快关闭"));
         }
         QVERIFY(!QApplication::activeModalWidget());
