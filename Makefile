@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 300
 SANITIZE_BUILD ?= build-sanitize
 
-.PHONY: all deps configure build run test bench package fuzz test-sanitize clean
+.PHONY: all deps configure build run test test-reversed bench package fuzz test-sanitize clean
 
 all: build
 
@@ -24,6 +24,10 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# Every QtTest suite again with its test functions in reverse order: none may need its neighbours.
+test-reversed: build
+	@bash scripts/test-reversed $(BUILD)
 
 package: build
 	cd $(BUILD) && cpack

@@ -67,6 +67,13 @@ void NotifyArea::setInstance(NotifyArea *area)
     s_installed = area;
 }
 
+void NotifyArea::reset()
+{
+    s_installed = nullptr;
+    delete s_desktop;
+    s_desktop = nullptr;
+}
+
 bool winapi::Shell_NotifyIcon(quint32 message, const NOTIFYICONDATA &data)
 {
     NotifyArea *area = NotifyArea::instance();
@@ -291,6 +298,13 @@ void ApplicationWindow::attach(QWidget *window)
         s_watcher = new WindowStateWatcher(window);
         window->installEventFilter(s_watcher);
     }
+}
+
+void ApplicationWindow::reset()
+{
+    attach(nullptr);
+    s_hooks.clear();
+    s_changingState = 0;
 }
 
 QWidget *ApplicationWindow::window()

@@ -108,6 +108,9 @@ public:
     static NotifyArea *instance();
     // Installs a replacement (not owned); nullptr goes back to the desktop's.
     static void setInstance(NotifyArea *area);
+    // Back to the state at start: no replacement, and the desktop's area with none of the icons
+    // added so far (it is made again when next asked for).
+    static void reset();
 };
 
 namespace winapi {
@@ -183,6 +186,9 @@ public:
     static void UnhookMainWindow(ApplicationHook *hook);
     // Passes a message to every installed hook, oldest first; true when one of them handled it.
     static bool dispatch(winapi::TMessage &message);
+
+    // Back to the state at start: no application window and no hooks.
+    static void reset();
 
     static void Minimize(); // minimizes the application window
     static void Restore();  // takes it out of the minimized state

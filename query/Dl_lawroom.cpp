@@ -1,9 +1,7 @@
 #include "query/Dl_lawroom.h"
 
-#include "app/Datemodule.h"
 #include "data/Query.h"
 #include "platform/Shell.h"
-
 
 TF_lawRoom *F_lawRoom = nullptr;
 
@@ -12,13 +10,12 @@ const QString kSelect =
     QStringLiteral("SELECT lr_Name,lr_director,lr_city,lr_province,lr_WebSite,lr_domain FROM lawRoom");
 }
 
-TF_lawRoom::TF_lawRoom(QWidget *parent) : QueryForm(parent)
+TF_lawRoom::TF_lawRoom(Query *query, DataSource *dataSource, QWidget *parent)
+    : QueryForm(query, dataSource, parent)
 {
     setupUi(this);
 
     QueryFormDeclaration d;
-    d.query = &TDM::AQ_lawRoom;
-    d.dataSource = &TDM::DS_lawRoom;
     d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyerroom/findlawyerroom.jsp");
 

@@ -9,7 +9,7 @@ class TF_lawRoom : public QueryForm, public Ui_TF_lawRoom
 {
     Q_OBJECT
 public:
-    explicit TF_lawRoom(QWidget *parent = nullptr);
+    TF_lawRoom(Query *query, DataSource *dataSource, QWidget *parent = nullptr);
     ~TF_lawRoom() override;
 
     void DBGrid1DblClick() override;

@@ -1,16 +1,13 @@
 #include "query/Dl_lawyer.h"
 
-#include "app/Datemodule.h"
-
 TF_Lawyer *F_Lawyer = nullptr;
 
-TF_Lawyer::TF_Lawyer(QWidget *parent) : QueryForm(parent)
+TF_Lawyer::TF_Lawyer(Query *query, DataSource *dataSource, QWidget *parent)
+    : QueryForm(query, dataSource, parent)
 {
     setupUi(this);
 
     QueryFormDeclaration d;
-    d.query = &TDM::AQ_lawyer;
-    d.dataSource = &TDM::DS_lawyer;
     d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyer/findlawyer.jsp");
 

@@ -8,7 +8,7 @@ class TF_Lawyer : public QueryForm, public Ui_TF_Lawyer
 {
     Q_OBJECT
 public:
-    explicit TF_Lawyer(QWidget *parent = nullptr);
+    TF_Lawyer(Query *query, DataSource *dataSource, QWidget *parent = nullptr);
     ~TF_Lawyer() override;
 };
 

@@ -1,16 +1,13 @@
 #include "query/Hongkong_lawroom.h"
 
-#include "app/Datemodule.h"
-
 TF_HKlawRoom *F_HKlawRoom = nullptr;
 
-TF_HKlawRoom::TF_HKlawRoom(QWidget *parent) : QueryForm(parent)
+TF_HKlawRoom::TF_HKlawRoom(Query *query, DataSource *dataSource, QWidget *parent)
+    : QueryForm(query, dataSource, parent)
 {
     setupUi(this);
 
     QueryFormDeclaration d;
-    d.query = &TDM::AQ_HKlawRoom;
-    d.dataSource = &TDM::DS_HKlawRoom;
     d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyerroom/findlawyerroom_xg_list.jsp?xg_id=12");
 

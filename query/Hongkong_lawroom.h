@@ -9,7 +9,7 @@ class TF_HKlawRoom : public QueryForm, public Ui_TF_HKlawRoom
 {
     Q_OBJECT
 public:
-    explicit TF_HKlawRoom(QWidget *parent = nullptr);
+    TF_HKlawRoom(Query *query, DataSource *dataSource, QWidget *parent = nullptr);
     ~TF_HKlawRoom() override;
 };
 

@@ -1,16 +1,13 @@
 #include "query/Hongkong_lawyer.h"
 
-#include "app/Datemodule.h"
-
 TF_HKlawyer *F_HKlawyer = nullptr;
 
-TF_HKlawyer::TF_HKlawyer(QWidget *parent) : QueryForm(parent)
+TF_HKlawyer::TF_HKlawyer(Query *query, DataSource *dataSource, QWidget *parent)
+    : QueryForm(query, dataSource, parent)
 {
     setupUi(this);
 
     QueryFormDeclaration d;
-    d.query = &TDM::AQ_HKlawyer;
-    d.dataSource = &TDM::DS_HKlawyer;
     d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyer/findlawyer_xg.jsp?xg_id=7");
 

@@ -8,7 +8,7 @@ class TF_HKlawyer : public QueryForm, public Ui_TF_HKlawyer
 {
     Q_OBJECT
 public:
-    explicit TF_HKlawyer(QWidget *parent = nullptr);
+    TF_HKlawyer(Query *query, DataSource *dataSource, QWidget *parent = nullptr);
     ~TF_HKlawyer() override;
 };
 

@@ -1,16 +1,13 @@
 #include "query/Macao_lawyer.h"
 
-#include "app/Datemodule.h"
-
 TF_Mclawyer *F_Mclawyer = nullptr;
 
-TF_Mclawyer::TF_Mclawyer(QWidget *parent) : QueryForm(parent)
+TF_Mclawyer::TF_Mclawyer(Query *query, DataSource *dataSource, QWidget *parent)
+    : QueryForm(query, dataSource, parent)
 {
     setupUi(this);
 
     QueryFormDeclaration d;
-    d.query = &TDM::AQ_MClawyer;
-    d.dataSource = &TDM::DS_MClawyer;
     d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyer/findlawyer_am.jsp?am_id=8");
 

@@ -9,7 +9,7 @@ class TF_Mclawyer : public QueryForm, public Ui_TF_Mclawyer
 {
     Q_OBJECT
 public:
-    explicit TF_Mclawyer(QWidget *parent = nullptr);
+    TF_Mclawyer(Query *query, DataSource *dataSource, QWidget *parent = nullptr);
     ~TF_Mclawyer() override;
 };
 

@@ -1,7 +1,6 @@
 #include "query/QueryForm.h"
 
 #include "app/Application.h"
-#include "app/Datemodule.h"
 #include "data/DataSource.h"
 #include "data/Query.h"
 #include "platform/Appearance.h"
@@ -65,7 +64,8 @@ int listWidth(QComboBox *combo)
 }
 } // namespace
 
-QueryForm::QueryForm(QWidget *parent) : QDialog(parent)
+QueryForm::QueryForm(Query *query, DataSource *dataSource, QWidget *parent)
+    : QDialog(parent), m_query(query), m_dataSource(dataSource)
 {
 }
 
@@ -73,12 +73,12 @@ QueryForm::~QueryForm() = default;
 
 Query *QueryForm::query() const
 {
-    return (DM && m_decl.query) ? DM->*m_decl.query : nullptr;
+    return m_query.data();
 }
 
 DataSource *QueryForm::dataSource() const
 {
-    return (DM && m_decl.dataSource) ? DM->*m_decl.dataSource : nullptr;
+    return m_dataSource.data();
 }
 
 void QueryForm::declare(const QueryFormDeclaration &declaration)

@@ -4,6 +4,7 @@
 #include "platform/CloseAction.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <QVector>
 
@@ -14,7 +15,6 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class TDM;
 
 // One criterion of the search over criterion check boxes (BitBtn2): its check box, the input it
 // shows, the message when that input is empty, and the line it adds. Two forms:
@@ -72,10 +72,6 @@ struct QueryFormControls
 // constructor right after setupUi() and handed to QueryForm::declare().
 struct QueryFormDeclaration
 {
-    // Data module members the window works on.
-    Query *TDM::*query = nullptr;
-    DataSource *TDM::*dataSource = nullptr;
-
     QueryFormControls controls;
 
     // Path of the more-information page below the site base address (BitBtn3).
@@ -112,7 +108,11 @@ struct QueryFormDeclaration
 // their inputs, searches check their texts and rebuild the query's statement from scratch, the
 // record counter, the navigation buttons, the more-information page, the column widths set at
 // creation, and closing (which frees the window and says so through closed(); the query and its
-// result stay in the data module for the next window of this kind).
+// result stay with their owner for the next window of this kind).
+//
+// The query the window searches with and the data source its grid shows are handed to it at
+// construction (the launcher hands over the data module's); the window does not own them and
+// works without them once their owner has gone.
 //
 // A window derives from this and from its Ui class, calls setupUi(this), then declare() with its
 // declaration, which names every control the base works on. Fonts in the .ui hold pixel heights
@@ -121,7 +121,7 @@ class QueryForm : public QDialog
 {
     Q_OBJECT
 public:
-    explicit QueryForm(QWidget *parent = nullptr);
+    QueryForm(Query *query, DataSource *dataSource, QWidget *parent = nullptr);
     ~QueryForm() override;
 
     Query *query() const;
@@ -169,4 +169,6 @@ private:
     void showRecordCount();
 
     QueryFormDeclaration m_decl;
+    QPointer<Query> m_query;
+    QPointer<DataSource> m_dataSource;
 };

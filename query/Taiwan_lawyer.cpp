@@ -1,16 +1,13 @@
 #include "query/Taiwan_lawyer.h"
 
-#include "app/Datemodule.h"
-
 TF_TwLawyer *F_TwLawyer = nullptr;
 
-TF_TwLawyer::TF_TwLawyer(QWidget *parent) : QueryForm(parent)
+TF_TwLawyer::TF_TwLawyer(Query *query, DataSource *dataSource, QWidget *parent)
+    : QueryForm(query, dataSource, parent)
 {
     setupUi(this);
 
     QueryFormDeclaration d;
-    d.query = &TDM::AQ_TWlawyer;
-    d.dataSource = &TDM::DS_TWlawyer;
     d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyer/findlawyer_tw.jsp?tw_id=9");
 

@@ -8,7 +8,7 @@ class TF_TwLawyer : public QueryForm, public Ui_TF_TwLawyer
 {
     Q_OBJECT
 public:
-    explicit TF_TwLawyer(QWidget *parent = nullptr);
+    TF_TwLawyer(Query *query, DataSource *dataSource, QWidget *parent = nullptr);
     ~TF_TwLawyer() override;
 };
 

@@ -2,12 +2,20 @@
 // ending the loop, and the order in which owned objects are destroyed.
 
 #include "support/BoxCloser.h"
+#include "support/ModalGuard.h"
 #include "TestMain.h"
 #include "platform/Dialogs.h"
 #include "platform/Exception.h"
 
 #include <QCloseEvent>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QLabel>
 #include <QPointer>
+#include <QProcess>
+#include <QVBoxLayout>
 #include <QWidget>
 
 namespace {
@@ -39,6 +47,39 @@ class ThrowingWindow : public QWidget
 public:
     ThrowingWindow() { throw Exception(QStringLiteral("layout cannot be loaded")); }
 };
+
+// A dialog that, like the query windows, ignores Escape.
+class StubbornDialog : public QDialog
+{
+public:
+    void reject() override {}
+};
+
+// Shows w modal and returns once it is hidden, by whoever hides it.
+void showModalUntilHidden(QWidget *w)
+{
+    struct HideWatch : QObject
+    {
+        QEventLoop loop;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Hide)
+                loop.quit();
+            return false;
+        }
+    } watch;
+    w->installEventFilter(&watch);
+    w->setWindowModality(Qt::ApplicationModal);
+    w->show();
+    watch.loop.exec();
+    w->removeEventFilter(&watch);
+}
+
+void addLabel(QWidget *w, const QString &text)
+{
+    auto *layout = new QVBoxLayout(w);
+    layout->addWidget(new QLabel(text, w));
+}
 } // namespace
 
 class TestApplication : public QObject
@@ -169,6 +210,106 @@ private slots:
 
     // Ending the program with windows open destroys them newest first and the module last,
     // without running their close handlers; a window freed earlier has left the list.
+    // A modal box that nobody answers is closed after the grace period and reported with its
+    // text; one closed within the grace is not reported.
+    void unexpectedModalBoxIsClosedAndNamed_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("className");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("text");
+        const QString title = QStringLiteral("青穹阁信息查询系统V1.0");
+        QTest::newRow("message box") << "message" << "QMessageBox" << title
+                                     << QStringLiteral("意外的提示");
+        QTest::newRow("file dialog") << "files" << "QFileDialog" << QStringLiteral("另存为")
+                                     << QDir::tempPath();
+        QTest::newRow("dialog ignoring Escape") << "stubborn" << "QDialog"
+                                                << QStringLiteral("窗口") << QStringLiteral("等待中");
+        QTest::newRow("modal widget") << "widget" << "QWidget" << QStringLiteral("面板")
+                                      << QStringLiteral("请稍候");
+        QTest::newRow("closed by the test in time") << "closed in time" << QString() << QString()
+                                                    << QString();
+    }
+    void unexpectedModalBoxIsClosedAndNamed()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, className);
+        QFETCH(QString, caption);
+        QFETCH(QString, text);
+        QVERIFY(ModalGuard::instance());
+        ModalGuard::Recording recording;
+        if (kind == QLatin1String("message")) {
+            ShowMessage(text);
+        } else if (kind == QLatin1String("files")) {
+            QFileDialog dialog(nullptr, caption, text);
+            dialog.setOption(QFileDialog::DontUseNativeDialog);
+            dialog.exec();
+        } else if (kind == QLatin1String("stubborn")) {
+            StubbornDialog dialog;
+            dialog.setWindowTitle(caption);
+            addLabel(&dialog, text);
+            dialog.exec();
+        } else if (kind == QLatin1String("widget")) {
+            QWidget panel;
+            panel.setWindowTitle(caption);
+            addLabel(&panel, text);
+            showModalUntilHidden(&panel);
+        } else {
+            // Closed well inside the grace period, counted from when the box is up.
+            QElapsedTimer up;
+            QTimer closer;
+            closer.setInterval(20);
+            connect(&closer, &QTimer::timeout, this, [&up] {
+                QWidget *w = QApplication::activeModalWidget();
+                if (!w)
+                    return;
+                if (!up.isValid())
+                    up.start();
+                else if (up.elapsed() >= ModalGuard::kGraceMs / 3)
+                    w->close();
+            });
+            closer.start();
+            ShowMessage(QStringLiteral("很快关闭"));
+        }
+        QVERIFY(!QApplication::activeModalWidget());
+        if (className.isEmpty()) {
+            QCOMPARE(recording.reports.size(), 0);
+            return;
+        }
+        QCOMPARE(recording.reports.size(), 1);
+        QCOMPARE(recording.reports[0].className, className);
+        QCOMPARE(recording.reports[0].caption, caption);
+        QCOMPARE(recording.reports[0].text, text);
+    }
+
+    // Without a recording the guard fails the test function that showed the box, naming the text,
+    // and the suite goes on to its end. Run in a child process, as the function below.
+    void unexpectedBoxFailsTheRunningTest()
+    {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LSS_SHOW_UNEXPECTED_BOX"), QStringLiteral("1"));
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("showsUnexpectedBox"), QStringLiteral("errorTextFullStop")});
+        QVERIFY(child.waitForFinished(-1));
+        const QString out = QString::fromUtf8(child.readAllStandardOutput());
+        QCOMPARE(child.exitCode(), 1); // the number of failed functions
+        // The failure names the box's text, and the next function still runs.
+        const QString failure = QStringLiteral("FAIL!  : TestApplication::showsUnexpectedBox() ");
+        QVERIFY2(out.contains(failure), qPrintable(out));
+        QVERIFY2(out.section(failure, 1).section(QLatin1Char('\n'), 0, 0).contains(QStringLiteral("没有人回答的提示")),
+                 qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("PASS   : TestApplication::errorTextFullStop(empty)")),
+                 qPrintable(out));
+    }
+    void showsUnexpectedBox()
+    {
+        if (!qEnvironmentVariableIsSet("LSS_SHOW_UNEXPECTED_BOX"))
+            QSKIP("shown only in the child process of unexpectedBoxFailsTheRunningTest");
+        ShowMessage(QStringLiteral("没有人回答的提示"));
+    }
+
     void shutDownOrder()
     {
         auto *app = Application::instance();

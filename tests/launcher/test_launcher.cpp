@@ -1,12 +1,14 @@
 // The launcher and its about and disclaimer windows, driven through the real windows.
 
 #include "support/BoxCloser.h"
+#include "support/PlatformReset.h"
 #include "support/RecordingShell.h"
 #include "support/UserInput.h"
 #include "TestMain.h"
 #include "app/Datemodule.h"
 #include "components/ImageList.h"
 #include "data/DataSource.h"
+#include "data/Query.h"
 #include "query/Dl_lawroom.h"
 #include "query/Dl_lawyer.h"
 #include "query/Hongkong_lawroom.h"
@@ -29,7 +31,8 @@
 #include <QRegularExpression>
 
 namespace {
-const QString kSite = QStringLiteral("http://www.quillhall.example");
+// A closed local port: the launcher's update check fails at once, without a name lookup.
+const QString kSite = QStringLiteral("http://127.0.0.1:9");
 
 QStringList disclaimerLines()
 {
@@ -65,11 +68,12 @@ private:
     TF_one *launcher() { return F_one; }
 
 private slots:
-    void initTestCase()
+    void initTestCase() { qputenv("LSS_SITE_BASE", kSite.toUtf8() + "/"); }
+
+    // Each case starts as the program does: the data module first (there is no directory beside
+    // the test, so it reports that), then the launcher.
+    void init()
     {
-        qputenv("LSS_SITE_BASE", kSite.toUtf8() + "/");
-        // As at start-up: the data module first (there is no directory beside the test, so it
-        // reports that), then the launcher.
         BoxCloser closer;
         Application::instance()->CreateForm(DM);
         Application::instance()->CreateForm(F_one);
@@ -77,14 +81,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(F_one));
     }
 
+    // And ends as the program does: every window and the data module go, newest first.
     void cleanup()
     {
-        Shell::setInstance(nullptr);
-        // Close what a case left open, as the user would.
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w != F_one && (qobject_cast<TF_About *>(w) || qobject_cast<TF_Mzsm *>(w)))
-                w->close();
+        Application::instance()->destroyOwned();
         flushDeletes();
+        resetPlatform();
+        QVERIFY(!F_one && !DM);
     }
 
     void layout()
@@ -273,24 +276,34 @@ private slots:
         TF_one *f = launcher();
         const struct {
             QPushButton *button;
-            std::function<QWidget *()> pointer;
+            std::function<QueryForm *()> pointer;
+            Query *query;
             DataSource *source;
             const char *className;
         } commands[] = {
-            {f->Button1, [] { return static_cast<QWidget *>(F_Lawyer); }, DM->DS_lawyer, "TF_Lawyer"},
-            {f->Button2, [] { return static_cast<QWidget *>(F_HKlawyer); }, DM->DS_HKlawyer, "TF_HKlawyer"},
-            {f->Button3, [] { return static_cast<QWidget *>(F_TwLawyer); }, DM->DS_TWlawyer, "TF_TwLawyer"},
-            {f->Button4, [] { return static_cast<QWidget *>(F_Mclawyer); }, DM->DS_MClawyer, "TF_Mclawyer"},
-            {f->Button5, [] { return static_cast<QWidget *>(F_lawRoom); }, DM->DS_lawRoom, "TF_lawRoom"},
-            {f->Button6, [] { return static_cast<QWidget *>(F_HKlawRoom); }, DM->DS_HKlawRoom, "TF_HKlawRoom"},
+            {f->Button1, [] { return static_cast<QueryForm *>(F_Lawyer); },
+             DM->AQ_lawyer, DM->DS_lawyer, "TF_Lawyer"},
+            {f->Button2, [] { return static_cast<QueryForm *>(F_HKlawyer); },
+             DM->AQ_HKlawyer, DM->DS_HKlawyer, "TF_HKlawyer"},
+            {f->Button3, [] { return static_cast<QueryForm *>(F_TwLawyer); },
+             DM->AQ_TWlawyer, DM->DS_TWlawyer, "TF_TwLawyer"},
+            {f->Button4, [] { return static_cast<QueryForm *>(F_Mclawyer); },
+             DM->AQ_MClawyer, DM->DS_MClawyer, "TF_Mclawyer"},
+            {f->Button5, [] { return static_cast<QueryForm *>(F_lawRoom); },
+             DM->AQ_lawRoom, DM->DS_lawRoom, "TF_lawRoom"},
+            {f->Button6, [] { return static_cast<QueryForm *>(F_HKlawRoom); },
+             DM->AQ_HKlawRoom, DM->DS_HKlawRoom, "TF_HKlawRoom"},
         };
         for (const auto &c : commands) {
             c.source->setEnabled(false);
             QWidget *before = c.pointer();
             QTest::mouseClick(c.button, Qt::LeftButton);
-            QPointer<QWidget> w = c.pointer();
+            QPointer<QueryForm> w = c.pointer();
             QVERIFY2(w && w != before, c.className);
             QCOMPARE(w->metaObject()->className(), c.className);
+            // The window works on the data module's query and data source of its kind.
+            QCOMPARE(w->query(), c.query);
+            QCOMPARE(w->dataSource(), c.source);
             QVERIFY(w->isVisible());
             QVERIFY(!w->isModal());
             QVERIFY(Application::instance()->owned().contains(w.data()));
@@ -410,15 +423,18 @@ private slots:
         QVERIFY(!(f->windowState() & Qt::WindowMinimized));
     }
 
-    // Last: "退出程序" with other windows open ends the program; their close handlers do not run.
+    // "退出程序" with other windows open ends the program; their close handlers do not run.
     void exitEntryEndsProgramWithWindowsOpen()
     {
         auto *app = Application::instance();
+        app->destroyOwned();
         QPointer<TF_one> launcherWindow;
         bool button12EnabledWhenAboutDestroyed = true;
         QPointer<QWidget> about;
+        BoxCloser closer;
         const int rc = app->Execute([&] {
-            // A fresh launcher as the main window, like start-up.
+            // A fresh data module and launcher as the main window, like start-up.
+            app->CreateForm(DM);
             app->CreateForm(F_one);
             launcherWindow = F_one;
             QTimer::singleShot(0, app, [&] {

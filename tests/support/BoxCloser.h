@@ -1,7 +1,8 @@
 #pragma once
 
 // Closes the modal boxes that the code under test shows, recording what each message box said,
-// and any other modal dialog without recording it.
+// and any other modal dialog without recording it. While one lives, the modal guard
+// (ModalGuard.h) leaves dialogs to it.
 
 #include <QApplication>
 #include <QMessageBox>
@@ -23,6 +24,7 @@ class BoxCloser : public QObject
 public:
     BoxCloser()
     {
+        ++s_waiting;
         m_timer.setInterval(5);
         connect(&m_timer, &QTimer::timeout, this, [this] {
             QWidget *w = QApplication::activeModalWidget();
@@ -40,6 +42,12 @@ public:
         });
         m_timer.start();
     }
+    ~BoxCloser() override { --s_waiting; }
+    BoxCloser(const BoxCloser &) = delete;
+    BoxCloser &operator=(const BoxCloser &) = delete;
+
+    // How many closers are waiting for boxes now.
+    static int waiting() { return s_waiting; }
 
     QStringList texts() const
     {
@@ -53,6 +61,7 @@ public:
 
 private:
     QTimer m_timer;
+    inline static int s_waiting = 0;
 };
 
 // Runs f and returns the texts of the message boxes it showed.

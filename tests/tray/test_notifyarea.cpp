@@ -2,6 +2,7 @@
 // activation reasons turned into mouse messages for the hidden window. Under the offscreen
 // platform there is no tray, which must not stop anything.
 
+#include "support/PlatformReset.h"
 #include "TestMain.h"
 #include "components/Trayicon.h"
 #include "platform/NotifyArea.h"
@@ -16,6 +17,8 @@ class TestNotifyArea : public QObject
 {
     Q_OBJECT
 private slots:
+    void cleanup() { resetPlatform(); }
+
     void requestsAndActivation()
     {
         QList<TMessage> received;

@@ -2,6 +2,7 @@
 // when, the mouse triggers, the application hook, animation and the launcher's tray icon.
 
 #include "support/BoxCloser.h"
+#include "support/PlatformReset.h"
 #include "support/RecordingNotifyArea.h"
 #include "TestMain.h"
 #include "components/ImageList.h"
@@ -93,12 +94,21 @@ private slots:
         Q_INIT_RESOURCE(lss);
         appIcon = solidIcon(Qt::blue);
         QGuiApplication::setWindowIcon(appIcon);
+    }
+
+    // Each case has an application window of its own and finds no hook of an earlier one.
+    void init()
+    {
         appWindow = new QWidget;
         appWindow->resize(200, 100);
         ApplicationWindow::attach(appWindow);
     }
 
-    void cleanupTestCase() { delete appWindow.data(); }
+    void cleanup()
+    {
+        delete appWindow.data();
+        resetPlatform();
+    }
 
     void defaultsAndRecord()
     {
@@ -728,7 +738,6 @@ private slots:
         area.calls.clear();
         delete launcher;
         QCOMPARE(area.ops(), QList<quint32>{NIM_DELETE});
-        ApplicationWindow::attach(appWindow);
     }
 
     // Refused at start-up: one error box, no launcher, and the start-up still ends normally.
@@ -749,7 +758,6 @@ private slots:
         for (QWidget *w : QApplication::topLevelWidgets())
             QVERIFY2(!qobject_cast<TF_one *>(w), w->metaObject()->className());
         QCOMPARE(area.ops(), (QList<quint32>{NIM_ADD, NIM_DELETE}));
-        ApplicationWindow::attach(appWindow);
     }
 };
 

@@ -2,6 +2,7 @@
 #include "HttpTestServer.h"
 #include "TestMain.h"
 #include "support/BoxCloser.h"
+#include "support/PlatformReset.h"
 #include "support/RecordingShell.h"
 
 #include "launcher/One.h"
@@ -51,6 +52,7 @@ class TestUpdate : public QObject
     Q_OBJECT
 private slots:
     void init();
+    void cleanup();
 
     void downloadWritesWholeAnswer();
     void downloadFailures_data();
@@ -77,14 +79,27 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_downloaded;
     QString m_local;
+    QByteArray m_siteBase;
 };
 
 void TestUpdate::init()
 {
+    m_siteBase = qgetenv("LSS_SITE_BASE");
     m_server = std::make_unique<HttpTestServer>();
     m_dir = std::make_unique<QTemporaryDir>();
     m_downloaded = m_dir->filePath(QStringLiteral("cache/lawconfig.ini"));
     m_local = m_dir->filePath(QStringLiteral("lawconfig.ini"));
+}
+
+void TestUpdate::cleanup()
+{
+    delete F_one; // left by a case that failed half-way
+    resetPlatform();
+    // Back to the suite's closed local port, never the built-in site name.
+    if (m_siteBase.isEmpty())
+        qunsetenv("LSS_SITE_BASE");
+    else
+        qputenv("LSS_SITE_BASE", m_siteBase);
 }
 
 void TestUpdate::serve(const QByteArray &body, int status)
@@ -383,9 +398,7 @@ void TestUpdate::startUpWiring()
     QCOMPARE(shell.calls[0].show, 5);
     QVERIFY(Application::instance()->terminated());
 
-    Shell::setInstance(nullptr);
     QFile::remove(local);
-    qunsetenv("LSS_SITE_BASE");
 }
 
 // The tray icon is there while the launcher's check waits for a slow server. A click on it then
@@ -421,7 +434,6 @@ void TestUpdate::trayClickWaitsForLauncher()
     delete F_one;
     QCOMPARE(F_one, nullptr);
     QFile::remove(localVersionPath());
-    qunsetenv("LSS_SITE_BASE");
 }
 
 LSS_TEST_MAIN(TestUpdate)
