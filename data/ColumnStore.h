@@ -88,14 +88,14 @@ private:
 
 // One decoded column of a table, every row in file order: numbers in an array of their own,
 // text back to back in one buffer with 32-bit end offsets, nulls in a bit set. An exact
-// number (JetKind::Number) is kept as its decimal text.
+// number (StorageClass::Number) is kept as its decimal text.
 struct DecodedColumn
 {
-    JetKind kind = JetKind::Text;
+    StorageClass kind = StorageClass::Text;
     GrowArray<uint64_t> nulls;   // bit r set: row r is null
-    GrowArray<int64_t> integers; // JetKind::Integer
-    GrowArray<double> reals;     // JetKind::Real
-    GrowArray<char> text;        // JetKind::Number and every other kind, as text
+    GrowArray<int64_t> integers; // StorageClass::Integer
+    GrowArray<double> reals;     // StorageClass::Real
+    GrowArray<char> text;        // StorageClass::Number and every other kind, as text
     GrowArray<uint32_t> ends;    // ends[0] = 0, ends[r + 1] = end of row r's text
 
     bool isNull(size_t row) const { return (nulls[row >> 6] >> (row & 63)) & 1; }

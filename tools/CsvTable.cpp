@@ -160,13 +160,13 @@ QVariant CsvTable::convert(const CsvReader::Field& f, const jet::ColumnDef& col,
         throw error(line, col.name, QStringLiteral("文本不是有效的 UTF-8"));
     const QString s = utf8Text(f.bytes);
     switch (col.type) {
-    case jet::ColumnType::Text:
+    case jet::kText:
         if (s.size() > col.maxChars)
             throw error(line, col.name, QStringLiteral("值过长（%1 个字符，最多 %2 个）").arg(s.size()).arg(col.maxChars));
         return s;
-    case jet::ColumnType::Memo:
+    case jet::kMemo:
         return s;
-    case jet::ColumnType::Long: {
+    case jet::kLong: {
         bool ok = false;
         const int n = parseLong(s, &ok);
         if (!ok)
@@ -174,7 +174,7 @@ QVariant CsvTable::convert(const CsvReader::Field& f, const jet::ColumnDef& col,
                                             .arg(quotedValue(s)));
         return n;
     }
-    case jet::ColumnType::DateTime: {
+    case jet::kDateTime: {
         const QDateTime dt = parseDate(s);
         if (!dt.isValid())
             throw error(line, col.name, QStringLiteral("不是日期（yyyy-MM-dd 或 yyyy-MM-dd hh:mm:ss）: %1").arg(quotedValue(s)));

@@ -85,27 +85,6 @@ bool validName(const QString &name)
     return true;
 }
 
-QString typeName(quint8 type)
-{
-    switch (type) {
-    case kBoolean: return QStringLiteral("是/否");
-    case kByte: return QStringLiteral("字节");
-    case kInteger: return QStringLiteral("整型");
-    case kLong: return QStringLiteral("长整型");
-    case kCurrency: return QStringLiteral("货币");
-    case kSingle: return QStringLiteral("单精度型");
-    case kDouble: return QStringLiteral("双精度型");
-    case kDateTime: return QStringLiteral("日期/时间");
-    case kBinary: return QStringLiteral("二进制");
-    case kText: return QStringLiteral("文本");
-    case kOle: return QStringLiteral("OLE 对象");
-    case kMemo: return QStringLiteral("备注");
-    case kGuid: return QStringLiteral("同步复制 ID");
-    case kDecimal: return QStringLiteral("小数");
-    default: return QStringLiteral("未知类型 0x%1").arg(int(type), 2, 16, QLatin1Char('0'));
-    }
-}
-
 StoredTable readTableDef(const PageFile &file, quint32 first, const QString &name)
 {
     // The definition: the first page whole, then each further page after its 8-byte header.
@@ -118,7 +97,7 @@ StoredTable readTableDef(const PageFile &file, quint32 first, const QString &nam
         file.read(at, page);
         if (page.data()[0] != 0x02 || page.data()[1] != 0x01)
             file.damaged();
-        td.insert(td.end(), page.data() + (at == first ? 0 : 8), page.data() + kPage);
+        td.insert(td.end(), page.data() + (at == first ? 0 : 8), page.data() + kPageSize);
         at = get32(page.data() + 4);
     }
     StoredTable t;

@@ -247,7 +247,7 @@ private Q_SLOTS:
         {
             jet::Writer w(large, QString());
             w.setOptions(options);
-            w.beginTable({QStringLiteral("T"), {{QStringLiteral("t"), jet::ColumnType::Text, 255}}});
+            w.beginTable({QStringLiteral("T"), {{QStringLiteral("t"), jet::kText, 255}}});
             for (int i = 0; i < kLargeRows; ++i)
                 w.addRow({QStringLiteral("%1").arg(i).leftJustified(250, QLatin1Char('.'))});
             w.endTable();
