@@ -1,6 +1,7 @@
 #include "tools/CsvTable.h"
 
 #include "data/jet/DirectorySchema.h"
+#include "platform/Utf8.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -111,7 +112,7 @@ void CsvTable::readHeader()
         throw error(1, QString(), QStringLiteral("文件为空，第一行应是列名"));
     std::vector<bool> used(m_def.columns.size(), false);
     for (size_t i = 0; i < m_fields.size(); ++i) {
-        if (!isValidUtf8(m_fields[i].bytes))
+        if (!utf8::isValid(m_fields[i].bytes))
             throw error(m_reader.recordLine(), QString::number(i + 1), QStringLiteral("列名不是有效的 UTF-8"));
         const QString name = utf8Text(m_fields[i].bytes);
         int found = -1;
@@ -156,7 +157,7 @@ QVariant CsvTable::convert(const CsvReader::Field& f, const jet::ColumnDef& col,
 {
     if (f.bytes.isEmpty() && !f.quoted)
         return QVariant();   // NULL
-    if (!isValidUtf8(f.bytes))
+    if (!utf8::isValid(f.bytes))
         throw error(line, col.name, QStringLiteral("文本不是有效的 UTF-8"));
     const QString s = utf8Text(f.bytes);
     switch (col.type) {
