@@ -469,6 +469,8 @@ void TestJet::rejectsBadValues()
     w.endTable();
     QVERIFY_THROWS_EXCEPTION(Error, w.beginTable(kAllTypes));   // same name twice
     QVERIFY_THROWS_EXCEPTION(Error, w.beginTable(TableDef{QStringLiteral("MSysObjects"), kAllTypes.columns}));
+    // A column is named by Jet's type code; a code Jet 4 does not have is refused.
+    QVERIFY_THROWS_EXCEPTION(Error, w.beginTable(TableDef{QStringLiteral("Odd"), {{QStringLiteral("o"), 0x0D}}}));
     QVERIFY_THROWS_EXCEPTION(Error, Writer(dir.filePath(QStringLiteral("p.mdb")), QStringLiteral("abcdefghij01234567890")));
 }
 
