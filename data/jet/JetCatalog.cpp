@@ -14,32 +14,12 @@ constexpr int kColumnsAt = 63;
 constexpr int kColumnEntry = 25;
 constexpr int kRealIndexEntry = 12;
 constexpr int kMaxDefinitionPages = 256;
-constexpr int kMaxNameLength = 64;
-constexpr int kMaxRowSize = 4060;
-
-// The bytes a value of a fixed-size type takes; 0 for the variable types. Jet keeps every
-// column of these types fixed and of exactly this size.
-int fixedSizeOf(quint8 type)
-{
-    switch (type) {
-    case kByte: return 1;
-    case kInteger: return 2;
-    case kLong:
-    case kSingle: return 4;
-    case kCurrency:
-    case kDouble:
-    case kDateTime: return 8;
-    case kGuid: return 16;
-    case kDecimal: return 17;
-    default: return 0;
-    }
-}
 
 // A column's type against its layout. Types the reader does not know are left to the
 // unsupported-type error of the statements that read them.
 bool soundColumn(const StoredColumn &c)
 {
-    if (const int size = fixedSizeOf(c.type))
+    if (const int size = fixedSize(c.type))
         return c.fixed && c.size == size && c.fixedOffset + size <= kMaxRowSize
                && (c.type != kDecimal || (c.precision <= 28 && c.scale <= c.precision));
     switch (c.type) {
@@ -63,7 +43,7 @@ bool soundLayout(const std::vector<StoredColumn> &columns)
             return false;
         if (!c.fixed && (c.varIndex > 0xFF || !variables.insert(c.varIndex).second))
             return false;
-        if (c.fixed && fixedSizeOf(c.type) > 0)
+        if (c.fixed && fixedSize(c.type) > 0)
             ranges.emplace_back(c.fixedOffset, c.fixedOffset + c.size);
     }
     std::sort(ranges.begin(), ranges.end());

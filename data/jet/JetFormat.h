@@ -11,6 +11,12 @@ constexpr int kPageSize = 4096;
 // What page 0 holds at offset 4, terminating NUL included.
 constexpr char kMagic[] = "Standard Jet DB";
 
+// Names of tables and columns: 1 to 64 characters.
+constexpr int kMaxNameLength = 64;
+
+// The largest row Jet 4 keeps on a data page.
+constexpr int kMaxRowSize = 4060;
+
 // The definition of MSysObjects, the catalog of every table.
 constexpr quint32 kCatalogPage = 2;
 

@@ -2,6 +2,22 @@
 
 namespace jet {
 
+int fixedSize(quint8 type)
+{
+    switch (type) {
+    case kByte: return 1;
+    case kInteger: return 2;
+    case kLong:
+    case kSingle: return 4;
+    case kCurrency:
+    case kDouble:
+    case kDateTime: return 8;
+    case kGuid: return 16;
+    case kDecimal: return 17;
+    default: return 0;
+    }
+}
+
 QString typeName(quint8 type, TypeNames names)
 {
     struct Names

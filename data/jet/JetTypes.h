@@ -23,6 +23,11 @@ enum : quint8 {
     kDecimal = 0x10,
 };
 
+// The bytes a value of a fixed-size type takes; 0 for the variable types and Yes/No (whose value
+// is its bit in the null mask). Jet keeps every column of these types fixed and of exactly this
+// size.
+int fixedSize(quint8 type);
+
 // The names of the types: as the Chinese table designer shows them (in messages to the user), or
 // as Access's English one does (in the tools' schemas and messages).
 enum class TypeNames { Chinese, English };

@@ -253,23 +253,10 @@ Col writer::makeCol(const QString& name, quint8 type, int maxChars)
     c.name = name;
     c.type = type;
     c.maxChars = maxChars;
-    switch (type) {
-    case kBoolean: c.fixed = true; c.fixedSize = 0; break;
-    case kByte: c.fixed = true; c.fixedSize = 1; break;
-    case kCurrency: c.fixed = true; c.fixedSize = 8; break;
-    case kSingle: c.fixed = true; c.fixedSize = 4; break;
-    case kDouble: c.fixed = true; c.fixedSize = 8; break;
-    case kGuid: c.fixed = true; c.fixedSize = 16; break;
-    case kDecimal: c.fixed = true; c.fixedSize = 17; break;
-    case kBinary: c.fixed = false; break;
-    case kText: c.fixed = false; break;
-    case kMemo: c.fixed = false; break;
-    case kOle: c.fixed = false; break;
-    case kLong: c.fixed = true; c.fixedSize = 4; break;
-    case kInteger: c.fixed = true; c.fixedSize = 2; break;
-    case kDateTime: c.fixed = true; c.fixedSize = 8; break;
-    default: throw Error(QStringLiteral("column %1: no Jet 4 type has the code %2").arg(name).arg(int(type)));
-    }
+    c.fixedSize = fixedSize(type);
+    c.fixed = c.fixedSize > 0 || type == kBoolean;
+    if (!c.fixed && type != kBinary && type != kText && type != kMemo && type != kOle)
+        throw Error(QStringLiteral("column %1: no Jet 4 type has the code %2").arg(name).arg(int(type)));
     return c;
 }
 

@@ -20,7 +20,6 @@ namespace writer {
 
 constexpr int kDataHeader = 14;            // data page header, up to the row offset table
 constexpr int kMaxRowsPerPage = 255;       // a row pointer keeps the row number in one byte
-constexpr int kMaxRowSize = 4060;          // largest row Jet 4 accepts on a data page
 constexpr int kMaxInlineLongValue = 64;    // longer Memo values go to long-value pages
 constexpr int kLvalSingleMax = kPageSize - kDataHeader - 2;
 constexpr int kLvalChunk = kLvalSingleMax - 4;   // a chained piece starts with the next pointer
@@ -35,7 +34,6 @@ constexpr quint32 kFirstMapPage = 1;
 constexpr quint32 kAcesPage = 3;
 constexpr quint32 kQueriesPage = 4;
 constexpr quint32 kRelationshipsPage = 5;
-constexpr int kMaxNameLength = 64;
 
 inline void put16(quint8* p, quint32 v)
 {
