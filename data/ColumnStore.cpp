@@ -39,7 +39,7 @@ public:
         for (int c : wanted) {
             auto column = std::make_unique<DecodedColumn>();
             column->kind = columns[c].kind;
-            if (column->kind != JetKind::Integer && column->kind != JetKind::Real)
+            if (column->kind != StorageClass::Integer && column->kind != StorageClass::Real)
                 column->ends.push_back(0);
             m_out.push_back(std::move(column));
         }
@@ -85,9 +85,9 @@ private:
             if (cell.isNull())
                 out.nulls[word] |= bit;
             switch (out.kind) {
-            case JetKind::Integer: out.integers.push_back(cell.integer); break;
-            case JetKind::Real: out.reals.push_back(cell.real); break;
-            case JetKind::Number: appendText(out, cell.isNull() ? std::string_view() : decimalText(cell)); break;
+            case StorageClass::Integer: out.integers.push_back(cell.integer); break;
+            case StorageClass::Real: out.reals.push_back(cell.real); break;
+            case StorageClass::Number: appendText(out, cell.isNull() ? std::string_view() : decimalText(cell)); break;
             default: appendText(out, cell.isNull() ? std::string_view() : std::string_view(cell.text)); break;
             }
         }
@@ -141,8 +141,8 @@ void appendColumn(DecodedColumn &into, size_t intoRows, const DecodedColumn &fro
         if (from.isNull(r))
             into.nulls[(intoRows + r) >> 6] |= uint64_t(1) << ((intoRows + r) & 63);
     switch (into.kind) {
-    case JetKind::Integer: into.integers.append(from.integers.data(), fromRows); break;
-    case JetKind::Real: into.reals.append(from.reals.data(), fromRows); break;
+    case StorageClass::Integer: into.integers.append(from.integers.data(), fromRows); break;
+    case StorageClass::Real: into.reals.append(from.reals.data(), fromRows); break;
     default: {
         const size_t base = into.text.size();
         if (from.text.size() > 0xFFFFFFFFu - base)

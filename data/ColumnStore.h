@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/GrowArray.h"
 #include "data/jet/JetFile.h"
 
 #include <QString>
@@ -15,87 +16,16 @@
 #include <string>
 #include <vector>
 
-// A growing array of plain values in one malloc'd block. Grown by realloc, which moves a large
-// block by remapping its pages rather than copying them, and never zero-filled: a column of a
-// million rows is written once.
-template <class T>
-class GrowArray
-{
-public:
-    GrowArray() = default;
-    ~GrowArray() { std::free(m_data); }
-    GrowArray(const GrowArray &) = delete;
-    GrowArray &operator=(const GrowArray &) = delete;
-
-    size_t size() const { return m_size; }
-    size_t capacity() const { return m_capacity; }
-    const T *data() const { return m_data; }
-    T &operator[](size_t i) { return m_data[i]; }
-    const T &operator[](size_t i) const { return m_data[i]; }
-
-    void push_back(T value)
-    {
-        if (m_size == m_capacity)
-            reserve(m_size + 1);
-        m_data[m_size++] = value;
-    }
-    void append(const T *values, size_t count)
-    {
-        if (count == 0)
-            return; // `values` may be null then
-        if (count > m_capacity - m_size)
-            reserve(m_size + count);
-        std::memcpy(m_data + m_size, values, count * sizeof(T));
-        m_size += count;
-    }
-    // Room for at least `needed` values, by half again at a time. Throws std::bad_alloc.
-    void reserve(size_t needed)
-    {
-        if (needed <= m_capacity)
-            return;
-        size_t next = std::max(needed, m_capacity + m_capacity / 2 + 64);
-        if (next > size_t(-1) / 2 / sizeof(T))
-            throw std::bad_alloc();
-        void *p = std::realloc(m_data, next * sizeof(T));
-        if (!p)
-            throw std::bad_alloc();
-        m_data = static_cast<T *>(p);
-        m_capacity = next;
-    }
-    void resize(size_t size, T fill)
-    {
-        reserve(size);
-        for (size_t i = m_size; i < size; ++i)
-            m_data[i] = fill;
-        m_size = size;
-    }
-    // Gives back the room beyond the values.
-    void fit()
-    {
-        if (m_capacity == m_size || m_size == 0)
-            return;
-        if (void *p = std::realloc(m_data, m_size * sizeof(T))) {
-            m_data = static_cast<T *>(p);
-            m_capacity = m_size;
-        }
-    }
-
-private:
-    T *m_data = nullptr;
-    size_t m_size = 0;
-    size_t m_capacity = 0;
-};
-
 // One decoded column of a table, every row in file order: numbers in an array of their own,
 // text back to back in one buffer with 32-bit end offsets, nulls in a bit set. An exact
-// number (JetKind::Number) is kept as its decimal text.
+// number (StorageClass::Number) is kept as its decimal text.
 struct DecodedColumn
 {
-    JetKind kind = JetKind::Text;
+    StorageClass kind = StorageClass::Text;
     GrowArray<uint64_t> nulls;   // bit r set: row r is null
-    GrowArray<int64_t> integers; // JetKind::Integer
-    GrowArray<double> reals;     // JetKind::Real
-    GrowArray<char> text;        // JetKind::Number and every other kind, as text
+    GrowArray<int64_t> integers; // StorageClass::Integer
+    GrowArray<double> reals;     // StorageClass::Real
+    GrowArray<char> text;        // StorageClass::Number and every other kind, as text
     GrowArray<uint32_t> ends;    // ends[0] = 0, ends[r + 1] = end of row r's text
 
     bool isNull(size_t row) const { return (nulls[row >> 6] >> (row & 63)) & 1; }

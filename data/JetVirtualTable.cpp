@@ -119,11 +119,11 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
             declaration += ',';
         declaration += quoted(column.name);
         switch (column.kind) {
-        case JetKind::Integer: declaration += " INTEGER"; break;
-        case JetKind::Real: declaration += " REAL"; break;
+        case StorageClass::Integer: declaration += " INTEGER"; break;
+        case StorageClass::Real: declaration += " REAL"; break;
         // Exact decimals as their text, which prints exactly: compared with a number they are
         // numbers (the affinity), sorted and in min()/max() by exact value (the collation).
-        case JetKind::Number: declaration += std::string(" NUMERIC COLLATE ") + jetnumber::kCollation; break;
+        case StorageClass::Number: declaration += std::string(" NUMERIC COLLATE ") + jetnumber::kCollation; break;
         // Text compares like Jet: "=", ORDER BY and LIKE without regard to the case of any
         // letter, accented ones too.
         default: declaration += std::string(" TEXT COLLATE ") + jettext::kCollation; break;
@@ -180,8 +180,8 @@ int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
         const auto &c = info->aConstraint[i];
         if (!c.usable || c.iColumn < 0 || c.iColumn >= columns)
             continue;
-        const JetKind kind = table->store->columns()[c.iColumn].kind;
-        if (kind == JetKind::Integer || kind == JetKind::Real || kind == JetKind::Number)
+        const StorageClass kind = table->store->columns()[c.iColumn].kind;
+        if (kind == StorageClass::Integer || kind == StorageClass::Real || kind == StorageClass::Number)
             continue;
         char op;
         if (c.op == SQLITE_INDEX_CONSTRAINT_LIKE) {
@@ -350,8 +350,8 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
         return SQLITE_OK;
     }
     switch (col.kind) {
-    case JetKind::Integer: sqlite3_result_int64(ctx, col.integers[row]); break;
-    case JetKind::Real:
+    case StorageClass::Integer: sqlite3_result_int64(ctx, col.integers[row]); break;
+    case StorageClass::Real:
         // SQLite would make a NaN a NULL: it is a value, kept as its name.
         if (std::isnan(col.reals[row]))
             sqlite3_result_text(ctx, "NaN", 3, SQLITE_STATIC);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/GrowArray.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstring>
@@ -29,13 +31,7 @@ public:
     // Cell text a result may hold in all; appending beyond it throws std::bad_alloc.
     static constexpr size_t kMaxText = 0xFFFFFFFFu;
 
-    explicit ResultSet(QStringList fieldNames) : m_fields(std::move(fieldNames)) { push(0); }
-    ~ResultSet()
-    {
-        release(m_data, m_dataCapacity);
-        release(m_ends, m_endsCapacity * sizeof(quint32));
-        release(m_rowIds, m_rowIdsCapacity * sizeof(quint32));
-    }
+    explicit ResultSet(QStringList fieldNames) : m_fields(std::move(fieldNames)) { m_ends.push_back(0); }
     ResultSet(const ResultSet &) = delete;
     ResultSet &operator=(const ResultSet &) = delete;
 
@@ -46,14 +42,10 @@ public:
     // Appends one cell of the row being built; call fieldCount() times, then endRow().
     void appendCell(const char *utf8, size_t size)
     {
-        if (size > kMaxText - m_size)
+        if (size > kMaxText - m_text.size())
             throw std::bad_alloc();
-        if (m_size + size > m_dataCapacity)
-            grow(m_data, m_dataCapacity, m_size + size);
-        if (size)
-            std::memcpy(m_data + m_size, utf8, size);
-        m_size += size;
-        push(quint32(m_size));
+        m_text.append(utf8, size);
+        m_ends.push_back(quint32(m_text.size()));
     }
     // Row source mode: set on an empty result; rows are then added with appendSourceRow()
     // until copy() turns every row into cells of its own.
@@ -61,9 +53,7 @@ public:
     bool hasRowSource() const { return m_source != nullptr; }
     void appendSourceRow(quint32 row)
     {
-        if (m_rowIdCount == m_rowIdsCapacity)
-            grow(m_rowIds, m_rowIdsCapacity, m_rowIdCount + 1);
-        m_rowIds[m_rowIdCount++] = row;
+        m_rowIds.push_back(row);
         endRow();
     }
     // Copies the rows taken from the source into cells and leaves the source.
@@ -92,7 +82,7 @@ public:
         if (m_source)
             return m_source->text(m_rowIds[row], field);
         const size_t cell = size_t(row) * size_t(fieldCount()) + size_t(field);
-        return std::string_view(m_data + m_ends[cell], m_ends[cell + 1] - m_ends[cell]);
+        return std::string_view(m_text.data() + m_ends[cell], m_ends[cell + 1] - m_ends[cell]);
     }
 
     // 0-based index of a field, names without regard to case; -1 when absent.
@@ -105,45 +95,13 @@ public:
     }
 
     // Bytes of cell text and of offsets held (the capacity reserved beyond is not counted).
-    size_t memoryUsed() const { return m_size + (m_count + m_rowIdCount) * sizeof(quint32); }
+    size_t memoryUsed() const { return m_text.size() + (m_ends.size() + m_rowIds.size()) * sizeof(quint32); }
 
 private:
-    void push(quint32 end)
-    {
-        if (m_count == m_endsCapacity)
-            grow(m_ends, m_endsCapacity, m_count + 1);
-        m_ends[m_count++] = end;
-    }
-
-    // Enlarges a block to hold at least `needed` items, by half again at a time.
-    template <class T>
-    static void grow(T *&block, size_t &capacity, size_t needed)
-    {
-        static_assert(std::is_trivially_copyable_v<T>, "moved as bytes");
-        size_t next = capacity + capacity / 2;
-        if (next < needed)
-            next = needed;
-        if (next > size_t(-1) / sizeof(T) / 2)
-            throw std::bad_alloc();
-        size_t bytes = next * sizeof(T);
-        block = static_cast<T *>(resize(block, capacity * sizeof(T), bytes));
-        capacity = bytes / sizeof(T);
-    }
-    // A block of at least newBytes holding the first oldBytes of `block`; newBytes is rounded up
-    // to what the block really holds. Throws std::bad_alloc.
-    static void *resize(void *block, size_t oldBytes, size_t &newBytes);
-    static void release(void *block, size_t bytes);
-
     QStringList m_fields;
-    char *m_data = nullptr;       // cell texts, back to back
-    size_t m_size = 0;
-    size_t m_dataCapacity = 0;
-    quint32 *m_ends = nullptr;    // m_ends[0] = 0, m_ends[k] = end of cell k - 1
-    size_t m_count = 0;
-    size_t m_endsCapacity = 0;
+    GrowArray<char, MappedBlock> m_text;     // cell texts, back to back
+    GrowArray<quint32, MappedBlock> m_ends;  // m_ends[0] = 0, m_ends[k] = end of cell k - 1
     int m_rows = 0;
     std::unique_ptr<RowSource> m_source;
-    quint32 *m_rowIds = nullptr;  // row source mode: the source's row of each row
-    size_t m_rowIdCount = 0;
-    size_t m_rowIdsCapacity = 0;
+    GrowArray<quint32, MappedBlock> m_rowIds; // row source mode: the source's row of each row
 };

@@ -369,8 +369,8 @@ std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList 
                 if (table && origin && s->name().compare(QString::fromUtf8(table), Qt::CaseInsensitive) == 0)
                     for (const JetColumn &column : s->columns())
                         if (column.name.compare(QString::fromUtf8(origin), Qt::CaseInsensitive) == 0) {
-                            m_types->yesNo[size_t(c)] = column.kind == JetKind::Boolean;
-                            m_types->exact[size_t(c)] = column.kind == JetKind::Number;
+                            m_types->yesNo[size_t(c)] = column.kind == StorageClass::Boolean;
+                            m_types->exact[size_t(c)] = column.kind == StorageClass::Number;
                         }
         }
     }

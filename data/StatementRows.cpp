@@ -157,8 +157,8 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
         for (int k = 0; k < store->columns().size(); ++k)
             if (store->columns()[k].name.compare(name, Qt::CaseInsensitive) == 0)
                 index = k;
-        const JetKind kind = index < 0 ? JetKind::Integer : store->columns()[index].kind;
-        if (kind == JetKind::Integer || kind == JetKind::Real || kind == JetKind::Number)
+        const StorageClass kind = index < 0 ? StorageClass::Integer : store->columns()[index].kind;
+        if (kind == StorageClass::Integer || kind == StorageClass::Real || kind == StorageClass::Number)
             break;
         fields.push_back(index);
     }

@@ -1,5 +1,7 @@
 #include "data/TextCompare.h"
 
+#include "platform/Utf8.h"
+
 #include <QChar>
 #include <sqlite3.h>
 #include <algorithm>
@@ -46,25 +48,6 @@ inline bool caseless(char32_t cp)
     return (cp >= 0x2000 && cp <= 0x206F) || (cp >= 0x2E80 && cp <= 0xA4CF) || (cp >= 0xAC00 && cp <= 0xD7AF)
            || (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF01 && cp <= 0xFF20)
            || (cp >= 0xFF3B && cp <= 0xFF40) || (cp >= 0xFF5B && cp <= 0xFFEF) || (cp >= 0x20000 && cp <= 0x3FFFF);
-}
-
-void appendUtf8(std::string &out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
 }
 
 // Where the character that ends at `end` begins, as readChar() reads the text forward; `from`
@@ -184,7 +167,7 @@ struct Pattern
         Piece &piece = pieces.back();
         piece.chars.push_back(fold(cp));
         if (piece.plain && caseless(cp) && cp < kInvalidBase)
-            appendUtf8(piece.bytes, cp);
+            utf8::append(piece.bytes, cp);
         else
             piece.plain = false;
     }

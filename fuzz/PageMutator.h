@@ -6,6 +6,8 @@
 // moved-row pointers, usage-map bits, table-definition fields and column entries. Now and then
 // it hands the input to libFuzzer's own mutator and squares the result to whole pages again.
 
+#include "data/jet/JetFormat.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -25,7 +27,6 @@ public:
 
     size_t run()
     {
-        constexpr size_t kPage = 4096;
         if (m_size < 3 * kPage || m_size % kPage != 0 || pick(10) == 0)
             return libFuzzerThenSquare();
         const size_t pages = m_size / kPage;
@@ -42,7 +43,7 @@ public:
     }
 
 private:
-    static constexpr size_t kPage = 4096;
+    static constexpr size_t kPage = jet::kPageSize;
     uint8_t* m_data;
     size_t m_size;
     size_t m_maxSize;

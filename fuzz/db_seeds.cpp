@@ -23,7 +23,7 @@ void write(const QString& path, const QString& password, const jet::WriterOption
     for (const int i : rows)
         w.addRow(sample::row(i).values);
     w.endTable();
-    w.beginTable({QStringLiteral("U"), {{QStringLiteral("u_name"), jet::ColumnType::Text, 20}}});
+    w.beginTable({QStringLiteral("U"), {{QStringLiteral("u_name"), jet::kText, 20}}});
     for (int i = 0; i < 7; ++i)
         w.addRow({QStringLiteral("u%1 名字").arg(i)});
     w.endTable();

@@ -15,16 +15,16 @@ void checkValue(const QVariant& v, const jet::ColumnDef& col)
     if (v.isNull())
         return;
     switch (col.type) {
-    case jet::ColumnType::Text:
+    case jet::kText:
         fuzz::check(v.typeId() == QMetaType::QString && v.toString().size() <= col.maxChars, "text value does not fit", col.name);
         break;
-    case jet::ColumnType::Memo:
+    case jet::kMemo:
         fuzz::check(v.typeId() == QMetaType::QString, "memo value is not text", col.name);
         break;
-    case jet::ColumnType::Long:
+    case jet::kLong:
         fuzz::check(v.typeId() == QMetaType::Int, "long value is not a 32-bit number", col.name);
         break;
-    case jet::ColumnType::DateTime: {
+    case jet::kDateTime: {
         const QDateTime dt = v.toDateTime();
         fuzz::check(v.typeId() == QMetaType::QDateTime && dt.isValid(), "date value is not a valid date", col.name);
         fuzz::check(dt.date() >= QDate(100, 1, 1) && dt.date() <= QDate(9999, 12, 31), "date outside the column's range",

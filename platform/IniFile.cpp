@@ -1,4 +1,5 @@
 #include "platform/IniFile.h"
+#include "platform/Utf8.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -48,13 +49,6 @@ int decDigit(QChar c)
     return (u >= '0' && u <= '9') ? u - '0' : -1;
 }
 
-bool isValidUtf8(const QByteArray &data)
-{
-    QStringDecoder d(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString s = d.decode(data);
-    return !d.hasError();
-}
-
 } // namespace
 
 IniFile::IniFile(const QString &path)
@@ -83,7 +77,7 @@ QString IniFile::decode(const QByteArray &data)
         QStringDecoder d(QStringDecoder::Utf16BE);
         return d.decode(data.mid(2));
     }
-    if (isValidUtf8(data))
+    if (utf8::isValid(data))
         return QString::fromUtf8(data);
     QStringDecoder gbk("GBK");
     if (gbk.isValid())

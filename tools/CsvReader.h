@@ -47,5 +47,3 @@ struct CsvError {
     QString message;
 };
 
-// Strict UTF-8 check: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool isValidUtf8(const QByteArray& bytes);

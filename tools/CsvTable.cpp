@@ -1,6 +1,7 @@
 #include "tools/CsvTable.h"
 
 #include "data/jet/DirectorySchema.h"
+#include "platform/Utf8.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -111,7 +112,7 @@ void CsvTable::readHeader()
         throw error(1, QString(), QStringLiteral("文件为空，第一行应是列名"));
     std::vector<bool> used(m_def.columns.size(), false);
     for (size_t i = 0; i < m_fields.size(); ++i) {
-        if (!isValidUtf8(m_fields[i].bytes))
+        if (!utf8::isValid(m_fields[i].bytes))
             throw error(m_reader.recordLine(), QString::number(i + 1), QStringLiteral("列名不是有效的 UTF-8"));
         const QString name = utf8Text(m_fields[i].bytes);
         int found = -1;
@@ -156,17 +157,17 @@ QVariant CsvTable::convert(const CsvReader::Field& f, const jet::ColumnDef& col,
 {
     if (f.bytes.isEmpty() && !f.quoted)
         return QVariant();   // NULL
-    if (!isValidUtf8(f.bytes))
+    if (!utf8::isValid(f.bytes))
         throw error(line, col.name, QStringLiteral("文本不是有效的 UTF-8"));
     const QString s = utf8Text(f.bytes);
     switch (col.type) {
-    case jet::ColumnType::Text:
+    case jet::kText:
         if (s.size() > col.maxChars)
             throw error(line, col.name, QStringLiteral("值过长（%1 个字符，最多 %2 个）").arg(s.size()).arg(col.maxChars));
         return s;
-    case jet::ColumnType::Memo:
+    case jet::kMemo:
         return s;
-    case jet::ColumnType::Long: {
+    case jet::kLong: {
         bool ok = false;
         const int n = parseLong(s, &ok);
         if (!ok)
@@ -174,7 +175,7 @@ QVariant CsvTable::convert(const CsvReader::Field& f, const jet::ColumnDef& col,
                                             .arg(quotedValue(s)));
         return n;
     }
-    case jet::ColumnType::DateTime: {
+    case jet::kDateTime: {
         const QDateTime dt = parseDate(s);
         if (!dt.isValid())
             throw error(line, col.name, QStringLiteral("不是日期（yyyy-MM-dd 或 yyyy-MM-dd hh:mm:ss）: %1").arg(quotedValue(s)));

@@ -94,22 +94,11 @@ private:
 // The type as Access names it, with the size of a Text column and the digits of a Decimal.
 QString typeLabel(const JetColumn& c)
 {
+    const QString name = jet::typeName(c.type, jet::TypeNames::English);
     switch (c.type) {
-    case jet::kBoolean: return QStringLiteral("Yes/No");
-    case jet::kByte: return QStringLiteral("Byte");
-    case jet::kInteger: return QStringLiteral("Integer");
-    case jet::kLong: return QStringLiteral("Long Integer");
-    case jet::kCurrency: return QStringLiteral("Currency");
-    case jet::kSingle: return QStringLiteral("Single");
-    case jet::kDouble: return QStringLiteral("Double");
-    case jet::kDateTime: return QStringLiteral("Date/Time");
-    case jet::kBinary: return QStringLiteral("Binary (%1)").arg(c.size);
-    case jet::kText: return QStringLiteral("Text (%1)").arg(c.size / 2);
-    case jet::kOle: return QStringLiteral("OLE Object");
-    case jet::kMemo: return QStringLiteral("Memo");
-    case jet::kGuid: return QStringLiteral("Replication ID");
-    case jet::kDecimal: return QStringLiteral("Decimal");
-    default: return QStringLiteral("type 0x%1").arg(int(c.type), 2, 16, QLatin1Char('0'));
+    case jet::kBinary: return QStringLiteral("%1 (%2)").arg(name).arg(c.size);
+    case jet::kText: return QStringLiteral("%1 (%2)").arg(name).arg(c.size / 2);
+    default: return name;
     }
 }
 

@@ -5,6 +5,7 @@
 #include "data/DatabaseError.h"
 #include "data/Query.h"
 #include "data/SqlEngine.h"
+#include "platform/Utf8.h"
 #include "tools/CsvReader.h"
 #include "tools/ToolSupport.h"
 
@@ -121,7 +122,7 @@ void writeCsv(const Query &query, const SqlEngine::ValueTypes &types)
 void appendJsonString(QByteArray &out, std::string_view bytes)
 {
     QByteArray valid;
-    if (!isValidUtf8(QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size())))) {
+    if (!utf8::isValid(QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size())))) {
         // A blob or a cast made by the statement: its bytes as characters, the others replaced.
         valid = QString::fromUtf8(bytes.data(), qsizetype(bytes.size())).toUtf8();
         bytes = std::string_view(valid.constData(), size_t(valid.size()));

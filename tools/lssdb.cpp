@@ -66,7 +66,7 @@ void printTables(std::FILE* out)
     for (const jet::TableDef& t : jet::directorySchema()) {
         QStringList columns;
         for (const jet::ColumnDef& c : t.columns)
-            columns << QStringLiteral("%1 (%2)").arg(c.name, jet::columnTypeLabel(c.type));
+            columns << QStringLiteral("%1 (%2)").arg(c.name, jet::typeName(c.type, jet::TypeNames::English));
         std::fprintf(out, "  %s.csv: %s\n", qPrintable(t.name), qPrintable(columns.join(QStringLiteral(", "))));
     }
 }

@@ -6,12 +6,12 @@ namespace {
 
 ColumnDef text(const char* name)
 {
-    return ColumnDef{QString::fromLatin1(name), ColumnType::Text, 255};
+    return ColumnDef{QString::fromLatin1(name), jet::kText, 255};
 }
 
 ColumnDef memo(const char* name)
 {
-    return ColumnDef{QString::fromLatin1(name), ColumnType::Memo, 0};
+    return ColumnDef{QString::fromLatin1(name), jet::kMemo, 0};
 }
 
 }  // namespace
@@ -21,7 +21,7 @@ const std::vector<TableDef>& directorySchema()
     // Addresses and partner lists can outgrow 255 characters, hence Memo.
     static const std::vector<TableDef> tables = {
         {QStringLiteral("lawyer"),
-         {ColumnDef{QStringLiteral("l_id"), ColumnType::Long, 0}, text("l_realName"), text("l_sex"),
+         {ColumnDef{QStringLiteral("l_id"), jet::kLong, 0}, text("l_realName"), text("l_sex"),
           text("l_province"), text("l_city"), memo("l_address"), text("l_domain")}},
         {QStringLiteral("lawRoom"),
          {text("lr_Name"), text("lr_director"), text("lr_city"), text("lr_province"), text("lr_WebSite"),
@@ -29,8 +29,8 @@ const std::vector<TableDef>& directorySchema()
         {QStringLiteral("Hongkong"), {text("h_name"), text("h_post"), memo("h_address"), text("h_domain")}},
         {QStringLiteral("HongkongLawyerInfo"), {text("hl_name"), memo("hl_copartner"), text("hl_domain")}},
         {QStringLiteral("Macao"),
-         {text("mc_name"), ColumnDef{QStringLiteral("mc_date"), ColumnType::DateTime, 0},
-          ColumnDef{QStringLiteral("mc_reg_date"), ColumnType::DateTime, 0}, text("mc_class"), text("mc_domain")}},
+         {text("mc_name"), ColumnDef{QStringLiteral("mc_date"), jet::kDateTime, 0},
+          ColumnDef{QStringLiteral("mc_reg_date"), jet::kDateTime, 0}, text("mc_class"), text("mc_domain")}},
         {QStringLiteral("Taiwan"),
          {text("tw_name"), text("tw_sex"), text("tw_city"), memo("tw_address"), text("tw_domain")}},
     };
@@ -43,17 +43,6 @@ const TableDef* findDirectoryTable(const QString& name)
         if (t.name == name)
             return &t;
     return nullptr;
-}
-
-QString columnTypeLabel(ColumnType type)
-{
-    switch (type) {
-    case ColumnType::Text: return QStringLiteral("Text");
-    case ColumnType::Memo: return QStringLiteral("Memo");
-    case ColumnType::Long: return QStringLiteral("Long Integer");
-    case ColumnType::DateTime: return QStringLiteral("Date/Time");
-    }
-    return QString();
 }
 
 }  // namespace jet

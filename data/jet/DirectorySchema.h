@@ -12,7 +12,4 @@ const std::vector<TableDef>& directorySchema();
 // The table called `name` (exact spelling), or nullptr.
 const TableDef* findDirectoryTable(const QString& name);
 
-// The type's name as Access shows it: "Text", "Memo", "Long Integer", "Date/Time".
-QString columnTypeLabel(ColumnType type);
-
 }  // namespace jet

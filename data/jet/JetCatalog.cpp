@@ -14,32 +14,12 @@ constexpr int kColumnsAt = 63;
 constexpr int kColumnEntry = 25;
 constexpr int kRealIndexEntry = 12;
 constexpr int kMaxDefinitionPages = 256;
-constexpr int kMaxNameLength = 64;
-constexpr int kMaxRowSize = 4060;
-
-// The bytes a value of a fixed-size type takes; 0 for the variable types. Jet keeps every
-// column of these types fixed and of exactly this size.
-int fixedSizeOf(quint8 type)
-{
-    switch (type) {
-    case kByte: return 1;
-    case kInteger: return 2;
-    case kLong:
-    case kSingle: return 4;
-    case kCurrency:
-    case kDouble:
-    case kDateTime: return 8;
-    case kGuid: return 16;
-    case kDecimal: return 17;
-    default: return 0;
-    }
-}
 
 // A column's type against its layout. Types the reader does not know are left to the
 // unsupported-type error of the statements that read them.
 bool soundColumn(const StoredColumn &c)
 {
-    if (const int size = fixedSizeOf(c.type))
+    if (const int size = fixedSize(c.type))
         return c.fixed && c.size == size && c.fixedOffset + size <= kMaxRowSize
                && (c.type != kDecimal || (c.precision <= 28 && c.scale <= c.precision));
     switch (c.type) {
@@ -63,7 +43,7 @@ bool soundLayout(const std::vector<StoredColumn> &columns)
             return false;
         if (!c.fixed && (c.varIndex > 0xFF || !variables.insert(c.varIndex).second))
             return false;
-        if (c.fixed && fixedSizeOf(c.type) > 0)
+        if (c.fixed && fixedSize(c.type) > 0)
             ranges.emplace_back(c.fixedOffset, c.fixedOffset + c.size);
     }
     std::sort(ranges.begin(), ranges.end());
@@ -85,27 +65,6 @@ bool validName(const QString &name)
     return true;
 }
 
-QString typeName(quint8 type)
-{
-    switch (type) {
-    case kBoolean: return QStringLiteral("是/否");
-    case kByte: return QStringLiteral("字节");
-    case kInteger: return QStringLiteral("整型");
-    case kLong: return QStringLiteral("长整型");
-    case kCurrency: return QStringLiteral("货币");
-    case kSingle: return QStringLiteral("单精度型");
-    case kDouble: return QStringLiteral("双精度型");
-    case kDateTime: return QStringLiteral("日期/时间");
-    case kBinary: return QStringLiteral("二进制");
-    case kText: return QStringLiteral("文本");
-    case kOle: return QStringLiteral("OLE 对象");
-    case kMemo: return QStringLiteral("备注");
-    case kGuid: return QStringLiteral("同步复制 ID");
-    case kDecimal: return QStringLiteral("小数");
-    default: return QStringLiteral("未知类型 0x%1").arg(int(type), 2, 16, QLatin1Char('0'));
-    }
-}
-
 StoredTable readTableDef(const PageFile &file, quint32 first, const QString &name)
 {
     // The definition: the first page whole, then each further page after its 8-byte header.
@@ -118,7 +77,7 @@ StoredTable readTableDef(const PageFile &file, quint32 first, const QString &nam
         file.read(at, page);
         if (page.data()[0] != 0x02 || page.data()[1] != 0x01)
             file.damaged();
-        td.insert(td.end(), page.data() + (at == first ? 0 : 8), page.data() + kPage);
+        td.insert(td.end(), page.data() + (at == first ? 0 : 8), page.data() + kPageSize);
         at = get32(page.data() + 4);
     }
     StoredTable t;

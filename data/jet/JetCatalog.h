@@ -43,7 +43,4 @@ StoredTable readTableDef(const PageFile &file, quint32 page, const QString &name
 // character.
 bool validName(const QString &name);
 
-// The name of a column type as the table designer shows it.
-QString typeName(quint8 type);
-
 } // namespace jet

@@ -10,21 +10,19 @@
 
 namespace {
 
-constexpr quint32 kCatalogPage = 2;
-
-JetKind kindOf(quint8 type)
+StorageClass kindOf(quint8 type)
 {
     switch (type) {
     case jet::kByte:
     case jet::kInteger:
-    case jet::kLong: return JetKind::Integer;
+    case jet::kLong: return StorageClass::Integer;
     case jet::kSingle:
-    case jet::kDouble: return JetKind::Real;
+    case jet::kDouble: return StorageClass::Real;
     case jet::kCurrency:
-    case jet::kDecimal: return JetKind::Number;
-    case jet::kDateTime: return JetKind::Date;
-    case jet::kBoolean: return JetKind::Boolean;
-    default: return JetKind::Text;
+    case jet::kDecimal: return StorageClass::Number;
+    case jet::kDateTime: return StorageClass::Date;
+    case jet::kBoolean: return StorageClass::Boolean;
+    default: return StorageClass::Text;
     }
 }
 
@@ -77,7 +75,7 @@ struct JetFile::Impl
     // bytes of the id are the definition page.
     void readCatalog()
     {
-        const jet::StoredTable catalog = jet::readTableDef(*file, kCatalogPage, QStringLiteral("MSysObjects"));
+        const jet::StoredTable catalog = jet::readTableDef(*file, jet::kCatalogPage, QStringLiteral("MSysObjects"));
         const int id = columnIndex(catalog, "Id");
         const int name = columnIndex(catalog, "Name");
         const int type = columnIndex(catalog, "Type");

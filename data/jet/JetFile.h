@@ -13,8 +13,9 @@ namespace jet {
 class TableCursor;
 }
 
-// How the engine holds a column's values.
-enum class JetKind {
+// The engine's storage class of a column: how it holds and declares the values the reader
+// gives for the column's Jet type. Not a type of the file: the Jet type codes are that.
+enum class StorageClass {
     Integer, // Byte, Integer, Long
     Real,    // Single, Double
     Number,  // Currency, Decimal: exact; a number where a double holds it, its text otherwise
@@ -26,7 +27,7 @@ enum class JetKind {
 struct JetColumn
 {
     QString name;
-    JetKind kind = JetKind::Text;
+    StorageClass kind = StorageClass::Text;
     // Empty when the reader decodes the column's type; otherwise the error reading it gives.
     QString unreadable;
     quint8 type = 0; // Jet's type code, as the definition stores it

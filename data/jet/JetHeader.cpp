@@ -8,7 +8,6 @@ namespace jet {
 namespace {
 
 const unsigned char kHeaderKey[4] = {0xc7, 0xda, 0x39, 0x6b};  // 0x6b39dac7, little-endian
-const char kJetMagic[] = "Standard Jet DB";
 
 void putU32(unsigned char* p, quint32 v)
 {
@@ -59,7 +58,7 @@ bool looksLikeJetHeader(const QByteArray& page0)
         return false;
     if (page0.at(0) != 0 || page0.at(1) != 1)
         return false;
-    if (std::memcmp(page0.constData() + 4, kJetMagic, sizeof kJetMagic) != 0)
+    if (std::memcmp(page0.constData() + 4, kMagic, sizeof kMagic) != 0)
         return false;
     return jetVersion(page0) == 1;
 }
@@ -111,7 +110,7 @@ QByteArray buildHeaderPage(const QString& password, double creationDate)
     auto* p = reinterpret_cast<unsigned char*>(page.data());
     p[0] = 0x00;
     p[1] = 0x01;
-    std::memcpy(p + 4, kJetMagic, sizeof kJetMagic);
+    std::memcpy(p + 4, kMagic, sizeof kMagic);
     p[0x14] = 0x01;  // Jet 4
     // Plain values inside the scrambled area.
     p[0x3c] = 0xe4; p[0x3d] = 0x04;    // code page 1252 (Jet 4 keeps text as Unicode anyway)

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "data/jet/JetFormat.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
 namespace jet {
-
-// Page size of Jet 4 files.
-constexpr int kPageSize = 4096;
 
 // The part of the database definition page (page 0) that Jet 4 scrambles with a fixed RC4 key.
 constexpr int kHeaderMaskStart = 0x18;

@@ -40,9 +40,6 @@ QString notRegularMessage(const QString &path)
 
 namespace {
 
-const char kMagic[] = "Standard Jet DB";
-constexpr quint32 kMaxPages = 0x7FFFFFFFu / kPage;
-
 bool readFully(int fd, uchar *buf, size_t size, off_t at)
 {
     size_t done = 0;
@@ -85,7 +82,7 @@ PageFile::PageFile(const QString &path) : m_path(path)
     // Only Jet 4 is read; Jet 3 (0) and the newer engines' formats are not.
     if (head[0x14] != 1)
         throw Error(unrecognisedMessage(path), Error::Unrecognised);
-    if (st.st_size % kPage != 0 || st.st_size < 3 * kPage)
+    if (st.st_size % kPageSize != 0 || st.st_size < 3 * kPageSize)
         throw Error(damagedMessage(path), Error::Damaged);
     remeasure();
 }
@@ -113,7 +110,7 @@ void PageFile::remeasure()
         damaged();
     m_device = quint64(st.st_dev);
     m_inode = quint64(st.st_ino);
-    m_pageCount = quint32(std::min<qint64>(st.st_size / kPage, kMaxPages));
+    m_pageCount = quint32(std::min<qint64>(st.st_size / kPageSize, kMaxPages));
 }
 
 void PageFile::damaged() const
@@ -123,7 +120,7 @@ void PageFile::damaged() const
 
 void PageFile::read(quint32 number, Page &page) const
 {
-    if (number >= m_pageCount || !readFully(m_fd, page.bytes.data(), kPage, off_t(number) * kPage)) {
+    if (number >= m_pageCount || !readFully(m_fd, page.bytes.data(), kPageSize, off_t(number) * kPageSize)) {
         page.number = 0xFFFFFFFF;
         damaged();
     }
@@ -138,14 +135,14 @@ namespace {
 quint64 checksumOf(int fd, const std::vector<quint32> &pages, bool &ok)
 {
     quint64 h = 0xcbf29ce484222325ull;
-    std::vector<uchar> buf(kPage);
+    std::vector<uchar> buf(kPageSize);
     ok = true;
     for (quint32 p : pages) {
-        if (!readFully(fd, buf.data(), kPage, off_t(p) * kPage)) {
+        if (!readFully(fd, buf.data(), kPageSize, off_t(p) * kPageSize)) {
             ok = false;
             return 0;
         }
-        for (int i = 0; i < kPage; i += 8) {
+        for (int i = 0; i < kPageSize; i += 8) {
             quint64 w;
             std::memcpy(&w, buf.data() + i, 8);
             h = (h ^ w) * 0x100000001b3ull;
@@ -222,13 +219,13 @@ QByteArray PageFile::headerPage() const
 {
     Page page;
     read(0, page);
-    return QByteArray(reinterpret_cast<const char *>(page.data()), kPage);
+    return QByteArray(reinterpret_cast<const char *>(page.data()), kPageSize);
 }
 
 int PageFile::rowCount(const Page &page) const
 {
     const int rows = get16(page.data() + 12);
-    if (14 + rows * 2 > kPage)
+    if (14 + rows * 2 > kPageSize)
         damaged();
     return rows;
 }
@@ -243,8 +240,8 @@ RowSlot PageFile::slot(const Page &page, int row) const
     const quint16 entry = get16(p + 14 + row * 2);
     s.flags = entry & 0xC000;
     s.start = entry & 0x1FFF;
-    s.end = row == 0 ? kPage : (get16(p + 12 + row * 2) & 0x1FFF);
-    if (s.start < 14 + rows * 2 || s.start > s.end || s.end > kPage)
+    s.end = row == 0 ? kPageSize : (get16(p + 12 + row * 2) & 0x1FFF);
+    if (s.start < 14 + rows * 2 || s.start > s.end || s.end > kPageSize)
         damaged();
     return s;
 }
@@ -269,7 +266,7 @@ std::vector<quint32> PageFile::usageMap(quint32 pointer) const
                 pages.push_back(first + quint32(i));
     } else if (map[0] == 1) {
         // Pointers to bitmap pages, each covering (page size - 4) * 8 pages.
-        const quint32 perPage = (kPage - 4) * 8;
+        const quint32 perPage = (kPageSize - 4) * 8;
         Page bitmap;
         for (int k = 0; (k + 1) * 4 < len; ++k) {
             const quint32 at = get32(map + 1 + k * 4);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/jet/JetFormat.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -9,8 +11,6 @@
 // checked before use, so a file that is cut short, rewritten or removed while it is open gives
 // the damaged-file error, never a fault.
 namespace jet {
-
-constexpr int kPage = 4096;
 
 // Messages of the data layer; the reader throws jet::Error with these.
 QString notFoundMessage(const QString &path);
@@ -46,7 +46,7 @@ inline quint32 get32(const uchar *p)
 // One page in memory.
 struct Page
 {
-    std::vector<uchar> bytes = std::vector<uchar>(kPage);
+    std::vector<uchar> bytes = std::vector<uchar>(kPageSize);
     quint32 number = 0xFFFFFFFF;
     const uchar *data() const { return bytes.data(); }
 };

@@ -1,5 +1,7 @@
 #include "data/jet/JetValues.h"
 
+#include "platform/Utf8.h"
+
 #include <memory>
 
 // Jet 4 text to UTF-8 in runs: ASCII bytes copied straight, the output written into a buffer
@@ -7,25 +9,7 @@
 namespace jet {
 namespace {
 
-inline char *put(char *o, char32_t c)
-{
-    if (c < 0x80) {
-        *o++ = char(c);
-    } else if (c < 0x800) {
-        *o++ = char(0xC0 | (c >> 6));
-        *o++ = char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        *o++ = char(0xE0 | (c >> 12));
-        *o++ = char(0x80 | ((c >> 6) & 0x3F));
-        *o++ = char(0x80 | (c & 0x3F));
-    } else {
-        *o++ = char(0xF0 | (c >> 18));
-        *o++ = char(0x80 | ((c >> 12) & 0x3F));
-        *o++ = char(0x80 | ((c >> 6) & 0x3F));
-        *o++ = char(0x80 | (c & 0x3F));
-    }
-    return o;
-}
+using utf8::put;
 
 // UTF-16LE units [p, p + 2 * units) to UTF-8 at o; a high surrogate left open at the end of the
 // run is carried in `high` to the next run.

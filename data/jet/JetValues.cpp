@@ -118,7 +118,7 @@ void readLongValue(const PageFile &file, const uchar *field, size_t len, std::ve
     }
     quint32 pointer = get32(field + 4);
     // No value is larger than the file holding it.
-    if (total > quint64(file.pageCount()) * kPage)
+    if (total > quint64(file.pageCount()) * kPageSize)
         file.damaged();
     out.reserve(total);
     const bool single = head & 0x40000000u;

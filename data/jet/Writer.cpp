@@ -48,26 +48,26 @@ QString Writer::Impl::where(const Col& c) const
 
 void Writer::Impl::encodeFixed(const Col& c, const QVariant& v, quint8* out)
 {
-    switch (c.kind) {
-    case Kind::Long:
-    case Kind::Int16: {
+    switch (c.type) {
+    case kLong:
+    case kInteger: {
         bool ok = false;
         qlonglong x = 0;
         if (v.typeId() == QMetaType::QString)
             x = v.toString().trimmed().toLongLong(&ok);
         else
             x = v.toLongLong(&ok);
-        const qlonglong lo = c.kind == Kind::Long ? -2147483648LL : -32768;
-        const qlonglong hi = c.kind == Kind::Long ? 2147483647LL : 32767;
+        const qlonglong lo = c.type == kLong ? -2147483648LL : -32768;
+        const qlonglong hi = c.type == kLong ? 2147483647LL : 32767;
         if (!ok || x < lo || x > hi)
-            throw Error(QStringLiteral("%1: not a %2 value: %3").arg(where(c), typeName(c.kind), v.toString()));
-        if (c.kind == Kind::Long)
+            throw Error(QStringLiteral("%1: not a %2 value: %3").arg(where(c), typeName(c.type, TypeNames::English), v.toString()));
+        if (c.type == kLong)
             put32(out, quint32(qint32(x)));
         else
             put16(out, quint32(quint16(qint16(x))));
         break;
     }
-    case Kind::Date: {
+    case kDateTime: {
         QDateTime dt;
         if (v.typeId() == QMetaType::QDateTime)
             dt = v.toDateTime();
@@ -81,7 +81,7 @@ void Writer::Impl::encodeFixed(const Col& c, const QVariant& v, quint8* out)
         std::memcpy(out, &d, 8);
         break;
     }
-    case Kind::Byte: {
+    case kByte: {
         bool ok = false;
         const int x = v.toInt(&ok);
         if (!ok || x < 0 || x > 255)
@@ -89,7 +89,7 @@ void Writer::Impl::encodeFixed(const Col& c, const QVariant& v, quint8* out)
         out[0] = quint8(x);
         break;
     }
-    case Kind::Single: {
+    case kSingle: {
         bool ok = false;
         const float f = v.toFloat(&ok);
         if (!ok)
@@ -97,7 +97,7 @@ void Writer::Impl::encodeFixed(const Col& c, const QVariant& v, quint8* out)
         std::memcpy(out, &f, 4);
         break;
     }
-    case Kind::Double: {
+    case kDouble: {
         bool ok = false;
         const double d = v.toDouble(&ok);
         if (!ok)
@@ -105,14 +105,14 @@ void Writer::Impl::encodeFixed(const Col& c, const QVariant& v, quint8* out)
         std::memcpy(out, &d, 8);
         break;
     }
-    case Kind::Money:
-    case Kind::Decimal:
-    case Kind::Guid: {
-        const bool ok = c.kind == Kind::Money     ? values::encodeCurrency(v, out)
-                         : c.kind == Kind::Decimal ? values::encodeDecimal(v, c.precision, c.scale, out)
+    case kCurrency:
+    case kDecimal:
+    case kGuid: {
+        const bool ok = c.type == kCurrency     ? values::encodeCurrency(v, out)
+                         : c.type == kDecimal ? values::encodeDecimal(v, c.precision, c.scale, out)
                                                    : values::encodeGuid(v, out);
         if (!ok)
-            throw Error(QStringLiteral("%1: not a %2 value: %3").arg(where(c), typeName(c.kind), v.toString()));
+            throw Error(QStringLiteral("%1: not a %2 value: %3").arg(where(c), typeName(c.type, TypeNames::English), v.toString()));
         break;
     }
     default:
@@ -121,7 +121,7 @@ void Writer::Impl::encodeFixed(const Col& c, const QVariant& v, quint8* out)
 }
 
 // A row on the current data page of the table, a new page opened when it is full.
-int Writer::Impl::placeRow(Page& page, const std::vector<quint8>& bytes, quint16 flags)
+int Writer::Impl::placeRow(FillingPage& page, const std::vector<quint8>& bytes, quint16 flags)
 {
     Table& t = *table;
     if (!page.fits(int(bytes.size()))) {
@@ -151,7 +151,7 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
         const Col& c = t.cols[i];
         const QVariant& v = values[i];
         const bool isNull = v.isNull() || !v.isValid();
-        if (c.kind == Kind::Bool) {
+        if (c.type == kBoolean) {
             // The null mask holds a Yes/No value; it has no NULL.
             if (!isNull && v.toBool())
                 nullMask[i / 8] |= quint8(1u << (i % 8));
@@ -171,7 +171,7 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
         if (v.isNull() || !v.isValid())
             continue;
         QString s;
-        if (c.kind != Kind::Ole && c.kind != Kind::Binary)
+        if (c.type != kOle && c.type != kBinary)
             s = v.toString();
         // A text that begins with U+FEFF would read as compressed (its first bytes are the
         // marker FF FE): it is written compressed, which keeps the character.
@@ -180,7 +180,7 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
             throw Error(QStringLiteral("%1: a text that begins with U+FEFF cannot hold U+0000 or a character "
                                        "whose low byte is 0").arg(where(c)));
         const bool compress = options.compressText || mark;
-        if (c.kind == Kind::Text) {
+        if (c.type == kText) {
             if (s.size() > c.maxChars)
                 throw Error(QStringLiteral("%1: value too long (%2 characters, at most %3)")
                                 .arg(where(c)).arg(s.size()).arg(c.maxChars));
@@ -188,14 +188,14 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
                 row.insert(row.end(), valueBytes.begin(), valueBytes.end());
             else
                 appendUtf16(row, s);
-        } else if (c.kind == Kind::Binary) {
+        } else if (c.type == kBinary) {
             const QByteArray b = v.toByteArray();
             if (b.size() > 255)
                 throw Error(QStringLiteral("%1: value too long (%2 bytes, at most 255)").arg(where(c)).arg(b.size()));
             row.insert(row.end(), b.begin(), b.end());
         } else {
             valueBytes.clear();
-            if (c.kind == Kind::Ole) {
+            if (c.type == kOle) {
                 const QByteArray b = v.toByteArray();
                 valueBytes.assign(b.begin(), b.end());
             } else if (!compress || !values::compressText(s, valueBytes)) {
@@ -247,46 +247,20 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
     ++t.rows;
 }
 
-Col writer::makeCol(const QString& name, Kind kind, int maxChars)
+Col writer::makeCol(const QString& name, quint8 type, int maxChars)
 {
     Col c;
     c.name = name;
-    c.kind = kind;
+    c.type = type;
     c.maxChars = maxChars;
-    switch (kind) {
-    case Kind::Bool: c.jetType = kBoolean; c.fixed = true; c.fixedSize = 0; break;
-    case Kind::Byte: c.jetType = kByte; c.fixed = true; c.fixedSize = 1; break;
-    case Kind::Money: c.jetType = kCurrency; c.fixed = true; c.fixedSize = 8; break;
-    case Kind::Single: c.jetType = kSingle; c.fixed = true; c.fixedSize = 4; break;
-    case Kind::Double: c.jetType = kDouble; c.fixed = true; c.fixedSize = 8; break;
-    case Kind::Guid: c.jetType = kGuid; c.fixed = true; c.fixedSize = 16; break;
-    case Kind::Decimal: c.jetType = kDecimal; c.fixed = true; c.fixedSize = 17; break;
-    case Kind::Binary: c.jetType = kBinary; c.fixed = false; break;
-    case Kind::Text: c.jetType = kText; c.fixed = false; break;
-    case Kind::Memo: c.jetType = kMemo; c.fixed = false; break;
-    case Kind::Ole: c.jetType = kOle; c.fixed = false; break;
-    case Kind::Long: c.jetType = kLong; c.fixed = true; c.fixedSize = 4; break;
-    case Kind::Int16: c.jetType = kInteger; c.fixed = true; c.fixedSize = 2; break;
-    case Kind::Date: c.jetType = kDateTime; c.fixed = true; c.fixedSize = 8; break;
-    }
+    c.fixedSize = fixedSize(type);
+    c.fixed = c.fixedSize > 0 || type == kBoolean;
+    if (!c.fixed && type != kBinary && type != kText && type != kMemo && type != kOle)
+        throw Error(QStringLiteral("column %1: no Jet 4 type has the code %2").arg(name).arg(int(type)));
     return c;
 }
 
 namespace {
-
-Col otherCol(const QString& table, const ColumnDef& cd)
-{
-    static const Kind kinds[] = {Kind::Text, Kind::Bool, Kind::Byte, Kind::Int16, Kind::Money, Kind::Single,
-                                 Kind::Double, Kind::Binary, Kind::Ole, Kind::Guid, Kind::Decimal};
-    Col c = makeCol(cd.name, kinds[int(cd.other)]);
-    if (cd.other == OtherType::Decimal) {
-        if (cd.precision < 1 || cd.precision > 28 || cd.scale < 0 || cd.scale > cd.precision)
-            throw Error(QStringLiteral("table %1: Decimal column %2 needs 1 to 28 digits, scale 0 to precision").arg(table, cd.name));
-        c.precision = cd.precision;
-        c.scale = cd.scale;
-    }
-    return c;
-}
 
 void checkName(const QString& what, const QString& name)
 {
@@ -353,20 +327,16 @@ void Writer::beginTable(const TableDef& def)
         if (seen.contains(cd.name.toLower()))
             throw Error(QStringLiteral("table %1: column %2 declared twice").arg(def.name, cd.name));
         seen.insert(cd.name.toLower());
-        if (cd.other != OtherType::None) {
-            cols.push_back(otherCol(def.name, cd));
-            continue;
+        if (cd.type == kText && (cd.maxChars < 1 || cd.maxChars > 255))
+            throw Error(QStringLiteral("table %1: Text column %2 must hold 1 to 255 characters").arg(def.name, cd.name));
+        Col c = makeCol(cd.name, cd.type, cd.type == kText ? cd.maxChars : 0);
+        if (cd.type == kDecimal) {
+            if (cd.precision < 1 || cd.precision > 28 || cd.scale < 0 || cd.scale > cd.precision)
+                throw Error(QStringLiteral("table %1: Decimal column %2 needs 1 to 28 digits, scale 0 to precision").arg(def.name, cd.name));
+            c.precision = cd.precision;
+            c.scale = cd.scale;
         }
-        switch (cd.type) {
-        case ColumnType::Text:
-            if (cd.maxChars < 1 || cd.maxChars > 255)
-                throw Error(QStringLiteral("table %1: Text column %2 must hold 1 to 255 characters").arg(def.name, cd.name));
-            cols.push_back(makeCol(cd.name, Kind::Text, cd.maxChars));
-            break;
-        case ColumnType::Memo: cols.push_back(makeCol(cd.name, Kind::Memo)); break;
-        case ColumnType::Long: cols.push_back(makeCol(cd.name, Kind::Long)); break;
-        case ColumnType::DateTime: cols.push_back(makeCol(cd.name, Kind::Date)); break;
-        }
+        cols.push_back(std::move(c));
     }
     d->tableNames.insert(def.name.toLower());
     d->startTable(def.name, std::move(cols), false, d->allocPage());

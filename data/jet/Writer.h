@@ -6,24 +6,21 @@
 #include <QVector>
 
 #include "data/jet/JetError.h"
+#include "data/jet/JetTypes.h"
 
 #include <memory>
 #include <vector>
 
 namespace jet {
 
-enum class ColumnType { Text, Memo, Long, DateTime };
-
-// The other Jet 4 column types, for files that hold every type Jet has. Values: bool; int for
-// Byte and Integer; QString (exact decimal text) or a number for Currency and Decimal; float or
+// A column to write. `type` is one of Jet's type codes (JetTypes.h). Values: QString for Text
+// and Memo; qint32/int for Long; QDateTime or QDate for Date/Time; bool for Yes/No; int for Byte
+// and Integer; QString (exact decimal text) or a number for Currency and Decimal; float or
 // double; QByteArray for Binary and OLE; QUuid or its text for GUID.
-enum class OtherType { None, Boolean, Byte, Integer, Currency, Single, Double, Binary, Ole, Guid, Decimal };
-
 struct ColumnDef {
     QString name;
-    ColumnType type;
+    quint8 type;
     int maxChars = 255;   // Text only: UTF-16 code units, 1..255
-    OtherType other = OtherType::None;   // when set, the column has this type instead
     int precision = 18;   // Decimal only: 1..28 digits
     int scale = 0;        // Decimal only: 0..precision
 };

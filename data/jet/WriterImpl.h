@@ -3,7 +3,9 @@
 // The writer's own structures, shared by its files: rows and values (Writer.cpp), pages,
 // usage maps and table definitions (WriterPages.cpp).
 
+#include "data/jet/JetFormat.h"
 #include "data/jet/JetHeader.h"
+#include "data/jet/JetTypes.h"
 #include "data/jet/Writer.h"
 
 #include <QSet>
@@ -18,7 +20,6 @@ namespace writer {
 
 constexpr int kDataHeader = 14;            // data page header, up to the row offset table
 constexpr int kMaxRowsPerPage = 255;       // a row pointer keeps the row number in one byte
-constexpr int kMaxRowSize = 4060;          // largest row Jet 4 accepts on a data page
 constexpr int kMaxInlineLongValue = 64;    // longer Memo values go to long-value pages
 constexpr int kLvalSingleMax = kPageSize - kDataHeader - 2;
 constexpr int kLvalChunk = kLvalSingleMax - 4;   // a chained piece starts with the next pointer
@@ -29,13 +30,10 @@ constexpr int kMapPagePointers = 17;       // type 1 map: 17 pointers to bitmap 
 constexpr quint32 kPagesPerMapPage = (kPageSize - 4) * 8;
 constexpr quint32 kMagicTableNumber = 1625;
 constexpr quint32 kFirstMapPage = 1;
-constexpr quint32 kCatalogPage = 2;
 // Access's own system tables, each defined on the page its catalog id names, before any user table.
 constexpr quint32 kAcesPage = 3;
 constexpr quint32 kQueriesPage = 4;
 constexpr quint32 kRelationshipsPage = 5;
-constexpr int kMaxNameLength = 64;
-constexpr quint32 kMaxPages = quint32((2u << 30) / kPageSize);   // Jet 4 files stop at 2 GB
 
 inline void put16(quint8* p, quint32 v)
 {
@@ -70,12 +68,9 @@ inline void appendUtf16(std::vector<quint8>& b, const QString& s)
         append16(b, u[i]);
 }
 
-enum class Kind { Text, Memo, Long, Date, Int16, Ole, Bool, Byte, Money, Single, Double, Binary, Guid, Decimal };
-
 struct Col {
     QString name;
-    Kind kind;
-    quint8 jetType;
+    quint8 type;               // Jet's type code
     bool fixed;
     int fixedSize = 0;
     int maxChars = 0;
@@ -86,7 +81,7 @@ struct Col {
 };
 
 // A data or long-value page being filled; rows grow from the end of the page downwards.
-struct Page {
+struct FillingPage {
     std::vector<quint8> buf;
     quint32 number = 0;
     int rows = 0;
@@ -107,21 +102,21 @@ struct Page {
 
 struct Table {
     QString name;
-    std::vector<Col> cols;
+    std::vector<writer::Col> cols;
     int numVar = 0;
     int fixedBytes = 0;
     bool system = false;
     quint32 tdefPage = 0;
     quint32 rows = 0;
     std::vector<quint32> dataPages;
-    Page data;
-    Page moved;                                  // rows moved off their page
+    FillingPage data;
+    FillingPage moved;                           // rows moved off their page
     std::vector<quint8> lastRow;
-    std::vector<Page> lval;                      // per column; used by long-value columns
+    std::vector<FillingPage> lval;               // per column; used by long-value columns
     std::vector<std::vector<quint32>> lvalPages;
 };
 
-Col makeCol(const QString& name, Kind kind, int maxChars = 0);
+Col makeCol(const QString& name, quint8 type, int maxChars = 0);
 
 struct CatalogEntry {
     QString name;
@@ -129,30 +124,7 @@ struct CatalogEntry {
     bool system;
 };
 
-inline QString typeName(Kind k)
-{
-    switch (k) {
-    case Kind::Text: return QStringLiteral("Text");
-    case Kind::Memo: return QStringLiteral("Memo");
-    case Kind::Long: return QStringLiteral("Long Integer");
-    case Kind::Date: return QStringLiteral("Date/Time");
-    case Kind::Int16: return QStringLiteral("Integer");
-    case Kind::Ole: return QStringLiteral("OLE Object");
-    case Kind::Bool: return QStringLiteral("Yes/No");
-    case Kind::Byte: return QStringLiteral("Byte");
-    case Kind::Money: return QStringLiteral("Currency");
-    case Kind::Single: return QStringLiteral("Single");
-    case Kind::Double: return QStringLiteral("Double");
-    case Kind::Binary: return QStringLiteral("Binary");
-    case Kind::Guid: return QStringLiteral("Replication ID");
-    case Kind::Decimal: return QStringLiteral("Decimal");
-    }
-    return QString();
-}
-
 }  // namespace writer
-
-using namespace writer;
 
 struct Writer::Impl {
     QString outPath;
@@ -163,11 +135,11 @@ struct Writer::Impl {
     int fd = -1;
     bool finished = false;
     // 0 definition page, 1 first usage-map page, 2 catalog definition, 3..5 the other system tables
-    quint32 nextPage = kRelationshipsPage + 1;
-    std::unique_ptr<Table> table;
-    std::vector<CatalogEntry> catalog;
+    quint32 nextPage = writer::kRelationshipsPage + 1;
+    std::unique_ptr<writer::Table> table;
+    std::vector<writer::CatalogEntry> catalog;
     QSet<QString> tableNames;
-    Page maps;              // page receiving usage map rows
+    writer::FillingPage maps;   // page receiving usage map rows
     bool firstMapPageUsed = false;
     std::vector<quint8> row;
     std::vector<quint8> nullMask;
@@ -183,20 +155,20 @@ struct Writer::Impl {
     }
     quint32 allocPage();
     void writePage(quint32 pg, const quint8* data);
-    void openPage(Page& p, quint32 number, quint32 owner, bool longValues);
-    void flushPage(Page& p);
+    void openPage(writer::FillingPage& p, quint32 number, quint32 owner, bool longValues);
+    void flushPage(writer::FillingPage& p);
     // Stores one usage map row and returns its row pointer (page << 8 | row).
     quint32 placeMapRow(const std::vector<quint8>& r);
     // Usage map of `pages` (ascending): inline when they fit one 512-page window, otherwise a
     // list of bitmap pages, each covering 32736 pages.
     std::vector<quint8> usageMap(const std::vector<quint32>& pages);
-    void startTable(const QString& name, std::vector<Col> cols, bool system, quint32 tdefPage);
-    QString where(const Col& c) const;
+    void startTable(const QString& name, std::vector<writer::Col> cols, bool system, quint32 tdefPage);
+    QString where(const writer::Col& c) const;
     // Stores a long value outside the row and fills the 12-byte reference.
     void storeLongValue(int ci, const std::vector<quint8>& bytes, quint8* ref);
-    void encodeFixed(const Col& c, const QVariant& v, quint8* out);
+    void encodeFixed(const writer::Col& c, const QVariant& v, quint8* out);
     // A row on the current data page of the table, a new page opened when it is full.
-    int placeRow(Page& page, const std::vector<quint8>& bytes, quint16 flags);
+    int placeRow(writer::FillingPage& page, const std::vector<quint8>& bytes, quint16 flags);
     void addRow(const QVector<QVariant>& values);
     void endTable();
     // A definition longer than a page continues on further pages, each with an 8-byte header.

@@ -34,7 +34,7 @@ void Writer::Impl::writePage(quint32 pg, const quint8* data)
     }
 }
 
-void Writer::Impl::openPage(Page& p, quint32 number, quint32 owner, bool longValues)
+void Writer::Impl::openPage(FillingPage& p, quint32 number, quint32 owner, bool longValues)
 {
     p.buf.assign(kPageSize, 0);
     p.number = number;
@@ -49,7 +49,7 @@ void Writer::Impl::openPage(Page& p, quint32 number, quint32 owner, bool longVal
         put32(p.buf.data() + 4, owner);
 }
 
-void Writer::Impl::flushPage(Page& p)
+void Writer::Impl::flushPage(FillingPage& p)
 {
     put16(p.buf.data() + 2, p.freeSpace());
     put16(p.buf.data() + 12, p.rows);
@@ -131,7 +131,7 @@ void Writer::Impl::storeLongValue(int ci, const std::vector<quint8>& bytes, quin
     Table& t = *table;
     const int n = int(bytes.size());
     if (n <= kLvalSingleMax) {
-        Page& lp = t.lval[ci];
+        FillingPage& lp = t.lval[ci];
         if (!lp.fits(n)) {
             if (lp.open)
                 flushPage(lp);
@@ -166,7 +166,7 @@ void Writer::Impl::storeLongValue(int ci, const std::vector<quint8>& bytes, quin
         if (i + 1 < pieces)
             put32(piece.data(), (i == 0 && tail ? tail : numbers[i + 1]) << 8);
         piece.insert(piece.end(), bytes.begin() + from, bytes.begin() + from + len);
-        Page p;
+        FillingPage p;
         openPage(p, numbers[i], 0, true);
         p.place(piece.data(), int(piece.size()));
         flushPage(p);
@@ -188,12 +188,12 @@ void Writer::Impl::endTable()
         flushPage(t.moved);
     std::sort(t.dataPages.begin(), t.dataPages.end());
     if (options.strayPages && !t.lastRow.empty()) {
-        Page stray;
+        FillingPage stray;
         openPage(stray, allocPage(), t.tdefPage, false);
         stray.place(t.lastRow.data(), int(t.lastRow.size()));
         flushPage(stray);
     }
-    for (Page& p : t.lval)
+    for (FillingPage& p : t.lval)
         if (p.open)
             flushPage(p);
     const std::vector<quint32> none;
@@ -221,28 +221,28 @@ void Writer::Impl::endTable()
     for (int i = 0; i < ncols; ++i) {
         const Col& c = t.cols[i];
         quint8 e[25] = {};
-        e[0] = c.jetType;
+        e[0] = c.type;
         put32(e + 1, kMagicTableNumber);
         put16(e + 5, i);
         put16(e + 7, c.fixed ? 0 : c.varIndex);
         put16(e + 9, i);
-        if (c.kind == Kind::Text || c.kind == Kind::Memo)
+        if (c.type == kText || c.type == kMemo)
             put16(e + 11, 0x0409);   // General sort order
-        if (c.kind == Kind::Decimal) {
+        if (c.type == kDecimal) {
             e[11] = quint8(c.precision);
             e[12] = quint8(c.scale);
         }
         e[15] = c.fixed ? 0x03 : 0x02;
-        if (options.compressText && (c.kind == Kind::Text || c.kind == Kind::Memo))
+        if (options.compressText && (c.type == kText || c.type == kMemo))
             e[16] = 0x01;   // compressed Unicode
 
         put16(e + 21, c.fixed ? c.fixedOffset : 0);
         int len = 0;
-        if (c.kind == Kind::Text)
+        if (c.type == kText)
             len = c.maxChars * 2;
-        else if (c.kind == Kind::Binary)
+        else if (c.type == kBinary)
             len = 255;
-        else if (c.kind == Kind::Bool)
+        else if (c.type == kBoolean)
             len = 1;
         else if (c.fixed)
             len = c.fixedSize;
@@ -255,7 +255,7 @@ void Writer::Impl::endTable()
     }
     for (int i = 0; i < ncols; ++i) {
         const Col& c = t.cols[i];
-        if (c.kind != Kind::Memo && c.kind != Kind::Ole)
+        if (c.type != kMemo && c.type != kOle)
             continue;
         const quint32 lvOwned = placeMapRow(usageMap(t.lvalPages[i]));
         const quint32 lvFree = placeMapRow(usageMap(none));

@@ -15,11 +15,11 @@ inline void writePeople(const QString &path, const QString &password = QStringLi
 {
     jet::Writer w(path, password);
     jet::TableDef people{QStringLiteral("People"),
-                         {{QStringLiteral("p_Name"), jet::ColumnType::Text, 50},
-                          {QStringLiteral("p_City"), jet::ColumnType::Text, 50},
-                          {QStringLiteral("p_Age"), jet::ColumnType::Long, 0},
-                          {QStringLiteral("p_Born"), jet::ColumnType::DateTime, 0},
-                          {QStringLiteral("p_Note"), jet::ColumnType::Memo, 0}}};
+                         {{QStringLiteral("p_Name"), jet::kText, 50},
+                          {QStringLiteral("p_City"), jet::kText, 50},
+                          {QStringLiteral("p_Age"), jet::kLong, 0},
+                          {QStringLiteral("p_Born"), jet::kDateTime, 0},
+                          {QStringLiteral("p_Note"), jet::kMemo, 0}}};
     w.beginTable(people);
     w.addRow({QStringLiteral("Anna"), QStringLiteral("北京"), 31, QDateTime(QDate(1990, 5, 1), QTime(0, 0)),
               QStringLiteral("short")});
@@ -30,7 +30,7 @@ inline void writePeople(const QString &path, const QString &password = QStringLi
     for (int i = 0; i < extra; ++i)
         w.addRow({QStringLiteral("Extra%1").arg(i), QStringLiteral("郑州"), i, QVariant(), QVariant()});
     w.endTable();
-    jet::TableDef empty{QStringLiteral("Nobody"), {{QStringLiteral("n_x"), jet::ColumnType::Text, 10}}};
+    jet::TableDef empty{QStringLiteral("Nobody"), {{QStringLiteral("n_x"), jet::kText, 10}}};
     w.beginTable(empty);
     w.endTable();
     w.finish();

@@ -45,17 +45,16 @@ private Q_SLOTS:
         const double inf = std::numeric_limits<double>::infinity();
         const double nan = std::numeric_limits<double>::quiet_NaN();
         jet::Writer w(path, QString());
-        auto other = [](const char *name, jet::OtherType type) {
-            jet::ColumnDef c{QString::fromLatin1(name), jet::ColumnType::Long};
-            c.other = type;
+        auto other = [](const char *name, quint8 type) {
+            jet::ColumnDef c{QString::fromLatin1(name), type};
             c.precision = 28;
             c.scale = 4;
             return c;
         };
         w.beginTable({QStringLiteral("N"),
-                      {{QStringLiteral("id"), jet::ColumnType::Long}, other("cu", jet::OtherType::Currency),
-                       other("de", jet::OtherType::Decimal), other("db", jet::OtherType::Double),
-                       other("si", jet::OtherType::Single)}});
+                      {{QStringLiteral("id"), jet::kLong}, other("cu", jet::kCurrency),
+                       other("de", jet::kDecimal), other("db", jet::kDouble),
+                       other("si", jet::kSingle)}});
         const QVariant none;
         const QList<QVariantList> rows{
             {1, QStringLiteral("-922337203685477.5808"), QStringLiteral("-123456789012345678901234.5678"), nan,

@@ -335,10 +335,10 @@ private Q_SLOTS:
         const QString path = m_dir.filePath(QStringLiteral("nul-name.mdb"));
         {
             jet::Writer w(path, QString());
-            w.beginTable({QStringLiteral("Bad"), {{QStringLiteral("aZb"), jet::ColumnType::Text, 10}}});
+            w.beginTable({QStringLiteral("Bad"), {{QStringLiteral("aZb"), jet::kText, 10}}});
             w.addRow({QStringLiteral("x")});
             w.endTable();
-            w.beginTable({QStringLiteral("Good"), {{QStringLiteral("g"), jet::ColumnType::Text, 10}}});
+            w.beginTable({QStringLiteral("Good"), {{QStringLiteral("g"), jet::kText, 10}}});
             w.addRow({QStringLiteral("y")});
             w.endTable();
             w.finish();
@@ -468,8 +468,8 @@ private Q_SLOTS:
         {
             jet::Writer w(path);
             w.beginTable({QStringLiteral("S"),
-                          {{QStringLiteral("s_text"), jet::ColumnType::Text, 20},
-                           {QStringLiteral("s_memo"), jet::ColumnType::Memo, 0}}});
+                          {{QStringLiteral("s_text"), jet::kText, 20},
+                           {QStringLiteral("s_memo"), jet::kMemo, 0}}});
             for (const QString &t : stored)
                 w.addRow({t, t});
             w.endTable();
@@ -500,14 +500,14 @@ private Q_SLOTS:
         auto write = [&](const QString &path) {
             jet::Writer w(path);
             w.beginTable({QStringLiteral("Big"),
-                          {{QStringLiteral("b_id"), jet::ColumnType::Long, 0},
-                           {QStringLiteral("b_name"), jet::ColumnType::Text, 50},
-                           {QStringLiteral("b_note"), jet::ColumnType::Memo, 0}}});
+                          {{QStringLiteral("b_id"), jet::kLong, 0},
+                           {QStringLiteral("b_name"), jet::kText, 50},
+                           {QStringLiteral("b_note"), jet::kMemo, 0}}});
             for (int i = 0; i < rows; ++i)
                 w.addRow({i, i % 97 == 5 ? QVariant() : QVariant(QStringLiteral("名%1").arg(i)),
                           i % 2 == 0 ? QVariant(memo + QString::number(i)) : QVariant()});
             w.endTable();
-            w.beginTable({QStringLiteral("Small"), {{QStringLiteral("s_x"), jet::ColumnType::Text, 10}}});
+            w.beginTable({QStringLiteral("Small"), {{QStringLiteral("s_x"), jet::kText, 10}}});
             w.addRow({QStringLiteral("x")});
             w.endTable();
             w.finish();

@@ -19,9 +19,9 @@ void writeNames(const QString &path)
 {
     jet::Writer w(path, kPassword);
     jet::TableDef names{QStringLiteral("Names"),
-                        {{QStringLiteral("n_id"), jet::ColumnType::Long, 0},
-                         {QStringLiteral("n_name"), jet::ColumnType::Text, 50},
-                         {QStringLiteral("n_city"), jet::ColumnType::Text, 50}}};
+                        {{QStringLiteral("n_id"), jet::kLong, 0},
+                         {QStringLiteral("n_name"), jet::kText, 50},
+                         {QStringLiteral("n_city"), jet::kText, 50}}};
     w.beginTable(names);
     w.addRow({1, QStringLiteral("JOÃO Silva"), QStringLiteral("MACAU")});
     w.addRow({2, QStringLiteral("joão santos"), QStringLiteral("Macau")});
@@ -34,7 +34,7 @@ void writeNames(const QString &path)
     w.addRow({9, QStringLiteral("100%_done"), QStringLiteral("Evora")});
     w.addRow({10, QStringLiteral("Anna"), QStringLiteral("北京")});
     w.endTable();
-    w.beginTable({QStringLiteral("Évora Ώρα"), {{QStringLiteral("e_x"), jet::ColumnType::Text, 10}}});
+    w.beginTable({QStringLiteral("Évora Ώρα"), {{QStringLiteral("e_x"), jet::kText, 10}}});
     w.addRow({QStringLiteral("x")});
     w.endTable();
     w.finish();

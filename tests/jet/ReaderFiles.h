@@ -60,7 +60,7 @@ inline void writeSample(const QString &path, const QString &password, const jet:
     for (int i = 0; i < kRows; ++i)
         w.addRow(sample::row(i).values);
     w.endTable();
-    w.beginTable({QStringLiteral("U"), {{QStringLiteral("u_name"), jet::ColumnType::Text, 20}}});
+    w.beginTable({QStringLiteral("U"), {{QStringLiteral("u_name"), jet::kText, 20}}});
     for (int i = 0; i < 3; ++i)
         w.addRow({QStringLiteral("u%1").arg(i)});
     w.endTable();

@@ -17,22 +17,20 @@ namespace sample {
 
 inline std::vector<jet::ColumnDef> columns()
 {
-    using jet::ColumnType;
-    using jet::OtherType;
-    return {{QStringLiteral("c_bool"), ColumnType::Long, 0, OtherType::Boolean},
-            {QStringLiteral("c_byte"), ColumnType::Long, 0, OtherType::Byte},
-            {QStringLiteral("c_int"), ColumnType::Long, 0, OtherType::Integer},
-            {QStringLiteral("c_long"), ColumnType::Long, 0},
-            {QStringLiteral("c_money"), ColumnType::Long, 0, OtherType::Currency},
-            {QStringLiteral("c_single"), ColumnType::Long, 0, OtherType::Single},
-            {QStringLiteral("c_double"), ColumnType::Long, 0, OtherType::Double},
-            {QStringLiteral("c_date"), ColumnType::DateTime, 0},
-            {QStringLiteral("c_text"), ColumnType::Text, 100},
-            {QStringLiteral("c_memo"), ColumnType::Memo, 0},
-            {QStringLiteral("c_bin"), ColumnType::Long, 0, OtherType::Binary},
-            {QStringLiteral("c_ole"), ColumnType::Long, 0, OtherType::Ole},
-            {QStringLiteral("c_guid"), ColumnType::Long, 0, OtherType::Guid},
-            {QStringLiteral("c_dec"), ColumnType::Long, 0, OtherType::Decimal, 28, 6}};
+    return {{QStringLiteral("c_bool"), jet::kBoolean, 0},
+            {QStringLiteral("c_byte"), jet::kByte, 0},
+            {QStringLiteral("c_int"), jet::kInteger, 0},
+            {QStringLiteral("c_long"), jet::kLong, 0},
+            {QStringLiteral("c_money"), jet::kCurrency, 0},
+            {QStringLiteral("c_single"), jet::kSingle, 0},
+            {QStringLiteral("c_double"), jet::kDouble, 0},
+            {QStringLiteral("c_date"), jet::kDateTime, 0},
+            {QStringLiteral("c_text"), jet::kText, 100},
+            {QStringLiteral("c_memo"), jet::kMemo, 0},
+            {QStringLiteral("c_bin"), jet::kBinary, 0},
+            {QStringLiteral("c_ole"), jet::kOle, 0},
+            {QStringLiteral("c_guid"), jet::kGuid, 0},
+            {QStringLiteral("c_dec"), jet::kDecimal, 0, 28, 6}};
 }
 
 inline QString hex(const QByteArray &b)

@@ -247,7 +247,7 @@ private Q_SLOTS:
         {
             jet::Writer w(large, QString());
             w.setOptions(options);
-            w.beginTable({QStringLiteral("T"), {{QStringLiteral("t"), jet::ColumnType::Text, 255}}});
+            w.beginTable({QStringLiteral("T"), {{QStringLiteral("t"), jet::kText, 255}}});
             for (int i = 0; i < kLargeRows; ++i)
                 w.addRow({QStringLiteral("%1").arg(i).leftJustified(250, QLatin1Char('.'))});
             w.endTable();
@@ -268,6 +268,29 @@ private Q_SLOTS:
 
     // The file changes under an open file: the statement that meets it fails, the next one after
     // the file is whole again works.
+    // Jet 4 files reach 2 GB, 2^31 bytes: the last page of a file that large is read, a page
+    // beyond is not, and a longer file is read only as far as that.
+    void largestFileIsReadToItsLastPage()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("largest.mdb"));
+        writeSample(path, QString(), {});
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.resize(qint64(1) << 31)); // sparse: no room needed
+        f.close();
+        jet::PageFile file(path);
+        QCOMPARE(file.pageCount(), quint32(524288));
+        jet::Page page;
+        file.read(file.pageCount() - 1, page);
+        QVERIFY_THROWS_EXCEPTION(jet::Error, file.read(file.pageCount(), page));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.resize((qint64(1) << 31) + 4 * jet::kPageSize));
+        f.close();
+        file.remeasure();
+        QCOMPARE(file.pageCount(), quint32(524288));
+        QVERIFY(f.remove());
+    }
+
     void fileChangedWhileOpen()
     {
         const QString path = m_dir.filePath(QStringLiteral("changing.mdb"));

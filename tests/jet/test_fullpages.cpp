@@ -81,9 +81,9 @@ private Q_SLOTS:
         {
             jet::TableDef def{QStringLiteral("Narrow"), {}};
             if (withNumber)
-                def.columns.push_back({QStringLiteral("n"), jet::ColumnType::Long, 0});
+                def.columns.push_back({QStringLiteral("n"), jet::kLong, 0});
             if (withNote)
-                def.columns.push_back({QStringLiteral("m"), jet::ColumnType::Memo, 0});
+                def.columns.push_back({QStringLiteral("m"), jet::kMemo, 0});
             jet::Writer w(path, QString());
             w.setOptions(options);
             w.beginTable(def);
@@ -136,7 +136,7 @@ private Q_SLOTS:
         const QString path = m_dir.filePath(QStringLiteral("password.mdb"));
         {
             jet::Writer w(path, password);
-            w.beginTable({QStringLiteral("P"), {{QStringLiteral("p"), jet::ColumnType::Text, 10}}});
+            w.beginTable({QStringLiteral("P"), {{QStringLiteral("p"), jet::kText, 10}}});
             w.addRow({QStringLiteral("x")});
             w.endTable();
             w.finish();

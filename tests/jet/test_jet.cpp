@@ -15,11 +15,11 @@ using namespace jet;
 namespace {
 
 const TableDef kAllTypes{QStringLiteral("AllTypes"),
-                         {{QStringLiteral("t_text"), ColumnType::Text, 255},
-                          {QStringLiteral("t_long"), ColumnType::Long, 0},
-                          {QStringLiteral("t_memo"), ColumnType::Memo, 0},
-                          {QStringLiteral("t_date"), ColumnType::DateTime, 0},
-                          {QStringLiteral("t_short"), ColumnType::Text, 10}}};
+                         {{QStringLiteral("t_text"), jet::kText, 255},
+                          {QStringLiteral("t_long"), jet::kLong, 0},
+                          {QStringLiteral("t_memo"), jet::kMemo, 0},
+                          {QStringLiteral("t_date"), jet::kDateTime, 0},
+                          {QStringLiteral("t_short"), jet::kText, 10}}};
 
 QByteArray page0(const QString& path)
 {
@@ -156,11 +156,11 @@ void TestJet::manyRowsOverManyPages()
 {
     const QString path = m_dir.filePath(QStringLiteral("many.mdb"));
     const TableDef wide{QStringLiteral("Wide"),
-                        {{QStringLiteral("id"), ColumnType::Long, 0},
-                         {QStringLiteral("a"), ColumnType::Text, 255},
-                         {QStringLiteral("b"), ColumnType::Text, 255},
-                         {QStringLiteral("m"), ColumnType::Memo, 0}}};
-    const TableDef small{QStringLiteral("Small"), {{QStringLiteral("n"), ColumnType::Long, 0}}};
+                        {{QStringLiteral("id"), jet::kLong, 0},
+                         {QStringLiteral("a"), jet::kText, 255},
+                         {QStringLiteral("b"), jet::kText, 255},
+                         {QStringLiteral("m"), jet::kMemo, 0}}};
+    const TableDef small{QStringLiteral("Small"), {{QStringLiteral("n"), jet::kLong, 0}}};
     const int rows = 40000;   // wide rows: several thousand pages, beyond one inline usage map
     {
         Writer w(path);
@@ -173,7 +173,7 @@ void TestJet::manyRowsOverManyPages()
         w.endTable();
         w.beginTable(small);   // a table after a big one, and one without rows
         w.endTable();
-        w.beginTable(TableDef{QStringLiteral("After"), {{QStringLiteral("n"), ColumnType::Long, 0}}});
+        w.beginTable(TableDef{QStringLiteral("After"), {{QStringLiteral("n"), jet::kLong, 0}}});
         for (int i = 0; i < 300; ++i)
             w.addRow({i * 2});
         w.finish();
@@ -290,8 +290,8 @@ void TestJet::mdbtoolsProgramsReadTheFile()
             QVector<QVariant> row;
             for (const ColumnDef& c : def.columns) {
                 switch (c.type) {
-                case ColumnType::Long: row << 7; break;
-                case ColumnType::DateTime: row << QDateTime(QDate(2003, 4, 5), QTime(6, 7, 8)); break;
+                case jet::kLong: row << 7; break;
+                case jet::kDateTime: row << QDateTime(QDate(2003, 4, 5), QTime(6, 7, 8)); break;
                 default: row << QStringLiteral("%1的值, \"引号\"").arg(c.name); break;
                 }
             }
@@ -354,7 +354,7 @@ void TestJet::catalogIsTheOneAccessWrites()
     {
         Writer w(path, QString());
         for (const QString& name : {QStringLiteral("First"), QStringLiteral("Second")}) {
-            w.beginTable({name, {{QStringLiteral("v"), ColumnType::Text, 10}}});
+            w.beginTable({name, {{QStringLiteral("v"), jet::kText, 10}}});
             w.addRow({name});
             w.endTable();
         }
@@ -469,6 +469,8 @@ void TestJet::rejectsBadValues()
     w.endTable();
     QVERIFY_THROWS_EXCEPTION(Error, w.beginTable(kAllTypes));   // same name twice
     QVERIFY_THROWS_EXCEPTION(Error, w.beginTable(TableDef{QStringLiteral("MSysObjects"), kAllTypes.columns}));
+    // A column is named by Jet's type code; a code Jet 4 does not have is refused.
+    QVERIFY_THROWS_EXCEPTION(Error, w.beginTable(TableDef{QStringLiteral("Odd"), {{QStringLiteral("o"), 0x0D}}}));
     QVERIFY_THROWS_EXCEPTION(Error, Writer(dir.filePath(QStringLiteral("p.mdb")), QStringLiteral("abcdefghij01234567890")));
 }
 
@@ -484,9 +486,9 @@ void TestJet::directorySchemaIsTheSixTables()
     for (const ColumnDef& c : lawyer->columns)
         cols << c.name;
     QCOMPARE(cols, QStringList({"l_id", "l_realName", "l_sex", "l_province", "l_city", "l_address", "l_domain"}));
-    QCOMPARE(lawyer->columns[0].type, ColumnType::Long);
-    QCOMPARE(lawyer->columns[5].type, ColumnType::Memo);
-    QCOMPARE(findDirectoryTable(QStringLiteral("Macao"))->columns[1].type, ColumnType::DateTime);
+    QCOMPARE(lawyer->columns[0].type, jet::kLong);
+    QCOMPARE(lawyer->columns[5].type, jet::kMemo);
+    QCOMPARE(findDirectoryTable(QStringLiteral("Macao"))->columns[1].type, jet::kDateTime);
 }
 
 QTEST_GUILESS_MAIN(TestJet)

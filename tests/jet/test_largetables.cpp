@@ -24,11 +24,11 @@ constexpr int kBigRows = 38000;
 jet::TableDef bigTable()
 {
     return {QStringLiteral("Big"),
-            {{QStringLiteral("b_id"), jet::ColumnType::Long, 0},
-             {QStringLiteral("b_name"), jet::ColumnType::Text, 60},
-             {QStringLiteral("b_city"), jet::ColumnType::Text, 30},
-             {QStringLiteral("b_note"), jet::ColumnType::Memo, 0},
-             {QStringLiteral("b_domain"), jet::ColumnType::Text, 40}}};
+            {{QStringLiteral("b_id"), jet::kLong, 0},
+             {QStringLiteral("b_name"), jet::kText, 60},
+             {QStringLiteral("b_city"), jet::kText, 30},
+             {QStringLiteral("b_note"), jet::kMemo, 0},
+             {QStringLiteral("b_domain"), jet::kText, 40}}};
 }
 
 // Row i of "Big": every cell differs from its neighbours'; some notes are long values kept on

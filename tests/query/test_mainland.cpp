@@ -575,7 +575,7 @@ private Q_SLOTS:
         const QString broken = QDir(m_dir.path()).filePath(QStringLiteral("broken.dll"));
         {
             jet::Writer writer(broken);
-            writer.beginTable({QStringLiteral("lawRoom"), {{QStringLiteral("lr_Name"), jet::ColumnType::Text, 50}}});
+            writer.beginTable({QStringLiteral("lawRoom"), {{QStringLiteral("lr_Name"), jet::kText, 50}}});
             writer.addRow({QStringLiteral("某律所")});
             writer.endTable();
             writer.finish();
