@@ -243,7 +243,7 @@ void SqlEngine::warmUpLoop()
         WarmUpJob job;
         {
             std::unique_lock<std::mutex> lock(m_jobsMutex);
-            m_heldChanged.wait(lock, [this] { return !m_held || m_cancel.load(); });
+            m_heldChanged.wait(lock, [this] { return (!m_held && m_statements == 0) || m_cancel.load(); });
             if (m_jobs.empty() || m_cancel.load()) {
                 m_jobs.clear();
                 m_running = false;
@@ -254,7 +254,12 @@ void SqlEngine::warmUpLoop()
             m_jobs.pop_front();
         }
         try {
-            job.store->ensure(job.columns, &m_cancel);
+            job.store->ensure(job.columns, &m_interrupt);
+        } catch (const ColumnStore::Cancelled &) {
+            // A statement came: the same pass again once it is done (unless stopping).
+            std::lock_guard<std::mutex> lock(m_jobsMutex);
+            if (!m_cancel.load())
+                m_jobs.push_front(job);
         } catch (...) {
             // Left to the statement that needs the columns: it meets the same failure and
             // reports it.
@@ -270,12 +275,15 @@ void SqlEngine::stopWarmUp()
     {
         std::lock_guard<std::mutex> lock(m_jobsMutex);
         m_cancel.store(true);
+        m_interrupt.store(true);
         m_jobs.clear();
         m_heldChanged.notify_all();
     }
     if (m_worker.joinable())
         m_worker.join();
+    std::lock_guard<std::mutex> lock(m_jobsMutex);
     m_cancel.store(false);
+    m_interrupt.store(m_statements > 0);
 }
 
 void SqlEngine::holdWarmUp(bool held)
@@ -304,6 +312,24 @@ void SqlEngine::finishWarmUp()
 
 std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringList &params)
 {
+    // The warm-up gives way while the statement runs, so that it decodes only what it reads.
+    struct Running
+    {
+        SqlEngine &e;
+        explicit Running(SqlEngine &engine) : e(engine)
+        {
+            std::lock_guard<std::mutex> lock(e.m_jobsMutex);
+            ++e.m_statements;
+            e.m_interrupt.store(true);
+        }
+        ~Running()
+        {
+            std::lock_guard<std::mutex> lock(e.m_jobsMutex);
+            if (--e.m_statements == 0)
+                e.m_interrupt.store(e.m_cancel.load());
+            e.m_heldChanged.notify_all();
+        }
+    } running(*this);
     for (int attempt = 1;; ++attempt) {
         useCurrentFile();
         std::unique_ptr<ResultSet> result;

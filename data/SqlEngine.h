@@ -77,6 +77,11 @@ public:
     // comes before the warm-up ends).
     void holdWarmUp(bool held);
 
+    // execute() may run on another thread than the one that made the engine, one statement at a
+    // time, while that thread calls nothing else of the engine. A statement does not wait for
+    // the warm-up: the pass running is given up and made again once no statement runs, so a
+    // search waits only for the columns it reads, decoding them itself.
+
 private:
     struct WarmUpJob
     {
@@ -108,6 +113,8 @@ private:
     std::condition_variable m_heldChanged;
     std::function<void()> m_finished;
     std::atomic<bool> m_cancel{false};
+    std::atomic<bool> m_interrupt{false}; // m_cancel, or a statement runs: the pass gives way
+    int m_statements = 0;                 // under m_jobsMutex
     std::function<void()> m_prepared;
     std::thread m_worker;
     ValueTypes *m_types = nullptr;
