@@ -59,7 +59,7 @@ void ResultSet::copy()
     m_rows = 0;
     for (size_t r = 0; r < rows; ++r) {
         for (int f = 0; f < fieldCount(); ++f) {
-            const std::string_view text = source->text(m_rowIds[r], f);
+            const std::string_view text = source->text(sourceRow(r), f);
             appendCell(text.data(), text.size());
         }
         endRow();

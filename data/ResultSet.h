@@ -59,12 +59,22 @@ public:
     // until copy() turns every row into cells of its own.
     void setRowSource(std::unique_ptr<RowSource> source) { m_source = std::move(source); }
     bool hasRowSource() const { return m_source != nullptr; }
+    // Rows 0, 1, 2, ... of the source (a table read whole, in order) take no memory: the list
+    // of row numbers is made only when a row comes out of that order.
     void appendSourceRow(quint32 row)
     {
-        if (m_rowIdCount == m_rowIdsCapacity)
-            grow(m_rowIds, m_rowIdsCapacity, m_rowIdCount + 1);
-        m_rowIds[m_rowIdCount++] = row;
+        if (m_rowIds || row != m_rowIdCount) {
+            if (!m_rowIds) {
+                grow(m_rowIds, m_rowIdsCapacity, m_rowIdCount + 1);
+                for (size_t r = 0; r < m_rowIdCount; ++r)
+                    m_rowIds[r] = quint32(r);
+            } else if (m_rowIdCount == m_rowIdsCapacity) {
+                grow(m_rowIds, m_rowIdsCapacity, m_rowIdCount + 1);
+            }
+            m_rowIds[m_rowIdCount] = row;
+        }
         endRow();
+        ++m_rowIdCount;
     }
     // Copies the rows taken from the source into cells and leaves the source.
     void copy();
@@ -90,7 +100,7 @@ public:
         if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount())
             return {};
         if (m_source)
-            return m_source->text(m_rowIds[row], field);
+            return m_source->text(sourceRow(size_t(row)), field);
         const size_t cell = size_t(row) * size_t(fieldCount()) + size_t(field);
         return std::string_view(m_data + m_ends[cell], m_ends[cell + 1] - m_ends[cell]);
     }
@@ -105,9 +115,10 @@ public:
     }
 
     // Bytes of cell text and of offsets held (the capacity reserved beyond is not counted).
-    size_t memoryUsed() const { return m_size + (m_count + m_rowIdCount) * sizeof(quint32); }
+    size_t memoryUsed() const { return m_size + (m_count + (m_rowIds ? m_rowIdCount : 0)) * sizeof(quint32); }
 
 private:
+    quint32 sourceRow(size_t row) const { return m_rowIds ? m_rowIds[row] : quint32(row); }
     void push(quint32 end)
     {
         if (m_count == m_endsCapacity)
@@ -143,7 +154,7 @@ private:
     size_t m_endsCapacity = 0;
     int m_rows = 0;
     std::unique_ptr<RowSource> m_source;
-    quint32 *m_rowIds = nullptr;  // row source mode: the source's row of each row
+    quint32 *m_rowIds = nullptr;  // row source mode: the source's row of each row (null: row r is r)
     size_t m_rowIdCount = 0;
     size_t m_rowIdsCapacity = 0;
 };
