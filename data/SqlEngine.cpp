@@ -16,6 +16,11 @@
 #include <string>
 #include <system_error>
 #include <utility>
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -238,6 +243,11 @@ void SqlEngine::startWarmUp(const QString &table, const QStringList &columns)
 
 void SqlEngine::warmUpLoop()
 {
+#if defined(__linux__)
+    // Decoding ahead is background work: the thread that paints and the statement the user waits
+    // for come first (the thread a pass starts beside it inherits this).
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 10);
+#endif
     std::function<void()> finished;
     for (;;) {
         WarmUpJob job;
