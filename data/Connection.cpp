@@ -106,11 +106,25 @@ void Connection::warmUp(const QStringList &statementTexts)
     if (!m_engine->tableNames().contains(table, Qt::CaseInsensitive))
         return;
     static const QRegularExpression word(QStringLiteral("\\w+"));
-    QStringList words;
-    for (auto it = word.globalMatch(text); it.hasNext();)
-        words << it.next().captured();
+    auto wordsOf = [](const QString &t) {
+        QStringList words;
+        for (auto it = word.globalMatch(t); it.hasNext();)
+            words << it.next().captured();
+        return words;
+    };
+    // The columns searched (the texts without FROM: criterion lines) one pass each, in order,
+    // then the rest in one pass: a search finds its criterion column soon, and one that comes
+    // meanwhile makes the decoding give up at most one column's pass.
+    QStringList searched;
+    for (const QString &t : statementTexts)
+        if (!from.match(t).hasMatch())
+            for (const QString &w : wordsOf(t))
+                if (!searched.contains(w, Qt::CaseInsensitive))
+                    searched << w;
     try {
-        m_engine->startWarmUp(table, words);
+        for (const QString &w : searched)
+            m_engine->startWarmUp(table, {w});
+        m_engine->startWarmUp(table, wordsOf(text));
     } catch (...) {
         // Only a head start: the statement that needs the columns decodes them and reports
         // what goes wrong.

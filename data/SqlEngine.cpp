@@ -225,6 +225,8 @@ void SqlEngine::startWarmUp(const QString &table, const QStringList &columns)
     for (int c = 0; c < s->columns().size(); ++c)
         if (columns.contains(s->columns()[c].name, Qt::CaseInsensitive) && s->columns()[c].unreadable.isEmpty())
             wanted.push_back(c);
+    if (wanted.empty())
+        return; // no column of the table named: nothing ahead to decode
     std::lock_guard<std::mutex> lock(m_jobsMutex);
     m_jobs.push_back({s, wanted});
     if (m_running)
