@@ -10,6 +10,7 @@
 #include "data/StatementRows.h"
 #include "data/TextCompare.h"
 
+#include <QRegularExpression>
 #include <sqlite3.h>
 #include <algorithm>
 #include <exception>
@@ -264,6 +265,9 @@ void SqlEngine::warmUpLoop()
             }
             job = m_jobs.front();
             m_jobs.pop_front();
+            m_current.clear();
+            for (int c : job.columns)
+                m_current << job.store->columns()[c].name;
         }
         try {
             job.store->ensure(job.columns, &m_interrupt);
@@ -279,6 +283,26 @@ void SqlEngine::warmUpLoop()
     }
     if (finished)
         finished();
+}
+
+// Whether the pass running decodes only columns that a statement tests (names after its WHERE):
+// the statement would decode them first itself, so the pass is let finish.
+bool SqlEngine::passTestedBy(const QString &sql) const
+{
+    if (!m_running || m_current.isEmpty())
+        return false;
+    static const QRegularExpression where(QStringLiteral("\\bwhere\\b"), QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = where.match(sql);
+    if (!m.hasMatch())
+        return false;
+    static const QRegularExpression word(QStringLiteral("\\w+"));
+    QStringList tested;
+    for (auto it = word.globalMatch(sql, m.capturedEnd()); it.hasNext();)
+        tested << it.next().captured();
+    for (const QString &name : m_current)
+        if (!tested.contains(name, Qt::CaseInsensitive))
+            return false;
+    return true;
 }
 
 // Ends the warm-up now, its jobs dropped: before the stores it decodes into are let go.
@@ -328,11 +352,12 @@ std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringL
     struct Running
     {
         SqlEngine &e;
-        explicit Running(SqlEngine &engine) : e(engine)
+        Running(SqlEngine &engine, const QString &sql) : e(engine)
         {
             std::lock_guard<std::mutex> lock(e.m_jobsMutex);
             ++e.m_statements;
-            e.m_interrupt.store(true);
+            if (!e.passTestedBy(sql))
+                e.m_interrupt.store(true);
         }
         ~Running()
         {
@@ -341,7 +366,7 @@ std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringL
                 e.m_interrupt.store(e.m_cancel.load());
             e.m_heldChanged.notify_all();
         }
-    } running(*this);
+    } running(*this, sql);
     for (int attempt = 1;; ++attempt) {
         useCurrentFile();
         std::unique_ptr<ResultSet> result;

@@ -79,8 +79,9 @@ public:
 
     // execute() may run on another thread than the one that made the engine, one statement at a
     // time, while that thread calls nothing else of the engine. A statement does not wait for
-    // the warm-up: the pass running is given up and made again once no statement runs, so a
-    // search waits only for the columns it reads, decoding them itself.
+    // the warm-up: the pass running is given up and made again once no statement runs (unless
+    // it decodes only columns the statement tests), so a search waits only for the columns it
+    // reads.
 
 private:
     struct WarmUpJob
@@ -97,6 +98,7 @@ private:
     std::unique_ptr<ResultSet> run(const QString &sql, const QStringList &params);
     void stopWarmUp();
     void warmUpLoop();
+    bool passTestedBy(const QString &sql) const; // under m_jobsMutex
 
     QString m_path;
     QString m_password;
@@ -115,6 +117,7 @@ private:
     std::atomic<bool> m_cancel{false};
     std::atomic<bool> m_interrupt{false}; // m_cancel, or a statement runs: the pass gives way
     int m_statements = 0;                 // under m_jobsMutex
+    QStringList m_current;                // the running pass's columns; under m_jobsMutex
     std::function<void()> m_prepared;
     std::thread m_worker;
     ValueTypes *m_types = nullptr;
