@@ -84,7 +84,7 @@ holds() { awk -v v="$1" -v op="$2" -v t="$3" 'BEGIN { if (v == "-" || v == "") p
 # In-process time of a statement in the sqlite3 command: "wall_ms cpu_ms", median of 5.
 sqlite_in_process() { # file statement
   { printf '.output /dev/null\nselect count(*) from lawyer;\n.timer on\n'; for _ in $(seq $RUNS); do printf '%s;\n' "$2"; done; } \
-    | sqlite3 "$1" | awk '/Run Time/ {print $4 * 1000, ($6 + $8) * 1000}' > "$WORK/s.txt"
+    | sqlite3 "$1" | awk '/Run Time/ {printf "%.1f %.1f\n", $4 * 1000, ($6 + $8) * 1000}' > "$WORK/s.txt"
   printf '%s %s\n' "$(cut -d' ' -f1 "$WORK/s.txt" | median)" "$(cut -d' ' -f2 "$WORK/s.txt" | median)"
 }
 
