@@ -12,6 +12,7 @@
 #include "widgets/DBGrid.h"
 #include "widgets/GridModel.h"
 
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -202,6 +203,49 @@ private Q_SLOTS:
         c.setConnected(false);
         q.Open();
         QCOMPARE(q.RecordCount(), 4);
+    }
+
+    // A statement that meets a pass of the decoding ahead (given up for it, or let finish when
+    // it decodes only the column the statement tests) gets every row, on its own thread and on
+    // the calling one; the decoding then ends with the table read.
+    void statementMeetsDecodingPass_data()
+    {
+        QTest::addColumn<bool>("windowWait");
+        QTest::addColumn<QString>("ahead");
+        QTest::newRow("calling thread, other columns") << false << QStringLiteral("select p_Name, p_Note from People");
+        QTest::newRow("calling thread, tested column") << false << QStringLiteral("where p_City like '%");
+        QTest::newRow("window, other columns") << true << QStringLiteral("select p_Name, p_Note from People");
+        QTest::newRow("window, tested column") << true << QStringLiteral("where p_City like '%");
+    }
+    void statementMeetsDecodingPass()
+    {
+        QFETCH(bool, windowWait);
+        QFETCH(QString, ahead);
+        const QString db = m_dir.filePath(QStringLiteral("many.mdb"));
+        if (!QFileInfo::exists(db))
+            testdb::writePeople(db, QStringLiteral("41729063"), 30000);
+        Connection c;
+        c.setConnectionString(directoryConnectionString(db));
+        c.setConnected(true);
+        if (windowWait)
+            useBusyWait(&c);
+        Query q;
+        q.setConnection(&c);
+        q.warmUp({QStringLiteral("select p_Name, p_City, p_Note from People"), ahead});
+        q.SQL().Add(QStringLiteral("select p_Name, p_City from People where p_City like '%郑州%'"));
+        q.Open();
+        QCOMPARE(q.RecordCount(), 30000);
+        QCOMPARE(q.value(0, 0), QStringLiteral("Extra0"));
+        QCOMPARE(q.value(29999, 0), QStringLiteral("Extra29999"));
+        QCOMPARE(q.value(29999, 1), QStringLiteral("郑州"));
+        c.waitForWarmUp();
+        QVERIFY(!c.warmUpRunning());
+        QVERIFY(c.engine()->isLoaded(QStringLiteral("People")));
+        q.Close();
+        q.SQL().Clear();
+        q.SQL().Add(QStringLiteral("select p_Note from People where p_Name = 'bob'"));
+        q.Open();
+        QCOMPARE(q.value(0, 0), QStringLiteral("长备注").repeated(200));
     }
 
     // Without a window's wait the statement runs on the calling thread, without waiting for the
