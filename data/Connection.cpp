@@ -6,6 +6,7 @@
 
 #include <QRegularExpression>
 #include <QThread>
+#include <system_error>
 
 namespace {
 
@@ -28,7 +29,12 @@ QString normalizedPath(const QString &path)
 
 Connection::Connection(QObject *parent) : QObject(parent) {}
 
-Connection::~Connection() = default;
+Connection::~Connection()
+{
+    // The statement's thread uses the engine: it goes first.
+    if (m_run && m_run->thread.joinable())
+        m_run->thread.join();
+}
 
 void Connection::setConnectionString(const QString &text)
 {
@@ -45,6 +51,9 @@ void Connection::setConnected(bool connected)
     if (connected == this->connected())
         return;
     if (!connected) {
+        // A statement still running uses the engine: it ends first (its result is kept).
+        if (m_run && m_run->thread.joinable())
+            m_run->thread.join();
         m_engine.reset();
         Q_EMIT connectedChanged(false);
         return;
@@ -84,7 +93,8 @@ SqlEngine *Connection::engine() const
 
 void Connection::warmUp(const QStringList &statementTexts)
 {
-    if (!m_engine)
+    // Only a head start; the engine takes no other call while a statement runs.
+    if (!m_engine || statementRunning())
         return;
     const QString text = statementTexts.join(QLatin1Char(' '));
     static const QRegularExpression from(QStringLiteral("\\bfrom\\s+(\\w+)"),
@@ -96,11 +106,25 @@ void Connection::warmUp(const QStringList &statementTexts)
     if (!m_engine->tableNames().contains(table, Qt::CaseInsensitive))
         return;
     static const QRegularExpression word(QStringLiteral("\\w+"));
-    QStringList words;
-    for (auto it = word.globalMatch(text); it.hasNext();)
-        words << it.next().captured();
+    auto wordsOf = [](const QString &t) {
+        QStringList words;
+        for (auto it = word.globalMatch(t); it.hasNext();)
+            words << it.next().captured();
+        return words;
+    };
+    // The columns searched (the texts without FROM: criterion lines) one pass each, in order,
+    // then the rest in one pass: a search finds its criterion column soon, and one that comes
+    // meanwhile makes the decoding give up at most one column's pass.
+    QStringList searched;
+    for (const QString &t : statementTexts)
+        if (!from.match(t).hasMatch())
+            for (const QString &w : wordsOf(t))
+                if (!searched.contains(w, Qt::CaseInsensitive))
+                    searched << w;
     try {
-        m_engine->startWarmUp(table, words);
+        for (const QString &w : searched)
+            m_engine->startWarmUp(table, {w});
+        m_engine->startWarmUp(table, wordsOf(text));
     } catch (...) {
         // Only a head start: the statement that needs the columns decodes them and reports
         // what goes wrong.
@@ -112,21 +136,79 @@ bool Connection::warmUpRunning() const
     return m_engine && m_engine->warmUpRunning();
 }
 
-void Connection::setWarmUpWait(std::function<void(Connection &)> wait)
+void Connection::setWait(Wait wait)
 {
-    m_warmUpWait = std::move(wait);
+    m_wait = std::move(wait);
+}
+
+void Connection::wait(const std::function<bool()> &done)
+{
+    if (done())
+        return;
+    if (m_wait) {
+        m_wait(*this, done);
+    } else {
+        while (!done())
+            QThread::msleep(2);
+    }
 }
 
 void Connection::waitForWarmUp()
 {
     if (!warmUpRunning())
         return;
-    if (m_warmUpWait) {
-        m_warmUpWait(*this);
-    } else {
-        while (warmUpRunning())
-            QThread::msleep(2);
-    }
+    wait([this] { return !warmUpRunning(); });
     if (m_engine)
         m_engine->finishWarmUp();
+}
+
+bool Connection::statementRunning() const
+{
+    return m_run && !m_run->done.load();
+}
+
+void Connection::waitForStatement()
+{
+    if (const std::shared_ptr<Run> run = m_run) {
+        wait([run] { return run->done.load(); });
+        endRun(run);
+    }
+}
+
+// Joins a finished run's thread once, whichever waiting call sees it end first.
+void Connection::endRun(const std::shared_ptr<Run> &run)
+{
+    if (run->thread.joinable())
+        run->thread.join();
+    if (m_run == run)
+        m_run.reset();
+}
+
+void Connection::runStatement(std::function<void()> work)
+{
+    if (!m_wait) {
+        work();
+        return;
+    }
+    waitForStatement();
+    auto run = std::make_shared<Run>();
+    auto body = [this, run, work = std::move(work)] {
+        try {
+            work();
+        } catch (...) {
+            run->error = std::current_exception();
+        }
+        run->done.store(true);
+        QMetaObject::invokeMethod(this, [this] { Q_EMIT statementFinished(); }, Qt::QueuedConnection);
+    };
+    try {
+        run->thread = std::thread(body);
+    } catch (const std::system_error &) {
+        body(); // no thread to be had: the work runs here, painting waits
+    }
+    m_run = run;
+    wait([run] { return run->done.load(); });
+    endRun(run);
+    if (run->error)
+        std::rethrow_exception(run->error);
 }

@@ -2,8 +2,11 @@
 
 #include <QObject>
 #include <QString>
+#include <atomic>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <thread>
 
 class SqlEngine;
 
@@ -45,18 +48,39 @@ public:
     // Returns once no warm-up runs, through the wait set below; without one it blocks the
     // calling thread.
     void waitForWarmUp();
-    // How waitForWarmUp() passes the time (a window keeps painting meanwhile). Called only while
-    // a warm-up runs; returns once warmUpRunning() is false or the connection has closed
-    // (warmUpFinished() and connectedChanged() tell when). It may run events, a statement among
-    // them.
-    void setWarmUpWait(std::function<void(Connection &)> wait);
+
+    // Runs `work` (statements on engine()) and returns when it has ended, rethrowing what it
+    // threw. With a wait set, it runs on a thread of its own while the wait passes the time, so
+    // the calling thread keeps serving events; a call from there waits for the work running
+    // first. Without a wait it runs on the calling thread.
+    void runStatement(std::function<void()> work);
+    bool statementRunning() const;
+    // Returns once no statement runs (through the wait, as above).
+    void waitForStatement();
+
+    // How the waits above pass the time (a window keeps painting meanwhile). Called only while
+    // `done` is false; returns once it is true. warmUpFinished(), statementFinished() and
+    // connectedChanged() tell when to look again. It may run events, a statement among them.
+    using Wait = std::function<void(Connection &, const std::function<bool()> &done)>;
+    void setWait(Wait wait);
 
 Q_SIGNALS:
     void connectedChanged(bool connected);
-    void warmUpFinished(); // queued from the worker thread
+    void warmUpFinished();    // queued from the worker thread
+    void statementFinished(); // queued from the statement's thread
 
 private:
+    struct Run
+    {
+        std::atomic<bool> done{false};
+        std::exception_ptr error;
+        std::thread thread;
+    };
+    void wait(const std::function<bool()> &done);
+    void endRun(const std::shared_ptr<Run> &run);
+
     QString m_connectionString;
     std::unique_ptr<SqlEngine> m_engine;
-    std::function<void(Connection &)> m_warmUpWait;
+    Wait m_wait;
+    std::shared_ptr<Run> m_run; // the statement running off this thread, if any
 };

@@ -5,6 +5,8 @@
 #include "data/ResultSet.h"
 #include "data/SqlEngine.h"
 
+#include <exception>
+
 namespace {
 
 bool isNameChar(QChar c)
@@ -128,16 +130,29 @@ Parameter *Query::ParamByName(const QString &name)
     throw EDatabaseError(QStringLiteral("找不到参数 '%1'。").arg(name));
 }
 
+// A statement run for this query and what it gave; shared with the thread that runs it, which
+// may end after the query has gone.
+struct Query::Opening
+{
+    std::unique_ptr<ResultSet> result;
+    std::exception_ptr error;
+    bool taken = false;
+};
+
 void Query::Open()
 {
     if (Active())
         return;
     if (!m_connection)
         throw EDatabaseError(QStringLiteral("缺少连接或连接字符串。"));
-    m_connection->ensureOpen();
-    m_connection->waitForWarmUp();
-    if (Active())
-        return; // opened while this call waited
+    if (const std::shared_ptr<Opening> running = m_opening) {
+        // Called from the event loop while this query's statement runs: that one is the result.
+        m_connection->waitForStatement();
+        take(running);
+        return;
+    }
+    // Another query's statement first (its wait may close the connection).
+    m_connection->waitForStatement();
     m_connection->ensureOpen();
 
     // Every reference becomes a numbered placeholder, so a parameter used twice binds one value.
@@ -163,7 +178,36 @@ void Query::Open()
     for (const Parameter &p : m_params)
         values << p.Value;
 
-    m_result = m_connection->engine()->execute(statement, values);
+    auto opening = std::make_shared<Opening>();
+    m_opening = opening;
+    SqlEngine *engine = m_connection->engine();
+    try {
+        m_connection->runStatement([opening, engine, statement, values] {
+            try {
+                opening->result = engine->execute(statement, values);
+            } catch (...) {
+                opening->error = std::current_exception();
+            }
+        });
+    } catch (...) {
+        if (m_opening == opening)
+            m_opening.reset();
+        throw;
+    }
+    take(opening);
+}
+
+// Opens the query with a finished statement's result, or throws its error; once only, and not
+// after the query was closed (or its text changed) meanwhile.
+void Query::take(const std::shared_ptr<Opening> &opening)
+{
+    if (m_opening != opening || opening->taken)
+        return;
+    m_opening.reset();
+    opening->taken = true;
+    if (opening->error)
+        std::rethrow_exception(opening->error);
+    m_result = std::move(opening->result);
     if (m_result->rowCount() > 0) {
         m_recNo = 0;
         m_bof = true;
@@ -184,6 +228,7 @@ void Query::warmUp(const QStringList &statementTexts)
 
 void Query::Close()
 {
+    m_opening.reset(); // a statement still running: its result is not this query's any more
     if (!m_result)
         return;
     m_result.reset();

@@ -62,9 +62,11 @@ public:
     // Throws EDatabaseError when the text declares no such parameter (name without regard to case).
     Parameter *ParamByName(const QString &name);
 
-    // Runs the statement. On failure throws EDatabaseError and the query stays closed. While the
-    // connection still decodes ahead (warmUp), waits for it first; the event loop runs
-    // meanwhile, and a statement opened from there leaves this call with nothing to do.
+    // Runs the statement (through Connection::runStatement: with a window's wait, off the
+    // calling thread while its event loop runs). On failure throws EDatabaseError and the query
+    // stays closed. An Open of this query from the event loop meanwhile waits for the same
+    // statement and opens the query with its result; the first call then has nothing left to
+    // do. A Close meanwhile (or new SQL text) drops the result on its way.
     void Open();
     // Lets the connection decode now what these statement texts will read (a window opening).
     void warmUp(const QStringList &statementTexts);
@@ -96,11 +98,14 @@ Q_SIGNALS:
 private:
     friend class SqlLines;
     void sqlChanged();
+    struct Opening;
+    void take(const std::shared_ptr<Opening> &opening);
 
     Connection *m_connection = nullptr;
     SqlLines m_sql{this};
     QVector<Parameter> m_params;
     std::unique_ptr<ResultSet> m_result;
+    std::shared_ptr<Opening> m_opening; // the statement running for this query, if any
     int m_recNo = -1;
     bool m_bof = true;
     bool m_eof = true;

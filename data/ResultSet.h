@@ -51,10 +51,21 @@ public:
     // until copy() turns every row into cells of its own.
     void setRowSource(std::unique_ptr<RowSource> source) { m_source = std::move(source); }
     bool hasRowSource() const { return m_source != nullptr; }
+    // Rows 0, 1, 2, ... of the source (a table read whole, in order) take no memory: the list
+    // of row numbers is made only when a row comes out of that order.
     void appendSourceRow(quint32 row)
     {
-        m_rowIds.push_back(row);
+        if (m_rowIdsListed || row != m_rowIdCount) {
+            if (!m_rowIdsListed) {
+                m_rowIds.reserve(m_rowIdCount + 1);
+                for (size_t r = 0; r < m_rowIdCount; ++r)
+                    m_rowIds.push_back(quint32(r));
+                m_rowIdsListed = true;
+            }
+            m_rowIds.push_back(row);
+        }
         endRow();
+        ++m_rowIdCount;
     }
     // Copies the rows taken from the source into cells and leaves the source.
     void copy();
@@ -80,7 +91,7 @@ public:
         if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount())
             return {};
         if (m_source)
-            return m_source->text(m_rowIds[row], field);
+            return m_source->text(sourceRow(size_t(row)), field);
         const size_t cell = size_t(row) * size_t(fieldCount()) + size_t(field);
         return std::string_view(m_text.data() + m_ends[cell], m_ends[cell + 1] - m_ends[cell]);
     }
@@ -98,10 +109,16 @@ public:
     size_t memoryUsed() const { return m_text.size() + (m_ends.size() + m_rowIds.size()) * sizeof(quint32); }
 
 private:
+    quint32 sourceRow(size_t row) const { return m_rowIdsListed ? m_rowIds[row] : quint32(row); }
+
     QStringList m_fields;
     GrowArray<char, MappedBlock> m_text;     // cell texts, back to back
     GrowArray<quint32, MappedBlock> m_ends;  // m_ends[0] = 0, m_ends[k] = end of cell k - 1
     int m_rows = 0;
     std::unique_ptr<RowSource> m_source;
-    GrowArray<quint32, MappedBlock> m_rowIds; // row source mode: the source's row of each row
+    // row source mode: the source's row of each row, listed only once a row comes out of order
+    // (until then row r is the source's row r)
+    GrowArray<quint32, MappedBlock> m_rowIds;
+    bool m_rowIdsListed = false;
+    size_t m_rowIdCount = 0;
 };

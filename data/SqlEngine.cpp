@@ -10,12 +10,18 @@
 #include "data/StatementRows.h"
 #include "data/TextCompare.h"
 
+#include <QRegularExpression>
 #include <sqlite3.h>
 #include <algorithm>
 #include <exception>
 #include <string>
 #include <system_error>
 #include <utility>
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -220,6 +226,8 @@ void SqlEngine::startWarmUp(const QString &table, const QStringList &columns)
     for (int c = 0; c < s->columns().size(); ++c)
         if (columns.contains(s->columns()[c].name, Qt::CaseInsensitive) && s->columns()[c].unreadable.isEmpty())
             wanted.push_back(c);
+    if (wanted.empty())
+        return; // no column of the table named: nothing ahead to decode
     std::lock_guard<std::mutex> lock(m_jobsMutex);
     m_jobs.push_back({s, wanted});
     if (m_running)
@@ -238,12 +246,17 @@ void SqlEngine::startWarmUp(const QString &table, const QStringList &columns)
 
 void SqlEngine::warmUpLoop()
 {
+#if defined(__linux__)
+    // Decoding ahead is background work: the thread that paints and the statement the user waits
+    // for come first (the thread a pass starts beside it inherits this).
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 10);
+#endif
     std::function<void()> finished;
     for (;;) {
         WarmUpJob job;
         {
             std::unique_lock<std::mutex> lock(m_jobsMutex);
-            m_heldChanged.wait(lock, [this] { return !m_held || m_cancel.load(); });
+            m_heldChanged.wait(lock, [this] { return (!m_held && m_statements == 0) || m_cancel.load(); });
             if (m_jobs.empty() || m_cancel.load()) {
                 m_jobs.clear();
                 m_running = false;
@@ -252,9 +265,17 @@ void SqlEngine::warmUpLoop()
             }
             job = m_jobs.front();
             m_jobs.pop_front();
+            m_current.clear();
+            for (int c : job.columns)
+                m_current << job.store->columns()[c].name;
         }
         try {
-            job.store->ensure(job.columns, &m_cancel);
+            job.store->ensure(job.columns, &m_interrupt);
+        } catch (const ColumnStore::Cancelled &) {
+            // A statement came: the same pass again once it is done (unless stopping).
+            std::lock_guard<std::mutex> lock(m_jobsMutex);
+            if (!m_cancel.load())
+                m_jobs.push_front(job);
         } catch (...) {
             // Left to the statement that needs the columns: it meets the same failure and
             // reports it.
@@ -264,18 +285,41 @@ void SqlEngine::warmUpLoop()
         finished();
 }
 
+// Whether the pass running decodes only columns that a statement tests (names after its WHERE):
+// the statement would decode them first itself, so the pass is let finish.
+bool SqlEngine::passTestedBy(const QString &sql) const
+{
+    if (!m_running || m_current.isEmpty())
+        return false;
+    static const QRegularExpression where(QStringLiteral("\\bwhere\\b"), QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = where.match(sql);
+    if (!m.hasMatch())
+        return false;
+    static const QRegularExpression word(QStringLiteral("\\w+"));
+    QStringList tested;
+    for (auto it = word.globalMatch(sql, m.capturedEnd()); it.hasNext();)
+        tested << it.next().captured();
+    for (const QString &name : m_current)
+        if (!tested.contains(name, Qt::CaseInsensitive))
+            return false;
+    return true;
+}
+
 // Ends the warm-up now, its jobs dropped: before the stores it decodes into are let go.
 void SqlEngine::stopWarmUp()
 {
     {
         std::lock_guard<std::mutex> lock(m_jobsMutex);
         m_cancel.store(true);
+        m_interrupt.store(true);
         m_jobs.clear();
         m_heldChanged.notify_all();
     }
     if (m_worker.joinable())
         m_worker.join();
+    std::lock_guard<std::mutex> lock(m_jobsMutex);
     m_cancel.store(false);
+    m_interrupt.store(m_statements > 0);
 }
 
 void SqlEngine::holdWarmUp(bool held)
@@ -304,6 +348,25 @@ void SqlEngine::finishWarmUp()
 
 std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringList &params)
 {
+    // The warm-up gives way while the statement runs, so that it decodes only what it reads.
+    struct Running
+    {
+        SqlEngine &e;
+        Running(SqlEngine &engine, const QString &sql) : e(engine)
+        {
+            std::lock_guard<std::mutex> lock(e.m_jobsMutex);
+            ++e.m_statements;
+            if (!e.passTestedBy(sql))
+                e.m_interrupt.store(true);
+        }
+        ~Running()
+        {
+            std::lock_guard<std::mutex> lock(e.m_jobsMutex);
+            if (--e.m_statements == 0)
+                e.m_interrupt.store(e.m_cancel.load());
+            e.m_heldChanged.notify_all();
+        }
+    } running(*this, sql);
     for (int attempt = 1;; ++attempt) {
         useCurrentFile();
         std::unique_ptr<ResultSet> result;

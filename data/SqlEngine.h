@@ -77,6 +77,12 @@ public:
     // comes before the warm-up ends).
     void holdWarmUp(bool held);
 
+    // execute() may run on another thread than the one that made the engine, one statement at a
+    // time, while that thread calls nothing else of the engine. A statement does not wait for
+    // the warm-up: the pass running is given up and made again once no statement runs (unless
+    // it decodes only columns the statement tests), so a search waits only for the columns it
+    // reads.
+
 private:
     struct WarmUpJob
     {
@@ -92,6 +98,7 @@ private:
     std::unique_ptr<ResultSet> run(const QString &sql, const QStringList &params);
     void stopWarmUp();
     void warmUpLoop();
+    bool passTestedBy(const QString &sql) const; // under m_jobsMutex
 
     QString m_path;
     QString m_password;
@@ -108,6 +115,9 @@ private:
     std::condition_variable m_heldChanged;
     std::function<void()> m_finished;
     std::atomic<bool> m_cancel{false};
+    std::atomic<bool> m_interrupt{false}; // m_cancel, or a statement runs: the pass gives way
+    int m_statements = 0;                 // under m_jobsMutex
+    QStringList m_current;                // the running pass's columns; under m_jobsMutex
     std::function<void()> m_prepared;
     std::thread m_worker;
     ValueTypes *m_types = nullptr;

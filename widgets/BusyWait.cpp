@@ -27,25 +27,29 @@ public:
 
 } // namespace
 
-void waitShowingBusy(Connection &connection)
+void waitShowingBusy(Connection &connection, const std::function<bool()> &done)
 {
     QCoreApplication *app = QCoreApplication::instance();
     const bool gui = qobject_cast<QGuiApplication *>(app) && QThread::currentThread() == app->thread();
     if (!gui) {
-        while (connection.warmUpRunning())
+        while (!done())
             QThread::msleep(2);
         return;
     }
     QEventLoop loop;
-    // Connected before the check below: a finish between the two still ends the loop.
+    // Connected before the check below: an end between the two still ends the loop. A wait
+    // nested in this one (a statement opened from a timer) may take the signal meant for it;
+    // the loop is told to quit all the same and looks again.
     QObject::connect(&connection, &Connection::warmUpFinished, &loop, &QEventLoop::quit);
+    QObject::connect(&connection, &Connection::statementFinished, &loop, &QEventLoop::quit);
     QObject::connect(&connection, &Connection::connectedChanged, &loop, &QEventLoop::quit);
-    if (!connection.warmUpRunning())
+    if (done())
         return;
     CloseRefuser refuser;
     app->installEventFilter(&refuser);
     QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    while (!done())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
     QGuiApplication::restoreOverrideCursor();
     app->removeEventFilter(&refuser);
 }
@@ -53,5 +57,5 @@ void waitShowingBusy(Connection &connection)
 void useBusyWait(Connection *connection)
 {
     if (connection)
-        connection->setWarmUpWait(&waitShowingBusy);
+        connection->setWait(&waitShowingBusy);
 }

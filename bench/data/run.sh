@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The data layer and the mainland lawyer window on a directory of 1,000,000 mainland lawyers,
-# beside the sqlite3 command on the same rows and mdb-sql (mdbtools) on the same file, all in
-# this one run. Prints one table of figures; the machine's load is part of it.
+# beside the sqlite3 command on an imported copy of the same rows (and mdb-sql on the same file),
+# all in this one run. Every figure shows wall-clock and CPU time (user + system; the machine may
+# be shared, so CPU time and the ratio to the peer measured in the same run are what count),
+# each the median of 5 runs, ours and the peer's interleaved. LSS_BENCH_5M=1 adds 5,000,000
+# lawyers (slow to generate the first time).
 set -euo pipefail
 BUILD=$(cd "${1:-build}" && pwd)
 LSSDB=$BUILD/tools/lssdb
@@ -9,6 +12,7 @@ BENCH=$BUILD/bench/data/bench_data
 WINDOW=$BUILD/bench/data/bench_window
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
+RUNS=5
 
 directory() { # rows -> path of a generated directory of that many lawyers
   local db=$BUILD/bench-lawyers-$1.mdb
@@ -28,21 +32,8 @@ FUZZY="$SELECT WHERE l_city like '%郑%'"
 EXACT="$SELECT where 1=1 and l_province = '河南'"
 ALL="$SELECT where 1=1"
 WIDE="$SELECT WHERE l_city like '%州%'"
-
-# Best of three wall-clock times of a command, in milliseconds.
-best_ms() {
-  local best="" start end ms
-  for _ in 1 2 3; do
-    start=$(date +%s%N)
-    "$@" > /dev/null 2>&1 || true
-    end=$(date +%s%N)
-    ms=$(( (end - start) / 1000000 ))
-    if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
-  done
-  echo "$best"
-}
-mdb_sql() { echo "$2" | mdb-sql -H -F -P "$1"; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0 && a != "") printf "%.2f", a / b; else print "-" }'; }
+STAR="SELECT * FROM lawyer"
+COUNT="SELECT COUNT(*) FROM lawyer"
 
 # An imported copy of the same rows for the sqlite3 command (text columns COLLATE NOCASE).
 import_copy() { # mdb -> sqlite file
@@ -55,22 +46,52 @@ CREATE TABLE lawyer (l_id INTEGER, l_realName TEXT COLLATE NOCASE, l_sex TEXT CO
 .mode tabs
 .import $WORK/lawyer.tsv lawyer
 SQL
-}
-import_copy "$DB" "$WORK/cmp.db"
-# In-process time of a statement in the sqlite3 command, best of three.
-sqlite_ms() {
-  printf '.output /dev/null\nselect count(*) from lawyer;\n.timer on\n%s;\n%s;\n%s;\n' "$1" "$1" "$1" \
-    | sqlite3 "$WORK/cmp.db" | awk '/Run Time/ {ms=$4*1000; if (best=="" || ms<best) best=ms} END {printf "%.1f", best}'
+  rm -f "$WORK/lawyer.tsv"
 }
 
-echo "== lss data layer"
-"$BENCH" "$DB" > "$WORK/ours.txt"
-cat "$WORK/ours.txt"
+# One run of a command: "wall_ms cpu_ms peak_kb".
+measure() {
+  local start end
+  start=$(date +%s%N)
+  /usr/bin/time -o "$WORK/time.txt" -f "%U %S %M" "$@" > /dev/null 2>&1 || true
+  end=$(date +%s%N)
+  tail -1 "$WORK/time.txt" | awk -v w=$(( (end - start) / 1000000 )) '{printf "%d %d %d\n", w, ($1 + $2) * 1000, $3}'
+}
+median() { sort -n | awk '{v[NR]=$1} END {if (NR) print v[int((NR + 1) / 2)]; else print "-"}'; }
+# Median of each field of the lines in a file: "wall cpu peak".
+medians() { for k in 1 2 3; do cut -d' ' -f$k "$1" | median; done | paste -sd' '; }
 
-echo "== lss lawyer window"
-# The data module opens lss.dll beside the program; a window system is needed for the window.
-ln -sf "$DB" "$(dirname "$WINDOW")/lss.dll"
-window() {
+# Fresh processes, interleaved: pair NAME CMD_A -- CMD_B; sets NAME_A and NAME_B to
+# "wall cpu peak_kb" medians.
+pair() {
+  local name=$1; shift
+  local -a a=() b=()
+  while [ "$1" != "--" ]; do a+=("$1"); shift; done
+  shift
+  b=("$@")
+  : > "$WORK/a.txt"; : > "$WORK/b.txt"
+  for _ in $(seq $RUNS); do
+    measure "${a[@]}" >> "$WORK/a.txt"
+    measure "${b[@]}" >> "$WORK/b.txt"
+  done
+  printf -v "${name}_A" '%s' "$(medians "$WORK/a.txt")"
+  printf -v "${name}_B" '%s' "$(medians "$WORK/b.txt")"
+}
+field() { echo "$1" | cut -d' ' -f"$2"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0 && a != "" && a != "-") printf "%.2f", a / b; else print "-" }'; }
+holds() { awk -v v="$1" -v op="$2" -v t="$3" 'BEGIN { if (v == "-" || v == "") print "?"; else if ((op == "<=" && v + 0 <= t + 0) || (op == ">=" && v + 0 >= t + 0)) print "yes"; else print "NO" }'; }
+
+# In-process time of a statement in the sqlite3 command: "wall_ms cpu_ms", median of 5.
+sqlite_in_process() { # file statement
+  { printf '.output /dev/null\nselect count(*) from lawyer;\n.timer on\n'; for _ in $(seq $RUNS); do printf '%s;\n' "$2"; done; } \
+    | sqlite3 "$1" | awk '/Run Time/ {printf "%.1f %.1f\n", $4 * 1000, ($6 + $8) * 1000}' > "$WORK/s.txt"
+  printf '%s %s\n' "$(cut -d' ' -f1 "$WORK/s.txt" | median)" "$(cut -d' ' -f2 "$WORK/s.txt" | median)"
+}
+
+# The window program: the data module opens lss.dll beside it; a window system is needed.
+window() { # db mode...
+  ln -sf "$1" "$(dirname "$WINDOW")/lss.dll"
+  shift
   if [ -n "${DISPLAY:-}" ]; then
     "$WINDOW" "$@"
   elif command -v xvfb-run > /dev/null; then
@@ -79,60 +100,100 @@ window() {
     QT_QPA_PLATFORM=offscreen "$WINDOW" "$@"
   fi
 }
-window > "$WORK/window.txt"
-for _ in 1 2 3; do window instant; done | sort -t$'\t' -k1,1 -k2,2n | awk -F'\t' '!seen[$1]++' > "$WORK/instant.txt"
-for _ in 1 2 3; do window typing; done | sort -t$'\t' -k1,1 -k2,2n | awk -F'\t' '!seen[$1]++' > "$WORK/typing.txt"
-cat "$WORK/window.txt" "$WORK/instant.txt" "$WORK/typing.txt"
-ours() { awk -F'\t' -v k="$1" '$1==k {print $2}' "$WORK/ours.txt" "$WORK/window.txt" "$WORK/instant.txt" "$WORK/typing.txt"; }
-
-echo "== fresh processes, fuzzy city search (best of 3, wall clock; then best CPU time, user + system)"
-Q_FUZZY=$(best_ms "$LSSDB" query "$DB" "$FUZZY")
-M_FUZZY=$(best_ms mdb_sql "$DB" "$FUZZY")
-C_FUZZY=$(best_ms sqlite3 "$WORK/cmp.db" "$FUZZY")
-echo "lssdb query $Q_FUZZY ms, mdb-sql $M_FUZZY ms, sqlite3 $C_FUZZY ms"
-# CPU time of a command (all its processes), best of three, in milliseconds.
-best_cpu_ms() {
-  local best="" ms
-  for _ in 1 2 3; do
-    /usr/bin/time -o "$WORK/time.txt" -f "%U %S" "$@" > /dev/null 2>&1 || true
-    ms=$(tail -1 "$WORK/time.txt" | awk '{printf "%d", ($1 + $2) * 1000}')
-    if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
+# Medians of the figures of RUNS runs of a window mode, as "key<TAB>value" lines.
+window_medians() { # db mode
+  : > "$WORK/w.txt"
+  for _ in $(seq $RUNS); do window "$1" "$2" >> "$WORK/w.txt"; done
+  for key in $(cut -f1 "$WORK/w.txt" | sort -u); do
+    case $key in
+      *_busy_cursor) v=$(awk -F'\t' -v k="$key" '$1==k {print $2}' "$WORK/w.txt" | sort | head -1) ;;
+      *) v=$(awk -F'\t' -v k="$key" '$1==k {print $2}' "$WORK/w.txt" | median) ;;
+    esac
+    printf '%s\t%s\n' "$key" "$v"
   done
-  echo "$best"
 }
+
+CMP=$WORK/cmp.db
+import_copy "$DB" "$CMP"
+
+echo "== lss data layer (best of three in one process; CPU of the calling thread)"
+"$BENCH" "$DB" > "$WORK/ours.txt"
+cat "$WORK/ours.txt"
+
+echo "== lss lawyer window"
+window "$DB" > "$WORK/window.txt"
+window_medians "$DB" instant > "$WORK/instant.txt"
+window_medians "$DB" typing > "$WORK/typing.txt"
+window_medians "$DB" stall > "$WORK/stall.txt"
+cat "$WORK/window.txt" "$WORK/instant.txt" "$WORK/typing.txt" "$WORK/stall.txt"
+ours() { awk -F'\t' -v k="$1" '$1==k {v=$2} END {print (v == "" ? "-" : v)}' "$WORK/ours.txt" "$WORK/window.txt" "$WORK/instant.txt" "$WORK/typing.txt" "$WORK/stall.txt" ${EXTRA:+"$WORK/five.txt" "$WORK/five_typing.txt"}; }
+
+echo "== fresh processes, median of $RUNS interleaved runs"
 echo "$FUZZY" > "$WORK/fuzzy.sql"
-QC_FUZZY=$(best_cpu_ms "$LSSDB" query "$DB" "$FUZZY")
-MC_FUZZY=$(best_cpu_ms mdb-sql -H -F -P -i "$WORK/fuzzy.sql" "$DB")
-CC_FUZZY=$(best_cpu_ms sqlite3 "$WORK/cmp.db" "$FUZZY")
-echo "CPU: lssdb query $QC_FUZZY ms, mdb-sql $MC_FUZZY ms, sqlite3 $CC_FUZZY ms"
+echo "$COUNT" > "$WORK/count.sql"
+pair FUZZY "$LSSDB" query "$DB" "$FUZZY" -- sqlite3 "$CMP" "$FUZZY"
+pair MDBFUZZY mdb-sql -H -F -P -i "$WORK/fuzzy.sql" "$DB" -- true
+pair STAR "$LSSDB" query "$DB" "$STAR" -- sqlite3 "$CMP" "$STAR"
+pair COUNT "$LSSDB" query "$DB" "$COUNT" -- sqlite3 "$CMP" "$COUNT"
+pair MDBCOUNT mdb-sql -H -F -P -i "$WORK/count.sql" "$DB" -- true
+S_FUZZY=$(sqlite_in_process "$CMP" "$FUZZY"); S_WIDE=$(sqlite_in_process "$CMP" "$WIDE")
+S_EXACT=$(sqlite_in_process "$CMP" "$EXACT"); S_ALL=$(sqlite_in_process "$CMP" "$ALL")
 
-echo "== growth: the same three at 100,000 and 1,000,000 lawyers${LSS_BENCH_5M:+ and 5,000,000}"
-SIZES="100000 1000000${LSS_BENCH_5M:+ 5000000}"
-GROWTH=""
-for n in $SIZES; do
-  db=$(directory "$n")
-  import_copy "$db" "$WORK/g.db"
-  q=$(best_ms "$LSSDB" query "$db" "$FUZZY"); m=$(best_ms mdb_sql "$db" "$FUZZY"); s=$(best_ms sqlite3 "$WORK/g.db" "$FUZZY")
-  GROWTH="$GROWTH$(printf '%-44s %10s %10s %10s %8s %8s' "  $n lawyers, fresh fuzzy (ms)" "$q" "$m" "$s" "$(ratio "$q" "$m")" "$(ratio "$q" "$s")")"$'\n'
-done
-
-S_FUZZY=$(sqlite_ms "$FUZZY"); S_ALL=$(sqlite_ms "$ALL"); S_WIDE=$(sqlite_ms "$WIDE"); S_EXACT=$(sqlite_ms "$EXACT")
+EXTRA=""
+if [ -n "${LSS_BENCH_5M:-}" ]; then
+  DB5=$(directory 5000000)
+  import_copy "$DB5" "$WORK/five.db"
+  pair FUZZY5 "$LSSDB" query "$DB5" "$FUZZY" -- sqlite3 "$WORK/five.db" "$FUZZY"
+  pair STAR5 "$LSSDB" query "$DB5" "$STAR" -- sqlite3 "$WORK/five.db" "$STAR"
+  window "$DB5" | sed 's/^win_/five_win_/' > "$WORK/five.txt"
+  window_medians "$DB5" typing | sed 's/^win_/five_win_/' > "$WORK/five_typing.txt"
+  cat "$WORK/five.txt" "$WORK/five_typing.txt"
+  EXTRA=1
+fi
 
 echo
 echo "== Side by side, 1,000,000 lawyers, $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
-row() { printf '%-44s %10s %10s %10s %8s %8s   %s\n' "$@"; }
-row "figure" "lss" "mdb-sql" "sqlite3" "/mdb" "/sqlite3" "target"
-row "lssdb query fuzzy city, fresh (ms)" "$Q_FUZZY" "$M_FUZZY" "$C_FUZZY" "$(ratio "$Q_FUZZY" "$M_FUZZY")" "$(ratio "$Q_FUZZY" "$C_FUZZY")" "/mdb < 1.0, /sqlite3 <= 2.5"
-row "  the same, CPU time (ms)" "$QC_FUZZY" "$MC_FUZZY" "$CC_FUZZY" "$(ratio "$QC_FUZZY" "$MC_FUZZY")" "$(ratio "$QC_FUZZY" "$CC_FUZZY")" "-"
-row "window first search, opened 1 s before (ms)" "$(ours win_typing_ms)" "-" "-" "-" "-" "<= 300"
-row "window first search, at once (ms)" "$(ours win_instant_ms)" "-" "-" "-" "-" "<= 600"
-row "later fuzzy '%郑%' $(ours win_fuzzy_rows) rows, in process (ms)" "$(ours win_fuzzy_ms)" "-" "$S_FUZZY" "-" "$(ratio "$(ours win_fuzzy_ms)" "$S_FUZZY")" "/sqlite3 <= 1.0"
-row "later fuzzy '%州%' $(ours win_fuzzy_wide_rows) rows, in process (ms)" "$(ours win_fuzzy_wide_ms)" "-" "$S_WIDE" "-" "$(ratio "$(ours win_fuzzy_wide_ms)" "$S_WIDE")" "/sqlite3 <= 1.0"
-row "exact l_province, data layer (ms)" "$(ours exact_ms)" "-" "$S_EXACT" "-" "$(ratio "$(ours exact_ms)" "$S_EXACT")" "/sqlite3 <= 1.0"
-row "all rows, open + count, warm (ms)" "$(ours all_open_count_ms)" "-" "$S_ALL" "-" "$(ratio "$(ours all_open_count_ms)" "$S_ALL")" "<= 250"
-row "  the same, CPU time of the thread (ms)" "$(ours all_open_count_cpu_ms)" "-" "-" "-" "-" "-"
-row "all rows result open in the window (MB RSS)" "$(ours win_all_open_rss_mb)" "-" "-" "-" "-" "<= 120"
-row "window process peak (MB)" "$(ours win_peak_rss_mb)" "-" "-" "-" "-" "-"
-row "decode every column of lawyer (ms)" "$(ours load_ms)" "-" "-" "-" "-" "-"
-row "  the same, CPU of the calling thread (ms)" "$(ours load_cpu_ms)" "-" "-" "-" "-" "(a second thread decodes half)"
-printf '%s' "$GROWTH"
+row() { printf '%-46s %9s %9s  %-26s %9s %9s %7s   %-18s %s\n' "$@"; }
+row "figure" "wall ms" "CPU ms" "peer, same run" "wall ms" "CPU ms" "ratio" "target (CPU)" "holds"
+pairrow() { # label ours peer-label peer target-op target-value [scale]
+  local r; r=$(ratio "$(field "$2" 2)" "$(field "$4" 2)")
+  row "$1" "$(field "$2" 1)" "$(field "$2" 2)" "$3" "$(field "$4" 1)" "$(field "$4" 2)" "$r" "ratio $5 $6" "$(holds "$r" "$5" "$6")"
+}
+pairrow "fresh lssdb query fuzzy city" "$FUZZY_A" "sqlite3" "$FUZZY_B" "<=" 1.0
+pairrow "  the same, beside mdb-sql" "$FUZZY_A" "mdb-sql" "$MDBFUZZY_A" "<=" 1.0
+if [ -n "$EXTRA" ]; then
+  pairrow "  the same at 5,000,000" "$FUZZY5_A" "sqlite3" "$FUZZY5_B" "<=" 1.0
+fi
+pairrow "fresh SELECT * FROM lawyer" "$STAR_A" "sqlite3" "$STAR_B" "<=" 1.3
+mem_row() { # label ours peer
+  local a b; a=$(awk -v k="$(field "$2" 3)" 'BEGIN {printf "%.0f", k / 1024}'); b=$(awk -v k="$(field "$3" 3)" 'BEGIN {printf "%.0f", k / 1024}')
+  row "$1" "$a MB" "" "sqlite3" "$b MB" "" "$(ratio "$a" "$b")" "<= 64 MB" "$(holds "$a" "<=" 64)"
+}
+mem_row "  its peak memory" "$STAR_A" "$STAR_B"
+if [ -n "$EXTRA" ]; then
+  mem_row "  its peak memory at 5,000,000" "$STAR5_A" "$STAR5_B"
+fi
+pairrow "fresh SELECT COUNT(*)" "$COUNT_A" "sqlite3" "$COUNT_B" "<=" 0.5
+pairrow "  the same, beside mdb-sql" "$COUNT_A" "mdb-sql" "$MDBCOUNT_A" "<=" 1.0
+INSTANT="$(ours win_instant_ms) $(ours win_instant_cpu_ms)"
+r=$(ratio "$(ours win_instant_ms)" "$(field "$FUZZY_A" 1)"); rc=$(ratio "$(ours win_instant_cpu_ms)" "$(field "$FUZZY_A" 2)")
+row "window: first search at the instant it opens" "$(field "$INSTANT" 1)" "$(field "$INSTANT" 2)" "fresh lssdb query" "$(field "$FUZZY_A" 1)" "$(field "$FUZZY_A" 2)" "$r/$rc" "wall, CPU <= 1.0" "$(holds "$r" "<=" 1.0)/$(holds "$rc" "<=" 1.0)"
+inrow() { # label key peer
+  local r; r=$(ratio "$(ours "${2}_cpu_ms")" "$(field "$3" 2)")
+  row "$1" "$(ours "${2}_ms")" "$(ours "${2}_cpu_ms")" "sqlite3, in process" "$(field "$3" 1)" "$(field "$3" 2)" "$r" "ratio <= 0.3" "$(holds "$r" "<=" 0.3)"
+}
+inrow "window: later fuzzy '%郑%', $(ours win_fuzzy_rows) rows" win_fuzzy "$S_FUZZY"
+inrow "window: later fuzzy '%州%', $(ours win_fuzzy_wide_rows) rows" win_fuzzy_wide "$S_WIDE"
+row "window: all rows, open and count" "$(ours win_all_ms)" "$(ours win_all_cpu_ms)" "sqlite3, in process" "$(field "$S_ALL" 1)" "$(field "$S_ALL" 2)" "$(ratio "$(ours win_all_cpu_ms)" "$(field "$S_ALL" 2)")" "<= 100 ms" "$(holds "$(ours win_all_cpu_ms)" "<=" 100)"
+row "  data layer, the same" "$(ours all_open_count_ms)" "$(ours all_open_count_cpu_ms)" "" "" "" "" "" ""
+row "window: first search 1 s after opening" "$(ours win_typing_ms)" "$(ours win_typing_cpu_ms)" "fresh lssdb query" "$(field "$FUZZY_A" 1)" "$(field "$FUZZY_A" 2)" "$(ratio "$(ours win_typing_ms)" "$(field "$FUZZY_A" 1)")" "<= 300 ms at 5M" "$(holds "$(ours win_typing_ms)" "<=" 300)"
+row "window: RSS with all rows open" "$(ours win_all_open_rss_mb) MB" "" "peak of the process" "$(ours win_peak_rss_mb) MB" "" "" "<= 250 MB at 5M" "$(holds "$(ours win_all_open_rss_mb)" "<=" 250)"
+if [ -n "$EXTRA" ]; then
+  row "  at 5,000,000: first search 1 s after opening" "$(ours five_win_typing_ms)" "$(ours five_win_typing_cpu_ms)" "fresh lssdb query" "$(field "$FUZZY5_A" 1)" "$(field "$FUZZY5_A" 2)" "" "<= 300 ms" "$(holds "$(ours five_win_typing_ms)" "<=" 300)"
+  row "  at 5,000,000: RSS with all rows open" "$(ours five_win_all_open_rss_mb) MB" "" "peak of the process" "$(ours five_win_peak_rss_mb) MB" "" "" "<= 250 MB" "$(holds "$(ours five_win_all_open_rss_mb)" "<=" 250)"
+fi
+STALL=$(awk -v a="$(ours win_stall_ms)" -v b="$(ours win_instant_stall_ms)" 'BEGIN {print (a > b ? a : b)}')
+BUSY=$([ "$(ours win_busy_cursor)" = yes ] && [ "$(ours win_instant_busy_cursor)" = yes ] && echo yes || echo no)
+row "window: longest stretch without repainting" "$STALL" "" "busy cursor shown" "$BUSY" "" "" "<= 100 ms, busy" "$(holds "$STALL" "<=" 100)/$BUSY"
+row "exact l_province, data layer" "$(ours exact_ms)" "$(ours exact_cpu_ms)" "sqlite3, in process" "$(field "$S_EXACT" 1)" "$(field "$S_EXACT" 2)" "$(ratio "$(ours exact_cpu_ms)" "$(field "$S_EXACT" 2)")" "-" ""
+row "decode every column of lawyer" "$(ours load_ms)" "$(ours load_cpu_ms)" "(a second thread decodes half)" "" "" "" "-" ""

@@ -15,6 +15,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+#include <utility>
+#include <vector>
+
 class TestQuery : public QObject
 {
     Q_OBJECT
@@ -531,6 +535,26 @@ private Q_SLOTS:
             QCOMPARE(q.value(i, 2), i % 2 == 0 ? memo + QString::number(i) : QString());
         }
         QCOMPARE(q.value(rows, 0), QString());
+        // Text fields only: the result keeps the table's row numbers, whether the rows come in
+        // the table's order, leave it after a few, or come in another.
+        const std::vector<std::pair<QString, std::function<int(int)>>> orders{
+            {QStringLiteral("select b_name, b_note from Big"), [](int r) { return r; }},
+            {QStringLiteral("select b_name, b_note from Big where b_id <> 3"), [](int r) { return r < 3 ? r : r + 1; }},
+            {QStringLiteral("select b_name, b_note from Big order by b_id desc"), [&](int r) { return rows - 1 - r; }},
+        };
+        for (const auto &[sql, idOf] : orders) {
+            q.Close();
+            q.SQL().Clear();
+            q.SQL().Add(sql);
+            q.Open();
+            QCOMPARE(q.RecordCount(), sql.contains(QLatin1String("<>")) ? rows - 1 : rows);
+            for (int r = 0; r < q.RecordCount(); ++r) {
+                const int i = idOf(r);
+                if (q.value(r, 0) != (i % 97 == 5 ? QString() : QStringLiteral("名%1").arg(i))
+                    || q.value(r, 1) != (i % 2 == 0 ? memo + QString::number(i) : QString()))
+                    QFAIL(qPrintable(QStringLiteral("%1: row %2 is not row %3 of the table").arg(sql).arg(r).arg(i)));
+            }
+        }
         q.Close();
         q.SQL().Clear();
         q.SQL().Add(QStringLiteral("select count(*) from Big where b_name is null"));

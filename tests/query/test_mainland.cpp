@@ -286,6 +286,41 @@ private Q_SLOTS:
         QVERIFY(!DM->AQ_lawyer->Active());
     }
 
+    // Keys typed the moment the window opens, while its table is still decoded ahead, all reach
+    // the search box, and the search they end with runs at once on what they typed; keys typed
+    // while that search runs arrive too.
+    void keysTypedWhileDecodingAheadArrive()
+    {
+        Connection *c = DM->ADOConnection1;
+        c->ensureOpen();
+        c->engine()->holdWarmUp(true);
+        TF_Lawyer *w = openLawyer();
+        QVERIFY(c->warmUpRunning());
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        w->RadioButton2->setChecked(true);
+        w->Edit1->setFocus();
+        pressText(w, QStringLiteral("郑州"));
+        QCOMPARE(w->Edit1->text(), QStringLiteral("郑州"));
+        QString typedDuringSearch;
+        c->engine()->setStatementPrepared([&] {
+            QMetaObject::invokeMethod(w, [&] {
+                pressText(w, QStringLiteral("市"));
+                typedDuringSearch = w->Edit1->text();
+            }, Qt::BlockingQueuedConnection);
+        });
+        const QStringList shown = boxesDuring([&] { pressKey(w, Qt::Key_Return); });
+        c->engine()->setStatementPrepared(nullptr);
+        QVERIFY(shown.isEmpty());
+        QCOMPARE(lines(DM->AQ_lawyer).last(), QStringLiteral("WHERE l_city like '%郑州%'"));
+        QCOMPARE(w->Edit2->text(), QStringLiteral("2"));
+        QCOMPARE(typedDuringSearch, QStringLiteral("郑州市"));
+        QCOMPARE(w->Edit1->text(), QStringLiteral("郑州市"));
+        QVERIFY(c->warmUpRunning()); // the search did not wait for it
+        c->engine()->holdWarmUp(false);
+        c->waitForWarmUp();
+    }
+
     void emptyFuzzyTextLeavesResultAlone()
     {
         TF_Lawyer *w = openLawyer();

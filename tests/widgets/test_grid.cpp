@@ -5,17 +5,19 @@
 #include "data/Connection.h"
 #include "data/ConnectionString.h"
 #include "data/DataSource.h"
+#include "data/DatabaseError.h"
 #include "data/Query.h"
 #include "data/SqlEngine.h"
 #include "widgets/BusyWait.h"
 #include "widgets/DBGrid.h"
 #include "widgets/GridModel.h"
 
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <thread>
+#include <atomic>
 
 class TestGrid : public QObject
 {
@@ -103,11 +105,12 @@ private Q_SLOTS:
         QCOMPARE(m->rowCount(), 0);
     }
 
-    // A search issued while the columns are still being decoded ahead waits for them with the
-    // busy cursor and the event loop running, windows refusing to close; a search opened from
-    // that loop (a timer) runs once, and the waiting one then finds the query open and runs
-    // nothing. The grid shows the rows of the one statement that ran.
-    void searchBeforeWarmUpEnds()
+    // A search issued while the columns are still being decoded ahead does not wait for them:
+    // its statement runs at once, on a thread of its own, while the window shows the busy
+    // cursor, keeps the event loop running and refuses to close. An Open of the same query from
+    // that loop (a timer) takes the same statement's result: it runs once, and the grid shows its
+    // rows. The decoding ahead goes on afterwards.
+    void searchDuringWarmUp()
     {
         Connection c;
         c.setConnectionString(m_conn.connectionString());
@@ -126,40 +129,127 @@ private Q_SLOTS:
         QSignalSpy opened(&q, &Query::activeChanged);
 
         c.engine()->holdWarmUp(true);
-        q.warmUp({QStringLiteral("select p_Name, p_City from People"), QStringLiteral("where p_City like '%")});
+        q.warmUp({QStringLiteral("select p_Name, p_City, p_Note from People"), QStringLiteral("where p_City like '%")});
         QVERIFY(c.engine()->warmUpRunning());
         q.SQL().Add(QStringLiteral("select p_Name from People where p_City like '%北京%'"));
 
+        // The statement stays on its thread until the timer below has looked at the window.
+        std::atomic<bool> release{false};
+        std::atomic<int> statements{0};
+        const Qt::HANDLE gui = QThread::currentThreadId();
+        std::atomic<bool> offGui{false};
+        c.engine()->setStatementPrepared([&] {
+            ++statements;
+            offGui = QThread::currentThreadId() != gui;
+            while (!release.load())
+                QThread::msleep(1);
+        });
         int cursorShape = -1;
         bool stayedOpen = false;
+        bool runningMeanwhile = false;
         QTimer::singleShot(0, &grid, [&] {
             cursorShape = QGuiApplication::overrideCursor() ? int(QGuiApplication::overrideCursor()->shape()) : -1;
+            runningMeanwhile = c.statementRunning();
             grid.close();
             stayedOpen = grid.isVisible();
-            QTimer::singleShot(20, &grid, [&] { c.engine()->holdWarmUp(false); });
-            q.Open(); // waits inside the first wait, then runs
+            release = true;
+            q.Open(); // waits for the statement running, then shows its rows
+            QCOMPARE(q.RecordCount(), 2);
         });
         q.Open();
+        c.engine()->setStatementPrepared(nullptr);
         QCOMPARE(cursorShape, int(Qt::BusyCursor));
+        QVERIFY(runningMeanwhile);
+        QVERIFY(offGui.load());
         QVERIFY(stayedOpen);
         QVERIFY(!QGuiApplication::overrideCursor());
-        QVERIFY(!c.engine()->warmUpRunning());
+        QCOMPARE(statements.load(), 1);
         QCOMPARE(opened.count(), 1);
         QCOMPARE(q.RecordCount(), 2);
         QCOMPARE(grid.model()->rowCount(), 2);
         QCOMPARE(grid.model()->index(1, 0).data().toString(), QStringLiteral("bob"));
+        QVERIFY(c.engine()->warmUpRunning()); // still held: the search did not wait for it
+        c.engine()->holdWarmUp(false);
+        c.waitForWarmUp();
+        QVERIFY(c.engine()->isLoaded(QStringLiteral("People")));
+
+        // A failing statement is thrown from Open as it was, the query left closed; a query
+        // closed while its statement runs does not open when it ends.
+        q.Close();
+        q.SQL().Clear();
+        q.SQL().Add(QStringLiteral("select p_Nothing from People"));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, q.Open());
+        QVERIFY(!q.Active());
+        QVERIFY(!c.statementRunning());
+        q.SQL().Clear();
+        q.SQL().Add(QStringLiteral("select p_Name from People"));
+        release = false;
+        c.engine()->setStatementPrepared([&] {
+            while (!release.load())
+                QThread::msleep(1);
+        });
+        QTimer::singleShot(0, &grid, [&] {
+            q.Close();
+            release = true;
+        });
+        q.Open();
+        c.engine()->setStatementPrepared(nullptr);
+        QVERIFY(!q.Active());
+        QCOMPARE(grid.model()->rowCount(), 0);
 
         // Closing the connection ends a held warm-up; a new one then decodes as asked.
         c.engine()->holdWarmUp(true);
         q.warmUp({QStringLiteral("select p_Note from People")});
         c.setConnected(false);
-        q.Close();
         q.Open();
-        QCOMPARE(q.RecordCount(), 2);
+        QCOMPARE(q.RecordCount(), 4);
     }
 
-    // Without a window's wait the data layer blocks the calling thread until the decoding ahead
-    // ends: no event runs meanwhile, and the search then runs once.
+    // A statement that meets a pass of the decoding ahead (given up for it, or let finish when
+    // it decodes only the column the statement tests) gets every row, on its own thread and on
+    // the calling one; the decoding then ends with the table read.
+    void statementMeetsDecodingPass_data()
+    {
+        QTest::addColumn<bool>("windowWait");
+        QTest::addColumn<QString>("ahead");
+        QTest::newRow("calling thread, other columns") << false << QStringLiteral("select p_Name, p_Note from People");
+        QTest::newRow("calling thread, tested column") << false << QStringLiteral("where p_City like '%");
+        QTest::newRow("window, other columns") << true << QStringLiteral("select p_Name, p_Note from People");
+        QTest::newRow("window, tested column") << true << QStringLiteral("where p_City like '%");
+    }
+    void statementMeetsDecodingPass()
+    {
+        QFETCH(bool, windowWait);
+        QFETCH(QString, ahead);
+        const QString db = m_dir.filePath(QStringLiteral("many.mdb"));
+        if (!QFileInfo::exists(db))
+            testdb::writePeople(db, QStringLiteral("41729063"), 30000);
+        Connection c;
+        c.setConnectionString(directoryConnectionString(db));
+        c.setConnected(true);
+        if (windowWait)
+            useBusyWait(&c);
+        Query q;
+        q.setConnection(&c);
+        q.warmUp({QStringLiteral("select p_Name, p_City, p_Note from People"), ahead});
+        q.SQL().Add(QStringLiteral("select p_Name, p_City from People where p_City like '%郑州%'"));
+        q.Open();
+        QCOMPARE(q.RecordCount(), 30000);
+        QCOMPARE(q.value(0, 0), QStringLiteral("Extra0"));
+        QCOMPARE(q.value(29999, 0), QStringLiteral("Extra29999"));
+        QCOMPARE(q.value(29999, 1), QStringLiteral("郑州"));
+        c.waitForWarmUp();
+        QVERIFY(!c.warmUpRunning());
+        QVERIFY(c.engine()->isLoaded(QStringLiteral("People")));
+        q.Close();
+        q.SQL().Clear();
+        q.SQL().Add(QStringLiteral("select p_Note from People where p_Name = 'bob'"));
+        q.Open();
+        QCOMPARE(q.value(0, 0), QStringLiteral("长备注").repeated(200));
+    }
+
+    // Without a window's wait the statement runs on the calling thread, without waiting for the
+    // decoding ahead: no event runs meanwhile, and the decoding goes on afterwards.
     void searchWithoutWindowWaits()
     {
         Connection c;
@@ -173,17 +263,15 @@ private Q_SLOTS:
         QVERIFY(c.warmUpRunning());
         bool eventRan = false;
         QTimer::singleShot(0, &q, [&] { eventRan = true; });
-        std::thread release([&] {
-            QThread::msleep(20);
-            c.engine()->holdWarmUp(false);
-        });
         q.SQL().Add(QStringLiteral("select p_Name from People where p_City like '%北京%'"));
         q.Open();
-        release.join();
         QVERIFY(!eventRan);
-        QVERIFY(!c.warmUpRunning());
+        QVERIFY(c.warmUpRunning());
         QCOMPARE(opened.count(), 1);
         QCOMPARE(q.RecordCount(), 2);
+        c.engine()->holdWarmUp(false);
+        c.waitForWarmUp();
+        QVERIFY(!c.warmUpRunning());
     }
 };
 
