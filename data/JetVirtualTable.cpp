@@ -47,6 +47,20 @@ struct Cursor : sqlite3_vtab_cursor
         row = i < candidates.size() ? candidates[i] : rows;
     }
 
+    // The rows that pass every prefilter: the first test searches its column's text whole, the
+    // others look at the rows it found.
+    void listCandidates()
+    {
+        const Prefilter &first = prefilters.front();
+        const DecodedColumn &col = store->column(first.column);
+        first.matchingRows(col.text.data(), col.ends.data(), rows, candidates);
+        size_t kept = 0;
+        for (uint32_t r : candidates)
+            if (passes(r))
+                candidates[kept++] = r;
+        candidates.resize(kept);
+    }
+
     bool passes(size_t r) const
     {
         for (const Prefilter &f : prefilters) {
@@ -280,9 +294,7 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
             store->ensure(filtered);
             const size_t rows = size_t(store->rowCount());
             cursor->rows = rows;
-            for (size_t r = 0; r < rows; ++r)
-                if (cursor->passes(r))
-                    cursor->candidates.push_back(uint32_t(r));
+            cursor->listCandidates();
             std::vector<int> missing;
             for (int c : columns)
                 if (!store->isDecoded(c) && std::find(missing.begin(), missing.end(), c) == missing.end())

@@ -225,30 +225,6 @@ QByteArray PageFile::headerPage() const
     return QByteArray(reinterpret_cast<const char *>(page.data()), kPage);
 }
 
-int PageFile::rowCount(const Page &page) const
-{
-    const int rows = get16(page.data() + 12);
-    if (14 + rows * 2 > kPage)
-        damaged();
-    return rows;
-}
-
-RowSlot PageFile::slot(const Page &page, int row) const
-{
-    const uchar *p = page.data();
-    const int rows = rowCount(page);
-    if (row < 0 || row >= rows)
-        damaged();
-    RowSlot s;
-    const quint16 entry = get16(p + 14 + row * 2);
-    s.flags = entry & 0xC000;
-    s.start = entry & 0x1FFF;
-    s.end = row == 0 ? kPage : (get16(p + 12 + row * 2) & 0x1FFF);
-    if (s.start < 14 + rows * 2 || s.start > s.end || s.end > kPage)
-        damaged();
-    return s;
-}
-
 std::vector<quint32> PageFile::usageMap(quint32 pointer) const
 {
     Page page;

@@ -94,8 +94,29 @@ public:
     static bool unchanged(const QString &path, const FileIdentity &opened);
 
     // Bounds of row `row` of a data page; damaged when the page does not hold it.
-    RowSlot slot(const Page &page, int row) const;
-    int rowCount(const Page &page) const;
+    RowSlot slot(const Page &page, int row) const { return slot(page, row, rowCount(page)); }
+    // The same on a page known to hold `rows` rows (rowCount()), for a walk over its rows.
+    RowSlot slot(const Page &page, int row, int rows) const
+    {
+        const uchar *p = page.data();
+        if (row < 0 || row >= rows)
+            damaged();
+        RowSlot s;
+        const quint16 entry = get16(p + 14 + row * 2);
+        s.flags = entry & 0xC000;
+        s.start = entry & 0x1FFF;
+        s.end = row == 0 ? kPage : (get16(p + 12 + row * 2) & 0x1FFF);
+        if (s.start < 14 + rows * 2 || s.start > s.end || s.end > kPage)
+            damaged();
+        return s;
+    }
+    int rowCount(const Page &page) const
+    {
+        const int rows = get16(page.data() + 12);
+        if (14 + rows * 2 > kPage)
+            damaged();
+        return rows;
+    }
 
     // The pages a usage map names, ascending; the map is the row that `pointer` (page << 8 | row)
     // names. Damaged when the map or any bitmap page it names is not one.

@@ -72,7 +72,7 @@ bool TableCursor::advance()
             m_row = 0;
             continue;
         }
-        const RowSlot s = m_file.slot(m_page, m_row++);
+        const RowSlot s = m_file.slot(m_page, m_row++, m_rows);
         if (s.flags & 0x8000)
             continue; // deleted, or the old place of a moved row
         const uchar *row = m_page.data() + s.start;
