@@ -14,19 +14,6 @@
 
 namespace {
 
-// An exact decimal's text; the reader gives it with every value, and makes it here for one
-// that comes as a number only.
-std::string_view decimalText(const JetCell &cell)
-{
-    if (!cell.text.empty() || cell.storage == JetCell::Text)
-        return cell.text;
-    thread_local std::string made;
-    made = cell.storage == JetCell::Integer ? std::to_string(cell.integer)
-                                            : QByteArray::number(cell.real, 'f', QLocale::FloatingPointShortest)
-                                                  .toStdString();
-    return made;
-}
-
 // Packs the rows of a cursor into fresh columns: cell k of a row is column wanted[k].
 class ColumnFiller
 {
@@ -87,7 +74,7 @@ private:
             switch (out.kind) {
             case JetKind::Integer: out.integers.push_back(cell.integer); break;
             case JetKind::Real: out.reals.push_back(cell.real); break;
-            case JetKind::Number: appendText(out, cell.isNull() ? std::string_view() : decimalText(cell)); break;
+            case JetKind::Number: appendText(out, cell.isNull() ? std::string_view() : decimalCellText(cell)); break;
             default: appendText(out, cell.isNull() ? std::string_view() : std::string_view(cell.text)); break;
             }
         }
@@ -160,6 +147,25 @@ void appendColumn(DecodedColumn &into, size_t intoRows, const DecodedColumn &fro
 constexpr size_t kSplitPages = 1024;
 
 } // namespace
+
+std::string_view decimalCellText(const JetCell &cell)
+{
+    if (!cell.text.empty() || cell.storage == JetCell::Text)
+        return cell.text;
+    thread_local std::string made;
+    made = cell.storage == JetCell::Integer ? std::to_string(cell.integer)
+                                            : QByteArray::number(cell.real, 'f', QLocale::FloatingPointShortest)
+                                                  .toStdString();
+    return made;
+}
+
+std::unique_ptr<jet::TableCursor> ColumnStore::openRows(const std::vector<int> &columns) const try
+{
+    std::lock_guard<std::mutex> lock(m_decodeLock);
+    return file().openTable(m_name, columns);
+} catch (const jet::Error &e) {
+    throw EDatabaseError(e);
+}
 
 // A table whose definition is unsound still gets a store, one without columns that says why:
 // the other tables of the file stay readable. Every other use of the file below gives the

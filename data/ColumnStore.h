@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A growing array of plain values in one malloc'd block. Grown by realloc, which moves a large
@@ -111,6 +112,14 @@ struct DecodedColumn
     }
 };
 
+namespace jet {
+class TableCursor;
+}
+
+// An exact decimal's text as the columns keep it; the reader gives it with every value, and it
+// is made here for one that comes as a number only (valid until the next call on the thread).
+std::string_view decimalCellText(const JetCell &cell);
+
 // The columns of one Jet table, each decoded from the file the first time a statement needs it
 // and kept for the connection's life, so a later statement on the same columns only scans
 // memory. Columns needed together are decoded in one pass over the table. A column that fails
@@ -141,6 +150,11 @@ public:
     // of each column is that of rows[i]. Nothing is kept. Throws as ensure().
     std::vector<std::unique_ptr<DecodedColumn>> decodeRows(const std::vector<int> &columns,
                                                           const std::vector<uint32_t> &rows) const;
+
+    // The rows of the table one at a time, the given columns decoded as each is reached and
+    // nothing kept: for a statement streamed to its reader. Throws EDatabaseError. The caller
+    // makes sure no pass (no warm-up) uses the file while the cursor reads.
+    std::unique_ptr<jet::TableCursor> openRows(const std::vector<int> &columns) const;
 
     // Damaged-file error unless the file still holds the table as it was; checked once for
     // each `statement` (a number that changes from one statement to the next).

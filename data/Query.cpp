@@ -128,22 +128,10 @@ Parameter *Query::ParamByName(const QString &name)
     throw EDatabaseError(QStringLiteral("找不到参数 '%1'。").arg(name));
 }
 
-void Query::Open()
+// Every reference becomes a numbered placeholder, so a parameter used twice binds one value.
+void Query::bindParameters(QString &statement, QStringList &values) const
 {
-    if (Active())
-        return;
-    if (!m_connection)
-        throw EDatabaseError(QStringLiteral("缺少连接或连接字符串。"));
-    m_connection->ensureOpen();
-    m_connection->waitForWarmUp();
-    if (Active())
-        return; // opened while this call waited
-    m_connection->ensureOpen();
-
-    // Every reference becomes a numbered placeholder, so a parameter used twice binds one value.
     const QString text = m_sql.text();
-    QString statement;
-    QStringList values;
     int last = 0;
     QString missing;
     scanParameters(text, [&](int pos, int len, const QString &name) {
@@ -162,7 +150,35 @@ void Query::Open()
         throw EDatabaseError(QStringLiteral("参数 '%1' 没有默认值。").arg(missing));
     for (const Parameter &p : m_params)
         values << p.Value;
+}
 
+void Query::Stream(const std::function<void(const QStringList &, const SqlEngine::ValueTypes &)> &begin,
+                   const SqlEngine::RowSink &row)
+{
+    if (!m_connection)
+        throw EDatabaseError(QStringLiteral("缺少连接或连接字符串。"));
+    m_connection->ensureOpen();
+    QString statement;
+    QStringList values;
+    bindParameters(statement, values);
+    m_connection->engine()->stream(statement, values, begin, row);
+}
+
+void Query::Open()
+{
+    if (Active())
+        return;
+    if (!m_connection)
+        throw EDatabaseError(QStringLiteral("缺少连接或连接字符串。"));
+    m_connection->ensureOpen();
+    m_connection->waitForWarmUp();
+    if (Active())
+        return; // opened while this call waited
+    m_connection->ensureOpen();
+
+    QString statement;
+    QStringList values;
+    bindParameters(statement, values);
     m_result = m_connection->engine()->execute(statement, values);
     if (m_result->rowCount() > 0) {
         m_recNo = 0;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "data/SqlEngine.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -66,6 +69,10 @@ public:
     // connection still decodes ahead (warmUp), waits for it first; the event loop runs
     // meanwhile, and a statement opened from there leaves this call with nothing to do.
     void Open();
+    // Runs the statement and hands its rows to `row` as they are made, keeping none (see
+    // SqlEngine::stream); the query stays closed. Throws EDatabaseError.
+    void Stream(const std::function<void(const QStringList &names, const SqlEngine::ValueTypes &types)> &begin,
+                const SqlEngine::RowSink &row);
     // Lets the connection decode now what these statement texts will read (a window opening).
     void warmUp(const QStringList &statementTexts);
     void Close();
@@ -96,6 +103,7 @@ Q_SIGNALS:
 private:
     friend class SqlLines;
     void sqlChanged();
+    void bindParameters(QString &statement, QStringList &values) const;
 
     Connection *m_connection = nullptr;
     SqlLines m_sql{this};

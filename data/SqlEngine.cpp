@@ -322,7 +322,9 @@ std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringL
     }
 }
 
-std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList &params)
+// The statement prepared and its parameters bound; the caller finalizes it. Throws
+// EDatabaseError.
+sqlite3_stmt *SqlEngine::prepare(const QString &sql, const QStringList &params)
 {
     const QByteArray text = sql.toUtf8();
     m_catalog.error = nullptr;
@@ -352,7 +354,32 @@ std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList 
         const QByteArray value = params.at(i - 1).toUtf8();
         sqlite3_bind_text(guard.stmt, i, value.constData(), int(value.size()), SQLITE_TRANSIENT);
     }
+    return std::exchange(guard.stmt, nullptr);
+}
 
+// Which fields are Yes/No and exact decimal columns of a table; the cells are left as they are.
+void SqlEngine::describe(sqlite3_stmt *stmt, ValueTypes &types) const
+{
+    const int columns = sqlite3_column_count(stmt);
+    types.yesNo.assign(size_t(columns), false);
+    types.exact.assign(size_t(columns), false);
+    for (int c = 0; c < columns; ++c) {
+        const char *table = sqlite3_column_table_name(stmt, c);
+        const char *origin = sqlite3_column_origin_name(stmt, c);
+        for (const auto &s : m_stores)
+            if (table && origin && s->name().compare(QString::fromUtf8(table), Qt::CaseInsensitive) == 0)
+                for (const JetColumn &column : s->columns())
+                    if (column.name.compare(QString::fromUtf8(origin), Qt::CaseInsensitive) == 0) {
+                        types.yesNo[size_t(c)] = column.kind == JetKind::Boolean;
+                        types.exact[size_t(c)] = column.kind == JetKind::Number;
+                    }
+    }
+}
+
+std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList &params)
+{
+    StatementGuard guard;
+    guard.stmt = prepare(sql, params);
     const int columns = sqlite3_column_count(guard.stmt);
     QStringList names;
     for (int c = 0; c < columns; ++c)
@@ -360,19 +387,7 @@ std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList 
     auto result = std::make_unique<ResultSet>(names);
     if (m_types) {
         m_types->cells.clear();
-        m_types->yesNo.assign(size_t(columns), false);
-        m_types->exact.assign(size_t(columns), false);
-        for (int c = 0; c < columns; ++c) {
-            const char *table = sqlite3_column_table_name(guard.stmt, c);
-            const char *origin = sqlite3_column_origin_name(guard.stmt, c);
-            for (const auto &s : m_stores)
-                if (table && origin && s->name().compare(QString::fromUtf8(table), Qt::CaseInsensitive) == 0)
-                    for (const JetColumn &column : s->columns())
-                        if (column.name.compare(QString::fromUtf8(origin), Qt::CaseInsensitive) == 0) {
-                            m_types->yesNo[size_t(c)] = column.kind == JetKind::Boolean;
-                            m_types->exact[size_t(c)] = column.kind == JetKind::Number;
-                        }
-        }
+        describe(guard.stmt, *m_types);
     }
     if (m_prepared)
         m_prepared();
@@ -387,4 +402,41 @@ std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList 
         throw;
     }
     return result;
+}
+
+void SqlEngine::stream(const QString &sql, const QStringList &params,
+                       const std::function<void(const QStringList &names, const ValueTypes &types)> &begin,
+                       const RowSink &row)
+{
+    useCurrentFile();
+    // The rows are read from the file as they go out: nothing else may use it meanwhile.
+    stopWarmUp();
+    StatementGuard guard;
+    guard.stmt = prepare(sql, params);
+    QStringList names;
+    for (int c = 0; c < sqlite3_column_count(guard.stmt); ++c)
+        names << QString::fromUtf8(sqlite3_column_name(guard.stmt, c));
+    ValueTypes types;
+    describe(guard.stmt, types);
+    begin(names, types);
+    if (m_prepared)
+        m_prepared();
+    struct Streaming
+    {
+        jetvtab::Catalog &catalog;
+        explicit Streaming(jetvtab::Catalog &c) : catalog(c) { catalog.streaming = true; }
+        ~Streaming() { catalog.streaming = false; }
+    } streaming(m_catalog);
+    try {
+        statementrows::stream(guard.stmt, row);
+    } catch (const std::bad_alloc &) {
+        throw EDatabaseError(sqlerrors::outOfMemory());
+    } catch (const EDatabaseError &) {
+        if (m_catalog.error)
+            std::rethrow_exception(std::exchange(m_catalog.error, nullptr));
+        throw;
+    }
+    // Rows read while the file changed may mix two files: what went out is not vouched for.
+    if (!m_file->isCurrent())
+        throw EDatabaseError(sqlerrors::changedWhileRead());
 }

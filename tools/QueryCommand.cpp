@@ -64,28 +64,6 @@ void writeUtf8(std::FILE *out, const QString &text)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
 }
 
-void writeTsv(const Query &query)
-{
-    const QStringList fields = query.fieldNames();
-    for (int f = 0; f < fields.size(); ++f) {
-        if (f)
-            fputc_unlocked('\t', stdout);
-        const QByteArray name = fields.at(f).toUtf8();
-        writeEscaped(stdout, std::string_view(name.constData(), size_t(name.size())));
-    }
-    fputc_unlocked('\n', stdout);
-    const int rows = query.RecordCount();
-    for (int r = 0; r < rows; ++r) {
-        for (int f = 0; f < fields.size(); ++f) {
-            if (f)
-                fputc_unlocked('\t', stdout);
-            writeEscaped(stdout, query.bytes(r, f));
-        }
-        fputc_unlocked('\n', stdout);
-    }
-    std::fprintf(stdout, "%d records\n", rows);
-}
-
 void flush(QByteArray &out, bool force = false)
 {
     if (force || out.size() >= (1 << 16)) {
@@ -94,29 +72,83 @@ void flush(QByteArray &out, bool force = false)
     }
 }
 
-void writeCsv(const Query &query, const SqlEngine::ValueTypes &types)
+// Writes a result as its rows come: the names first, then each row, then what ends the
+// output once the last row is out. A statement that fails half-way leaves the rows written
+// so far without that end.
+class Writer
 {
-    const QStringList fields = query.fieldNames();
-    QByteArray out;
-    for (int f = 0; f < fields.size(); ++f) {
-        if (f)
-            out.append(',');
-        const QByteArray name = fields.at(f).toUtf8();
-        appendCsvField(out, std::string_view(name.constData(), size_t(name.size())), false);
-    }
-    out.append("\r\n");
-    const size_t n = size_t(fields.size());
-    for (int r = 0; r < query.RecordCount(); ++r) {
-        for (size_t f = 0; f < n; ++f) {
+public:
+    virtual ~Writer() = default;
+    virtual void begin(const QStringList &fields, const SqlEngine::ValueTypes &types) = 0;
+    virtual void row(const std::string_view *cells, const unsigned char *types) = 0;
+    virtual void end() = 0;
+
+protected:
+    long long m_rows = 0;
+};
+
+class TsvWriter : public Writer
+{
+public:
+    void begin(const QStringList &fields, const SqlEngine::ValueTypes &) override
+    {
+        m_fields = int(fields.size());
+        for (int f = 0; f < fields.size(); ++f) {
             if (f)
-                out.append(',');
-            appendCsvField(out, query.bytes(r, int(f)), types.cells[size_t(r) * n + f] == SQLITE_NULL);
+                fputc_unlocked('\t', stdout);
+            const QByteArray name = fields.at(f).toUtf8();
+            writeEscaped(stdout, std::string_view(name.constData(), size_t(name.size())));
         }
-        out.append("\r\n");
-        flush(out);
+        fputc_unlocked('\n', stdout);
     }
-    flush(out, true);
-}
+    void row(const std::string_view *cells, const unsigned char *) override
+    {
+        for (int f = 0; f < m_fields; ++f) {
+            if (f)
+                fputc_unlocked('\t', stdout);
+            writeEscaped(stdout, cells[f]);
+        }
+        fputc_unlocked('\n', stdout);
+        ++m_rows;
+    }
+    void end() override { std::fprintf(stdout, "%lld records\n", m_rows); }
+
+private:
+    int m_fields = 0;
+};
+
+class CsvWriter : public Writer
+{
+public:
+    void begin(const QStringList &fields, const SqlEngine::ValueTypes &) override
+    {
+        m_fields = size_t(fields.size());
+        for (int f = 0; f < fields.size(); ++f) {
+            if (f)
+                m_out.append(',');
+            const QByteArray name = fields.at(f).toUtf8();
+            appendCsvField(m_out, std::string_view(name.constData(), size_t(name.size())), false);
+        }
+        m_out.append("\r\n");
+    }
+    void row(const std::string_view *cells, const unsigned char *types) override
+    {
+        for (size_t f = 0; f < m_fields; ++f) {
+            if (f)
+                m_out.append(',');
+            appendCsvField(m_out, cells[f], types[f] == SQLITE_NULL);
+        }
+        m_out.append("\r\n");
+        flush(m_out);
+        ++m_rows;
+    }
+    void end() override { flush(m_out, true); }
+    ~CsvWriter() override { flush(m_out, true); } // the rows before a failure
+
+private:
+    size_t m_fields = 0;
+    QByteArray m_out;
+};
 
 void appendJsonString(QByteArray &out, std::string_view bytes)
 {
@@ -174,32 +206,45 @@ void appendJsonValue(QByteArray &out, std::string_view bytes, int type, bool yes
     appendJsonString(out, bytes);
 }
 
-void writeJson(const Query &query, const SqlEngine::ValueTypes &types)
+class JsonWriter : public Writer
 {
-    const QStringList fields = query.fieldNames();
-    std::vector<QByteArray> names;
-    for (const QString &name : fields) {
-        QByteArray key;
-        const QByteArray utf8 = name.toUtf8();
-        appendJsonString(key, std::string_view(utf8.constData(), size_t(utf8.size())));
-        names.push_back(key + ": ");
-    }
-    const size_t n = size_t(fields.size());
-    QByteArray out("[");
-    for (int r = 0; r < query.RecordCount(); ++r) {
-        out.append(r ? ",\n{" : "\n{");
-        for (size_t f = 0; f < n; ++f) {
-            if (f)
-                out.append(", ");
-            out.append(names[f]);
-            appendJsonValue(out, query.bytes(r, int(f)), types.cells[size_t(r) * n + f], types.yesNo[f], types.exact[f]);
+public:
+    void begin(const QStringList &fields, const SqlEngine::ValueTypes &types) override
+    {
+        m_types = types;
+        for (const QString &name : fields) {
+            QByteArray key;
+            const QByteArray utf8 = name.toUtf8();
+            appendJsonString(key, std::string_view(utf8.constData(), size_t(utf8.size())));
+            m_names.push_back(key + ": ");
         }
-        out.append('}');
-        flush(out);
+        m_out.append('[');
     }
-    out.append("\n]\n");
-    flush(out, true);
-}
+    void row(const std::string_view *cells, const unsigned char *types) override
+    {
+        m_out.append(m_rows ? ",\n{" : "\n{");
+        for (size_t f = 0; f < m_names.size(); ++f) {
+            if (f)
+                m_out.append(", ");
+            m_out.append(m_names[f]);
+            appendJsonValue(m_out, cells[f], types[f], m_types.yesNo[f], m_types.exact[f]);
+        }
+        m_out.append('}');
+        flush(m_out);
+        ++m_rows;
+    }
+    void end() override
+    {
+        m_out.append("\n]\n");
+        flush(m_out, true);
+    }
+    ~JsonWriter() override { flush(m_out, true); }
+
+private:
+    SqlEngine::ValueTypes m_types;
+    std::vector<QByteArray> m_names;
+    QByteArray m_out;
+};
 
 } // namespace
 
@@ -250,27 +295,28 @@ int runQueryCommand(const QStringList &args)
         connection.setConnected(true);
         const qint64 connectMs = timer.elapsed();
 
-        SqlEngine::ValueTypes types;
-        if (format != QLatin1String("tsv"))
-            connection.engine()->setValueTypes(&types);
         Query query;
         query.setConnection(&connection);
         query.SQL().Clear();
         query.SQL().Add(options.positional.at(1)); // as given: a line break may be inside a literal
         for (const auto &p : params)
             query.ParamByName(p.first)->setValue(p.second);
-        timer.restart();
-        query.Open();
-        const qint64 openMs = timer.elapsed();
-
         static char buffer[1 << 16];
         std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+        std::unique_ptr<Writer> writer;
         if (format == QLatin1String("csv"))
-            writeCsv(query, types);
+            writer = std::make_unique<CsvWriter>();
         else if (format == QLatin1String("json"))
-            writeJson(query, types);
+            writer = std::make_unique<JsonWriter>();
         else
-            writeTsv(query);
+            writer = std::make_unique<TsvWriter>();
+        // Rows go out as the engine makes them: the whole result is never held.
+        timer.restart();
+        query.Stream([&](const QStringList &names, const SqlEngine::ValueTypes &types) { writer->begin(names, types); },
+                     [&](const std::string_view *cells, const unsigned char *types) { writer->row(cells, types); });
+        const qint64 openMs = timer.elapsed();
+        writer->end();
+        writer.reset();
         std::fflush(stdout);
         if (options.flags.contains(QLatin1String("--timing")))
             std::fprintf(stderr, "connect %lld ms, open %lld ms\n", qint64(connectMs), qint64(openMs));
