@@ -167,6 +167,19 @@ std::unique_ptr<jet::TableCursor> ColumnStore::openRows(const std::vector<int> &
     throw EDatabaseError(e);
 }
 
+int ColumnStore::countRows() try
+{
+    if (rowCount() >= 0)
+        return rowCount();
+    std::lock_guard<std::mutex> lock(m_decodeLock);
+    const quint32 rows = file().openTable(m_name, {})->countRows();
+    if (rows > 0x7FFFFFFF)
+        throw std::bad_alloc();
+    return int(rows);
+} catch (const jet::Error &e) {
+    throw EDatabaseError(e);
+}
+
 // A table whose definition is unsound still gets a store, one without columns that says why:
 // the other tables of the file stay readable. Every other use of the file below gives the
 // file-format layer's failures as the data layer's.

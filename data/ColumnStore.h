@@ -156,6 +156,10 @@ public:
     // makes sure no pass (no warm-up) uses the file while the cursor reads.
     std::unique_ptr<jet::TableCursor> openRows(const std::vector<int> &columns) const;
 
+    // The table's rows: known once a pass has ended, else counted from its pages' row slots
+    // without decoding a row. Throws EDatabaseError.
+    int countRows();
+
     // Damaged-file error unless the file still holds the table as it was; checked once for
     // each `statement` (a number that changes from one statement to the next).
     void verify(quint64 statement);

@@ -10,6 +10,8 @@
 #include "data/StatementRows.h"
 #include "data/TextCompare.h"
 
+#include <QRegularExpression>
+
 #include <sqlite3.h>
 #include <algorithm>
 #include <exception>
@@ -376,10 +378,46 @@ void SqlEngine::describe(sqlite3_stmt *stmt, ValueTypes &types) const
     }
 }
 
+// The table of a statement that only counts a table's rows ("SELECT COUNT(*) FROM t"), which
+// its pages' row slots answer without stepping through the rows; null for any other statement.
+ColumnStore *SqlEngine::countedTable(const QString &sql)
+{
+    static const QRegularExpression count(
+        QStringLiteral("^\\s*select\\s+count\\s*\\(\\s*\\*\\s*\\)\\s*from\\s+"
+                       "(?:([^\\s;\"\\[\\]`'(),.-]+)|\"((?:[^\"]|\"\")+)\"|\\[([^\\]]+)\\]|`([^`]+)`)\\s*;?\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = count.match(sql);
+    if (!m.hasMatch())
+        return nullptr;
+    QString name;
+    for (int g = 1; g <= 4 && name.isEmpty(); ++g)
+        name = m.captured(g);
+    name.replace(QLatin1String("\"\""), QLatin1String("\""));
+    const QString stored = m_file->findTable(name);
+    for (ColumnStore *s : m_catalog.stores)
+        if (!stored.isEmpty() && s->name() == stored && s->refusal().isEmpty())
+            return s;
+    return nullptr;
+}
+
 std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList &params)
 {
     StatementGuard guard;
     guard.stmt = prepare(sql, params);
+    if (ColumnStore *counted = countedTable(sql)) {
+        if (m_prepared)
+            m_prepared();
+        counted->verify(m_catalog.statement);
+        const std::string rows = std::to_string(counted->countRows());
+        auto result = std::make_unique<ResultSet>(QStringList{QString::fromUtf8(sqlite3_column_name(guard.stmt, 0))});
+        result->appendCell(rows.data(), rows.size());
+        result->endRow();
+        if (m_types) {
+            describe(guard.stmt, *m_types);
+            m_types->cells.assign(1, SQLITE_INTEGER);
+        }
+        return result;
+    }
     const int columns = sqlite3_column_count(guard.stmt);
     QStringList names;
     for (int c = 0; c < columns; ++c)
@@ -418,9 +456,20 @@ void SqlEngine::stream(const QString &sql, const QStringList &params,
         names << QString::fromUtf8(sqlite3_column_name(guard.stmt, c));
     ValueTypes types;
     describe(guard.stmt, types);
+    ColumnStore *counted = countedTable(sql);
     begin(names, types);
     if (m_prepared)
         m_prepared();
+    if (counted) {
+        counted->verify(m_catalog.statement);
+        const std::string rows = std::to_string(counted->countRows());
+        const std::string_view cell(rows);
+        const unsigned char type = SQLITE_INTEGER;
+        row(&cell, &type);
+        if (!m_file->isCurrent())
+            throw EDatabaseError(sqlerrors::changedWhileRead());
+        return;
+    }
     struct Streaming
     {
         jetvtab::Catalog &catalog;

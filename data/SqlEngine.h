@@ -105,6 +105,7 @@ private:
     std::unique_ptr<ResultSet> run(const QString &sql, const QStringList &params);
     sqlite3_stmt *prepare(const QString &sql, const QStringList &params);
     void describe(sqlite3_stmt *stmt, ValueTypes &types) const;
+    ColumnStore *countedTable(const QString &sql);
     void stopWarmUp();
     void warmUpLoop();
 

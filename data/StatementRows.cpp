@@ -63,9 +63,9 @@ std::string_view cellText(sqlite3_value *v, int type, std::string &buf)
     switch (type) {
     case SQLITE_NULL: return {};
     case SQLITE_INTEGER: {
-        char digits[32];
-        const int n = qsnprintf(digits, sizeof digits, "%lld", sqlite3_value_int64(v));
-        buf.assign(digits, size_t(n));
+        char digits[24];
+        const auto r = std::to_chars(digits, digits + sizeof digits, sqlite3_value_int64(v));
+        buf.assign(digits, r.ptr);
         return buf;
     }
     case SQLITE_FLOAT: buf = formatReal(sqlite3_value_double(v)); return buf;

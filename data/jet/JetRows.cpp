@@ -101,6 +101,70 @@ bool TableCursor::advance()
     }
 }
 
+quint32 TableCursor::countRows()
+{
+    const bool mapped = !m_partial && m_nextPage == 0 && m_file.walkMapped([this](const uchar *base) {
+        const quint32 pageCount = m_file.pageCount();
+        for (const quint32 number : m_pages) {
+            const uchar *p = base + size_t(number) * kPage;
+            if (p[0] != 0x01 || get32(p + 4) != m_table.page)
+                m_file.damaged();
+            const int rows = m_file.rowCount(p);
+            for (int r = 0; r < rows; ++r) {
+                const RowSlot s = m_file.slot(p, r, rows);
+                if (s.flags & 0x8000)
+                    continue;
+                const uchar *row = p + s.start;
+                int len = s.end - s.start;
+                if (s.flags & 0x4000) {
+                    // As advance() follows it: one pointer to a flagged place on the table's page.
+                    if (len < 4)
+                        m_file.damaged();
+                    const quint32 pointer = get32(row);
+                    if (!m_movedRows.claim(pointer, pageCount))
+                        m_file.damaged();
+                    const uchar *q = base + size_t(pointer >> 8) * kPage;
+                    if (q[0] != 0x01 || get32(q + 4) != m_table.page)
+                        m_file.damaged();
+                    const RowSlot t = m_file.slot(q, int(pointer & 0xFF), m_file.rowCount(q));
+                    if (t.flags != 0x8000)
+                        m_file.damaged();
+                    row = q + t.start;
+                    len = t.end - t.start;
+                }
+                checkLayout(row, len);
+                ++m_live;
+            }
+        }
+    });
+    if (mapped) {
+        m_nextPage = m_pages.size();
+        m_rows = m_row = 0;
+        if (m_live != m_table.rowCount)
+            m_file.damaged();
+        m_ended = true;
+    } else {
+        while (advance())
+            checkLayout(m_at, m_length);
+    }
+    return m_live;
+}
+
+// What crack() checks of a row before it reads a column.
+void TableCursor::checkLayout(const uchar *row, int len) const
+{
+    if (len < 2)
+        m_file.damaged();
+    const int maskBytes = (get16(row) + 7) / 8;
+    if (len < 2 + maskBytes)
+        m_file.damaged();
+    if (m_hasVariable) {
+        const int dataEnd = len - maskBytes;
+        if (dataEnd < 4 || dataEnd - 4 - get16(row + dataEnd - 2) * 2 < 2)
+            m_file.damaged();
+    }
+}
+
 // Row layout: column count, fixed fields, variable fields, then from the end: the null mask,
 // the number of variable fields and their offsets (last first), ending with the end offset.
 void TableCursor::crack(const uchar *row, int len)
