@@ -38,9 +38,9 @@ public:
     bool advance();
     void decode() { crack(m_at, m_length); }
 
-    // The table's rows counted from its pages' row slots, none decoded: damaged wherever a pass
-    // over every row would be (each row's layout, moved rows, the stored row count). Use a
-    // fresh cursor over the whole table; it is used up after.
+    // The table's rows counted from its pages' row slots, none read: damaged where a pass over
+    // the rows would find the slots, a moved row or the stored row count unsound (a row's own
+    // bytes are not looked at). Use a fresh cursor over the whole table; it is used up after.
     quint32 countRows();
 
     // Reads only the pages [first, end) of the table's pages (pageCount() of them): a part of
@@ -56,7 +56,6 @@ public:
 
 private:
     void crack(const uchar *row, int len);
-    void checkLayout(const uchar *row, int len) const;
 
     const PageFile &m_file;
     StoredTable m_table;
