@@ -10,8 +10,6 @@
 #include "data/StatementRows.h"
 #include "data/TextCompare.h"
 
-#include <QRegularExpression>
-
 #include <sqlite3.h>
 #include <algorithm>
 #include <exception>
@@ -21,43 +19,11 @@
 
 namespace {
 
-// Statements may read, never change anything (nor attach files or set pragmas).
-int readOnlyAuthorizer(void *, int action, const char *, const char *, const char *, const char *)
-{
-    switch (action) {
-    case SQLITE_SELECT:
-    case SQLITE_READ:
-    case SQLITE_FUNCTION:
-    case SQLITE_RECURSIVE:
-        return SQLITE_OK;
-    default:
-        return SQLITE_DENY;
-    }
-}
-
 QString quotedName(const QString &name)
 {
     QString s = name;
     s.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + s + QLatin1Char('"');
-}
-
-struct StatementGuard
-{
-    sqlite3_stmt *stmt = nullptr;
-    ~StatementGuard() { sqlite3_finalize(stmt); }
-};
-
-bool onlyBlanksAndSemicolon(const char *tail)
-{
-    bool semicolon = false;
-    for (const char *p = tail; p && *p; ++p) {
-        if (*p == ';' && !semicolon)
-            semicolon = true;
-        else if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n')
-            return false;
-    }
-    return true;
 }
 
 // SQLite finds a table without regard to the case of A-Z only, Jet without regard to the case of
@@ -322,170 +288,4 @@ std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringL
         if (attempt == kAttempts)
             throw EDatabaseError(sqlerrors::changedWhileRead());
     }
-}
-
-// The statement prepared and its parameters bound; the caller finalizes it. Throws
-// EDatabaseError.
-sqlite3_stmt *SqlEngine::prepare(const QString &sql, const QStringList &params)
-{
-    const QByteArray text = sql.toUtf8();
-    m_catalog.error = nullptr;
-    ++m_catalog.statement;
-    StatementGuard guard;
-    const char *tail = nullptr;
-    sqlite3_set_authorizer(m_db, readOnlyAuthorizer, nullptr);
-    const int rc = sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &guard.stmt, &tail);
-    sqlite3_set_authorizer(m_db, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        // A table's own failure (its file damaged) is raised as it was.
-        if (m_catalog.error)
-            std::rethrow_exception(std::exchange(m_catalog.error, nullptr));
-        sqlerrors::fail(m_db, rc);
-    }
-    if (!guard.stmt)
-        throw EDatabaseError(QStringLiteral("SQL 语句无效: 语句为空。"));
-    if (!onlyBlanksAndSemicolon(tail))
-        throw EDatabaseError(QStringLiteral("在 SQL 语句结尾之后找到字符。"));
-    if (!sqlite3_stmt_readonly(guard.stmt))
-        throw EDatabaseError(sqlerrors::readOnly());
-
-    const int paramCount = sqlite3_bind_parameter_count(guard.stmt);
-    for (int i = 1; i <= paramCount; ++i) {
-        if (i > params.size())
-            throw EDatabaseError(QStringLiteral("参数对象被不正确地定义。提供了不一致或不完整的信息。"));
-        const QByteArray value = params.at(i - 1).toUtf8();
-        sqlite3_bind_text(guard.stmt, i, value.constData(), int(value.size()), SQLITE_TRANSIENT);
-    }
-    return std::exchange(guard.stmt, nullptr);
-}
-
-// Which fields are Yes/No and exact decimal columns of a table; the cells are left as they are.
-void SqlEngine::describe(sqlite3_stmt *stmt, ValueTypes &types) const
-{
-    const int columns = sqlite3_column_count(stmt);
-    types.yesNo.assign(size_t(columns), false);
-    types.exact.assign(size_t(columns), false);
-    for (int c = 0; c < columns; ++c) {
-        const char *table = sqlite3_column_table_name(stmt, c);
-        const char *origin = sqlite3_column_origin_name(stmt, c);
-        for (const auto &s : m_stores)
-            if (table && origin && s->name().compare(QString::fromUtf8(table), Qt::CaseInsensitive) == 0)
-                for (const JetColumn &column : s->columns())
-                    if (column.name.compare(QString::fromUtf8(origin), Qt::CaseInsensitive) == 0) {
-                        types.yesNo[size_t(c)] = column.kind == JetKind::Boolean;
-                        types.exact[size_t(c)] = column.kind == JetKind::Number;
-                    }
-    }
-}
-
-// The table of a statement that only counts a table's rows ("SELECT COUNT(*) FROM t"), which
-// its pages' row slots answer without stepping through the rows; null for any other statement.
-ColumnStore *SqlEngine::countedTable(const QString &sql)
-{
-    static const QRegularExpression count(
-        QStringLiteral("^\\s*select\\s+count\\s*\\(\\s*\\*\\s*\\)\\s*from\\s+"
-                       "(?:([^\\s;\"\\[\\]`'(),.-]+)|\"((?:[^\"]|\"\")+)\"|\\[([^\\]]+)\\]|`([^`]+)`)\\s*;?\\s*$"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = count.match(sql);
-    if (!m.hasMatch())
-        return nullptr;
-    QString name;
-    for (int g = 1; g <= 4 && name.isEmpty(); ++g)
-        name = m.captured(g);
-    name.replace(QLatin1String("\"\""), QLatin1String("\""));
-    const QString stored = m_file->findTable(name);
-    for (ColumnStore *s : m_catalog.stores)
-        if (!stored.isEmpty() && s->name() == stored && s->refusal().isEmpty())
-            return s;
-    return nullptr;
-}
-
-std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList &params)
-{
-    StatementGuard guard;
-    guard.stmt = prepare(sql, params);
-    if (ColumnStore *counted = countedTable(sql)) {
-        if (m_prepared)
-            m_prepared();
-        counted->verify(m_catalog.statement);
-        const std::string rows = std::to_string(counted->countRows());
-        auto result = std::make_unique<ResultSet>(QStringList{QString::fromUtf8(sqlite3_column_name(guard.stmt, 0))});
-        result->appendCell(rows.data(), rows.size());
-        result->endRow();
-        if (m_types) {
-            describe(guard.stmt, *m_types);
-            m_types->cells.assign(1, SQLITE_INTEGER);
-        }
-        return result;
-    }
-    const int columns = sqlite3_column_count(guard.stmt);
-    QStringList names;
-    for (int c = 0; c < columns; ++c)
-        names << QString::fromUtf8(sqlite3_column_name(guard.stmt, c));
-    auto result = std::make_unique<ResultSet>(names);
-    if (m_types) {
-        m_types->cells.clear();
-        describe(guard.stmt, *m_types);
-    }
-    if (m_prepared)
-        m_prepared();
-    try {
-        statementrows::read(guard.stmt, *result, m_stores, m_catalog, m_types ? &m_types->cells : nullptr);
-    } catch (const std::bad_alloc &) {
-        throw EDatabaseError(sqlerrors::outOfMemory());
-    } catch (const EDatabaseError &) {
-        // A failure inside a table's module is raised as it was, not as SQLite's copy of its text.
-        if (m_catalog.error)
-            std::rethrow_exception(std::exchange(m_catalog.error, nullptr));
-        throw;
-    }
-    return result;
-}
-
-void SqlEngine::stream(const QString &sql, const QStringList &params,
-                       const std::function<void(const QStringList &names, const ValueTypes &types)> &begin,
-                       const RowSink &row)
-{
-    useCurrentFile();
-    // The rows are read from the file as they go out: nothing else may use it meanwhile.
-    stopWarmUp();
-    StatementGuard guard;
-    guard.stmt = prepare(sql, params);
-    QStringList names;
-    for (int c = 0; c < sqlite3_column_count(guard.stmt); ++c)
-        names << QString::fromUtf8(sqlite3_column_name(guard.stmt, c));
-    ValueTypes types;
-    describe(guard.stmt, types);
-    ColumnStore *counted = countedTable(sql);
-    begin(names, types);
-    if (m_prepared)
-        m_prepared();
-    if (counted) {
-        counted->verify(m_catalog.statement);
-        const std::string rows = std::to_string(counted->countRows());
-        const std::string_view cell(rows);
-        const unsigned char type = SQLITE_INTEGER;
-        row(&cell, &type);
-        if (!m_file->isCurrent())
-            throw EDatabaseError(sqlerrors::changedWhileRead());
-        return;
-    }
-    struct Streaming
-    {
-        jetvtab::Catalog &catalog;
-        explicit Streaming(jetvtab::Catalog &c) : catalog(c) { catalog.streaming = true; }
-        ~Streaming() { catalog.streaming = false; }
-    } streaming(m_catalog);
-    try {
-        statementrows::stream(guard.stmt, row);
-    } catch (const std::bad_alloc &) {
-        throw EDatabaseError(sqlerrors::outOfMemory());
-    } catch (const EDatabaseError &) {
-        if (m_catalog.error)
-            std::rethrow_exception(std::exchange(m_catalog.error, nullptr));
-        throw;
-    }
-    // Rows read while the file changed may mix two files: what went out is not vouched for.
-    if (!m_file->isCurrent())
-        throw EDatabaseError(sqlerrors::changedWhileRead());
 }

@@ -106,6 +106,7 @@ private:
     sqlite3_stmt *prepare(const QString &sql, const QStringList &params);
     void describe(sqlite3_stmt *stmt, ValueTypes &types) const;
     ColumnStore *countedTable(const QString &sql);
+    ColumnStore *plainScan(const QString &sql, sqlite3_stmt *stmt, std::vector<int> &columns);
     void stopWarmUp();
     void warmUpLoop();
 

@@ -35,7 +35,9 @@ const char kQueryHelp[] =
     "Parameters are written :NAME in the statement and compared as text.\n"
     "--password gives the database password (default: the program's own; '' for none).\n"
     "--timing adds the times of connecting and of running the statement on stderr.\n"
-    "On an error the message goes to stderr and the exit code is 1.\n";
+    "On an error the message goes to stderr and the exit code is 1. A result of more than a\n"
+    "megabyte is written as it is read: an error after that leaves the records written so\n"
+    "far, without the closing \"N records\" line (tsv) or \"]\" (json).\n";
 
 // A value on its line: tab, line breaks and the backslash written as \t, \n, \r and \\, so
 // every record stays one line of fields. The engine's bytes go out as they are.
@@ -54,31 +56,37 @@ void appendEscaped(std::string &out, std::string_view value)
     out.append(value.data() + from, value.size() - from);
 }
 
-void flushText(std::string &out, bool force = false)
-{
-    if (force || out.size() >= (1 << 16)) {
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        out.clear();
-    }
-}
-
 void writeUtf8(std::FILE *out, const QString &text)
 {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
 }
 
-void flush(QByteArray &out, bool force = false)
+// Output is held back until it passes this size: a statement that fails before then prints
+// nothing but its error, as one that fails at once. A larger result goes out as it is made, so
+// a failure after that leaves the records written so far, without the end of the output.
+constexpr size_t kHoldBack = 1 << 20;
+bool g_streaming = false;
+
+template <class Buffer>
+void flush(Buffer &out, bool force = false)
 {
-    if (force || out.size() >= (1 << 16)) {
-        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    if (force || size_t(out.size()) >= (g_streaming ? size_t(1) << 16 : kHoldBack)) {
+        std::fwrite(out.data(), 1, size_t(out.size()), stdout);
         out.clear();
+        g_streaming = true;
     }
+}
+// After a failure: what is held back is dropped, unless records have gone out already.
+template <class Buffer>
+void abandon(Buffer &out)
+{
+    if (g_streaming)
+        flush(out, true);
 }
 
 // Writes a result as its rows come: the names first, then each row, then what ends the
-// output once the last row is out. A statement that fails half-way leaves the rows written
-// so far without that end.
+// output once the last row is out (see kHoldBack for a statement that fails half-way).
 class Writer
 {
 public:
@@ -113,15 +121,15 @@ public:
             appendEscaped(m_out, cells[f]);
         }
         m_out += '\n';
-        flushText(m_out);
+        flush(m_out);
         ++m_rows;
     }
     void end() override
     {
         m_out += std::to_string(m_rows) + " records\n";
-        flushText(m_out, true);
+        flush(m_out, true);
     }
-    ~TsvWriter() override { flushText(m_out, true); } // the rows before a failure
+    ~TsvWriter() override { abandon(m_out); }
 
 private:
     int m_fields = 0;
@@ -154,7 +162,7 @@ public:
         ++m_rows;
     }
     void end() override { flush(m_out, true); }
-    ~CsvWriter() override { flush(m_out, true); } // the rows before a failure
+    ~CsvWriter() override { abandon(m_out); }
 
 private:
     size_t m_fields = 0;
@@ -249,7 +257,7 @@ public:
         m_out.append("\n]\n");
         flush(m_out, true);
     }
-    ~JsonWriter() override { flush(m_out, true); }
+    ~JsonWriter() override { abandon(m_out); }
 
 private:
     SqlEngine::ValueTypes m_types;
