@@ -172,9 +172,13 @@ int ColumnStore::countRows() try
     if (rowCount() >= 0)
         return rowCount();
     std::lock_guard<std::mutex> lock(m_decodeLock);
+    if (rowCount() >= 0) // counted or decoded while this one waited
+        return rowCount();
     const quint32 rows = file().openTable(m_name, {})->countRows();
     if (rows > 0x7FFFFFFF)
         throw std::bad_alloc();
+    // The table has been read through (its slots): a later pass must meet as many rows.
+    m_rows.store(int(rows), std::memory_order_release);
     return int(rows);
 } catch (const jet::Error &e) {
     throw EDatabaseError(e);

@@ -157,7 +157,7 @@ public:
     std::unique_ptr<jet::TableCursor> openRows(const std::vector<int> &columns) const;
 
     // The table's rows: known once a pass has ended, else counted from its pages' row slots
-    // without decoding a row. Throws EDatabaseError.
+    // without decoding a row, and kept. Throws EDatabaseError.
     int countRows();
 
     // Damaged-file error unless the file still holds the table as it was; checked once for

@@ -35,8 +35,8 @@ const char kQueryHelp[] =
     "Parameters are written :NAME in the statement and compared as text.\n"
     "--password gives the database password (default: the program's own; '' for none).\n"
     "--timing adds the times of connecting and of running the statement on stderr.\n"
-    "On an error the message goes to stderr and the exit code is 1. A result of more than a\n"
-    "megabyte is written as it is read: an error after that leaves the records written so\n"
+    "On an error the message goes to stderr and the exit code is 1. A result of more than 8\n"
+    "megabytes is written as it is read: an error after that leaves the records written so\n"
     "far, without the closing \"N records\" line (tsv) or \"]\" (json).\n";
 
 // A value on its line: tab, line breaks and the backslash written as \t, \n, \r and \\, so
@@ -65,7 +65,7 @@ void writeUtf8(std::FILE *out, const QString &text)
 // Output is held back until it passes this size: a statement that fails before then prints
 // nothing but its error, as one that fails at once. A larger result goes out as it is made, so
 // a failure after that leaves the records written so far, without the end of the output.
-constexpr size_t kHoldBack = 1 << 20;
+constexpr size_t kHoldBack = size_t(8) << 20;
 bool g_streaming = false;
 
 template <class Buffer>

@@ -3,6 +3,7 @@
 #include "data/jet/JetError.h"
 
 #include <algorithm>
+#include <sys/mman.h>
 
 namespace jet {
 
@@ -105,7 +106,16 @@ quint32 TableCursor::countRows()
 {
     const bool mapped = !m_partial && m_nextPage == 0 && m_file.walkMapped([this](const uchar *base) {
         const quint32 pageCount = m_file.pageCount();
+        // Pages walked past are let go now and then, so that no more than a stretch of the file
+        // is mapped in at a time (a moved row behind is mapped in again).
+        constexpr quint32 kStretch = 4096;
+        quint32 kept = 0;
         for (const quint32 number : m_pages) {
+            if (number >= kept + 2 * kStretch) {
+                const quint32 upTo = number / kStretch * kStretch;
+                ::madvise(const_cast<uchar *>(base) + size_t(kept) * kPage, size_t(upTo - kept) * kPage, MADV_DONTNEED);
+                kept = upTo;
+            }
             const uchar *p = base + size_t(number) * kPage;
             if (p[0] != 0x01 || get32(p + 4) != m_table.page)
                 m_file.damaged();
