@@ -7,8 +7,9 @@
 #include <vector>
 
 // Page access to a Jet 4 file: every page is read with pread into the caller's buffer and
-// checked before use, so a file that is cut short, rewritten or removed while it is open gives
-// the damaged-file error, never a fault.
+// checked before use (or, for a walk over many pages, seen through a guarded read-only
+// mapping), so a file that is cut short, rewritten or removed while it is open gives the
+// damaged-file error, never a fault.
 namespace jet {
 
 constexpr int kPage = 4096;

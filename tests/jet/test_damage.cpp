@@ -301,6 +301,17 @@ private Q_SLOTS:
             file.readTable(QStringLiteral("T"), after);
             QCOMPARE(after.rows, before.rows);
         }
+        // Cut short between a count's start (the file measured, its pages listed) and its walk
+        // over the mapped pages: a page gone is the damaged-file error, not a fault.
+        for (qint64 size : {qint64(4096 * 5), qint64(good.size() / 2)}) {
+            const auto counting = file.openTable(QStringLiteral("T"), {});
+            QVERIFY(f.resize(size));
+            QVERIFY_THROWS_EXCEPTION(jet::Error, counting->countRows());
+            f.seek(0);
+            f.write(good);
+            f.flush();
+            QCOMPARE(file.openTable(QStringLiteral("T"), {})->countRows(), quint32(kRows));
+        }
         f.close();
         // Removed, then put back as a new file (as a deployer's copy does).
         QVERIFY(QFile::rename(path, path + QStringLiteral(".away")));
