@@ -336,7 +336,11 @@ int runQueryCommand(const QStringList &args)
         const qint64 openMs = timer.elapsed();
         writer->end();
         writer.reset();
-        std::fflush(stdout);
+        // Output that did not all arrive (a full disk, a closed pipe) is no success.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            writeUtf8(stderr, QStringLiteral("无法写出查询结果。\n"));
+            return 1;
+        }
         if (options.flags.contains(QLatin1String("--timing")))
             std::fprintf(stderr, "connect %lld ms, open %lld ms\n", qint64(connectMs), qint64(openMs));
         return 0;
