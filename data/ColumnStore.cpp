@@ -247,7 +247,9 @@ void ColumnStore::ensure(const std::vector<int> &columns, const std::atomic<bool
     ColumnFiller filler(m_columns, wanted, cancel, &abandon);
     const std::unique_ptr<jet::TableCursor> rows = file().openTable(m_name, wanted);
     const size_t pages = rows->pageCount();
-    if (pages >= kSplitPages && std::thread::hardware_concurrency() > 1) {
+    // A pass over one column (a first search's criterion) is mostly reading pages: a second
+    // thread would cost more processor time than it saves. Several columns are split.
+    if (pages >= kSplitPages && wanted.size() > 1 && std::thread::hardware_concurrency() > 1) {
         // Pages are independent: the second half is read on a thread of its own, its rows put
         // after the first half's. Both cursors are opened here, before either reads.
         const std::unique_ptr<jet::TableCursor> laterRows = file().openTable(m_name, wanted);
