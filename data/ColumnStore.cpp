@@ -14,19 +14,6 @@
 
 namespace {
 
-// An exact decimal's text; the reader gives it with every value, and makes it here for one
-// that comes as a number only.
-std::string_view decimalText(const JetCell &cell)
-{
-    if (!cell.text.empty() || cell.storage == JetCell::Text)
-        return cell.text;
-    thread_local std::string made;
-    made = cell.storage == JetCell::Integer ? std::to_string(cell.integer)
-                                            : QByteArray::number(cell.real, 'f', QLocale::FloatingPointShortest)
-                                                  .toStdString();
-    return made;
-}
-
 // Packs the rows of a cursor into fresh columns: cell k of a row is column wanted[k].
 class ColumnFiller
 {
@@ -87,7 +74,7 @@ private:
             switch (out.kind) {
             case StorageClass::Integer: out.integers.push_back(cell.integer); break;
             case StorageClass::Real: out.reals.push_back(cell.real); break;
-            case StorageClass::Number: appendText(out, cell.isNull() ? std::string_view() : decimalText(cell)); break;
+            case StorageClass::Number: appendText(out, cell.isNull() ? std::string_view() : decimalCellText(cell)); break;
             default: appendText(out, cell.isNull() ? std::string_view() : std::string_view(cell.text)); break;
             }
         }
@@ -161,6 +148,42 @@ constexpr size_t kSplitPages = 1024;
 
 } // namespace
 
+std::string_view decimalCellText(const JetCell &cell)
+{
+    if (!cell.text.empty() || cell.storage == JetCell::Text)
+        return cell.text;
+    thread_local std::string made;
+    made = cell.storage == JetCell::Integer ? std::to_string(cell.integer)
+                                            : QByteArray::number(cell.real, 'f', QLocale::FloatingPointShortest)
+                                                  .toStdString();
+    return made;
+}
+
+std::unique_ptr<jet::TableCursor> ColumnStore::openRows(const std::vector<int> &columns) const try
+{
+    std::lock_guard<std::mutex> lock(m_decodeLock);
+    return file().openTable(m_name, columns);
+} catch (const jet::Error &e) {
+    throw EDatabaseError(e);
+}
+
+int ColumnStore::countRows() try
+{
+    if (rowCount() >= 0)
+        return rowCount();
+    std::lock_guard<std::mutex> lock(m_decodeLock);
+    if (rowCount() >= 0) // counted or decoded while this one waited
+        return rowCount();
+    const quint32 rows = file().openTable(m_name, {})->countRows();
+    if (rows > 0x7FFFFFFF)
+        throw std::bad_alloc();
+    // The table has been read through (its slots): a later pass must meet as many rows.
+    m_rows.store(int(rows), std::memory_order_release);
+    return int(rows);
+} catch (const jet::Error &e) {
+    throw EDatabaseError(e);
+}
+
 // A table whose definition is unsound still gets a store, one without columns that says why:
 // the other tables of the file stay readable. Every other use of the file below gives the
 // file-format layer's failures as the data layer's.
@@ -224,7 +247,9 @@ void ColumnStore::ensure(const std::vector<int> &columns, const std::atomic<bool
     ColumnFiller filler(m_columns, wanted, cancel, &abandon);
     const std::unique_ptr<jet::TableCursor> rows = file().openTable(m_name, wanted);
     const size_t pages = rows->pageCount();
-    if (pages >= kSplitPages && std::thread::hardware_concurrency() > 1) {
+    // A pass over one column (a first search's criterion) is mostly reading pages: a second
+    // thread would cost more processor time than it saves. Several columns are split.
+    if (pages >= kSplitPages && wanted.size() > 1 && std::thread::hardware_concurrency() > 1) {
         // Pages are independent: the second half is read on a thread of its own, its rows put
         // after the first half's. Both cursors are opened here, before either reads.
         const std::unique_ptr<jet::TableCursor> laterRows = file().openTable(m_name, wanted);

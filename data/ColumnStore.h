@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // One decoded column of a table, every row in file order: numbers in an array of their own,
@@ -40,6 +41,14 @@ struct DecodedColumn
                + ends.capacity() * 4;
     }
 };
+
+namespace jet {
+class TableCursor;
+}
+
+// An exact decimal's text as the columns keep it; the reader gives it with every value, and it
+// is made here for one that comes as a number only (valid until the next call on the thread).
+std::string_view decimalCellText(const JetCell &cell);
 
 // The columns of one Jet table, each decoded from the file the first time a statement needs it
 // and kept for the connection's life, so a later statement on the same columns only scans
@@ -71,6 +80,15 @@ public:
     // of each column is that of rows[i]. Nothing is kept. Throws as ensure().
     std::vector<std::unique_ptr<DecodedColumn>> decodeRows(const std::vector<int> &columns,
                                                           const std::vector<uint32_t> &rows) const;
+
+    // The rows of the table one at a time, the given columns decoded as each is reached and
+    // nothing kept: for a statement streamed to its reader. Throws EDatabaseError. The caller
+    // makes sure no pass (no warm-up) uses the file while the cursor reads.
+    std::unique_ptr<jet::TableCursor> openRows(const std::vector<int> &columns) const;
+
+    // The table's rows: known once a pass has ended, else counted from its pages' row slots
+    // without decoding a row, and kept. Throws EDatabaseError.
+    int countRows();
 
     // Damaged-file error unless the file still holds the table as it was; checked once for
     // each `statement` (a number that changes from one statement to the next).

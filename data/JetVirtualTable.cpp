@@ -6,6 +6,7 @@
 #include "data/Prefilter.h"
 #include "data/TextCompare.h"
 #include "data/jet/JetPages.h"
+#include "data/jet/JetRows.h"
 
 #include <sqlite3.h>
 #include <cmath>
@@ -40,11 +41,30 @@ struct Cursor : sqlite3_vtab_cursor
     // Columns the table has not decoded, read for the candidates alone: column -> values.
     std::vector<int> partialColumns;
     std::vector<std::unique_ptr<DecodedColumn>> partial;
+    // Streaming: the rows straight from the file; `at[c]` is column c's place in its cells, or
+    // -1 when the statement does not read it.
+    std::unique_ptr<jet::TableCursor> stream;
+    std::vector<int> at;
+    bool streamEnded = false;
 
     void moveTo(size_t i)
     {
         index = i;
         row = i < candidates.size() ? candidates[i] : rows;
+    }
+
+    // The rows that pass every prefilter: the first test searches its column's text whole, the
+    // others look at the rows it found.
+    void listCandidates()
+    {
+        const Prefilter &first = prefilters.front();
+        const DecodedColumn &col = store->column(first.column);
+        first.matchingRows(col.text.data(), col.ends.data(), rows, candidates);
+        size_t kept = 0;
+        for (uint32_t r : candidates)
+            if (passes(r))
+                candidates[kept++] = r;
+        candidates.resize(kept);
     }
 
     bool passes(size_t r) const
@@ -239,6 +259,7 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
     cursor->candidates.clear();
     cursor->partialColumns.clear();
     cursor->partial.clear();
+    cursor->stream.reset();
     cursor->rows = 0;
     try {
         std::vector<int> filtered;
@@ -272,6 +293,19 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
         }
         ColumnStore *store = table->store;
         store->verify(table->catalog->statement);
+        if (cursor->prefilters.empty() && table->catalog->streaming) {
+            cursor->at.assign(size_t(store->columns().size()), -1);
+            std::vector<int> read;
+            for (int c : columns)
+                if (c >= 0 && c < store->columns().size() && cursor->at[size_t(c)] < 0) {
+                    cursor->at[size_t(c)] = int(read.size());
+                    read.push_back(c);
+                }
+            cursor->stream = store->openRows(read);
+            cursor->row = 0;
+            cursor->streamEnded = !cursor->stream->next();
+            return SQLITE_OK;
+        }
         if (cursor->prefilters.empty()) {
             store->ensure(columns);
         } else {
@@ -280,9 +314,7 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
             store->ensure(filtered);
             const size_t rows = size_t(store->rowCount());
             cursor->rows = rows;
-            for (size_t r = 0; r < rows; ++r)
-                if (cursor->passes(r))
-                    cursor->candidates.push_back(uint32_t(r));
+            cursor->listCandidates();
             std::vector<int> missing;
             for (int c : columns)
                 if (!store->isDecoded(c) && std::find(missing.begin(), missing.end(), c) == missing.end())
@@ -309,6 +341,16 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
 int next(sqlite3_vtab_cursor *base)
 {
     auto *cursor = static_cast<Cursor *>(base);
+    if (cursor->stream) {
+        try {
+            ++cursor->row;
+            cursor->streamEnded = !cursor->stream->next();
+        } catch (...) {
+            cursor->streamEnded = true;
+            return failed(static_cast<Table *>(base->pVtab));
+        }
+        return SQLITE_OK;
+    }
     if (cursor->listed)
         cursor->moveTo(cursor->index + 1);
     else
@@ -319,12 +361,48 @@ int next(sqlite3_vtab_cursor *base)
 int eof(sqlite3_vtab_cursor *base)
 {
     const auto *cursor = static_cast<Cursor *>(base);
+    if (cursor->stream)
+        return cursor->streamEnded;
     return cursor->row >= cursor->rows;
+}
+
+// A value of the row the stream stands on, as the decoded columns would give it. The cell
+// changes with the next row: SQLite takes a copy.
+int streamedColumn(const Cursor &cursor, sqlite3_context *ctx, int c)
+{
+    const int k = c >= 0 && size_t(c) < cursor.at.size() ? cursor.at[size_t(c)] : -1;
+    if (k < 0) {
+        sqlite3_result_null(ctx);
+        return SQLITE_OK;
+    }
+    const JetCell &cell = cursor.stream->cells()[size_t(k)];
+    if (cell.isNull()) {
+        sqlite3_result_null(ctx);
+        return SQLITE_OK;
+    }
+    switch (cursor.store->columns()[c].kind) {
+    case StorageClass::Integer: sqlite3_result_int64(ctx, cell.integer); break;
+    case StorageClass::Real:
+        if (std::isnan(cell.real))
+            sqlite3_result_text(ctx, "NaN", 3, SQLITE_STATIC);
+        else
+            sqlite3_result_double(ctx, cell.real);
+        break;
+    case StorageClass::Number: {
+        const std::string_view text = decimalCellText(cell);
+        sqlite3_result_text(ctx, text.data(), int(text.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    default: sqlite3_result_text(ctx, cell.text.data(), int(cell.text.size()), SQLITE_TRANSIENT); break;
+    }
+    return SQLITE_OK;
 }
 
 int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
 {
     const auto *cursor = static_cast<Cursor *>(base);
+    if (cursor->stream)
+        return streamedColumn(*cursor, ctx, c);
     const DecodedColumn *values = nullptr;
     size_t row = cursor->row;
     if (cursor->store->isDecoded(c)) {

@@ -25,6 +25,9 @@ struct Catalog
     // Changes with every statement: a table checks the file once for each.
     quint64 statement = 0;
     std::exception_ptr error;
+    // While set, a scan without a prefilter reads the table's rows from the file one at a time,
+    // decoding each as it is reached and keeping nothing: a statement streamed to its reader.
+    bool streaming = false;
     // The row whose value the module handed out last: a result row made of plain columns of
     // one table is that row (the engine checks the values before it relies on that).
     const ColumnStore *lastStore = nullptr;

@@ -2,6 +2,7 @@
 
 #include "data/TextCompare.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace jetvtab {
@@ -53,6 +54,36 @@ bool Prefilter::admits(const char *text, size_t size) const
     if (whole)
         return size == bytes.size() && std::memcmp(text, bytes.data(), size) == 0;
     return memmem(text, size, bytes.data(), bytes.size()) != nullptr;
+}
+
+void Prefilter::matchingRows(const char *text, const uint32_t *ends, size_t rows, std::vector<uint32_t> &out) const
+{
+    if (bytes.empty() || !text) {
+        // Every row holds the empty text; none holds more than that in an empty buffer.
+        for (size_t r = 0; r < rows; ++r)
+            if (admits(text ? text + ends[r] : "", ends[r + 1] - ends[r]))
+                out.push_back(uint32_t(r));
+        return;
+    }
+    const size_t n = bytes.size();
+    const size_t total = ends[rows];
+    size_t at = 0;
+    size_t r = 0; // the row `at` lies in (or before)
+    while (at + n <= total) {
+        const void *hit = memmem(text + at, total - at, bytes.data(), n);
+        if (!hit)
+            break;
+        const size_t offset = size_t(static_cast<const char *>(hit) - text);
+        // The row holding the hit's first byte: the first whose end lies beyond it.
+        r = size_t(std::upper_bound(ends + r + 1, ends + rows + 1, uint32_t(offset)) - ends) - 1;
+        const size_t rowEnd = ends[r + 1];
+        // A hit running past its row's end is two rows' text, and so is every later start in
+        // that row: the search goes on at the next row.
+        if (offset + n <= rowEnd && (!whole || (offset == ends[r] && rowEnd - offset == n)))
+            out.push_back(uint32_t(r));
+        at = rowEnd;
+        ++r;
+    }
 }
 
 } // namespace jetvtab

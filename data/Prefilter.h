@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace jetvtab {
 
@@ -23,6 +25,11 @@ struct Prefilter
     bool forEquals(const std::string &text);
 
     bool admits(const char *text, size_t size) const;
+
+    // The rows among `rows` whose text admits the test, ascending, appended to `out`. Row r's
+    // text is text[ends[r], ends[r + 1]): the texts lie back to back, and one search runs over
+    // all of them, each hit taken for the row it starts in when it also ends there.
+    void matchingRows(const char *text, const uint32_t *ends, size_t rows, std::vector<uint32_t> &out) const;
 };
 
 } // namespace jetvtab

@@ -155,10 +155,32 @@ void Query::Open()
     m_connection->waitForStatement();
     m_connection->ensureOpen();
 
-    // Every reference becomes a numbered placeholder, so a parameter used twice binds one value.
-    const QString text = m_sql.text();
     QString statement;
     QStringList values;
+    bindParameters(statement, values);
+    auto opening = std::make_shared<Opening>();
+    m_opening = opening;
+    SqlEngine *engine = m_connection->engine();
+    try {
+        m_connection->runStatement([opening, engine, statement, values] {
+            try {
+                opening->result = engine->execute(statement, values);
+            } catch (...) {
+                opening->error = std::current_exception();
+            }
+        });
+    } catch (...) {
+        if (m_opening == opening)
+            m_opening.reset();
+        throw;
+    }
+    take(opening);
+}
+
+// Every reference becomes a numbered placeholder, so a parameter used twice binds one value.
+void Query::bindParameters(QString &statement, QStringList &values) const
+{
+    const QString text = m_sql.text();
     int last = 0;
     QString missing;
     scanParameters(text, [&](int pos, int len, const QString &name) {
@@ -177,24 +199,6 @@ void Query::Open()
         throw EDatabaseError(QStringLiteral("参数 '%1' 没有默认值。").arg(missing));
     for (const Parameter &p : m_params)
         values << p.Value;
-
-    auto opening = std::make_shared<Opening>();
-    m_opening = opening;
-    SqlEngine *engine = m_connection->engine();
-    try {
-        m_connection->runStatement([opening, engine, statement, values] {
-            try {
-                opening->result = engine->execute(statement, values);
-            } catch (...) {
-                opening->error = std::current_exception();
-            }
-        });
-    } catch (...) {
-        if (m_opening == opening)
-            m_opening.reset();
-        throw;
-    }
-    take(opening);
 }
 
 // Opens the query with a finished statement's result, or throws its error; once only, and not
@@ -218,6 +222,18 @@ void Query::take(const std::shared_ptr<Opening> &opening)
     }
     Q_EMIT activeChanged(true);
     Q_EMIT currentChanged(m_recNo);
+}
+
+void Query::Stream(const std::function<void(const QStringList &, const SqlEngine::ValueTypes &)> &begin,
+                   const SqlEngine::RowSink &row)
+{
+    if (!m_connection)
+        throw EDatabaseError(QStringLiteral("缺少连接或连接字符串。"));
+    m_connection->ensureOpen();
+    QString statement;
+    QStringList values;
+    bindParameters(statement, values);
+    m_connection->engine()->stream(statement, values, begin, row);
 }
 
 void Query::warmUp(const QStringList &statementTexts)

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "data/SqlEngine.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -68,6 +71,10 @@ public:
     // statement and opens the query with its result; the first call then has nothing left to
     // do. A Close meanwhile (or new SQL text) drops the result on its way.
     void Open();
+    // Runs the statement and hands its rows to `row` as they are made, keeping none (see
+    // SqlEngine::stream); the query stays closed. Throws EDatabaseError.
+    void Stream(const std::function<void(const QStringList &names, const SqlEngine::ValueTypes &types)> &begin,
+                const SqlEngine::RowSink &row);
     // Lets the connection decode now what these statement texts will read (a window opening).
     void warmUp(const QStringList &statementTexts);
     void Close();
@@ -100,6 +107,7 @@ private:
     void sqlChanged();
     struct Opening;
     void take(const std::shared_ptr<Opening> &opening);
+    void bindParameters(QString &statement, QStringList &values) const;
 
     Connection *m_connection = nullptr;
     SqlLines m_sql{this};

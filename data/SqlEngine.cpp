@@ -25,43 +25,11 @@
 
 namespace {
 
-// Statements may read, never change anything (nor attach files or set pragmas).
-int readOnlyAuthorizer(void *, int action, const char *, const char *, const char *, const char *)
-{
-    switch (action) {
-    case SQLITE_SELECT:
-    case SQLITE_READ:
-    case SQLITE_FUNCTION:
-    case SQLITE_RECURSIVE:
-        return SQLITE_OK;
-    default:
-        return SQLITE_DENY;
-    }
-}
-
 QString quotedName(const QString &name)
 {
     QString s = name;
     s.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + s + QLatin1Char('"');
-}
-
-struct StatementGuard
-{
-    sqlite3_stmt *stmt = nullptr;
-    ~StatementGuard() { sqlite3_finalize(stmt); }
-};
-
-bool onlyBlanksAndSemicolon(const char *tail)
-{
-    bool semicolon = false;
-    for (const char *p = tail; p && *p; ++p) {
-        if (*p == ';' && !semicolon)
-            semicolon = true;
-        else if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n')
-            return false;
-    }
-    return true;
 }
 
 // SQLite finds a table without regard to the case of A-Z only, Jet without regard to the case of
@@ -383,71 +351,4 @@ std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringL
         if (attempt == kAttempts)
             throw EDatabaseError(sqlerrors::changedWhileRead());
     }
-}
-
-std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList &params)
-{
-    const QByteArray text = sql.toUtf8();
-    m_catalog.error = nullptr;
-    ++m_catalog.statement;
-    StatementGuard guard;
-    const char *tail = nullptr;
-    sqlite3_set_authorizer(m_db, readOnlyAuthorizer, nullptr);
-    const int rc = sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &guard.stmt, &tail);
-    sqlite3_set_authorizer(m_db, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        // A table's own failure (its file damaged) is raised as it was.
-        if (m_catalog.error)
-            std::rethrow_exception(std::exchange(m_catalog.error, nullptr));
-        sqlerrors::fail(m_db, rc);
-    }
-    if (!guard.stmt)
-        throw EDatabaseError(QStringLiteral("SQL 语句无效: 语句为空。"));
-    if (!onlyBlanksAndSemicolon(tail))
-        throw EDatabaseError(QStringLiteral("在 SQL 语句结尾之后找到字符。"));
-    if (!sqlite3_stmt_readonly(guard.stmt))
-        throw EDatabaseError(sqlerrors::readOnly());
-
-    const int paramCount = sqlite3_bind_parameter_count(guard.stmt);
-    for (int i = 1; i <= paramCount; ++i) {
-        if (i > params.size())
-            throw EDatabaseError(QStringLiteral("参数对象被不正确地定义。提供了不一致或不完整的信息。"));
-        const QByteArray value = params.at(i - 1).toUtf8();
-        sqlite3_bind_text(guard.stmt, i, value.constData(), int(value.size()), SQLITE_TRANSIENT);
-    }
-
-    const int columns = sqlite3_column_count(guard.stmt);
-    QStringList names;
-    for (int c = 0; c < columns; ++c)
-        names << QString::fromUtf8(sqlite3_column_name(guard.stmt, c));
-    auto result = std::make_unique<ResultSet>(names);
-    if (m_types) {
-        m_types->cells.clear();
-        m_types->yesNo.assign(size_t(columns), false);
-        m_types->exact.assign(size_t(columns), false);
-        for (int c = 0; c < columns; ++c) {
-            const char *table = sqlite3_column_table_name(guard.stmt, c);
-            const char *origin = sqlite3_column_origin_name(guard.stmt, c);
-            for (const auto &s : m_stores)
-                if (table && origin && s->name().compare(QString::fromUtf8(table), Qt::CaseInsensitive) == 0)
-                    for (const JetColumn &column : s->columns())
-                        if (column.name.compare(QString::fromUtf8(origin), Qt::CaseInsensitive) == 0) {
-                            m_types->yesNo[size_t(c)] = column.kind == StorageClass::Boolean;
-                            m_types->exact[size_t(c)] = column.kind == StorageClass::Number;
-                        }
-        }
-    }
-    if (m_prepared)
-        m_prepared();
-    try {
-        statementrows::read(guard.stmt, *result, m_stores, m_catalog, m_types ? &m_types->cells : nullptr);
-    } catch (const std::bad_alloc &) {
-        throw EDatabaseError(sqlerrors::outOfMemory());
-    } catch (const EDatabaseError &) {
-        // A failure inside a table's module is raised as it was, not as SQLite's copy of its text.
-        if (m_catalog.error)
-            std::rethrow_exception(std::exchange(m_catalog.error, nullptr));
-        throw;
-    }
-    return result;
 }

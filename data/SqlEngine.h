@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -52,6 +53,18 @@ public:
     };
     // While set, execute() records the types of each result it returns there.
     void setValueTypes(ValueTypes *types) { m_types = types; }
+
+    // Runs one statement as execute() does, but hands each row over as soon as it is made and
+    // keeps nothing: tables are read from the file row by row unless a criterion lets the
+    // engine pick the rows first. `begin` gets the field names and the columns' types (cells
+    // left empty) before the first row; `row` each row's cells, as execute()'s result would
+    // hold them, with their SQLite type codes. Any warm-up is ended first. Rows handed over
+    // stay handed over: a failure half-way, or a file changed under the statement, throws
+    // EDatabaseError after them.
+    using RowSink = std::function<void(const std::string_view *cells, const unsigned char *types)>;
+    void stream(const QString &sql, const QStringList &params,
+                const std::function<void(const QStringList &names, const ValueTypes &types)> &begin,
+                const RowSink &row);
 
     // Names of the tables of the file (none while the file cannot be read).
     QStringList tableNames() const;
@@ -96,6 +109,10 @@ private:
     void closeFile();
     void useCurrentFile();
     std::unique_ptr<ResultSet> run(const QString &sql, const QStringList &params);
+    sqlite3_stmt *prepare(const QString &sql, const QStringList &params);
+    void describe(sqlite3_stmt *stmt, ValueTypes &types) const;
+    ColumnStore *countedTable(const QString &sql);
+    ColumnStore *plainScan(const QString &sql, sqlite3_stmt *stmt, std::vector<int> &columns);
     void stopWarmUp();
     void warmUpLoop();
     bool passTestedBy(const QString &sql) const; // under m_jobsMutex

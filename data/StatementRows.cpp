@@ -57,6 +57,30 @@ void appendCopiedRow(sqlite3_stmt *stmt, int columns, ResultSet &result)
     result.endRow();
 }
 
+// A value's text form, as a cell of a result holds it: `buf` keeps a number's text.
+std::string_view cellText(sqlite3_value *v, int type, std::string &buf)
+{
+    switch (type) {
+    case SQLITE_NULL: return {};
+    case SQLITE_INTEGER: {
+        char digits[24];
+        const auto r = std::to_chars(digits, digits + sizeof digits, sqlite3_value_int64(v));
+        buf.assign(digits, r.ptr);
+        return buf;
+    }
+    case SQLITE_FLOAT: buf = formatReal(sqlite3_value_double(v)); return buf;
+    case SQLITE_TEXT: {
+        const auto *p = static_cast<const char *>(sqlite3_value_blob(v));
+        const int n = sqlite3_value_bytes(v);
+        return p ? std::string_view(p, size_t(n)) : std::string_view();
+    }
+    default: { // a blob (only an expression makes one): its bytes as text
+        const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(v));
+        return p ? std::string_view(p, size_t(sqlite3_value_bytes(v))) : std::string_view();
+    }
+    }
+}
+
 // Text columns of one table as the fields of a result: rows are kept as row numbers. Holds the
 // table's columns, so the result stays readable after the connection has closed.
 class StoreRows : public RowSource
@@ -127,6 +151,28 @@ std::string formatReal(double v)
         return std::string(buf, r.ptr);
     }
     return sci.substr(0, e + 1) + std::to_string(exponent);
+}
+
+void stream(sqlite3_stmt *stmt, const RowSink &row)
+{
+    const int columns = sqlite3_column_count(stmt);
+    std::vector<std::string> buffers(static_cast<size_t>(columns));
+    std::vector<std::string_view> cells(static_cast<size_t>(columns));
+    std::vector<unsigned char> types(static_cast<size_t>(columns));
+    for (;;) {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW)
+            sqlerrors::fail(sqlite3_db_handle(stmt), rc);
+        for (int c = 0; c < columns; ++c) {
+            sqlite3_value *v = sqlite3_column_value(stmt, c);
+            const int type = sqlite3_value_type(v);
+            types[size_t(c)] = (unsigned char)type;
+            cells[size_t(c)] = cellText(v, type, buffers[size_t(c)]);
+        }
+        row(cells.data(), types.data());
+    }
 }
 
 void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_ptr<ColumnStore>> &stores,

@@ -2,8 +2,10 @@
 
 #include "data/JetVirtualTable.h"
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class ColumnStore;
@@ -24,5 +26,11 @@ std::string formatReal(double v);
 // receives SQLite's type code of every cell, row by row (for writers of typed formats).
 void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_ptr<ColumnStore>> &stores,
           const jetvtab::Catalog &catalog, std::vector<unsigned char> *cellTypes = nullptr);
+
+// Steps the statement to its end, each row handed to `row` as it is made and nothing kept:
+// its cells in the text form read() gives them, and SQLite's type code of each. Throws as
+// read(); the rows handed over before a failure stay handed over.
+using RowSink = std::function<void(const std::string_view *cells, const unsigned char *types)>;
+void stream(sqlite3_stmt *stmt, const RowSink &row);
 
 } // namespace statementrows

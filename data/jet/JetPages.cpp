@@ -7,7 +7,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <csetjmp>
+#include <csignal>
 #include <fcntl.h>
+#include <mutex>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -222,28 +226,63 @@ QByteArray PageFile::headerPage() const
     return QByteArray(reinterpret_cast<const char *>(page.data()), kPageSize);
 }
 
-int PageFile::rowCount(const Page &page) const
+namespace {
+
+// A walk over mapped pages on this thread: where a fault on the mapping returns to.
+thread_local sigjmp_buf *t_walk = nullptr;
+struct sigaction g_previousBus;
+std::once_flag g_busHandler;
+
+void onBusError(int signal, siginfo_t *info, void *context)
 {
-    const int rows = get16(page.data() + 12);
-    if (14 + rows * 2 > kPageSize)
-        damaged();
-    return rows;
+    if (sigjmp_buf *walk = t_walk) {
+        t_walk = nullptr;
+        siglongjmp(*walk, 1);
+    }
+    // Not a walk's: as the process would have had it.
+    if ((g_previousBus.sa_flags & SA_SIGINFO) && g_previousBus.sa_sigaction) {
+        g_previousBus.sa_sigaction(signal, info, context);
+    } else if (g_previousBus.sa_handler != SIG_DFL && g_previousBus.sa_handler != SIG_IGN) {
+        g_previousBus.sa_handler(signal);
+    } else {
+        ::signal(SIGBUS, SIG_DFL); // the faulting access runs again and ends the process
+    }
 }
 
-RowSlot PageFile::slot(const Page &page, int row) const
+} // namespace
+
+bool PageFile::walkMapped(const std::function<void(const uchar *base)> &walk) const
 {
-    const uchar *p = page.data();
-    const int rows = rowCount(page);
-    if (row < 0 || row >= rows)
+    if (m_pageCount == 0)
+        return false;
+    std::call_once(g_busHandler, [] {
+        struct sigaction action = {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGBUS, &action, &g_previousBus);
+    });
+    const size_t size = size_t(m_pageCount) * kPageSize;
+    void *map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, m_fd, 0);
+    if (map == MAP_FAILED)
+        return false;
+    sigjmp_buf walkEnd;
+    if (sigsetjmp(walkEnd, 1) != 0) {
+        // A page of the mapping was gone: the file was cut short under the walk.
+        ::munmap(map, size);
         damaged();
-    RowSlot s;
-    const quint16 entry = get16(p + 14 + row * 2);
-    s.flags = entry & 0xC000;
-    s.start = entry & 0x1FFF;
-    s.end = row == 0 ? kPageSize : (get16(p + 12 + row * 2) & 0x1FFF);
-    if (s.start < 14 + rows * 2 || s.start > s.end || s.end > kPageSize)
-        damaged();
-    return s;
+    }
+    t_walk = &walkEnd;
+    try {
+        walk(static_cast<const uchar *>(map));
+    } catch (...) {
+        t_walk = nullptr;
+        ::munmap(map, size);
+        throw;
+    }
+    t_walk = nullptr;
+    ::munmap(map, size);
+    return true;
 }
 
 std::vector<quint32> PageFile::usageMap(quint32 pointer) const

@@ -5,11 +5,13 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 // Page access to a Jet 4 file: every page is read with pread into the caller's buffer and
-// checked before use, so a file that is cut short, rewritten or removed while it is open gives
-// the damaged-file error, never a fault.
+// checked before use (or, for a walk over many pages, seen through a guarded read-only
+// mapping), so a file that is cut short, rewritten or removed while it is open gives the
+// damaged-file error, never a fault.
 namespace jet {
 
 // Messages of the data layer; the reader throws jet::Error with these.
@@ -94,8 +96,38 @@ public:
     static bool unchanged(const QString &path, const FileIdentity &opened);
 
     // Bounds of row `row` of a data page; damaged when the page does not hold it.
-    RowSlot slot(const Page &page, int row) const;
-    int rowCount(const Page &page) const;
+    RowSlot slot(const Page &page, int row) const { return slot(page, row, rowCount(page)); }
+    // The same on a page known to hold `rows` rows (rowCount()), for a walk over its rows.
+    RowSlot slot(const Page &page, int row, int rows) const { return slot(page.data(), row, rows); }
+    // The same on the bytes of a page.
+    RowSlot slot(const uchar *p, int row, int rows) const
+    {
+        if (row < 0 || row >= rows)
+            damaged();
+        RowSlot s;
+        const quint16 entry = get16(p + 14 + row * 2);
+        s.flags = entry & 0xC000;
+        s.start = entry & 0x1FFF;
+        s.end = row == 0 ? kPageSize : (get16(p + 12 + row * 2) & 0x1FFF);
+        if (s.start < 14 + rows * 2 || s.start > s.end || s.end > kPageSize)
+            damaged();
+        return s;
+    }
+    int rowCount(const Page &page) const { return rowCount(page.data()); }
+    int rowCount(const uchar *page) const
+    {
+        const int rows = get16(page + 12);
+        if (14 + rows * 2 > kPageSize)
+            damaged();
+        return rows;
+    }
+
+    // Runs `walk` on the file's pages mapped read only (page n at base + n * kPageSize, for the
+    // pageCount() pages last measured), for a walk that reads a little of many pages without
+    // copying them. A page that goes missing meanwhile (the file cut short) gives the
+    // damaged-file error, not a fault; `walk` then ends where it stood, so it keeps no object
+    // that needs destroying. False, without calling `walk`, when the file cannot be mapped.
+    bool walkMapped(const std::function<void(const uchar *base)> &walk) const;
 
     // The pages a usage map names, ascending; the map is the row that `pointer` (page << 8 | row)
     // names. Damaged when the map or any bitmap page it names is not one.

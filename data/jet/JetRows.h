@@ -38,6 +38,11 @@ public:
     bool advance();
     void decode() { crack(m_at, m_length); }
 
+    // The table's rows counted from its pages' row slots, none read: damaged where a pass over
+    // the rows would find the slots, a moved row or the stored row count unsound (a row's own
+    // bytes are not looked at). Use a fresh cursor over the whole table; it is used up after.
+    quint32 countRows();
+
     // Reads only the pages [first, end) of the table's pages (pageCount() of them): a part of
     // the table. Cursors over the parts may run on threads of their own at once; they are
     // opened one after the other.

@@ -2,6 +2,7 @@
 // Cyrillic), through "=", LIKE, GROUP BY and ORDER BY, over a file made by the Jet writer.
 #include "data/DatabaseError.h"
 #include "data/jet/JetValues.h"
+#include "data/Prefilter.h"
 #include "data/ResultSet.h"
 #include "data/SqlEngine.h"
 #include "data/TextCompare.h"
@@ -321,6 +322,54 @@ private Q_SLOTS:
         QVERIFY(like("x#%", "x%", U'#'));
         QVERIFY(!like("x#%", "xy", U'#'));
         QVERIFY(!like("x#", "x#", U'#'));
+    }
+
+    // The prefilter searches a column's texts as one buffer: a hit belongs to the row it starts
+    // in, and only when it ends there too; every row that holds the text is found.
+    void prefilterOverWholeColumn_data()
+    {
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QString>("pattern"); // "=x" for equality, else a LIKE pattern
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("never across rows") << QStringList{"12", "34"} << "%23%" << "";
+        QTest::newRow("across, then in the next row") << QStringList{"12", "3123", "9"} << "%23%" << "1";
+        QTest::newRow("first and last bytes") << QStringList{"23x", "y", "", "x23"} << "%23%" << "0 3";
+        QTest::newRow("after empty rows") << QStringList{"", "", "郑州", "", "河南郑州"} << "%郑%" << "2 4";
+        QTest::newRow("twice in a row, once counted") << QStringList{"郑郑", "郑"} << "%郑%" << "0 1";
+        QTest::newRow("nothing") << QStringList{"郑州", "洛阳"} << "%开封%" << "";
+        QTest::newRow("equal") << QStringList{"23", "123", "2323", "23"} << "=23" << "0 3";
+        QTest::newRow("equal, inside a row only") << QStringList{"1234", "2"} << "=23" << "";
+        QTest::newRow("equal to empty") << QStringList{"", "1", ""} << "=" << "0 2";
+        QTest::newRow("no rows") << QStringList{} << "%1%" << "";
+    }
+    void prefilterOverWholeColumn()
+    {
+        QFETCH(QStringList, texts);
+        QFETCH(QString, pattern);
+        QFETCH(QString, expected);
+        QByteArray buffer;
+        std::vector<uint32_t> ends{0};
+        for (const QString &t : texts) {
+            buffer += t.toUtf8();
+            ends.push_back(uint32_t(buffer.size()));
+        }
+        jetvtab::Prefilter f;
+        const std::string operand = pattern.mid(pattern.startsWith('=') ? 1 : 0).toStdString();
+        QVERIFY(pattern.startsWith('=') ? f.forEquals(operand) : f.forLike(operand));
+        std::vector<uint32_t> rows;
+        f.matchingRows(buffer.isEmpty() ? nullptr : buffer.constData(), ends.data(), size_t(texts.size()), rows);
+        QStringList found;
+        for (uint32_t r : rows)
+            found << QString::number(r);
+        QCOMPARE(found.join(' '), expected);
+        // The same rows as testing each row alone.
+        QStringList each;
+        for (int r = 0; r < texts.size(); ++r) {
+            const QByteArray t = texts.at(r).toUtf8();
+            if (f.admits(t.constData(), size_t(t.size())))
+                each << QString::number(r);
+        }
+        QCOMPARE(found.join(' '), each.join(' '));
     }
 };
 

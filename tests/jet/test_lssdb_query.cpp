@@ -170,6 +170,20 @@ private slots:
         QVERIFY2(err.contains(QRegularExpression(QStringLiteral("[\\x{4e00}-\\x{9fff}]"))), qPrintable(err));
         QCOMPARE(err.count(u'\n'), 1);
     }
+
+    // Output that cannot all be written (a full disk) is a failure, not a result.
+    void outputThatCannotBeWritten()
+    {
+        for (const QString &sql : {QStringLiteral("select * from lawyer"), QStringLiteral("select count(*) from lawyer")}) {
+            QProcess p;
+            p.setStandardOutputFile(QStringLiteral("/dev/full"));
+            p.start(kLssdb, {QStringLiteral("query"), m_db, sql});
+            QVERIFY(p.waitForFinished(-1));
+            QCOMPARE(p.exitCode(), 1);
+            const QString err = QString::fromUtf8(p.readAllStandardError());
+            QVERIFY2(err.contains(QStringLiteral("无法写出查询结果")), qPrintable(err));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLssdbQuery)

@@ -1,0 +1,330 @@
+// How the engine runs a statement: prepared read-only, its rows made into a result or handed
+// over one by one; a statement that only counts a table, or only lists its columns, is
+// answered from the file without stepping SQLite through every row.
+#include "data/SqlEngine.h"
+
+#include "data/ColumnStore.h"
+#include "data/DatabaseError.h"
+#include "data/ResultSet.h"
+#include "data/SqlErrors.h"
+#include "data/StatementRows.h"
+#include "data/jet/JetFile.h"
+#include "data/jet/JetRows.h"
+
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <utility>
+
+namespace {
+
+// Statements may read, never change anything (nor attach files or set pragmas).
+int readOnlyAuthorizer(void *, int action, const char *, const char *, const char *, const char *)
+{
+    switch (action) {
+    case SQLITE_SELECT:
+    case SQLITE_READ:
+    case SQLITE_FUNCTION:
+    case SQLITE_RECURSIVE:
+        return SQLITE_OK;
+    default:
+        return SQLITE_DENY;
+    }
+}
+
+struct StatementGuard
+{
+    sqlite3_stmt *stmt = nullptr;
+    ~StatementGuard() { sqlite3_finalize(stmt); }
+};
+
+bool onlyBlanksAndSemicolon(const char *tail)
+{
+    bool semicolon = false;
+    for (const char *p = tail; p && *p; ++p) {
+        if (*p == ';' && !semicolon)
+            semicolon = true;
+        else if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// The statement prepared and its parameters bound; the caller finalizes it. Throws
+// EDatabaseError.
+sqlite3_stmt *SqlEngine::prepare(const QString &sql, const QStringList &params)
+{
+    const QByteArray text = sql.toUtf8();
+    m_catalog.error = nullptr;
+    ++m_catalog.statement;
+    StatementGuard guard;
+    const char *tail = nullptr;
+    sqlite3_set_authorizer(m_db, readOnlyAuthorizer, nullptr);
+    const int rc = sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &guard.stmt, &tail);
+    sqlite3_set_authorizer(m_db, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        // A table's own failure (its file damaged) is raised as it was.
+        if (m_catalog.error)
+            std::rethrow_exception(std::exchange(m_catalog.error, nullptr));
+        sqlerrors::fail(m_db, rc);
+    }
+    if (!guard.stmt)
+        throw EDatabaseError(QStringLiteral("SQL 语句无效: 语句为空。"));
+    if (!onlyBlanksAndSemicolon(tail))
+        throw EDatabaseError(QStringLiteral("在 SQL 语句结尾之后找到字符。"));
+    if (!sqlite3_stmt_readonly(guard.stmt))
+        throw EDatabaseError(sqlerrors::readOnly());
+
+    const int paramCount = sqlite3_bind_parameter_count(guard.stmt);
+    for (int i = 1; i <= paramCount; ++i) {
+        if (i > params.size())
+            throw EDatabaseError(QStringLiteral("参数对象被不正确地定义。提供了不一致或不完整的信息。"));
+        const QByteArray value = params.at(i - 1).toUtf8();
+        sqlite3_bind_text(guard.stmt, i, value.constData(), int(value.size()), SQLITE_TRANSIENT);
+    }
+    return std::exchange(guard.stmt, nullptr);
+}
+
+// Which fields are Yes/No and exact decimal columns of a table; the cells are left as they are.
+void SqlEngine::describe(sqlite3_stmt *stmt, ValueTypes &types) const
+{
+    const int columns = sqlite3_column_count(stmt);
+    types.yesNo.assign(size_t(columns), false);
+    types.exact.assign(size_t(columns), false);
+    for (int c = 0; c < columns; ++c) {
+        const char *table = sqlite3_column_table_name(stmt, c);
+        const char *origin = sqlite3_column_origin_name(stmt, c);
+        for (const auto &s : m_stores)
+            if (table && origin && s->name().compare(QString::fromUtf8(table), Qt::CaseInsensitive) == 0)
+                for (const JetColumn &column : s->columns())
+                    if (column.name.compare(QString::fromUtf8(origin), Qt::CaseInsensitive) == 0) {
+                        types.yesNo[size_t(c)] = column.kind == StorageClass::Boolean;
+                        types.exact[size_t(c)] = column.kind == StorageClass::Number;
+                    }
+    }
+}
+
+// The table of a statement that only counts a table's rows ("SELECT COUNT(*) FROM t"), which
+// its pages' row slots answer without stepping through the rows; null for any other statement.
+ColumnStore *SqlEngine::countedTable(const QString &sql)
+{
+    static const QRegularExpression count(
+        QStringLiteral("^\\s*select\\s+count\\s*\\(\\s*\\*\\s*\\)\\s*from\\s+"
+                       "(?:([^\\s;\"\\[\\]`'(),.-]+)|\"((?:[^\"]|\"\")+)\"|\\[([^\\]]+)\\]|`([^`]+)`)\\s*;?\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = count.match(sql);
+    if (!m.hasMatch())
+        return nullptr;
+    QString name;
+    for (int g = 1; g <= 4 && name.isEmpty(); ++g)
+        name = m.captured(g);
+    name.replace(QLatin1String("\"\""), QLatin1String("\""));
+    const QString stored = m_file->findTable(name);
+    for (ColumnStore *s : m_catalog.stores)
+        if (!stored.isEmpty() && s->name() == stored && s->refusal().isEmpty())
+            return s;
+    return nullptr;
+}
+
+// The table of a statement that lists columns of one table and nothing more ("SELECT * FROM
+// t", "SELECT a, b FROM t"): its rows can go out straight from the file, each value as the
+// engine would give it. `columns` gets the table's column of each field. Null for any other
+// statement.
+ColumnStore *SqlEngine::plainScan(const QString &sql, sqlite3_stmt *stmt, std::vector<int> &columns)
+{
+    static const QString name = QStringLiteral("(?:[^\\s;\"\\[\\]`'(),.*+/<>=!|&%~-]+|\"(?:[^\"]|\"\")+\"|\\[[^\\]]+\\]|`[^`]+`)");
+    static const QRegularExpression plain(QStringLiteral("^\\s*select\\s+(?:\\*|%1(?:\\s*,\\s*%1)*)\\s+from\\s+%1\\s*;?\\s*$")
+                                              .arg(name),
+                                          QRegularExpression::CaseInsensitiveOption);
+    if (!plain.match(sql).hasMatch())
+        return nullptr;
+    ColumnStore *store = nullptr;
+    columns.clear();
+    for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+        const char *table = sqlite3_column_table_name(stmt, c);
+        const char *origin = sqlite3_column_origin_name(stmt, c);
+        const char *database = sqlite3_column_database_name(stmt, c);
+        if (!table || !origin || !database || std::strcmp(database, "main") != 0)
+            return nullptr;
+        const QString tableName = QString::fromUtf8(table);
+        if (!store) {
+            for (ColumnStore *s : m_catalog.stores)
+                if (s->name().compare(tableName, Qt::CaseInsensitive) == 0 && s->refusal().isEmpty())
+                    store = s;
+            if (!store)
+                return nullptr;
+        } else if (store->name().compare(tableName, Qt::CaseInsensitive) != 0) {
+            return nullptr;
+        }
+        const QString column = QString::fromUtf8(origin);
+        int index = -1;
+        for (int k = 0; k < store->columns().size(); ++k)
+            if (store->columns()[k].name.compare(column, Qt::CaseInsensitive) == 0)
+                index = k;
+        if (index < 0)
+            return nullptr;
+        columns.push_back(index);
+    }
+    return columns.empty() ? nullptr : store;
+}
+
+namespace {
+
+// A cell of a table's row as the statement would give it: text, and SQLite's type code.
+std::string_view plainCell(const JetCell &cell, StorageClass kind, std::string &buf, unsigned char &type)
+{
+    if (cell.isNull()) {
+        type = SQLITE_NULL;
+        return {};
+    }
+    type = SQLITE_TEXT;
+    switch (kind) {
+    case StorageClass::Integer: {
+        char digits[24];
+        const auto r = std::to_chars(digits, digits + sizeof digits, qint64(cell.integer));
+        buf.assign(digits, r.ptr);
+        type = SQLITE_INTEGER;
+        return buf;
+    }
+    case StorageClass::Real:
+        if (std::isnan(cell.real))
+            return "NaN";
+        buf = statementrows::formatReal(cell.real);
+        type = SQLITE_FLOAT;
+        return buf;
+    case StorageClass::Number: return decimalCellText(cell);
+    default: return cell.text;
+    }
+}
+
+} // namespace
+
+std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList &params)
+{
+    StatementGuard guard;
+    guard.stmt = prepare(sql, params);
+    if (ColumnStore *counted = countedTable(sql)) {
+        if (m_prepared)
+            m_prepared();
+        counted->verify(m_catalog.statement);
+        const std::string rows = std::to_string(counted->countRows());
+        auto result = std::make_unique<ResultSet>(QStringList{QString::fromUtf8(sqlite3_column_name(guard.stmt, 0))});
+        result->appendCell(rows.data(), rows.size());
+        result->endRow();
+        if (m_types) {
+            describe(guard.stmt, *m_types);
+            m_types->cells.assign(1, SQLITE_INTEGER);
+        }
+        return result;
+    }
+    const int columns = sqlite3_column_count(guard.stmt);
+    QStringList names;
+    for (int c = 0; c < columns; ++c)
+        names << QString::fromUtf8(sqlite3_column_name(guard.stmt, c));
+    auto result = std::make_unique<ResultSet>(names);
+    if (m_types) {
+        m_types->cells.clear();
+        describe(guard.stmt, *m_types);
+    }
+    if (m_prepared)
+        m_prepared();
+    try {
+        statementrows::read(guard.stmt, *result, m_stores, m_catalog, m_types ? &m_types->cells : nullptr);
+    } catch (const std::bad_alloc &) {
+        throw EDatabaseError(sqlerrors::outOfMemory());
+    } catch (const EDatabaseError &) {
+        // A failure inside a table's module is raised as it was, not as SQLite's copy of its text.
+        if (m_catalog.error)
+            std::rethrow_exception(std::exchange(m_catalog.error, nullptr));
+        throw;
+    }
+    return result;
+}
+
+void SqlEngine::stream(const QString &sql, const QStringList &params,
+                       const std::function<void(const QStringList &names, const ValueTypes &types)> &begin,
+                       const RowSink &row)
+{
+    useCurrentFile();
+    // The rows are read from the file as they go out: nothing else may use it meanwhile.
+    stopWarmUp();
+    StatementGuard guard;
+    guard.stmt = prepare(sql, params);
+    QStringList names;
+    for (int c = 0; c < sqlite3_column_count(guard.stmt); ++c)
+        names << QString::fromUtf8(sqlite3_column_name(guard.stmt, c));
+    ValueTypes types;
+    describe(guard.stmt, types);
+    ColumnStore *counted = countedTable(sql);
+    begin(names, types);
+    if (m_prepared)
+        m_prepared();
+    if (counted) {
+        counted->verify(m_catalog.statement);
+        const std::string rows = std::to_string(counted->countRows());
+        const std::string_view cell(rows);
+        const unsigned char type = SQLITE_INTEGER;
+        row(&cell, &type);
+        if (!m_file->isCurrent())
+            throw EDatabaseError(sqlerrors::changedWhileRead());
+        return;
+    }
+    std::vector<int> fields;
+    if (ColumnStore *table = plainScan(sql, guard.stmt, fields)) {
+        // Straight from the file: each row decoded, written and let go, SQLite not stepped.
+        table->verify(m_catalog.statement);
+        std::vector<int> read;
+        std::vector<size_t> at;
+        for (int f : fields) {
+            auto found = std::find(read.begin(), read.end(), f);
+            at.push_back(size_t(found - read.begin()));
+            if (found == read.end())
+                read.push_back(f);
+        }
+        const std::unique_ptr<jet::TableCursor> rows = table->openRows(read);
+        std::vector<std::string> buffers(fields.size());
+        std::vector<std::string_view> cells(fields.size());
+        std::vector<unsigned char> cellTypes(fields.size());
+        try {
+            while (rows->next()) {
+                for (size_t f = 0; f < fields.size(); ++f)
+                    cells[f] = plainCell(rows->cells()[at[f]], table->columns()[fields[f]].kind, buffers[f],
+                                         cellTypes[f]);
+                row(cells.data(), cellTypes.data());
+            }
+        } catch (const jet::Error &e) {
+            throw EDatabaseError(e);
+        } catch (const std::bad_alloc &) {
+            throw EDatabaseError(sqlerrors::outOfMemory());
+        }
+        if (!m_file->isCurrent())
+            throw EDatabaseError(sqlerrors::changedWhileRead());
+        return;
+    }
+    struct Streaming
+    {
+        jetvtab::Catalog &catalog;
+        explicit Streaming(jetvtab::Catalog &c) : catalog(c) { catalog.streaming = true; }
+        ~Streaming() { catalog.streaming = false; }
+    } streaming(m_catalog);
+    try {
+        statementrows::stream(guard.stmt, row);
+    } catch (const std::bad_alloc &) {
+        throw EDatabaseError(sqlerrors::outOfMemory());
+    } catch (const EDatabaseError &) {
+        if (m_catalog.error)
+            std::rethrow_exception(std::exchange(m_catalog.error, nullptr));
+        throw;
+    }
+    // Rows read while the file changed may mix two files: what went out is not vouched for.
+    if (!m_file->isCurrent())
+        throw EDatabaseError(sqlerrors::changedWhileRead());
+}
