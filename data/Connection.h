@@ -11,9 +11,10 @@
 class SqlEngine;
 
 // The one database connection. Takes an ADO-style connection string (items separated by ";",
-// keys without regard to case) naming a Jet file and its database password, and opens the file
-// read only. Statements run on an in-memory SQL engine over copies of the Jet tables, each
-// table loaded when a statement first names it.
+// keys without regard to case, values quoted where they hold ";", quotes or outer blanks)
+// naming a Jet file and its database password, and opens the file read only. Statements run on
+// an SQL engine that reads the Jet tables in place, each column decoded when a statement first
+// uses it.
 class Connection : public QObject
 {
     Q_OBJECT

@@ -1,4 +1,5 @@
 #include "data/JetVirtualTable.h"
+#include "data/JetVirtualTableParts.h"
 
 #include "data/ColumnStore.h"
 #include "data/DatabaseError.h"
@@ -19,68 +20,10 @@
 namespace jetvtab {
 namespace {
 
-struct Table : sqlite3_vtab
-{
-    Catalog *catalog = nullptr;
-    ColumnStore *store = nullptr;
-    // Why no statement can read the table (it has no columns, or its definition is damaged);
-    // empty when it reads.
-    QString refusal;
-};
-
-struct Cursor : sqlite3_vtab_cursor
-{
-    const ColumnStore *store = nullptr;
-    size_t row = 0;
-    size_t rows = 0;
-    std::vector<Prefilter> prefilters;
-    // With prefilters: the rows that pass them, visited in order (`index` is the position).
-    bool listed = false;
-    std::vector<uint32_t> candidates;
-    size_t index = 0;
-    // Columns the table has not decoded, read for the candidates alone: column -> values.
-    std::vector<int> partialColumns;
-    std::vector<std::unique_ptr<DecodedColumn>> partial;
-    // Streaming: the rows straight from the file; `at[c]` is column c's place in its cells, or
-    // -1 when the statement does not read it.
-    std::unique_ptr<jet::TableCursor> stream;
-    std::vector<int> at;
-    bool streamEnded = false;
-
-    void moveTo(size_t i)
-    {
-        index = i;
-        row = i < candidates.size() ? candidates[i] : rows;
-    }
-
-    // The rows that pass every prefilter: the first test searches its column's text whole, the
-    // others look at the rows it found.
-    void listCandidates()
-    {
-        const Prefilter &first = prefilters.front();
-        const DecodedColumn &col = store->column(first.column);
-        first.matchingRows(col.text.data(), col.ends.data(), rows, candidates);
-        size_t kept = 0;
-        for (uint32_t r : candidates)
-            if (passes(r))
-                candidates[kept++] = r;
-        candidates.resize(kept);
-    }
-
-    bool passes(size_t r) const
-    {
-        for (const Prefilter &f : prefilters) {
-            const DecodedColumn &col = store->column(f.column);
-            if (col.isNull(r))
-                return false; // NULL LIKE / = ... is never true
-            size_t size;
-            const char *p = col.textAt(r, size);
-            if (!f.admits(p, size))
-                return false;
-        }
-        return true;
-    }
-};
+using detail::Cursor;
+using detail::Table;
+using detail::column;
+using detail::rowid;
 
 std::string quoted(const QString &name)
 {
@@ -364,94 +307,6 @@ int eof(sqlite3_vtab_cursor *base)
     if (cursor->stream)
         return cursor->streamEnded;
     return cursor->row >= cursor->rows;
-}
-
-// A value of the row the stream stands on, as the decoded columns would give it. The cell
-// changes with the next row: SQLite takes a copy.
-int streamedColumn(const Cursor &cursor, sqlite3_context *ctx, int c)
-{
-    const int k = c >= 0 && size_t(c) < cursor.at.size() ? cursor.at[size_t(c)] : -1;
-    if (k < 0) {
-        sqlite3_result_null(ctx);
-        return SQLITE_OK;
-    }
-    const JetCell &cell = cursor.stream->cells()[size_t(k)];
-    if (cell.isNull()) {
-        sqlite3_result_null(ctx);
-        return SQLITE_OK;
-    }
-    switch (cursor.store->columns()[c].kind) {
-    case StorageClass::Integer: sqlite3_result_int64(ctx, cell.integer); break;
-    case StorageClass::Real:
-        if (std::isnan(cell.real))
-            sqlite3_result_text(ctx, "NaN", 3, SQLITE_STATIC);
-        else
-            sqlite3_result_double(ctx, cell.real);
-        break;
-    case StorageClass::Number: {
-        const std::string_view text = decimalCellText(cell);
-        sqlite3_result_text(ctx, text.data(), int(text.size()), SQLITE_TRANSIENT);
-        break;
-    }
-    default: sqlite3_result_text(ctx, cell.text.data(), int(cell.text.size()), SQLITE_TRANSIENT); break;
-    }
-    return SQLITE_OK;
-}
-
-int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
-{
-    const auto *cursor = static_cast<Cursor *>(base);
-    if (cursor->stream)
-        return streamedColumn(*cursor, ctx, c);
-    const DecodedColumn *values = nullptr;
-    size_t row = cursor->row;
-    if (cursor->store->isDecoded(c)) {
-        values = &cursor->store->column(c);
-    } else {
-        for (size_t k = 0; k < cursor->partialColumns.size(); ++k) {
-            if (cursor->partialColumns[k] == c) {
-                values = cursor->partial[k].get();
-                row = cursor->index;
-            }
-        }
-    }
-    if (!values) { // not named in the plan: never the case for a column read
-        sqlite3_result_null(ctx);
-        return SQLITE_OK;
-    }
-    const DecodedColumn &col = *values;
-    Catalog *catalog = static_cast<Table *>(base->pVtab)->catalog;
-    catalog->lastStore = cursor->store;
-    catalog->lastRow = cursor->row;
-    if (col.isNull(row)) {
-        sqlite3_result_null(ctx);
-        return SQLITE_OK;
-    }
-    switch (col.kind) {
-    case StorageClass::Integer: sqlite3_result_int64(ctx, col.integers[row]); break;
-    case StorageClass::Real:
-        // SQLite would make a NaN a NULL: it is a value, kept as its name.
-        if (std::isnan(col.reals[row]))
-            sqlite3_result_text(ctx, "NaN", 3, SQLITE_STATIC);
-        else
-            sqlite3_result_double(ctx, col.reals[row]);
-        break;
-    // An exact decimal as its text: see the column's declaration.
-    default: {
-        size_t size;
-        const char *p = col.textAt(row, size);
-        // The column outlives every statement: SQLite may point at it instead of copying.
-        sqlite3_result_text(ctx, p, int(size), SQLITE_STATIC);
-        break;
-    }
-    }
-    return SQLITE_OK;
-}
-
-int rowid(sqlite3_vtab_cursor *base, sqlite3_int64 *out)
-{
-    *out = sqlite3_int64(static_cast<Cursor *>(base)->row);
-    return SQLITE_OK;
 }
 
 sqlite3_module makeModule()

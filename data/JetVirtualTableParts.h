@@ -1,0 +1,84 @@
+#pragma once
+
+// The parts of the module's tables and cursors that its units share. Internal to the module.
+
+#include "data/ColumnStore.h"
+#include "data/JetVirtualTable.h"
+#include "data/Prefilter.h"
+#include "data/jet/JetRows.h"
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <vector>
+
+namespace jetvtab::detail {
+
+struct Table : sqlite3_vtab
+{
+    Catalog *catalog = nullptr;
+    ColumnStore *store = nullptr;
+    // Why no statement can read the table (it has no columns, or its definition is damaged);
+    // empty when it reads.
+    QString refusal;
+};
+
+struct Cursor : sqlite3_vtab_cursor
+{
+    const ColumnStore *store = nullptr;
+    size_t row = 0;
+    size_t rows = 0;
+    std::vector<Prefilter> prefilters;
+    // With prefilters: the rows that pass them, visited in order (`index` is the position).
+    bool listed = false;
+    std::vector<uint32_t> candidates;
+    size_t index = 0;
+    // Columns the table has not decoded, read for the candidates alone: column -> values.
+    std::vector<int> partialColumns;
+    std::vector<std::unique_ptr<DecodedColumn>> partial;
+    // Streaming: the rows straight from the file; `at[c]` is column c's place in its cells, or
+    // -1 when the statement does not read it.
+    std::unique_ptr<jet::TableCursor> stream;
+    std::vector<int> at;
+    bool streamEnded = false;
+
+    void moveTo(size_t i)
+    {
+        index = i;
+        row = i < candidates.size() ? candidates[i] : rows;
+    }
+
+    // The rows that pass every prefilter: the first test searches its column's text whole, the
+    // others look at the rows it found.
+    void listCandidates()
+    {
+        const Prefilter &first = prefilters.front();
+        const DecodedColumn &col = store->column(first.column);
+        first.matchingRows(col.text.data(), col.ends.data(), rows, candidates);
+        size_t kept = 0;
+        for (uint32_t r : candidates)
+            if (passes(r))
+                candidates[kept++] = r;
+        candidates.resize(kept);
+    }
+
+    bool passes(size_t r) const
+    {
+        for (const Prefilter &f : prefilters) {
+            const DecodedColumn &col = store->column(f.column);
+            if (col.isNull(r))
+                return false; // NULL LIKE / = ... is never true
+            size_t size;
+            const char *p = col.textAt(r, size);
+            if (!f.admits(p, size))
+                return false;
+        }
+        return true;
+    }
+};
+
+// The module's value calls: a column of the cursor's row, and the row's number.
+int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c);
+int rowid(sqlite3_vtab_cursor *base, sqlite3_int64 *out);
+
+} // namespace jetvtab::detail
