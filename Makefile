@@ -53,5 +53,9 @@ test-sanitize: deps
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+# Every C++ file keeps the style of .clang-format (scripts/check-format --fix formats them).
+check-format: deps
+	@bash scripts/check-format
+
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD) $(SANITIZE_BUILD)
