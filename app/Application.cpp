@@ -84,7 +84,8 @@ void Application::Terminate()
     // Posted, so that a request made inside a handler ends the loop after that handler; if the
     // loop is not running yet, Run() sees the flag.
     QMetaObject::invokeMethod(
-        this, [this] {
+        this,
+        [this] {
             if (m_running)
                 QCoreApplication::exit(0);
         },

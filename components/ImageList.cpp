@@ -2,10 +2,7 @@
 
 #include <QPixmap>
 
-TImageList::TImageList(QObject *owner, int width, int height)
-    : QObject(owner), m_width(width), m_height(height)
-{
-}
+TImageList::TImageList(QObject *owner, int width, int height) : QObject(owner), m_width(width), m_height(height) {}
 
 TImageList::~TImageList() = default;
 

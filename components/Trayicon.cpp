@@ -123,8 +123,7 @@ void TTrayIcon::SetPopupMenu(QMenu *Value)
     disconnect(FMenuGone);
     FPopupMenu = Value;
     if (Value)
-        FMenuGone = connect(Value, &QObject::destroyed, this,
-                            [this](QObject *gone) { Notification(gone, opRemove); });
+        FMenuGone = connect(Value, &QObject::destroyed, this, [this](QObject *gone) { Notification(gone, opRemove); });
 }
 
 void TTrayIcon::SetIcons(TImageList *Value)
@@ -132,8 +131,7 @@ void TTrayIcon::SetIcons(TImageList *Value)
     disconnect(FIconsGone);
     FIcons = Value;
     if (Value)
-        FIconsGone = connect(Value, &QObject::destroyed, this,
-                             [this](QObject *gone) { Notification(gone, opRemove); });
+        FIconsGone = connect(Value, &QObject::destroyed, this, [this](QObject *gone) { Notification(gone, opRemove); });
 }
 
 int TTrayIcon::GetAnimateInterval() const
@@ -238,18 +236,13 @@ void TTrayIcon::Notification(QObject *AComponent, TOperation Operation)
 void TTrayIcon::DoMessage(TMessage &Message)
 {
     switch (Message.Msg) {
-    case WM_QUERYENDSESSION:
-        Message.Result = 1;
-        break;
+    case WM_QUERYENDSESSION: Message.Result = 1; break;
     case WM_ENDSESSION:
         // Whether or not the session really ends: the icon would otherwise be left behind.
         EndSession();
         break;
-    case WM_TRAYICON:
-        MouseNotification(quint32(Message.LParam));
-        break;
-    default:
-        break;
+    case WM_TRAYICON: MouseNotification(quint32(Message.LParam)); break;
+    default: break;
     }
 }
 

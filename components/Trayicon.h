@@ -38,22 +38,14 @@ enum TTrayIconMessage : quint8 {
 
 enum TMouseButton { mbLeft, mbRight, mbMiddle };
 
-enum TShiftStateFlag {
-    ssShift = 0x01,
-    ssAlt = 0x02,
-    ssCtrl = 0x04,
-    ssLeft = 0x08,
-    ssRight = 0x10,
-    ssMiddle = 0x20
-};
+enum TShiftStateFlag { ssShift = 0x01, ssAlt = 0x02, ssCtrl = 0x04, ssLeft = 0x08, ssRight = 0x10, ssMiddle = 0x20 };
 Q_DECLARE_FLAGS(TShiftState, TShiftStateFlag)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TShiftState)
 
 enum TOperation { opInsert, opRemove };
 
 using TNotifyEvent = std::function<void(QObject *Sender)>;
-using TMouseEvent =
-    std::function<void(QObject *Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TMouseEvent = std::function<void(QObject *Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 using TMouseMoveEvent = std::function<void(QObject *Sender, TShiftState Shift, int X, int Y)>;
 
 // The message the notification area sends to the hidden window about the mouse.

@@ -30,9 +30,7 @@ void TTrayIcon::MouseNotification(quint32 mouseMessage)
         if (OnMouseMove)
             DoMouseMove(ShiftState(), X, Y);
         break;
-    case WM_LBUTTONDOWN:
-        DoMouseDown(mbLeft, ShiftState() | ssLeft, X, Y);
-        break;
+    case WM_LBUTTONDOWN: DoMouseDown(mbLeft, ShiftState() | ssLeft, X, Y); break;
     case WM_LBUTTONUP:
         if (OnClick)
             DoClick();
@@ -46,9 +44,7 @@ void TTrayIcon::MouseNotification(quint32 mouseMessage)
         restoreIf(imLeftDoubleClick);
         menuIf(imLeftDoubleClick);
         break;
-    case WM_RBUTTONDOWN:
-        DoMouseDown(mbRight, ShiftState() | ssRight, X, Y);
-        break;
+    case WM_RBUTTONDOWN: DoMouseDown(mbRight, ShiftState() | ssRight, X, Y); break;
     case WM_RBUTTONUP:
         DoMouseUp(mbRight, ShiftState() | ssRight, X, Y);
         restoreIf(imRightClickUp);
@@ -59,17 +55,10 @@ void TTrayIcon::MouseNotification(quint32 mouseMessage)
         restoreIf(imRightDoubleClick);
         menuIf(imRightDoubleClick);
         break;
-    case WM_MBUTTONDOWN:
-        DoMouseDown(mbMiddle, ShiftState() | ssMiddle, X, Y);
-        break;
-    case WM_MBUTTONUP:
-        DoMouseUp(mbMiddle, ShiftState() | ssMiddle, X, Y);
-        break;
-    case WM_MBUTTONDBLCLK:
-        DoDblClick();
-        break;
-    default:
-        break;
+    case WM_MBUTTONDOWN: DoMouseDown(mbMiddle, ShiftState() | ssMiddle, X, Y); break;
+    case WM_MBUTTONUP: DoMouseUp(mbMiddle, ShiftState() | ssMiddle, X, Y); break;
+    case WM_MBUTTONDBLCLK: DoDblClick(); break;
+    default: break;
     }
 }
 

@@ -7,8 +7,8 @@
 #include <QLocale>
 
 #include <algorithm>
-#include <string_view>
 #include <new>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -74,7 +74,9 @@ private:
             switch (out.kind) {
             case StorageClass::Integer: out.integers.push_back(cell.integer); break;
             case StorageClass::Real: out.reals.push_back(cell.real); break;
-            case StorageClass::Number: appendText(out, cell.isNull() ? std::string_view() : decimalCellText(cell)); break;
+            case StorageClass::Number:
+                appendText(out, cell.isNull() ? std::string_view() : decimalCellText(cell));
+                break;
             default: appendText(out, cell.isNull() ? std::string_view() : std::string_view(cell.text)); break;
             }
         }
@@ -153,22 +155,22 @@ std::string_view decimalCellText(const JetCell &cell)
     if (!cell.text.empty() || cell.storage == JetCell::Text)
         return cell.text;
     thread_local std::string made;
-    made = cell.storage == JetCell::Integer ? std::to_string(cell.integer)
-                                            : QByteArray::number(cell.real, 'f', QLocale::FloatingPointShortest)
-                                                  .toStdString();
+    made = cell.storage == JetCell::Integer
+               ? std::to_string(cell.integer)
+               : QByteArray::number(cell.real, 'f', QLocale::FloatingPointShortest).toStdString();
     return made;
 }
 
-std::unique_ptr<jet::TableCursor> ColumnStore::openRows(const std::vector<int> &columns) const try
-{
+std::unique_ptr<jet::TableCursor> ColumnStore::openRows(const std::vector<int> &columns) const
+try {
     std::lock_guard<std::mutex> lock(m_decodeLock);
     return file().openTable(m_name, columns);
 } catch (const jet::Error &e) {
     throw EDatabaseError(e);
 }
 
-int ColumnStore::countRows() try
-{
+int ColumnStore::countRows()
+try {
     if (rowCount() >= 0)
         return rowCount();
     std::lock_guard<std::mutex> lock(m_decodeLock);
@@ -227,8 +229,8 @@ void ColumnStore::verify(quint64 statement)
     m_verified = statement;
 }
 
-void ColumnStore::ensure(const std::vector<int> &columns, const std::atomic<bool> *cancel) try
-{
+void ColumnStore::ensure(const std::vector<int> &columns, const std::atomic<bool> *cancel)
+try {
     auto missing = [&] {
         std::vector<int> out;
         for (int c : columns)
@@ -317,8 +319,8 @@ void ColumnStore::ensure(const std::vector<int> &columns, const std::atomic<bool
 }
 
 std::vector<std::unique_ptr<DecodedColumn>> ColumnStore::decodeRows(const std::vector<int> &columns,
-                                                                   const std::vector<uint32_t> &rows) const try
-{
+                                                                    const std::vector<uint32_t> &rows) const
+try {
     std::lock_guard<std::mutex> lock(m_decodeLock);
     std::atomic<bool> abandon{false};
     ColumnFiller filler(m_columns, columns, nullptr, &abandon, &rows);

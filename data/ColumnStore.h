@@ -7,12 +7,12 @@
 #include <QVector>
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <new>
-#include <cstdint>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,14 +72,13 @@ public:
     // known, returns at once. `cancel` (may be null) ends a pass early with Cancelled. Throws
     // EDatabaseError or std::bad_alloc; nothing of a failed pass is kept.
     struct Cancelled
-    {
-    };
+    {};
     void ensure(const std::vector<int> &columns, const std::atomic<bool> *cancel = nullptr);
 
     // Decodes columns for a few rows only (ascending row numbers, the row count known): value i
     // of each column is that of rows[i]. Nothing is kept. Throws as ensure().
     std::vector<std::unique_ptr<DecodedColumn>> decodeRows(const std::vector<int> &columns,
-                                                          const std::vector<uint32_t> &rows) const;
+                                                           const std::vector<uint32_t> &rows) const;
 
     // The rows of the table one at a time, the given columns decoded as each is reached and
     // nothing kept: for a statement streamed to its reader. Throws EDatabaseError. The caller

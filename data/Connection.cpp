@@ -70,7 +70,8 @@ void Connection::setConnected(bool connected)
     // The engine goes before this object does, and takes its worker with it: the call never
     // outlives the connection.
     m_engine->setWarmUpFinished([this] {
-        QMetaObject::invokeMethod(this, [this] { Q_EMIT warmUpFinished(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Q_EMIT warmUpFinished(); }, Qt::QueuedConnection);
     });
     Q_EMIT connectedChanged(true);
 }
@@ -199,7 +200,8 @@ void Connection::runStatement(std::function<void()> work)
             run->error = std::current_exception();
         }
         run->done.store(true);
-        QMetaObject::invokeMethod(this, [this] { Q_EMIT statementFinished(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Q_EMIT statementFinished(); }, Qt::QueuedConnection);
     };
     try {
         run->thread = std::thread(body);

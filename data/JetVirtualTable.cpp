@@ -9,21 +9,21 @@
 #include "data/jet/JetPages.h"
 #include "data/jet/JetRows.h"
 
-#include <sqlite3.h>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <new>
+#include <sqlite3.h>
 #include <string>
 
 namespace jetvtab {
 namespace {
 
-using detail::Cursor;
-using detail::Table;
 using detail::column;
+using detail::Cursor;
 using detail::rowid;
+using detail::Table;
 
 std::string quoted(const QString &name)
 {

@@ -2,12 +2,12 @@
 
 #include <QByteArray>
 #include <QLocale>
-#include <sqlite3.h>
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <sqlite3.h>
 #include <string_view>
 
 namespace jetnumber {
@@ -161,7 +161,10 @@ void step(sqlite3_context *ctx, sqlite3_value *v, int sign)
     Fixed f;
     bool exact = false;
     switch (sqlite3_value_type(v)) {
-    case SQLITE_INTEGER: f.units = sqlite3_value_int64(v); exact = true; break;
+    case SQLITE_INTEGER:
+        f.units = sqlite3_value_int64(v);
+        exact = true;
+        break;
     case SQLITE_FLOAT: s->onlyIntegers = false; break;
     default: {
         s->onlyIntegers = false;
@@ -268,8 +271,8 @@ int registerCollation(sqlite3 *db)
     const int rc = sqlite3_create_collation_v2(db, kCollation, SQLITE_UTF8, nullptr, collate, nullptr);
     if (rc != SQLITE_OK)
         return rc;
-    return sqlite3_create_window_function(db, "sum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, sumStep,
-                                          sumFinal, sumValue, sumInverse, nullptr);
+    return sqlite3_create_window_function(db, "sum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, sumStep, sumFinal,
+                                          sumValue, sumInverse, nullptr);
 }
 
 } // namespace jetnumber

@@ -80,22 +80,22 @@ public:
     void Close();
     bool Active() const;
 
-    int RecordCount() const;   // 0 when closed
-    bool Bof() const;          // at-beginning flag; set on a closed or empty query
-    bool Eof() const;          // at-end flag; set on a closed or empty query
+    int RecordCount() const; // 0 when closed
+    bool Bof() const;        // at-beginning flag; set on a closed or empty query
+    bool Eof() const;        // at-end flag; set on a closed or empty query
     void First();
     void Last();
     void Prior();
     void Next();
-    int RecNo() const;         // current record, 0-based; -1 when there is none
-    void MoveTo(int row);      // makes a record current (a click in the grid); clears both flags
-                               // unless the result is empty
+    int RecNo() const;    // current record, 0-based; -1 when there is none
+    void MoveTo(int row); // makes a record current (a click in the grid); clears both flags
+                          // unless the result is empty
 
     // Field of the current record as text (null reads as ""); throws when the result lacks it.
     QString FieldByName(const QString &name) const;
-    QStringList fieldNames() const;           // result's fields in select-list order
-    int fieldIndex(const QString &name) const; // 0-based, -1 when absent (without regard to case)
-    QString value(int row, int field) const;   // any record, for the grid
+    QStringList fieldNames() const;                   // result's fields in select-list order
+    int fieldIndex(const QString &name) const;        // 0-based, -1 when absent (without regard to case)
+    QString value(int row, int field) const;          // any record, for the grid
     std::string_view bytes(int row, int field) const; // the same as UTF-8, without a copy
 
 Q_SIGNALS:

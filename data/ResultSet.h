@@ -7,8 +7,8 @@
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <string_view>
 #include <new>
+#include <string_view>
 #include <type_traits>
 
 // Rows of a result that are whole rows of a table held in memory elsewhere: the result keeps
@@ -112,8 +112,8 @@ private:
     quint32 sourceRow(size_t row) const { return m_rowIdsListed ? m_rowIds[row] : quint32(row); }
 
     QStringList m_fields;
-    GrowArray<char, MappedBlock> m_text;     // cell texts, back to back
-    GrowArray<quint32, MappedBlock> m_ends;  // m_ends[0] = 0, m_ends[k] = end of cell k - 1
+    GrowArray<char, MappedBlock> m_text;    // cell texts, back to back
+    GrowArray<quint32, MappedBlock> m_ends; // m_ends[0] = 0, m_ends[k] = end of cell k - 1
     int m_rows = 0;
     std::unique_ptr<RowSource> m_source;
     // row source mode: the source's row of each row, listed only once a row comes out of order

@@ -2,18 +2,18 @@
 
 #include "data/ColumnStore.h"
 #include "data/DatabaseError.h"
-#include "data/jet/JetFile.h"
 #include "data/JetVirtualTable.h"
 #include "data/NumberCompare.h"
 #include "data/ResultSet.h"
 #include "data/SqlErrors.h"
 #include "data/StatementRows.h"
 #include "data/TextCompare.h"
+#include "data/jet/JetFile.h"
 
 #include <QRegularExpression>
-#include <sqlite3.h>
 #include <algorithm>
 #include <exception>
+#include <sqlite3.h>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -82,7 +82,8 @@ void SqlEngine::openFile()
     }
     try {
         if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                            nullptr) != SQLITE_OK
+                            nullptr)
+                != SQLITE_OK
             || jettext::registerFunctions(m_db) != SQLITE_OK || jetnumber::registerCollation(m_db) != SQLITE_OK
             || jetvtab::registerModule(m_db, &m_catalog) != SQLITE_OK)
             throw EDatabaseError(QStringLiteral("内存不足，无法打开数据库。"));

@@ -13,12 +13,12 @@
 
 #include <QRegularExpression>
 
-#include <sqlite3.h>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <sqlite3.h>
 #include <string>
 #include <utility>
 
@@ -31,10 +31,8 @@ int readOnlyAuthorizer(void *, int action, const char *, const char *, const cha
     case SQLITE_SELECT:
     case SQLITE_READ:
     case SQLITE_FUNCTION:
-    case SQLITE_RECURSIVE:
-        return SQLITE_OK;
-    default:
-        return SQLITE_DENY;
+    case SQLITE_RECURSIVE: return SQLITE_OK;
+    default: return SQLITE_DENY;
     }
 }
 
@@ -140,10 +138,11 @@ ColumnStore *SqlEngine::countedTable(const QString &sql)
 // statement.
 ColumnStore *SqlEngine::plainScan(const QString &sql, sqlite3_stmt *stmt, std::vector<int> &columns)
 {
-    static const QString name = QStringLiteral("(?:[^\\s;\"\\[\\]`'(),.*+/<>=!|&%~-]+|\"(?:[^\"]|\"\")+\"|\\[[^\\]]+\\]|`[^`]+`)");
-    static const QRegularExpression plain(QStringLiteral("^\\s*select\\s+(?:\\*|%1(?:\\s*,\\s*%1)*)\\s+from\\s+%1\\s*;?\\s*$")
-                                              .arg(name),
-                                          QRegularExpression::CaseInsensitiveOption);
+    static const QString name =
+        QStringLiteral("(?:[^\\s;\"\\[\\]`'(),.*+/<>=!|&%~-]+|\"(?:[^\"]|\"\")+\"|\\[[^\\]]+\\]|`[^`]+`)");
+    static const QRegularExpression plain(
+        QStringLiteral("^\\s*select\\s+(?:\\*|%1(?:\\s*,\\s*%1)*)\\s+from\\s+%1\\s*;?\\s*$").arg(name),
+        QRegularExpression::CaseInsensitiveOption);
     if (!plain.match(sql).hasMatch())
         return nullptr;
     ColumnStore *store = nullptr;
@@ -296,8 +295,8 @@ void SqlEngine::stream(const QString &sql, const QStringList &params,
         try {
             while (rows->next()) {
                 for (size_t f = 0; f < fields.size(); ++f)
-                    cells[f] = plainCell(rows->cells()[at[f]], table->columns()[fields[f]].kind, buffers[f],
-                                         cellTypes[f]);
+                    cells[f] =
+                        plainCell(rows->cells()[at[f]], table->columns()[fields[f]].kind, buffers[f], cellTypes[f]);
                 row(cells.data(), cellTypes.data());
             }
         } catch (const jet::Error &e) {

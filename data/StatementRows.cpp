@@ -4,12 +4,12 @@
 #include "data/ResultSet.h"
 #include "data/SqlErrors.h"
 
-#include <sqlite3.h>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <sqlite3.h>
 #include <string_view>
 
 namespace statementrows {
@@ -29,18 +29,14 @@ void appendCopiedRow(sqlite3_stmt *stmt, int columns, ResultSet &result)
     for (int c = 0; c < columns; ++c) {
         sqlite3_value *v = sqlite3_column_value(stmt, c);
         switch (sqlite3_value_type(v)) {
-        case SQLITE_NULL:
-            result.appendCell("", 0);
-            break;
+        case SQLITE_NULL: result.appendCell("", 0); break;
         case SQLITE_INTEGER: {
             char buf[32];
             const int n = qsnprintf(buf, sizeof buf, "%lld", sqlite3_value_int64(v));
             result.appendCell(buf, size_t(n));
             break;
         }
-        case SQLITE_FLOAT:
-            appendNumber(result, sqlite3_value_double(v));
-            break;
+        case SQLITE_FLOAT: appendNumber(result, sqlite3_value_double(v)); break;
         case SQLITE_TEXT: {
             const auto *p = static_cast<const char *>(sqlite3_value_blob(v));
             const int n = sqlite3_value_bytes(v);
@@ -230,8 +226,8 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
         }
         if (source) {
             const size_t row = catalog.lastRow;
-            if (catalog.lastStore == source->store() && row < size_t(source->store()->rowCount())
-                && row <= 0xFFFFFFFFu && sameAsSourceRow(stmt, *source, columns, row)) {
+            if (catalog.lastStore == source->store() && row < size_t(source->store()->rowCount()) && row <= 0xFFFFFFFFu
+                && sameAsSourceRow(stmt, *source, columns, row)) {
                 result.appendSourceRow(quint32(row));
                 continue;
             }

@@ -3,9 +3,9 @@
 #include "platform/Utf8.h"
 
 #include <QChar>
-#include <sqlite3.h>
 #include <algorithm>
 #include <cstring>
+#include <sqlite3.h>
 #include <string>
 #include <vector>
 
@@ -13,7 +13,6 @@ namespace jettext {
 namespace {
 
 using Byte = unsigned char;
-
 
 inline char32_t asciiLower(unsigned c)
 {
@@ -93,8 +92,8 @@ struct Pattern
 
     std::vector<Piece> pieces; // one more than the "%"s
     std::vector<List> lists;
-    bool never = false;        // ends in a lone escape character: matches nothing
-    bool malformed = false;    // a "[" without its "]"
+    bool never = false;     // ends in a lone escape character: matches nothing
+    bool malformed = false; // a "[" without its "]"
     char32_t escape = 0;
     std::string source;
 

@@ -39,8 +39,8 @@ inline char32_t readChar(const unsigned char *s, size_t n, size_t &i)
     }
     if (c >= 0xF0 && c < 0xF5 && i + 3 < n && continuation(s[i + 1]) && continuation(s[i + 2])
         && continuation(s[i + 3])) {
-        const char32_t cp = ((c & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6)
-                            | (s[i + 3] & 0x3Fu);
+        const char32_t cp =
+            ((c & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) | (s[i + 3] & 0x3Fu);
         if (cp >= 0x10000 && cp <= 0x10FFFF) {
             i += 4;
             return cp;
@@ -73,8 +73,7 @@ int compare(const char *a, size_t na, const char *b, size_t nb);
 // ("[a-z]" a range, "[!abc]" any other character, "[[]" a "["); `escape` (or 0 for none) makes
 // the character after it literal. Cases fold as in compare(). A "[" without its "]" makes the
 // pattern malformed: it matches nothing and `malformed` (when given) is set.
-bool like(const char *pattern, size_t np, const char *value, size_t nv, char32_t escape = 0,
-          bool *malformed = nullptr);
+bool like(const char *pattern, size_t np, const char *value, size_t nv, char32_t escape = 0, bool *malformed = nullptr);
 
 // The engine's error for a malformed pattern, in the words users see.
 constexpr const char *kBadPattern = "模式字符串无效：'[' 没有对应的 ']'。";

@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 // Present when a sanitizer runtime is linked in.
-extern "C" void __sanitizer_set_report_fd(void* fd) __attribute__((weak));
+extern "C" void __sanitizer_set_report_fd(void *fd) __attribute__((weak));
 
 namespace fuzz {
 
@@ -24,7 +24,7 @@ int realStderr()
     static const int fd = [] {
         const int d = dup(STDERR_FILENO);
         if (!g_replay && __sanitizer_set_report_fd && d >= 0)
-            __sanitizer_set_report_fd(reinterpret_cast<void*>(intptr_t(d)));
+            __sanitizer_set_report_fd(reinterpret_cast<void *>(intptr_t(d)));
         return d;
     }();
     return fd;
@@ -42,7 +42,7 @@ int catchFile()
     return fd;
 }
 
-void writeAll(int fd, const char* p, size_t n)
+void writeAll(int fd, const char *p, size_t n)
 {
     while (n > 0) {
         const ssize_t w = write(fd, p, n);
@@ -53,14 +53,14 @@ void writeAll(int fd, const char* p, size_t n)
     }
 }
 
-}  // namespace
+} // namespace
 
-MemoryFile::MemoryFile(const uint8_t* data, size_t size)
+MemoryFile::MemoryFile(const uint8_t *data, size_t size)
 {
     m_fd = memfd_create("lss-fuzz-input", MFD_CLOEXEC);
     if (m_fd < 0)
         fail("memfd_create failed");
-    writeAll(m_fd, reinterpret_cast<const char*>(data), size);
+    writeAll(m_fd, reinterpret_cast<const char *>(data), size);
     m_path = QStringLiteral("/proc/self/fd/%1").arg(m_fd);
 }
 
@@ -133,7 +133,7 @@ void releaseCaughtOutput()
         return;
 }
 
-void fail(const char* what, const QString& detail)
+void fail(const char *what, const QString &detail)
 {
     QByteArray text = QByteArrayLiteral("FUZZ CHECK FAILED: ") + what;
     if (!detail.isEmpty())
@@ -144,11 +144,11 @@ void fail(const char* what, const QString& detail)
     std::abort();
 }
 
-bool matchesOneOf(const QString& text, const QStringList& templates)
+bool matchesOneOf(const QString &text, const QStringList &templates)
 {
     static const QRegularExpression placeholder(QStringLiteral("%[1-9]"));
     static QHash<QString, QRegularExpression> compiled;
-    for (const QString& t : templates) {
+    for (const QString &t : templates) {
         auto known = compiled.constFind(t);
         if (known != compiled.constEnd()) {
             if (known->match(text).hasMatch())
@@ -172,7 +172,7 @@ bool matchesOneOf(const QString& text, const QStringList& templates)
     return false;
 }
 
-bool hasChinese(const QString& text)
+bool hasChinese(const QString &text)
 {
     for (const QChar c : text)
         if (c.unicode() >= 0x4e00 && c.unicode() <= 0x9fff)
@@ -180,4 +180,4 @@ bool hasChinese(const QString& text)
     return false;
 }
 
-}  // namespace fuzz
+} // namespace fuzz

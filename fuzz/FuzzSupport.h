@@ -13,13 +13,14 @@
 namespace fuzz {
 
 // The input as an anonymous in-memory file, named by /proc/self/fd/N while the object lives.
-class MemoryFile {
+class MemoryFile
+{
 public:
-    MemoryFile(const uint8_t* data, size_t size);
+    MemoryFile(const uint8_t *data, size_t size);
     ~MemoryFile();
-    MemoryFile(const MemoryFile&) = delete;
-    MemoryFile& operator=(const MemoryFile&) = delete;
-    const QString& path() const { return m_path; }
+    MemoryFile(const MemoryFile &) = delete;
+    MemoryFile &operator=(const MemoryFile &) = delete;
+    const QString &path() const { return m_path; }
 
 private:
     int m_fd = -1;
@@ -28,12 +29,13 @@ private:
 
 // Catches everything written to standard output and standard error (by us, Qt or a library)
 // from construction until take(). Sanitizer reports still go to the real standard error.
-class OutputCatcher {
+class OutputCatcher
+{
 public:
     OutputCatcher();
     ~OutputCatcher();
-    OutputCatcher(const OutputCatcher&) = delete;
-    OutputCatcher& operator=(const OutputCatcher&) = delete;
+    OutputCatcher(const OutputCatcher &) = delete;
+    OutputCatcher &operator=(const OutputCatcher &) = delete;
     // Ends the catch and returns what was written.
     QByteArray take();
 
@@ -49,20 +51,20 @@ void releaseCaughtOutput();
 
 // A wrong answer: says what and stops the process, so that the fuzzer keeps the input and the
 // replay fails.
-[[noreturn]] void fail(const char* what, const QString& detail = QString());
+[[noreturn]] void fail(const char *what, const QString &detail = QString());
 
-inline void check(bool ok, const char* what, const QString& detail = QString())
+inline void check(bool ok, const char *what, const QString &detail = QString())
 {
     if (!ok)
         fail(what, detail);
 }
 
 // True when the text is one of `templates`, each %1 to %9 standing for any text.
-bool matchesOneOf(const QString& text, const QStringList& templates);
+bool matchesOneOf(const QString &text, const QStringList &templates);
 
 // True when the text holds a CJK character (the tools' messages are Chinese).
-bool hasChinese(const QString& text);
+bool hasChinese(const QString &text);
 
-}  // namespace fuzz
+} // namespace fuzz
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);

@@ -14,13 +14,14 @@
 #include <cstring>
 #include <random>
 
-extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize) __attribute__((weak));
+extern "C" size_t LLVMFuzzerMutate(uint8_t *data, size_t size, size_t maxSize) __attribute__((weak));
 
 namespace fuzz {
 
-class PageMutator {
+class PageMutator
+{
 public:
-    PageMutator(uint8_t* data, size_t size, size_t maxSize, unsigned seed)
+    PageMutator(uint8_t *data, size_t size, size_t maxSize, unsigned seed)
         : m_data(data), m_size(size), m_maxSize(maxSize), m_rng(seed)
     {
     }
@@ -32,11 +33,16 @@ public:
         const size_t pages = m_size / kPage;
         const int steps = 1 + int(pick(3));
         for (int i = 0; i < steps; ++i) {
-            uint8_t* page = m_data + kPage * (1 + pick(pages - 1)); // page 0 is the scrambled header
+            uint8_t *page = m_data + kPage * (1 + pick(pages - 1)); // page 0 is the scrambled header
             switch (page[0]) {
             case 0x01: dataPage(page, pages); break;
             case 0x02: definitionPage(page, pages); break;
-            default: if (pick(4) == 0) wholePages(pages); else flipBit(page, kPage); break;
+            default:
+                if (pick(4) == 0)
+                    wholePages(pages);
+                else
+                    flipBit(page, kPage);
+                break;
             }
         }
         return m_size;
@@ -44,18 +50,26 @@ public:
 
 private:
     static constexpr size_t kPage = jet::kPageSize;
-    uint8_t* m_data;
+    uint8_t *m_data;
     size_t m_size;
     size_t m_maxSize;
     std::minstd_rand m_rng;
 
     size_t pick(size_t n) { return n == 0 ? 0 : size_t(m_rng()) % n; }
-    static uint16_t get16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-    static uint32_t get32(const uint8_t* p) { return uint32_t(get16(p)) | (uint32_t(get16(p + 2)) << 16); }
-    static void put16(uint8_t* p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
-    static void put32(uint8_t* p, uint32_t v) { put16(p, v & 0xFFFF); put16(p + 2, v >> 16); }
+    static uint16_t get16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
+    static uint32_t get32(const uint8_t *p) { return uint32_t(get16(p)) | (uint32_t(get16(p + 2)) << 16); }
+    static void put16(uint8_t *p, uint32_t v)
+    {
+        p[0] = uint8_t(v);
+        p[1] = uint8_t(v >> 8);
+    }
+    static void put32(uint8_t *p, uint32_t v)
+    {
+        put16(p, v & 0xFFFF);
+        put16(p + 2, v >> 16);
+    }
 
-    void flipBit(uint8_t* p, size_t len) { p[pick(len)] ^= uint8_t(1u << pick(8)); }
+    void flipBit(uint8_t *p, size_t len) { p[pick(len)] ^= uint8_t(1u << pick(8)); }
 
     // A small change of a number: one more, one less, or something else altogether.
     uint32_t nudge(uint32_t v)
@@ -73,7 +87,7 @@ private:
     {
         for (int tries = 0; tries < 8; ++tries) {
             const size_t p = 1 + pick(pages - 1);
-            const uint8_t* page = m_data + p * kPage;
+            const uint8_t *page = m_data + p * kPage;
             const uint16_t rows = get16(page + 12);
             if (page[0] == 0x01 && rows > 0 && rows < 256)
                 return uint32_t(p << 8) | uint32_t(pick(rows));
@@ -81,17 +95,18 @@ private:
         return uint32_t(pick(pages) << 8) | uint32_t(pick(4));
     }
 
-    void dataPage(uint8_t* page, size_t pages)
+    void dataPage(uint8_t *page, size_t pages)
     {
         const uint16_t rows = get16(page + 12);
         const size_t usable = std::min<size_t>(rows, (kPage - 14) / 2);
-        uint8_t* slot = usable ? page + 14 + 2 * pick(usable) : nullptr;
+        uint8_t *slot = usable ? page + 14 + 2 * pick(usable) : nullptr;
         switch (pick(slot ? 8 : 2)) {
-        case 0: put16(page + 12, nudge(rows) & 0x1FF); break; // row count
+        case 0: put16(page + 12, nudge(rows) & 0x1FF); break;                                     // row count
         case 1: put32(page + 4, pick(2) ? uint32_t(pick(pages)) : nudge(get32(page + 4))); break; // owner
-        case 2: slot[1] ^= uint8_t(pick(2) ? 0x80 : 0x40); break; // deleted / moved flags
+        case 2: slot[1] ^= uint8_t(pick(2) ? 0x80 : 0x40); break;                           // deleted / moved flags
         case 3: put16(slot, (get16(slot) & 0xE000) | (nudge(get16(slot)) & 0x1FFF)); break; // row start
-        case 4: case 5: {
+        case 4:
+        case 5: {
             // A pointer inside the row: a moved row's target, or a long value's first row (after
             // its 4-byte length) or its next piece.
             const size_t start = get16(slot) & 0x1FFF;
@@ -116,25 +131,25 @@ private:
         }
     }
 
-    void definitionPage(uint8_t* page, size_t pages)
+    void definitionPage(uint8_t *page, size_t pages)
     {
         const uint16_t columns = get16(page + 45);
         const uint32_t realIndexes = get32(page + 51);
         const size_t first = 63 + size_t(realIndexes) * 12;
         const bool haveColumn = columns > 0 && realIndexes < 100 && first + 25 * size_t(columns) <= kPage;
-        uint8_t* e = haveColumn ? page + first + 25 * pick(columns) : nullptr;
+        uint8_t *e = haveColumn ? page + first + 25 * pick(columns) : nullptr;
         static const uint8_t types[] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08,
                                         0x09, 0x0A, 0x0B, 0x0C, 0x0F, 0x10, 0x12};
         switch (pick(e ? 9 : 3)) {
-        case 0: put32(page + 16, nudge(get32(page + 16))); break; // stored row count
+        case 0: put32(page + 16, nudge(get32(page + 16))); break;                                // stored row count
         case 1: put32(page + 55, pick(2) ? somePointer(pages) : nudge(get32(page + 55))); break; // usage map
         case 2: put16(page + 45, nudge(columns) & 0xFF); break;
         case 3: e[0] = types[pick(sizeof types)]; break;
-        case 4: e[15] ^= uint8_t(1u << pick(3)); break;                  // fixed flag and others
-        case 5: put16(e + 23, nudge(get16(e + 23)) & 0x3FF); break;       // size
-        case 6: put16(e + 21, nudge(get16(e + 21)) & 0xFFF); break;       // fixed offset
-        case 7: { // number, variable index
-            uint8_t* field = e + 5 + 2 * pick(2);
+        case 4: e[15] ^= uint8_t(1u << pick(3)); break;             // fixed flag and others
+        case 5: put16(e + 23, nudge(get16(e + 23)) & 0x3FF); break; // size
+        case 6: put16(e + 21, nudge(get16(e + 21)) & 0xFFF); break; // fixed offset
+        case 7: {                                                   // number, variable index
+            uint8_t *field = e + 5 + 2 * pick(2);
             put16(field, nudge(get16(field)) & 0x1FF);
             break;
         }
@@ -153,10 +168,10 @@ private:
 
     void wholePages(size_t pages)
     {
-        uint8_t* a = m_data + kPage * (1 + pick(pages - 1));
-        uint8_t* b = m_data + kPage * (1 + pick(pages - 1));
+        uint8_t *a = m_data + kPage * (1 + pick(pages - 1));
+        uint8_t *b = m_data + kPage * (1 + pick(pages - 1));
         switch (pick(3)) {
-        case 0: std::memcpy(a, b, kPage); break;   // a page twice
+        case 0: std::memcpy(a, b, kPage); break; // a page twice
         case 1: std::memset(a, 0, kPage); break;
         default:
             if (m_size + kPage <= m_maxSize) {
@@ -183,4 +198,4 @@ private:
     }
 };
 
-}  // namespace fuzz
+} // namespace fuzz

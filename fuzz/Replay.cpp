@@ -33,7 +33,7 @@ void keepOutputOfDeath()
 {
     if (__sanitizer_set_death_callback)
         __sanitizer_set_death_callback(onDeath);
-    if (void* ubsan = dlopen("libubsan.so.1", RTLD_NOW | RTLD_NOLOAD)) {
+    if (void *ubsan = dlopen("libubsan.so.1", RTLD_NOW | RTLD_NOLOAD)) {
         if (auto set = reinterpret_cast<void (*)(void (*)(void))>(dlsym(ubsan, "__sanitizer_set_death_callback")))
             set(onDeath);
         dlclose(ubsan);
@@ -45,9 +45,9 @@ void keepOutputOfDeath()
             std::signal(sig, onSignal);
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
     fuzz::setReplay();
     keepOutputOfDeath();
@@ -56,7 +56,7 @@ int main(int argc, char** argv)
         const QFileInfo arg(QString::fromLocal8Bit(argv[i]));
         if (arg.isDir()) {
             const QDir dir(arg.filePath());
-            for (const QString& name : dir.entryList(QDir::Files, QDir::Name))
+            for (const QString &name : dir.entryList(QDir::Files, QDir::Name))
                 files << dir.filePath(name);
         } else if (arg.isFile()) {
             files << arg.filePath();
@@ -66,7 +66,7 @@ int main(int argc, char** argv)
         }
     }
     int run = 0;
-    for (const QString& path : files) {
+    for (const QString &path : files) {
         if (QFileInfo(path).fileName().startsWith(QLatin1Char('.')))
             continue;
         QFile f(path);
@@ -77,7 +77,7 @@ int main(int argc, char** argv)
         const QByteArray data = f.readAll();
         std::printf("%s\n", qPrintable(path));
         std::fflush(stdout);
-        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()));
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(data.constData()), size_t(data.size()));
         ++run;
     }
     std::printf("%d inputs replayed\n", run);

@@ -14,7 +14,7 @@
 
 namespace {
 
-void write(const QString& path, const QString& password, const jet::WriterOptions& options, const QList<int>& rows)
+void write(const QString &path, const QString &password, const jet::WriterOptions &options, const QList<int> &rows)
 {
     jet::Writer w(path, password);
     w.setOptions(options);
@@ -32,11 +32,12 @@ void write(const QString& path, const QString& password, const jet::WriterOption
 
 // Files that contradict themselves in one place each, kept beside the crash inputs so that every
 // replay checks the reader still refuses them.
-void writeDamaged(const QDir& out)
+void writeDamaged(const QDir &out)
 {
     using Damage = jet::WriterOptions::Damage;
-    const struct {
-        const char* name;
+    const struct
+    {
+        const char *name;
         Damage damage;
         int moveEvery;
     } files[] = {
@@ -46,7 +47,7 @@ void writeDamaged(const QDir& out)
         {"long-values-share-a-chain-tail.mdb", Damage::SharedChainTail, 0},
         {"moved-row-points-at-a-live-row.mdb", Damage::MovedToLiveRow, 2},
     };
-    for (const auto& f : files) {
+    for (const auto &f : files) {
         jet::WriterOptions options;
         options.damage = f.damage;
         options.moveEvery = f.moveEvery;
@@ -60,9 +61,9 @@ void writeDamaged(const QDir& out)
     }
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "--damaged") == 0) {
         writeDamaged(QDir(QString::fromLocal8Bit(argv[2])));

@@ -14,29 +14,30 @@ namespace {
 
 using Items = QList<QPair<QString, QString>>;
 
-QString describe(const Items& items)
+QString describe(const Items &items)
 {
     QStringList parts;
-    for (const auto& item : items)
+    for (const auto &item : items)
         parts << QStringLiteral("[%1]=[%2]").arg(item.first, item.second);
     return parts.join(QLatin1Char(' '));
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
+    const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
 
     Items items;
     QString error;
     if (parseConnectionString(text, &items, &error)) {
         QStringList written;
-        for (const auto& item : items)
+        for (const auto &item : items)
             written << connectionItemText(item.first, item.second);
         Items again;
         fuzz::check(parseConnectionString(written.join(QLatin1Char(';')), &again), "written items do not read back");
-        fuzz::check(again == items, "items changed on the way back", describe(items) + QStringLiteral(" / ") + describe(again));
+        fuzz::check(again == items, "items changed on the way back",
+                    describe(items) + QStringLiteral(" / ") + describe(again));
     } else {
         fuzz::check(!error.isEmpty() && fuzz::hasChinese(error), "a refused string without a Chinese reason", error);
     }
@@ -44,16 +45,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const qsizetype nul = text.indexOf(QChar(0));
     const QString path = nul < 0 ? text : text.left(nul);
     const QString password = nul < 0 ? QString() : text.mid(nul + 1);
-    for (const QString& built : {jetConnectionString(path, password), directoryConnectionString(path)}) {
+    for (const QString &built : {jetConnectionString(path, password), directoryConnectionString(path)}) {
         Items read;
         fuzz::check(parseConnectionString(built, &read), "a built string is refused", built);
         fuzz::check(connectionValue(read, QStringLiteral("Data Source")) == path, "the path changed", built);
         const QString expected = built.startsWith(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;User ID"))
                                      ? QStringLiteral("41729063")
                                      : password;
-        fuzz::check(connectionValue(read, QStringLiteral("Jet OLEDB:Database Password")) == expected, "the password changed",
-                    built);
-        fuzz::check(read.size() == (built.startsWith(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;User ID")) ? 6 : 3),
+        fuzz::check(connectionValue(read, QStringLiteral("Jet OLEDB:Database Password")) == expected,
+                    "the password changed", built);
+        fuzz::check(read.size()
+                        == (built.startsWith(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;User ID")) ? 6 : 3),
                     "a value added an item", describe(read));
     }
     return 0;

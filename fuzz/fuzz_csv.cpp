@@ -10,31 +10,28 @@
 
 namespace {
 
-void checkValue(const QVariant& v, const jet::ColumnDef& col)
+void checkValue(const QVariant &v, const jet::ColumnDef &col)
 {
     if (v.isNull())
         return;
     switch (col.type) {
     case jet::kText:
-        fuzz::check(v.typeId() == QMetaType::QString && v.toString().size() <= col.maxChars, "text value does not fit", col.name);
+        fuzz::check(v.typeId() == QMetaType::QString && v.toString().size() <= col.maxChars, "text value does not fit",
+                    col.name);
         break;
-    case jet::kMemo:
-        fuzz::check(v.typeId() == QMetaType::QString, "memo value is not text", col.name);
-        break;
-    case jet::kLong:
-        fuzz::check(v.typeId() == QMetaType::Int, "long value is not a 32-bit number", col.name);
-        break;
+    case jet::kMemo: fuzz::check(v.typeId() == QMetaType::QString, "memo value is not text", col.name); break;
+    case jet::kLong: fuzz::check(v.typeId() == QMetaType::Int, "long value is not a 32-bit number", col.name); break;
     case jet::kDateTime: {
         const QDateTime dt = v.toDateTime();
         fuzz::check(v.typeId() == QMetaType::QDateTime && dt.isValid(), "date value is not a valid date", col.name);
-        fuzz::check(dt.date() >= QDate(100, 1, 1) && dt.date() <= QDate(9999, 12, 31), "date outside the column's range",
-                    dt.toString(Qt::ISODate));
+        fuzz::check(dt.date() >= QDate(100, 1, 1) && dt.date() <= QDate(9999, 12, 31),
+                    "date outside the column's range", dt.toString(Qt::ISODate));
         break;
     }
     }
 }
 
-void checkMessage(const QString& message, const QString& path)
+void checkMessage(const QString &message, const QString &path)
 {
     fuzz::check(message.startsWith(path + QLatin1Char(':')), "message does not name the file", message);
     fuzz::check(fuzz::hasChinese(message), "message not in Chinese", message);
@@ -44,14 +41,14 @@ void checkMessage(const QString& message, const QString& path)
         fuzz::check(c.unicode() >= 0x20 && c.unicode() != 0x7f, "control character in the message", message);
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
         return 0;
-    const std::vector<jet::TableDef>& tables = jet::directorySchema();
-    const jet::TableDef& def = tables[data[0] % tables.size()];
+    const std::vector<jet::TableDef> &tables = jet::directorySchema();
+    const jet::TableDef &def = tables[data[0] % tables.size()];
     const fuzz::MemoryFile file(data + 1, size - 1);
     fuzz::OutputCatcher output;
     try {
@@ -65,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             for (size_t c = 0; c < def.columns.size(); ++c)
                 checkValue(values[qsizetype(c)], def.columns[c]);
         }
-    } catch (const CsvTableError& e) {
+    } catch (const CsvTableError &e) {
         checkMessage(e.message, file.path());
     }
     const QByteArray printed = output.take();

@@ -30,7 +30,7 @@ namespace {
 
 // Every message the reader and the engine give for a file (%1, %2, %3: a path, table, column or
 // type). Anything else, SQLite's English above all, is a fault.
-const QStringList& readerMessages()
+const QStringList &readerMessages()
 {
     static const QStringList messages = {
         QStringLiteral("找不到文件 '%1'。"),
@@ -44,20 +44,21 @@ const QStringList& readerMessages()
     };
     return messages;
 }
-const QStringList& engineMessages()
+const QStringList &engineMessages()
 {
-    static const QStringList messages = readerMessages() + QStringList{
-        QStringLiteral("数据库文件已被更改，表 '%1' 无法读取。"),
-        QStringLiteral("内存不足，无法完成查询。"),
-        QStringLiteral("内存不足，无法读取表 '%1'。"),
-        QStringLiteral("内存不足，无法打开数据库。"),
-        QStringLiteral("读取表时出错。"),
-        QStringLiteral("表 '%1' 没有列。"),
-    };
+    static const QStringList messages = readerMessages()
+                                        + QStringList{
+                                            QStringLiteral("数据库文件已被更改，表 '%1' 无法读取。"),
+                                            QStringLiteral("内存不足，无法完成查询。"),
+                                            QStringLiteral("内存不足，无法读取表 '%1'。"),
+                                            QStringLiteral("内存不足，无法打开数据库。"),
+                                            QStringLiteral("读取表时出错。"),
+                                            QStringLiteral("表 '%1' 没有列。"),
+                                        };
     return messages;
 }
 
-void checkMessage(const QString& message, const QStringList& set)
+void checkMessage(const QString &message, const QStringList &set)
 {
     fuzz::check(fuzz::matchesOneOf(message, set), "an error is not one of the data layer's messages", message);
 }
@@ -65,7 +66,7 @@ void checkMessage(const QString& message, const QStringList& set)
 // Rows of each table the reader read whole; -1 where it failed.
 using RowCounts = QHash<QString, qint64>;
 
-void readTable(JetFile& file, const QString& table, size_t fileSize, RowCounts& counts)
+void readTable(JetFile &file, const QString &table, size_t fileSize, RowCounts &counts)
 {
     counts.insert(table, -1);
     const QVector<JetColumn> columns = file.columns(table);
@@ -82,10 +83,11 @@ void readTable(JetFile& file, const QString& table, size_t fileSize, RowCounts& 
     while (rows->next()) {
         ++count;
         fuzz::check(rows->cells().size() == readable.size(), "a row has the wrong number of cells");
-        for (const JetCell& cell : rows->cells()) {
+        for (const JetCell &cell : rows->cells()) {
             // Hexadecimal digits double a value's bytes, UTF-8 makes two bytes of UTF-16 three.
-            fuzz::check(cell.text.size() <= 2 * fileSize + 64, "a value is larger than the file allows",
-                        QStringLiteral("%1: %2 bytes from a file of %3").arg(table).arg(cell.text.size()).arg(fileSize));
+            fuzz::check(
+                cell.text.size() <= 2 * fileSize + 64, "a value is larger than the file allows",
+                QStringLiteral("%1: %2 bytes from a file of %3").arg(table).arg(cell.text.size()).arg(fileSize));
             bytes += cell.text.size();
         }
     }
@@ -101,12 +103,12 @@ void readTable(JetFile& file, const QString& table, size_t fileSize, RowCounts& 
         counts.insert(table, count);
 }
 
-void queryEverything(const QString& path, size_t fileSize, const RowCounts& counts)
+void queryEverything(const QString &path, size_t fileSize, const RowCounts &counts)
 {
     std::unique_ptr<SqlEngine> engine;
     try {
         engine = std::make_unique<SqlEngine>(path, QStringLiteral("41729063"));
-    } catch (const EDatabaseError& e) {
+    } catch (const EDatabaseError &e) {
         checkMessage(e.message(), engineMessages());
         return;
     }
@@ -114,43 +116,46 @@ void queryEverything(const QString& path, size_t fileSize, const RowCounts& coun
         QString name = it.key();
         name.replace(QLatin1Char('"'), QLatin1String("\"\""));
         try {
-            const std::unique_ptr<ResultSet> all = engine->execute(QStringLiteral("SELECT * FROM \"%1\"").arg(name), {});
+            const std::unique_ptr<ResultSet> all =
+                engine->execute(QStringLiteral("SELECT * FROM \"%1\"").arg(name), {});
             size_t bytes = 0;
             for (int r = 0; r < all->rowCount(); ++r)
                 for (int f = 0; f < all->fieldCount(); ++f)
                     bytes += all->bytes(r, f).size();
-            fuzz::check(bytes <= 1024 * fileSize + (1u << 20), "a result's text is out of all proportion to the file",
-                        QStringLiteral("%1: %2 bytes of text from a file of %3").arg(it.key()).arg(bytes).arg(fileSize));
+            fuzz::check(
+                bytes <= 1024 * fileSize + (1u << 20), "a result's text is out of all proportion to the file",
+                QStringLiteral("%1: %2 bytes of text from a file of %3").arg(it.key()).arg(bytes).arg(fileSize));
             if (it.value() >= 0)
-                fuzz::check(all->rowCount() == it.value(), "the engine and the reader disagree on a table's rows",
-                            QStringLiteral("%1: %2 rows against %3").arg(it.key()).arg(all->rowCount()).arg(it.value()));
-        } catch (const EDatabaseError& e) {
+                fuzz::check(
+                    all->rowCount() == it.value(), "the engine and the reader disagree on a table's rows",
+                    QStringLiteral("%1: %2 rows against %3").arg(it.key()).arg(all->rowCount()).arg(it.value()));
+        } catch (const EDatabaseError &e) {
             checkMessage(e.message(), engineMessages());
         }
     }
 }
 
-void readEverything(const QString& path, size_t size, RowCounts& counts)
+void readEverything(const QString &path, size_t size, RowCounts &counts)
 {
     std::unique_ptr<JetFile> file;
     try {
         file = std::make_unique<JetFile>(path, QStringLiteral("41729063"));
-    } catch (const jet::Error& e) {
+    } catch (const jet::Error &e) {
         checkMessage(e.message(), readerMessages());
         return;
     }
-    for (const QString& table : file->tableNames()) {
+    for (const QString &table : file->tableNames()) {
         try {
             readTable(*file, table, size, counts);
-        } catch (const jet::Error& e) {
+        } catch (const jet::Error &e) {
             checkMessage(e.message(), readerMessages());
         }
     }
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const fuzz::MemoryFile file(data, size);
     fuzz::OutputCatcher output;
@@ -162,7 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     return 0;
 }
 
-extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned int seed)
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t *data, size_t size, size_t maxSize, unsigned int seed)
 {
     static const bool plain = std::getenv("LSS_FUZZ_PLAIN") != nullptr;
     if (plain)

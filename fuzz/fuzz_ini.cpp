@@ -13,15 +13,16 @@
 
 namespace {
 
-struct Line {
-    QString section;   // set on a section line
+struct Line
+{
+    QString section; // set on a section line
     bool isSection = false;
     QString key;
     QString value;
     bool isEntry = false;
 };
 
-QString trimmedBlanks(const QString& s)
+QString trimmedBlanks(const QString &s)
 {
     auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
     qsizetype from = 0;
@@ -34,11 +35,11 @@ QString trimmedBlanks(const QString& s)
 }
 
 // The file line by line, read as plainly as possible.
-std::vector<Line> slowRead(const QString& text)
+std::vector<Line> slowRead(const QString &text)
 {
     std::vector<Line> lines;
     static const QRegularExpression eol(QStringLiteral("\\r\\n|\\r|\\n"));
-    for (const QString& raw : text.split(eol)) {
+    for (const QString &raw : text.split(eol)) {
         const QString t = trimmedBlanks(raw);
         Line l;
         if (t.startsWith(QLatin1Char(';')) || t.isEmpty()) {
@@ -58,14 +59,14 @@ std::vector<Line> slowRead(const QString& text)
     return lines;
 }
 
-std::optional<QString> slowValue(const std::vector<Line>& lines, const QString& section, const QString& key)
+std::optional<QString> slowValue(const std::vector<Line> &lines, const QString &section, const QString &key)
 {
     bool inSection = false;
     bool seen = false;
-    for (const Line& l : lines) {
+    for (const Line &l : lines) {
         if (l.isSection) {
             if (seen && inSection)
-                return std::nullopt;   // only the first section of a name counts
+                return std::nullopt; // only the first section of a name counts
             inSection = l.section.compare(section, Qt::CaseInsensitive) == 0;
             seen = seen || inSection;
         } else if (l.isEntry && inSection && l.key.compare(key, Qt::CaseInsensitive) == 0) {
@@ -75,7 +76,7 @@ std::optional<QString> slowValue(const std::vector<Line>& lines, const QString& 
     return std::nullopt;
 }
 
-int slowProfileInt(const QString& text, int defaultValue)
+int slowProfileInt(const QString &text, int defaultValue)
 {
     if (text.isEmpty())
         return defaultValue;
@@ -91,7 +92,7 @@ int slowProfileInt(const QString& text, int defaultValue)
     return int(qint32(quint32(v)));
 }
 
-int slowReadInteger(const QString& text, int defaultValue)
+int slowReadInteger(const QString &text, int defaultValue)
 {
     static const QRegularExpression re(QStringLiteral("^([+-]?)(?:(?:\\$|0[xX])([0-9a-fA-F]{1,8})|([0-9]+))$"));
     const QRegularExpressionMatch m = re.match(text);
@@ -109,7 +110,7 @@ int slowReadInteger(const QString& text, int defaultValue)
     return int(negative ? -v : v);
 }
 
-qsizetype gbkBytes(const QString& s)
+qsizetype gbkBytes(const QString &s)
 {
     // Opening the converter costs far more than a short encoding.
     static QStringEncoder gbk("GBK");
@@ -117,13 +118,14 @@ qsizetype gbkBytes(const QString& s)
     return QByteArray(gbk.encode(s)).size();
 }
 
-void checkValue(const IniFile& ini, const QString& section, const QString& key, const QString& value, int bufferSize)
+void checkValue(const IniFile &ini, const QString &section, const QString &key, const QString &value, int bufferSize)
 {
     fuzz::check(IniFile::profileIntOf(value, 7) == slowProfileInt(value, 7), "GetPrivateProfileInt rule", value);
     fuzz::check(IniFile::readIntegerOf(value, 7) == slowReadInteger(value, 7), "ReadInteger rule", value);
 
     QString unquoted = value;
-    if (value.size() >= 2 && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')) && value.back() == value.front())
+    if (value.size() >= 2 && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\''))
+        && value.back() == value.front())
         unquoted = value.mid(1, value.size() - 2);
     const QString s = ini.profileString(section, key, QString(), bufferSize);
     fuzz::check(unquoted.startsWith(s), "string read is not a head of the value", value);
@@ -132,28 +134,29 @@ void checkValue(const IniFile& ini, const QString& section, const QString& key, 
         // The next whole character would not have fitted (a buffer of one holds only the end mark).
         const qsizetype at = s.size();
         const qsizetype len =
-            unquoted.at(at).isHighSurrogate() && at + 1 < unquoted.size() && unquoted.at(at + 1).isLowSurrogate() ? 2 : 1;
+            unquoted.at(at).isHighSurrogate() && at + 1 < unquoted.size() && unquoted.at(at + 1).isLowSurrogate() ? 2
+                                                                                                                  : 1;
         fuzz::check(gbkBytes(unquoted.left(s.size() + len)) > bufferSize - 1, "string read cut too early", value);
     }
     fuzz::check(ini.profileInt(section, key, 7) == slowProfileInt(ini.profileString(section, key, QString(), 2048), 7),
                 "profileInt differs from the rule on the string read", value);
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // Real version files are a few lines; the slow reading is quadratic in the number of lines.
     if (size < 1 || size > 16384)
         return 0;
     // The first byte is the caller's buffer size for the string read.
     const int bufferSize = 1 + data[0] % 64;
-    const QByteArray bytes(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
+    const QByteArray bytes(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
     fuzz::OutputCatcher output;
     const IniFile ini = IniFile::fromData(bytes);
     const std::vector<Line> lines = slowRead(IniFile::decode(bytes));
     QString section;
-    for (const Line& l : lines) {
+    for (const Line &l : lines) {
         if (l.isSection)
             section = l.section;
         if (!l.isEntry)

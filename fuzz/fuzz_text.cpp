@@ -23,7 +23,7 @@ using Units = std::vector<char32_t>;
 // A byte that does not begin a valid UTF-8 sequence is a character of its own.
 constexpr char32_t kInvalid = 0x110000;
 
-Units decode(const std::string& s)
+Units decode(const std::string &s)
 {
     Units out;
     size_t i = 0;
@@ -66,7 +66,7 @@ Units decode(const std::string& s)
     return out;
 }
 
-std::string encode(const Units& units)
+std::string encode(const Units &units)
 {
     std::string out;
     for (const char32_t u : units) {
@@ -85,26 +85,27 @@ char32_t fold(char32_t u)
     return u >= kInvalid ? u : QChar::toCaseFolded(u);
 }
 
-Units folded(const std::string& s)
+Units folded(const std::string &s)
 {
     Units u = decode(s);
-    for (char32_t& c : u)
+    for (char32_t &c : u)
         c = fold(c);
     return u;
 }
 
-int slowCompare(const std::string& a, const std::string& b)
+int slowCompare(const std::string &a, const std::string &b)
 {
     const Units x = folded(a);
     const Units y = folded(b);
     return x < y ? -1 : y < x ? 1 : 0;
 }
 
-struct Token {
+struct Token
+{
     enum Kind { Char, AnyOne, AnyRun, List } kind = Char;
-    char32_t c = 0;   // Char: folded
+    char32_t c = 0; // Char: folded
     bool negated = false;
-    std::vector<std::pair<char32_t, char32_t>> ranges;   // List: folded ends
+    std::vector<std::pair<char32_t, char32_t>> ranges; // List: folded ends
 
     bool accepts(char32_t folded) const
     {
@@ -113,19 +114,20 @@ struct Token {
         if (kind == Char)
             return folded == c;
         bool in = false;
-        for (const auto& r : ranges)
+        for (const auto &r : ranges)
             if (folded >= r.first && folded <= r.second)
                 in = true;
         return in != negated;
     }
 };
 
-struct SlowLike {
+struct SlowLike
+{
     bool matches = false;
     bool malformed = false;
 };
 
-SlowLike slowLike(const std::string& pattern, const std::string& value, char32_t escape)
+SlowLike slowLike(const std::string &pattern, const std::string &value, char32_t escape)
 {
     const Units p = decode(pattern);
     std::vector<Token> tokens;
@@ -133,7 +135,7 @@ SlowLike slowLike(const std::string& pattern, const std::string& value, char32_t
         Token t;
         if (escape != 0 && p[i] == escape) {
             if (i + 1 == p.size())
-                return {};   // nothing left to escape: matches nothing
+                return {}; // nothing left to escape: matches nothing
             t.c = fold(p[++i]);
         } else if (p[i] == '%') {
             t.kind = Token::AnyRun;
@@ -171,7 +173,7 @@ SlowLike slowLike(const std::string& pattern, const std::string& value, char32_t
     // reach[k]: the pattern so far can end right before character k of the value.
     std::vector<char> reach(v.size() + 1, 0);
     reach[0] = 1;
-    for (const Token& t : tokens) {
+    for (const Token &t : tokens) {
         std::vector<char> next(v.size() + 1, 0);
         if (t.kind == Token::AnyRun) {
             char any = 0;
@@ -188,7 +190,7 @@ SlowLike slowLike(const std::string& pattern, const std::string& value, char32_t
 }
 
 // A pattern that matches exactly the texts equal to `text` without regard to case.
-std::string literalPattern(const std::string& text)
+std::string literalPattern(const std::string &text)
 {
     std::string out;
     for (const char32_t u : decode(text)) {
@@ -201,10 +203,10 @@ std::string literalPattern(const std::string& text)
     return out;
 }
 
-sqlite3* database()
+sqlite3 *database()
 {
-    static sqlite3* db = [] {
-        sqlite3* d = nullptr;
+    static sqlite3 *db = [] {
+        sqlite3 *d = nullptr;
         if (sqlite3_open_v2(":memory:", &d, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK
             || jettext::registerFunctions(d) != SQLITE_OK)
             fuzz::fail("cannot set up SQLite");
@@ -215,13 +217,13 @@ sqlite3* database()
 
 // The LIKE operator through SQLite, as the engine runs it: 1 or 0, or -1 when the statement
 // fails with the malformed pattern's message.
-int sqlLike(const std::string& pattern, const std::string& value, const std::string& escape)
+int sqlLike(const std::string &pattern, const std::string &value, const std::string &escape)
 {
-    static sqlite3_stmt* plain = nullptr;
-    static sqlite3_stmt* escaped = nullptr;
-    sqlite3_stmt*& stmt = escape.empty() ? plain : escaped;
+    static sqlite3_stmt *plain = nullptr;
+    static sqlite3_stmt *escaped = nullptr;
+    sqlite3_stmt *&stmt = escape.empty() ? plain : escaped;
     if (!stmt) {
-        const char* sql = escape.empty() ? "SELECT ?2 LIKE ?1" : "SELECT ?2 LIKE ?1 ESCAPE ?3";
+        const char *sql = escape.empty() ? "SELECT ?2 LIKE ?1" : "SELECT ?2 LIKE ?1 ESCAPE ?3";
         if (sqlite3_prepare_v2(database(), sql, -1, &stmt, nullptr) != SQLITE_OK)
             fuzz::fail("cannot prepare the LIKE statement", QString::fromUtf8(sqlite3_errmsg(database())));
     }
@@ -241,7 +243,7 @@ int sqlLike(const std::string& pattern, const std::string& value, const std::str
     return result;
 }
 
-QString show(const std::string& s)
+QString show(const std::string &s)
 {
     return QString::fromLatin1(QByteArray(s.data(), qsizetype(s.size())).toHex(' '));
 }
@@ -251,14 +253,14 @@ int sign(int x)
     return x < 0 ? -1 : x > 0 ? 1 : 0;
 }
 
-std::string negated(const std::string& d)
+std::string negated(const std::string &d)
 {
     return d.empty() || d[0] != '-' ? "-" + d : d.substr(1);
 }
 
 // The order of exact decimals against their arithmetic: a < b exactly when a + (-b) < 0; a
 // text that is not a decimal sorts after every one; the order is antisymmetric.
-void checkNumbers(const std::string& a, const std::string& b)
+void checkNumbers(const std::string &a, const std::string &b)
 {
     const QString pair = QStringLiteral("%1 and %2").arg(show(a), show(b));
     const int cmp = sign(jetnumber::compare(a.data(), a.size(), b.data(), b.size()));
@@ -281,9 +283,9 @@ void checkNumbers(const std::string& a, const std::string& b)
         fuzz::check(jetnumber::addDecimals(b, a, sum2) && sum1 == sum2, "decimal addition is not commutative", pair);
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size == 0)
         return 0;
@@ -297,9 +299,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         else
             parts[at] += char(data[i]);
     }
-    const std::string& pattern = parts[0];
-    const std::string& value = parts[1];
-    const std::string& other = parts[2];
+    const std::string &pattern = parts[0];
+    const std::string &value = parts[1];
+    const std::string &other = parts[2];
     const QString what = QStringLiteral("pattern %1 value %2 escape U+%3")
                              .arg(show(pattern), show(value), QString::number(uint(escape), 16));
 

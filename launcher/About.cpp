@@ -22,8 +22,8 @@ TF_About::TF_About(QWidget *parent) : QWidget(parent)
     Label3->setText(QString::fromUtf8(LSS_COPYRIGHT));
 
     // Labels are as large as their text; Label3 keeps its designed width.
-    for (QLabel *label : {Label1, Label2, Label4, Label5, Label6, Label7, Label8, Label9, Label10,
-                          Label11, Label12, Label13})
+    for (QLabel *label :
+         {Label1, Label2, Label4, Label5, Label6, Label7, Label8, Label9, Label10, Label11, Label12, Label13})
         label->adjustSize();
     Label3->resize(282, Label3->sizeHint().height());
 }

@@ -75,19 +75,16 @@ TF_one::TF_one(QWidget *parent) : QWidget(parent)
     PopupMenu1->addActions({N1, N6, N5, N4, N7, N3, N2});
 
     const std::pair<QPushButton *, void (TF_one::*)()> buttons[] = {
-        {Button1, &TF_one::Button1Click},   {Button2, &TF_one::Button2Click},
-        {Button3, &TF_one::Button3Click},   {Button4, &TF_one::Button4Click},
-        {Button5, &TF_one::Button5Click},   {Button6, &TF_one::Button6Click},
-        {Button7, &TF_one::Button7Click},   {Button8, &TF_one::Button8Click},
-        {Button9, &TF_one::Button9Click},   {Button10, &TF_one::Button10Click},
-        {Button11, &TF_one::Button11Click}, {Button12, &TF_one::Button12Click},
+        {Button1, &TF_one::Button1Click},   {Button2, &TF_one::Button2Click},   {Button3, &TF_one::Button3Click},
+        {Button4, &TF_one::Button4Click},   {Button5, &TF_one::Button5Click},   {Button6, &TF_one::Button6Click},
+        {Button7, &TF_one::Button7Click},   {Button8, &TF_one::Button8Click},   {Button9, &TF_one::Button9Click},
+        {Button10, &TF_one::Button10Click}, {Button11, &TF_one::Button11Click}, {Button12, &TF_one::Button12Click},
     };
     for (const auto &[button, handler] : buttons)
         connect(button, &QPushButton::clicked, this, guardedSlot([this, handler = handler] { (this->*handler)(); }));
     const std::pair<QAction *, void (TF_one::*)()> items[] = {
-        {N1, &TF_one::N1Click}, {N2, &TF_one::N2Click}, {N3, &TF_one::N3Click},
-        {N4, &TF_one::N4Click}, {N5, &TF_one::N5Click}, {N6, &TF_one::N6Click},
-        {N7, &TF_one::N7Click},
+        {N1, &TF_one::N1Click}, {N2, &TF_one::N2Click}, {N3, &TF_one::N3Click}, {N4, &TF_one::N4Click},
+        {N5, &TF_one::N5Click}, {N6, &TF_one::N6Click}, {N7, &TF_one::N7Click},
     };
     for (const auto &[item, handler] : items)
         connect(item, &QAction::triggered, this, guardedSlot([this, handler = handler] { (this->*handler)(); }));
@@ -115,12 +112,30 @@ TF_one::~TF_one()
         F_one = nullptr;
 }
 
-void TF_one::Button1Click() { runWindowCommand(this, &TF_one::Button1); }
-void TF_one::Button2Click() { runWindowCommand(this, &TF_one::Button2); }
-void TF_one::Button3Click() { runWindowCommand(this, &TF_one::Button3); }
-void TF_one::Button4Click() { runWindowCommand(this, &TF_one::Button4); }
-void TF_one::Button5Click() { runWindowCommand(this, &TF_one::Button5); }
-void TF_one::Button6Click() { runWindowCommand(this, &TF_one::Button6); }
+void TF_one::Button1Click()
+{
+    runWindowCommand(this, &TF_one::Button1);
+}
+void TF_one::Button2Click()
+{
+    runWindowCommand(this, &TF_one::Button2);
+}
+void TF_one::Button3Click()
+{
+    runWindowCommand(this, &TF_one::Button3);
+}
+void TF_one::Button4Click()
+{
+    runWindowCommand(this, &TF_one::Button4);
+}
+void TF_one::Button5Click()
+{
+    runWindowCommand(this, &TF_one::Button5);
+}
+void TF_one::Button6Click()
+{
+    runWindowCommand(this, &TF_one::Button6);
+}
 
 void TF_one::Button7Click()
 {
@@ -142,8 +157,14 @@ void TF_one::Button10Click()
     openSitePage(this, "/quillhall/reg/register.jsp");
 }
 
-void TF_one::Button11Click() { runWindowCommand(this, &TF_one::Button11); }
-void TF_one::Button12Click() { runWindowCommand(this, &TF_one::Button12); }
+void TF_one::Button11Click()
+{
+    runWindowCommand(this, &TF_one::Button11);
+}
+void TF_one::Button12Click()
+{
+    runWindowCommand(this, &TF_one::Button12);
+}
 
 void TF_one::FormCreate()
 {
@@ -185,7 +206,10 @@ void TF_one::N6Click()
 }
 
 // Not disabled while an about window is open: each choice opens one more.
-void TF_one::N7Click() { runWindowCommand(this, &TF_one::Button12); }
+void TF_one::N7Click()
+{
+    runWindowCommand(this, &TF_one::Button12);
+}
 
 void TF_one::Label3Click()
 {

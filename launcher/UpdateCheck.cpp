@@ -25,8 +25,7 @@ QString updateAddress()
 QString downloadedVersionPath()
 {
     // The per-user cache: a place every user can write to, unlike the root of a drive.
-    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation)
-           + QStringLiteral("/lawconfig.ini");
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/lawconfig.ini");
 }
 
 QString localVersionPath()
@@ -79,8 +78,7 @@ void CheckForUpdate(TF_one *launcher)
         if (Application *app = Application::instance())
             app->Terminate();
         else
-            QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
     };
     runUpdateCheck(context);
 }

@@ -38,8 +38,7 @@ protected:
         if (event->type() != QEvent::KeyPress)
             return false;
         auto *key = static_cast<QKeyEvent *>(event);
-        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
-            || (key->modifiers() & ~Qt::KeypadModifier))
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || (key->modifiers() & ~Qt::KeypadModifier))
             return false;
         auto *button = qobject_cast<QPushButton *>(watched);
         if (!button || !button->isEnabled())
@@ -65,7 +64,7 @@ void installAppearance()
 
 void setDialogFrame(QWidget *window, Qt::WindowType kind, const QSize &client)
 {
-    window->setWindowFlags(kind | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    window->setWindowFlags(kind | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                           | Qt::WindowCloseButtonHint);
     window->setFixedSize(client);
 }

@@ -7,12 +7,10 @@
 void installFontFallbacks()
 {
     const QStringList chinese{QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
-                              QStringLiteral("WenQuanYi Micro Hei"),
-                              QStringLiteral("Droid Sans Fallback")};
+                              QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Droid Sans Fallback")};
     // Families of about the same width as the bitmap sans serif, so that texts fit as designed.
-    QStringList sans{QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
-                     QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
-                     QStringLiteral("DejaVu Sans")};
+    QStringList sans{QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                     QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")};
     sans += chinese;
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), sans);
     QFont::insertSubstitutions(QStringLiteral("宋体"), chinese);

@@ -118,8 +118,7 @@ void IniFile::parse(const QString &text)
         const qsizetype eq = t.indexOf(QLatin1Char('='));
         if (eq < 0)
             continue;
-        current->entries.append(
-            Entry{trimBlanks(QStringView(t).left(eq)), trimBlanks(QStringView(t).mid(eq + 1))});
+        current->entries.append(Entry{trimBlanks(QStringView(t).left(eq)), trimBlanks(QStringView(t).mid(eq + 1))});
     }
 }
 
@@ -237,8 +236,8 @@ int IniFile::ReadInteger(const QString &section, const QString &key, int default
     return readIntegerOf(v, defaultValue);
 }
 
-QString IniFile::profileString(const QString &section, const QString &key,
-                               const QString &defaultValue, int bufferSize) const
+QString IniFile::profileString(const QString &section, const QString &key, const QString &defaultValue,
+                               int bufferSize) const
 {
     if (bufferSize <= 0)
         return QString();

@@ -78,14 +78,10 @@ bool winapi::Shell_NotifyIcon(quint32 message, const NOTIFYICONDATA &data)
 {
     NotifyArea *area = NotifyArea::instance();
     switch (message) {
-    case NIM_ADD:
-        return area->add(data);
-    case NIM_MODIFY:
-        return area->modify(data);
-    case NIM_DELETE:
-        return area->remove(data);
-    default:
-        return false;
+    case NIM_ADD: return area->add(data);
+    case NIM_MODIFY: return area->modify(data);
+    case NIM_DELETE: return area->remove(data);
+    default: return false;
     }
 }
 
@@ -130,16 +126,11 @@ SystemTrayNotifyArea::Entry *SystemTrayNotifyArea::find(HWND window, quintptr id
 QList<quint32> SystemTrayNotifyArea::mouseMessagesFor(int reason)
 {
     switch (reason) {
-    case QSystemTrayIcon::Trigger:
-        return {WM_LBUTTONDOWN, WM_LBUTTONUP};
-    case QSystemTrayIcon::DoubleClick:
-        return {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP};
-    case QSystemTrayIcon::Context:
-        return {WM_RBUTTONDOWN, WM_RBUTTONUP};
-    case QSystemTrayIcon::MiddleClick:
-        return {WM_MBUTTONDOWN, WM_MBUTTONUP};
-    default:
-        return {};
+    case QSystemTrayIcon::Trigger: return {WM_LBUTTONDOWN, WM_LBUTTONUP};
+    case QSystemTrayIcon::DoubleClick: return {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP};
+    case QSystemTrayIcon::Context: return {WM_RBUTTONDOWN, WM_RBUTTONUP};
+    case QSystemTrayIcon::MiddleClick: return {WM_MBUTTONDOWN, WM_MBUTTONUP};
+    default: return {};
     }
 }
 
@@ -255,8 +246,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::WindowStateChange && watched == s_appWindow.data()
-            && s_changingState == 0) {
+        if (event->type() == QEvent::WindowStateChange && watched == s_appWindow.data() && s_changingState == 0) {
             const Qt::WindowStates before = static_cast<QWindowStateChangeEvent *>(event)->oldState();
             const Qt::WindowStates now = s_appWindow->windowState();
             TMessage message;

@@ -82,9 +82,9 @@ constexpr int NotifyIconTipSize = 128;
 struct NOTIFYICONDATA
 {
     quint32 cbSize = 0;
-    HWND hWnd = nullptr;      // receives the callback message
-    quintptr uID = 0;         // tells the icons of one window apart
-    quint32 uFlags = 0;       // which of the members below are valid
+    HWND hWnd = nullptr; // receives the callback message
+    quintptr uID = 0;    // tells the icons of one window apart
+    quint32 uFlags = 0;  // which of the members below are valid
     quint32 uCallbackMessage = 0;
     QIcon hIcon;
     char szTip[NotifyIconTipSize] = {}; // GBK bytes, zero-terminated
@@ -190,8 +190,8 @@ public:
     // Back to the state at start: no application window and no hooks.
     static void reset();
 
-    static void Minimize(); // minimizes the application window
-    static void Restore();  // takes it out of the minimized state
+    static void Minimize();          // minimizes the application window
+    static void Restore();           // takes it out of the minimized state
     static void ShowWindowHide();    // hides it, and with it the taskbar entry
     static void ShowWindowRestore(); // shows it again in its normal state
     static void SetForegroundWindow(QWidget *window);

@@ -2,13 +2,13 @@
 
 #include <QDesktopServices>
 #include <QRegularExpression>
-#include <QtGlobal>
 #include <QUrl>
 #include <QWidget>
+#include <QtGlobal>
 
 #ifdef Q_OS_WIN
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 #endif
 
 namespace {
@@ -43,18 +43,16 @@ bool Shell::isWebAddress(const QString &text)
 {
     if (text.isEmpty())
         return false;
-    static const QRegularExpression scheme(QStringLiteral("^https?://"),
-                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression scheme(QStringLiteral("^https?://"), QRegularExpression::CaseInsensitiveOption);
     if (scheme.match(text).hasMatch()) {
         const QUrl url(text, QUrl::StrictMode);
         return url.isValid() && !url.host().isEmpty();
     }
     // A bare host: dotted labels of letters, digits and hyphens, then an optional port and
     // path. No blanks, backslashes or drive letters, so no local path passes.
-    static const QRegularExpression host(QStringLiteral(
-        "^[\\p{L}\\p{N}](?:[\\p{L}\\p{N}-]*[\\p{L}\\p{N}])?"
-        "(?:\\.[\\p{L}\\p{N}](?:[\\p{L}\\p{N}-]*[\\p{L}\\p{N}])?)+"
-        "(?::[0-9]{1,5})?(?:/[^\\s\\\\]*)?$"));
+    static const QRegularExpression host(QStringLiteral("^[\\p{L}\\p{N}](?:[\\p{L}\\p{N}-]*[\\p{L}\\p{N}])?"
+                                                        "(?:\\.[\\p{L}\\p{N}](?:[\\p{L}\\p{N}-]*[\\p{L}\\p{N}])?)+"
+                                                        "(?::[0-9]{1,5})?(?:/[^\\s\\\\]*)?$"));
     const QRegularExpressionMatch m = host.match(text);
     if (!m.hasMatch())
         return false;

@@ -6,10 +6,10 @@ class QWidget;
 
 // Show commands as the Windows shell knows them; passed on where the platform has the notion.
 namespace ShowCommand {
-constexpr int Normal = 1;          // SW_SHOWNORMAL
-constexpr int Show = 5;            // SW_SHOW
-constexpr int MinNoActive = 7;     // SW_SHOWMINNOACTIVE
-}
+constexpr int Normal = 1;      // SW_SHOWNORMAL
+constexpr int Show = 5;        // SW_SHOW
+constexpr int MinNoActive = 7; // SW_SHOWMINNOACTIVE
+} // namespace ShowCommand
 
 // Opens an address with the user's default handler. The one door to the browser, so tests can
 // see exactly what was asked. Failures are not reported to the caller.

@@ -8,9 +8,8 @@
 
 QString siteBaseAddress()
 {
-    QString base = qEnvironmentVariableIsSet("LSS_SITE_BASE")
-                       ? qEnvironmentVariable("LSS_SITE_BASE")
-                       : QString::fromUtf8(LSS_SITE_BASE_DEFAULT);
+    QString base = qEnvironmentVariableIsSet("LSS_SITE_BASE") ? qEnvironmentVariable("LSS_SITE_BASE")
+                                                              : QString::fromUtf8(LSS_SITE_BASE_DEFAULT);
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
     return base;

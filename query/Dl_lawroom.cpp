@@ -10,8 +10,7 @@ const QString kSelect =
     QStringLiteral("SELECT lr_Name,lr_director,lr_city,lr_province,lr_WebSite,lr_domain FROM lawRoom");
 }
 
-TF_lawRoom::TF_lawRoom(Query *query, DataSource *dataSource, QWidget *parent)
-    : QueryForm(query, dataSource, parent)
+TF_lawRoom::TF_lawRoom(Query *query, DataSource *dataSource, QWidget *parent) : QueryForm(query, dataSource, parent)
 {
     setupUi(this);
 
@@ -39,11 +38,9 @@ TF_lawRoom::TF_lawRoom(Query *query, DataSource *dataSource, QWidget *parent)
         QueryCriterion::byParameter(CheckBox2, city, QStringLiteral("城市已选择,不能为空"),
                                     QStringLiteral("and lr_city = :city"), QStringLiteral("city")),
         QueryCriterion::byParameter(CheckBox3, province, QStringLiteral("省份已选择,不能为空"),
-                                    QStringLiteral("and lr_province = :province"),
-                                    QStringLiteral("province")),
+                                    QStringLiteral("and lr_province = :province"), QStringLiteral("province")),
         QueryCriterion::byParameter(CheckBox4, domain, QStringLiteral("专长已选择,不能为空"),
-                                    QStringLiteral("and lr_domain = :domain"),
-                                    QStringLiteral("domain")),
+                                    QStringLiteral("and lr_domain = :domain"), QStringLiteral("domain")),
     };
 
     QFont cell(QStringLiteral("MS Sans Serif"));

@@ -2,8 +2,7 @@
 
 TF_Lawyer *F_Lawyer = nullptr;
 
-TF_Lawyer::TF_Lawyer(Query *query, DataSource *dataSource, QWidget *parent)
-    : QueryForm(query, dataSource, parent)
+TF_Lawyer::TF_Lawyer(Query *query, DataSource *dataSource, QWidget *parent) : QueryForm(query, dataSource, parent)
 {
     setupUi(this);
 
@@ -14,8 +13,7 @@ TF_Lawyer::TF_Lawyer(Query *query, DataSource *dataSource, QWidget *parent)
     d.fuzzyEdit = Edit1;
     d.fuzzyButton = BitBtn1;
     d.fuzzySelect = QStringLiteral("SELECT l_realName,l_sex,l_province,l_city,l_domain FROM lawyer");
-    d.enterSelect = QStringLiteral(
-        "SELECT l_id,l_realName,l_sex,l_province,l_city,l_address,l_domain FROM lawyer");
+    d.enterSelect = QStringLiteral("SELECT l_id,l_realName,l_sex,l_province,l_city,l_address,l_domain FROM lawyer");
     d.fuzzyMessage = QStringLiteral("搜索内容不能为空");
     d.fuzzyChoices = {
         {RadioButton1, QStringLiteral("WHERE l_realName like '%")},
@@ -24,19 +22,16 @@ TF_Lawyer::TF_Lawyer(Query *query, DataSource *dataSource, QWidget *parent)
         {RadioButton4, QStringLiteral("WHERE l_domain like '%")},
     };
 
-    d.criteriaSelect =
-        QStringLiteral("SELECT l_realName,l_sex,l_province,l_city,l_domain FROM lawyer where 1=1");
+    d.criteriaSelect = QStringLiteral("SELECT l_realName,l_sex,l_province,l_city,l_domain FROM lawyer where 1=1");
     d.criteria = {
         QueryCriterion::byParameter(CheckBox1, xm, QStringLiteral("姓名已选择,不能为空"),
                                     QStringLiteral("and l_realName =:name"), QStringLiteral("name")),
         QueryCriterion::byParameter(CheckBox2, city, QStringLiteral("城市已选择,不能为空"),
                                     QStringLiteral("and l_city = :city"), QStringLiteral("city")),
         QueryCriterion::byParameter(CheckBox3, province, QStringLiteral("省份已选择,不能为空"),
-                                    QStringLiteral("and l_province = :province"),
-                                    QStringLiteral("province")),
+                                    QStringLiteral("and l_province = :province"), QStringLiteral("province")),
         QueryCriterion::byParameter(CheckBox4, domain, QStringLiteral("专长已选择,不能为空"),
-                                    QStringLiteral("and l_domain = :domain"),
-                                    QStringLiteral("domain")),
+                                    QStringLiteral("and l_domain = :domain"), QStringLiteral("domain")),
     };
 
     QFont nameFont(QStringLiteral("宋体"));

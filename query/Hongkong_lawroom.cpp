@@ -2,8 +2,7 @@
 
 TF_HKlawRoom *F_HKlawRoom = nullptr;
 
-TF_HKlawRoom::TF_HKlawRoom(Query *query, DataSource *dataSource, QWidget *parent)
-    : QueryForm(query, dataSource, parent)
+TF_HKlawRoom::TF_HKlawRoom(Query *query, DataSource *dataSource, QWidget *parent) : QueryForm(query, dataSource, parent)
 {
     setupUi(this);
 

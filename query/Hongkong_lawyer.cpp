@@ -2,8 +2,7 @@
 
 TF_HKlawyer *F_HKlawyer = nullptr;
 
-TF_HKlawyer::TF_HKlawyer(Query *query, DataSource *dataSource, QWidget *parent)
-    : QueryForm(query, dataSource, parent)
+TF_HKlawyer::TF_HKlawyer(Query *query, DataSource *dataSource, QWidget *parent) : QueryForm(query, dataSource, parent)
 {
     setupUi(this);
 

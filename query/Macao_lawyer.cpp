@@ -2,8 +2,7 @@
 
 TF_Mclawyer *F_Mclawyer = nullptr;
 
-TF_Mclawyer::TF_Mclawyer(Query *query, DataSource *dataSource, QWidget *parent)
-    : QueryForm(query, dataSource, parent)
+TF_Mclawyer::TF_Mclawyer(Query *query, DataSource *dataSource, QWidget *parent) : QueryForm(query, dataSource, parent)
 {
     setupUi(this);
 

@@ -211,9 +211,7 @@ void QueryForm::closeEvent(QCloseEvent *event)
         emit closed();
 }
 
-void QueryForm::reject()
-{
-}
+void QueryForm::reject() {}
 
 bool QueryForm::eventFilter(QObject *watched, QEvent *event)
 {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "widgets/DBGrid.h"
 #include "platform/CloseAction.h"
+#include "widgets/DBGrid.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -24,18 +24,17 @@ class QRadioButton;
 struct QueryCriterion
 {
     QCheckBox *checkBox = nullptr;
-    QWidget *input = nullptr;      // a QLineEdit or an editable QComboBox
+    QWidget *input = nullptr; // a QLineEdit or an editable QComboBox
     QString message;
     QString line;
-    QString parameter;             // empty for byLike
+    QString parameter; // empty for byLike
 
-    static QueryCriterion byParameter(QCheckBox *box, QWidget *input, const QString &message,
-                                      const QString &line, const QString &parameter)
+    static QueryCriterion byParameter(QCheckBox *box, QWidget *input, const QString &message, const QString &line,
+                                      const QString &parameter)
     {
         return {box, input, message, line, parameter};
     }
-    static QueryCriterion byLike(QCheckBox *box, QWidget *input, const QString &message,
-                                 const QString &prefix)
+    static QueryCriterion byLike(QCheckBox *box, QWidget *input, const QString &message, const QString &prefix)
     {
         return {box, input, message, prefix, QString()};
     }
@@ -53,9 +52,9 @@ struct FuzzyChoice
 // window's Ui members with from(), so a name missing from a layout fails to compile.
 struct QueryFormControls
 {
-    QPushButton *BitBtn2 = nullptr;  // search over the criterion check boxes
-    QPushButton *BitBtn3 = nullptr;  // more-information page
-    QLineEdit *Edit2 = nullptr;      // record counter
+    QPushButton *BitBtn2 = nullptr; // search over the criterion check boxes
+    QPushButton *BitBtn3 = nullptr; // more-information page
+    QLineEdit *Edit2 = nullptr;     // record counter
     QPushButton *first = nullptr;
     QPushButton *last = nullptr;
     QPushButton *Prior = nullptr;
@@ -81,9 +80,9 @@ struct QueryFormDeclaration
     // them null when the window has none.
     QLineEdit *fuzzyEdit = nullptr;
     QPushButton *fuzzyButton = nullptr;
-    QString fuzzySelect;           // first line for BitBtn1
-    QString enterSelect;           // first line for Enter in Edit1 (empty: same as fuzzySelect)
-    QString fuzzyMessage;          // Edit1 empty
+    QString fuzzySelect;  // first line for BitBtn1
+    QString enterSelect;  // first line for Enter in Edit1 (empty: same as fuzzySelect)
+    QString fuzzyMessage; // Edit1 empty
     QVector<FuzzyChoice> fuzzyChoices;
 
     // Search over the criterion check boxes (BitBtn2): first line, then the criteria in order.
@@ -94,8 +93,8 @@ struct QueryFormDeclaration
     DBGrid *grid = nullptr;
     QVector<GridColumn> columns;
     QVector<int> widthsAtCreation;
-    int gridFontPixels = 0;        // cell font height; 0 keeps the window's font
-    int titleFontPixels = 0;       // title row font height; 0 keeps the grid's font
+    int gridFontPixels = 0;  // cell font height; 0 keeps the window's font
+    int titleFontPixels = 0; // title row font height; 0 keeps the grid's font
 
     // Combo boxes that list their matching entries as soon as the user types into them.
     QVector<QComboBox *> dropDownOnTyping;
@@ -131,14 +130,14 @@ public:
     // Event handlers.
     void FormCreate();
     void FormClose(TCloseAction &Action);
-    void BitBtn1Click();                 // fuzzy search
-    void Edit1KeyPress(QChar &Key);      // Enter: fuzzy search with enterSelect
-    void BitBtn2Click();                 // search over the criterion check boxes
+    void BitBtn1Click();            // fuzzy search
+    void Edit1KeyPress(QChar &Key); // Enter: fuzzy search with enterSelect
+    void BitBtn2Click();            // search over the criterion check boxes
     void firstClick();
     void lastClick();
     void PriorClick();
     void nextClick();
-    void BitBtn3Click();                 // more-information page
+    void BitBtn3Click(); // more-information page
     virtual void DBGrid1DblClick() {}
 
     // A text as it goes between the quotes of a LIKE pattern: apostrophes doubled, so a name
@@ -148,7 +147,7 @@ public:
     // The text an input holds: a line edit's text, a combo box's edit text.
     static QString inputText(const QWidget *input);
 
-    void reject() override;              // Escape does not close a query window
+    void reject() override; // Escape does not close a query window
 
 signals:
     // The window has accepted closing and goes once the event has finished.

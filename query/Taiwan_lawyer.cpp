@@ -2,8 +2,7 @@
 
 TF_TwLawyer *F_TwLawyer = nullptr;
 
-TF_TwLawyer::TF_TwLawyer(Query *query, DataSource *dataSource, QWidget *parent)
-    : QueryForm(query, dataSource, parent)
+TF_TwLawyer::TF_TwLawyer(Query *query, DataSource *dataSource, QWidget *parent) : QueryForm(query, dataSource, parent)
 {
     setupUi(this);
 
@@ -11,8 +10,7 @@ TF_TwLawyer::TF_TwLawyer(Query *query, DataSource *dataSource, QWidget *parent)
     d.controls = QueryFormControls::from(*this);
     d.pagePath = QStringLiteral("/quillhall/findlawyer/findlawyer_tw.jsp?tw_id=9");
 
-    d.criteriaSelect =
-        QStringLiteral("SELECT tw_name,tw_sex,tw_city,tw_address,tw_domain FROM Taiwan where 1=1");
+    d.criteriaSelect = QStringLiteral("SELECT tw_name,tw_sex,tw_city,tw_address,tw_domain FROM Taiwan where 1=1");
     d.criteria = {
         QueryCriterion::byLike(CheckBox1, xm, QStringLiteral("姓名已选择,不能为空"),
                                QStringLiteral("and tw_name like '%")),

@@ -13,15 +13,15 @@
 
 #include <QtTest>
 
-#define LSS_TEST_MAIN(TestClass)                                                   \
-    int main(int argc, char **argv)                                                \
-    {                                                                              \
-        if (!qEnvironmentVariableIsSet("LSS_SITE_BASE"))                           \
-            qputenv("LSS_SITE_BASE", "http://127.0.0.1:9");                        \
-        Application app(argc, argv);                                               \
-        app.setTitle(QStringLiteral("青穹阁信息查询系统V1.0"));                    \
-        installAppearance();                                                       \
-        QTEST_SET_MAIN_SOURCE_PATH                                                 \
-        TestClass tc;                                                              \
-        return QTest::qExec(&tc, argc, argv);                                      \
+#define LSS_TEST_MAIN(TestClass)                                                                                       \
+    int main(int argc, char **argv)                                                                                    \
+    {                                                                                                                  \
+        if (!qEnvironmentVariableIsSet("LSS_SITE_BASE"))                                                               \
+            qputenv("LSS_SITE_BASE", "http://127.0.0.1:9");                                                            \
+        Application app(argc, argv);                                                                                   \
+        app.setTitle(QStringLiteral("青穹阁信息查询系统V1.0"));                                                        \
+        installAppearance();                                                                                           \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        TestClass tc;                                                                                                  \
+        return QTest::qExec(&tc, argc, argv);                                                                          \
     }

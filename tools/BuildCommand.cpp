@@ -15,7 +15,7 @@
 
 namespace {
 
-void writeTable(jet::Writer& writer, const jet::TableDef& def, const QString& path)
+void writeTable(jet::Writer &writer, const jet::TableDef &def, const QString &path)
 {
     CsvTable table(def, path);
     writer.beginTable(def);
@@ -23,16 +23,16 @@ void writeTable(jet::Writer& writer, const jet::TableDef& def, const QString& pa
     while (table.next(values)) {
         try {
             writer.addRow(values);
-        } catch (const jet::Error& e) {
+        } catch (const jet::Error &e) {
             throw table.error(table.line(), QString(), writerErrorInChinese(e.message()));
         }
     }
     writer.endTable();
 }
 
-}  // namespace
+} // namespace
 
-QString resolveOutputFile(const QString& out, QString* error)
+QString resolveOutputFile(const QString &out, QString *error)
 {
     // Through symbolic links to the file they name: the new file replaces that one, beside it,
     // and the links stay as they are.
@@ -41,7 +41,7 @@ QString resolveOutputFile(const QString& out, QString* error)
         struct stat st;
         if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
             if (errno == ENOENT)
-                return path;   // a new file (or a link to where one will be)
+                return path; // a new file (or a link to where one will be)
             *error = QStringLiteral("%1: %2").arg(path, systemErrorText(errno));
             return QString();
         }
@@ -69,7 +69,7 @@ QString resolveOutputFile(const QString& out, QString* error)
     }
 }
 
-int runBuildCommand(const QStringList& args)
+int runBuildCommand(const QStringList &args)
 {
     const QString command = QStringLiteral("build");
     ToolOptions options;
@@ -89,7 +89,7 @@ int runBuildCommand(const QStringList& args)
     }
     const QString dir = options.positional.at(1);
     // Every input must be there before anything is written.
-    for (const jet::TableDef& t : jet::directorySchema()) {
+    for (const jet::TableDef &t : jet::directorySchema()) {
         const QString path = QDir(dir).filePath(t.name + QStringLiteral(".csv"));
         if (!QFileInfo(path).isFile()) {
             printError(command, QStringLiteral("%1: 缺少表 %2 的 CSV 文件").arg(path, t.name));
@@ -98,13 +98,13 @@ int runBuildCommand(const QStringList& args)
     }
     try {
         jet::Writer writer(out, options.password);
-        for (const jet::TableDef& t : jet::directorySchema())
+        for (const jet::TableDef &t : jet::directorySchema())
             writeTable(writer, t, QDir(dir).filePath(t.name + QStringLiteral(".csv")));
         writer.finish();
-    } catch (const CsvTableError& e) {
+    } catch (const CsvTableError &e) {
         printError(command, e.message);
         return 1;
-    } catch (const jet::Error& e) {
+    } catch (const jet::Error &e) {
         printError(command, writerErrorInChinese(e.message()));
         return 1;
     }

@@ -2,9 +2,9 @@
 
 #include "tools/ToolSupport.h"
 
-CsvReader::CsvReader(const QString& path) : m_file(path) {}
+CsvReader::CsvReader(const QString &path) : m_file(path) {}
 
-bool CsvReader::open(QString* error)
+bool CsvReader::open(QString *error)
 {
     if (!m_file.open(QIODevice::ReadOnly)) {
         if (error)
@@ -49,7 +49,7 @@ bool CsvReader::startsWithMark()
     return m_buf.mid(m_pos, 3) == QByteArray("\xef\xbb\xbf");
 }
 
-bool CsvReader::next(std::vector<Field>& fields)
+bool CsvReader::next(std::vector<Field> &fields)
 {
     fields.clear();
     if (m_first) {

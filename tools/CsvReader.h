@@ -8,18 +8,20 @@
 
 // Streaming reader of RFC 4180 CSV (comma separator, double quotes, CRLF or LF line ends).
 // Keeps only the current record in memory.
-class CsvReader {
+class CsvReader
+{
 public:
-    struct Field {
+    struct Field
+    {
         QByteArray bytes;
         bool quoted = false;
     };
 
-    explicit CsvReader(const QString& path);
-    bool open(QString* error);   // the reason in Chinese
+    explicit CsvReader(const QString &path);
+    bool open(QString *error); // the reason in Chinese
 
     // Reads the next record; false at end of file. Throws CsvError on malformed input.
-    bool next(std::vector<Field>& fields);
+    bool next(std::vector<Field> &fields);
     // With true, a blank line is a record of one empty unquoted field (a file of one column,
     // where such a line is a NULL); only the last line break ends the file. With false (the
     // default) blank lines are skipped.
@@ -42,8 +44,8 @@ private:
     qint64 m_recordLine = 1;
 };
 
-struct CsvError {
+struct CsvError
+{
     qint64 line;
     QString message;
 };
-

@@ -12,7 +12,7 @@ namespace {
 // Characters of a bad value that a message repeats; a 50 MB value must not become a 50 MB message.
 constexpr int kQuotedChars = 40;
 
-QDateTime parseDate(const QString& s)
+QDateTime parseDate(const QString &s)
 {
     static const QRegularExpression re(
         QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?: (\\d{2}):(\\d{2}):(\\d{2}))?\\z"));
@@ -30,7 +30,7 @@ QDateTime parseDate(const QString& s)
 
 // A whole number: blanks around it, an optional sign, ASCII digits, nothing else (a NUL or
 // other character after the digits makes it no number), within 32 bits.
-int parseLong(const QString& s, bool* ok)
+int parseLong(const QString &s, bool *ok)
 {
     static const QRegularExpression re(QStringLiteral("^[ \\t]*([+-]?[0-9]+)[ \\t]*\\z"));
     const QRegularExpressionMatch m = re.match(s);
@@ -46,7 +46,7 @@ int parseLong(const QString& s, bool* ok)
 }
 
 // UTF-8 as characters, a U+FEFF at the start included (QString::fromUtf8 drops it there).
-QString utf8Text(const QByteArray& bytes)
+QString utf8Text(const QByteArray &bytes)
 {
     static const QByteArray mark("\xef\xbb\xbf");
     qsizetype marks = 0;
@@ -55,9 +55,9 @@ QString utf8Text(const QByteArray& bytes)
     return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(bytes.constData() + marks * 3, bytes.size() - marks * 3);
 }
 
-}  // namespace
+} // namespace
 
-QString quotedValue(const QString& value)
+QString quotedValue(const QString &value)
 {
     QString out = QStringLiteral("\"");
     int shown = 0;
@@ -87,19 +87,19 @@ QString quotedValue(const QString& value)
     return out;
 }
 
-CsvTable::CsvTable(const jet::TableDef& def, const QString& path) : m_def(def), m_path(path), m_reader(path)
+CsvTable::CsvTable(const jet::TableDef &def, const QString &path) : m_def(def), m_path(path), m_reader(path)
 {
     QString openError;
     if (!m_reader.open(&openError))
         throw CsvTableError{QStringLiteral("%1: 无法打开: %2").arg(path, openError)};
     try {
         readHeader();
-    } catch (const CsvError& e) {
+    } catch (const CsvError &e) {
         throw error(e.line, QString(), e.message);
     }
 }
 
-CsvTableError CsvTable::error(qint64 line, const QString& column, const QString& what) const
+CsvTableError CsvTable::error(qint64 line, const QString &column, const QString &what) const
 {
     if (column.isEmpty())
         return CsvTableError{QStringLiteral("%1:%2: %3").arg(m_path).arg(line).arg(what)};
@@ -121,11 +121,11 @@ void CsvTable::readHeader()
                 found = int(c);
         if (found < 0) {
             QStringList known;
-            for (const jet::ColumnDef& c : m_def.columns)
+            for (const jet::ColumnDef &c : m_def.columns)
                 known << c.name;
-            throw error(m_reader.recordLine(), quotedValue(name),
-                        QStringLiteral("表 %1 没有这一列（它的列: %2）")
-                            .arg(m_def.name, known.join(QStringLiteral(", "))));
+            throw error(
+                m_reader.recordLine(), quotedValue(name),
+                QStringLiteral("表 %1 没有这一列（它的列: %2）").arg(m_def.name, known.join(QStringLiteral(", "))));
         }
         if (used[found])
             throw error(m_reader.recordLine(), name, QStringLiteral("在列名行中出现了两次"));
@@ -136,52 +136,55 @@ void CsvTable::readHeader()
     m_reader.setBlankLineIsRecord(m_columnOf.size() == 1);
 }
 
-bool CsvTable::next(QVector<QVariant>& values)
+bool CsvTable::next(QVector<QVariant> &values)
 {
     try {
         if (!m_reader.next(m_fields))
             return false;
-    } catch (const CsvError& e) {
+    } catch (const CsvError &e) {
         throw error(e.line, QString(), e.message);
     }
     const qint64 line = m_reader.recordLine();
     if (m_fields.size() != m_columnOf.size())
-        throw error(line, QString(), QStringLiteral("有 %1 个字段，列名行有 %2 个").arg(m_fields.size()).arg(m_columnOf.size()));
+        throw error(line, QString(),
+                    QStringLiteral("有 %1 个字段，列名行有 %2 个").arg(m_fields.size()).arg(m_columnOf.size()));
     values.fill(QVariant(), qsizetype(m_def.columns.size()));
     for (size_t i = 0; i < m_fields.size(); ++i)
         values[m_columnOf[i]] = convert(m_fields[i], m_def.columns[m_columnOf[i]], line);
     return true;
 }
 
-QVariant CsvTable::convert(const CsvReader::Field& f, const jet::ColumnDef& col, qint64 line) const
+QVariant CsvTable::convert(const CsvReader::Field &f, const jet::ColumnDef &col, qint64 line) const
 {
     if (f.bytes.isEmpty() && !f.quoted)
-        return QVariant();   // NULL
+        return QVariant(); // NULL
     if (!utf8::isValid(f.bytes))
         throw error(line, col.name, QStringLiteral("文本不是有效的 UTF-8"));
     const QString s = utf8Text(f.bytes);
     switch (col.type) {
     case jet::kText:
         if (s.size() > col.maxChars)
-            throw error(line, col.name, QStringLiteral("值过长（%1 个字符，最多 %2 个）").arg(s.size()).arg(col.maxChars));
+            throw error(line, col.name,
+                        QStringLiteral("值过长（%1 个字符，最多 %2 个）").arg(s.size()).arg(col.maxChars));
         return s;
-    case jet::kMemo:
-        return s;
+    case jet::kMemo: return s;
     case jet::kLong: {
         bool ok = false;
         const int n = parseLong(s, &ok);
         if (!ok)
-            throw error(line, col.name, QStringLiteral("不是长整型数 (-2147483648..2147483647): %1")
-                                            .arg(quotedValue(s)));
+            throw error(line, col.name,
+                        QStringLiteral("不是长整型数 (-2147483648..2147483647): %1").arg(quotedValue(s)));
         return n;
     }
     case jet::kDateTime: {
         const QDateTime dt = parseDate(s);
         if (!dt.isValid())
-            throw error(line, col.name, QStringLiteral("不是日期（yyyy-MM-dd 或 yyyy-MM-dd hh:mm:ss）: %1").arg(quotedValue(s)));
+            throw error(line, col.name,
+                        QStringLiteral("不是日期（yyyy-MM-dd 或 yyyy-MM-dd hh:mm:ss）: %1").arg(quotedValue(s)));
         // The range a Date/Time column holds.
         if (dt.date().year() < 100)
-            throw error(line, col.name, QStringLiteral("日期不在 0100-01-01 ... 9999-12-31 之内: %1").arg(quotedValue(s)));
+            throw error(line, col.name,
+                        QStringLiteral("日期不在 0100-01-01 ... 9999-12-31 之内: %1").arg(quotedValue(s)));
         return dt;
     }
     }

@@ -18,7 +18,7 @@ namespace {
 
 // A table's file name: its name with "%", "/" and control characters written as %XX, so every
 // Jet name gives a file of its own inside OUTDIR (the directory's names come out as they are).
-QString fileNameOf(const QString& table)
+QString fileNameOf(const QString &table)
 {
     QString out;
     for (const QChar c : table) {
@@ -37,11 +37,12 @@ bool plain(double v)
 }
 
 // Writes each row as it is read: a table of any size needs memory for one row.
-class CsvSink : public JetRowSink {
+class CsvSink : public JetRowSink
+{
 public:
-    explicit CsvSink(QSaveFile& file) : m_file(file) {}
+    explicit CsvSink(QSaveFile &file) : m_file(file) {}
 
-    void begin(const QVector<JetColumn>& columns) override
+    void begin(const QVector<JetColumn> &columns) override
     {
         for (int c = 0; c < columns.size(); ++c) {
             if (c)
@@ -52,26 +53,22 @@ public:
         m_out.append("\r\n");
     }
 
-    void row(const std::vector<JetCell>& cells) override
+    void row(const std::vector<JetCell> &cells) override
     {
         for (size_t c = 0; c < cells.size(); ++c) {
             if (c)
                 m_out.append(',');
-            const JetCell& cell = cells[c];
+            const JetCell &cell = cells[c];
             switch (cell.storage) {
-            case JetCell::Null:
-                break;
-            case JetCell::Integer:
-                m_out.append(QByteArray::number(cell.integer));
-                break;
+            case JetCell::Null: break;
+            case JetCell::Integer: m_out.append(QByteArray::number(cell.integer)); break;
             case JetCell::Real:
                 // The shortest digits that read back as the same number: plain decimals as the
                 // data layer shows them, an exponent only far from 1 (where they would run long).
-                m_out.append(QByteArray::number(cell.real, plain(cell.real) ? 'f' : 'g', QLocale::FloatingPointShortest));
+                m_out.append(
+                    QByteArray::number(cell.real, plain(cell.real) ? 'f' : 'g', QLocale::FloatingPointShortest));
                 break;
-            case JetCell::Text:
-                appendCsvField(m_out, cell.text, false);
-                break;
+            case JetCell::Text: appendCsvField(m_out, cell.text, false); break;
             }
         }
         m_out.append("\r\n");
@@ -87,12 +84,12 @@ public:
     }
 
 private:
-    QSaveFile& m_file;
+    QSaveFile &m_file;
     QByteArray m_out;
 };
 
 // The type as Access names it, with the size of a Text column and the digits of a Decimal.
-QString typeLabel(const JetColumn& c)
+QString typeLabel(const JetColumn &c)
 {
     const QString name = jet::typeName(c.type, jet::TypeNames::English);
     switch (c.type) {
@@ -103,8 +100,8 @@ QString typeLabel(const JetColumn& c)
 }
 
 // FILE and the other words of a command that reads one database; false after saying why.
-bool openArguments(const QString& command, const QStringList& args, int minWords, int maxWords, const char* usage,
-                   ToolOptions* options)
+bool openArguments(const QString &command, const QStringList &args, int minWords, int maxWords, const char *usage,
+                   ToolOptions *options)
 {
     QString error;
     if (!parseOptions(args, {}, {}, options, &error)) {
@@ -118,15 +115,15 @@ bool openArguments(const QString& command, const QStringList& args, int minWords
     return true;
 }
 
-void writeUtf8(const QString& text)
+void writeUtf8(const QString &text)
 {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
 }
 
-}  // namespace
+} // namespace
 
-int runExportCommand(const QStringList& args)
+int runExportCommand(const QStringList &args)
 {
     ToolOptions options;
     if (!openArguments(QStringLiteral("export"), args, 2, 2, "lssdb export FILE OUTDIR [--password P]", &options))
@@ -136,7 +133,7 @@ int runExportCommand(const QStringList& args)
         JetFile file(options.positional.at(0), options.password);
         if (!QDir().mkpath(outDir) || !QFileInfo(outDir).isDir())
             throw EDatabaseError(QStringLiteral("无法创建目录 %1").arg(outDir));
-        for (const QString& table : file.tableNames()) {
+        for (const QString &table : file.tableNames()) {
             QSaveFile out(QDir(outDir).filePath(fileNameOf(table)));
             if (!out.open(QIODevice::WriteOnly))
                 throw EDatabaseError(QStringLiteral("无法写入 %1: %2").arg(out.fileName(), fileErrorText(out)));
@@ -146,36 +143,36 @@ int runExportCommand(const QStringList& args)
             if (!out.commit())
                 throw EDatabaseError(QStringLiteral("无法写入 %1: %2").arg(out.fileName(), fileErrorText(out)));
         }
-    } catch (const Exception& e) {
+    } catch (const Exception &e) {
         printError(QStringLiteral("export"), e.message());
         return 1;
-    } catch (const jet::Error& e) { // the reader's own, read outside the engine
+    } catch (const jet::Error &e) { // the reader's own, read outside the engine
         printError(QStringLiteral("export"), e.message());
         return 1;
     }
     return 0;
 }
 
-int runTablesCommand(const QStringList& args)
+int runTablesCommand(const QStringList &args)
 {
     ToolOptions options;
     if (!openArguments(QStringLiteral("tables"), args, 1, 1, "lssdb tables FILE [--password P]", &options))
         return 1;
     try {
         JetFile file(options.positional.at(0), options.password);
-        for (const QString& table : file.tableNames())
+        for (const QString &table : file.tableNames())
             writeUtf8(table + QLatin1Char('\n'));
-    } catch (const Exception& e) {
+    } catch (const Exception &e) {
         printError(QStringLiteral("tables"), e.message());
         return 1;
-    } catch (const jet::Error& e) { // the reader's own, read outside the engine
+    } catch (const jet::Error &e) { // the reader's own, read outside the engine
         printError(QStringLiteral("tables"), e.message());
         return 1;
     }
     return 0;
 }
 
-int runSchemaCommand(const QStringList& args)
+int runSchemaCommand(const QStringList &args)
 {
     ToolOptions options;
     if (!openArguments(QStringLiteral("schema"), args, 1, -1, "lssdb schema FILE [TABLE...] [--password P]", &options))
@@ -185,19 +182,19 @@ int runSchemaCommand(const QStringList& args)
         QStringList tables = options.positional.mid(1);
         if (tables.isEmpty())
             tables = file.tableNames();
-        for (const QString& table : tables) {
+        for (const QString &table : tables) {
             const QString stored = file.findTable(table);
             if (stored.isEmpty())
                 throw EDatabaseError(QStringLiteral("找不到表 '%1'。").arg(table));
             QString text = stored + QLatin1Char('\n');
-            for (const JetColumn& c : file.columns(stored))
+            for (const JetColumn &c : file.columns(stored))
                 text += QStringLiteral("  %1\t%2\n").arg(c.name, typeLabel(c));
             writeUtf8(text);
         }
-    } catch (const Exception& e) {
+    } catch (const Exception &e) {
         printError(QStringLiteral("schema"), e.message());
         return 1;
-    } catch (const jet::Error& e) { // the reader's own, read outside the engine
+    } catch (const jet::Error &e) { // the reader's own, read outside the engine
         printError(QStringLiteral("schema"), e.message());
         return 1;
     }

@@ -15,12 +15,13 @@ namespace {
 
 using namespace generatorwords;
 
-class Generator {
+class Generator
+{
 public:
     explicit Generator(quint64 seed) : m_rng(seed)
     {
         m_provinces = words(kProvinces);
-        for (const char* c : kCities)
+        for (const char *c : kCities)
             m_cities.push_back(words(c));
         for (int w : kProvinceWeights)
             m_provinceWeightTotal += w;
@@ -32,7 +33,7 @@ public:
         m_roads = words(kRoads);
         m_buildings = words(kBuildings);
         m_districts = words(kDistricts);
-        for (const char* d : kMunicipalDistricts)
+        for (const char *d : kMunicipalDistricts)
             m_municipalDistricts.push_back(words(d));
         m_brand1 = words(kBrandFirst);
         m_brand2 = words(kBrandSecond);
@@ -41,7 +42,7 @@ public:
         m_hkStreets = words(kHongKongStreets);
         m_macaoAreas = words(kMacaoAreas);
         m_twAreas = words(kTaiwanAreas);
-        for (const auto& place : kTaiwanPlaces) {
+        for (const auto &place : kTaiwanPlaces) {
             m_twCities << QString::fromUtf8(place[0]);
             m_twDistricts.push_back(words(place[1]));
         }
@@ -54,15 +55,15 @@ public:
 
     quint64 below(quint64 n) { return n ? m_rng() % n : 0; }
     bool chance(int percent) { return below(100) < quint64(percent); }
-    const QString& pick(const QStringList& list) { return list.at(qsizetype(below(quint64(list.size())))); }
+    const QString &pick(const QStringList &list) { return list.at(qsizetype(below(quint64(list.size())))); }
 
     // Several distinct items joined the way people write lists in Chinese.
-    QString several(const QStringList& list, int lo, int hi, const QString& sep = QStringLiteral("、"))
+    QString several(const QStringList &list, int lo, int hi, const QString &sep = QStringLiteral("、"))
     {
         const int n = lo + int(below(quint64(hi - lo + 1)));
         QStringList chosen;
         while (chosen.size() < n && chosen.size() < list.size()) {
-            const QString& s = pick(list);
+            const QString &s = pick(list);
             if (!chosen.contains(s))
                 chosen << s;
         }
@@ -82,14 +83,14 @@ public:
 
     QString chineseName(bool male)
     {
-        const QStringList& chars = male ? m_male : m_female;
+        const QStringList &chars = male ? m_male : m_female;
         QString name = pick(m_surnames) + pick(chars);
         if (chance(70))
             name += pick(chars);
         return name;
     }
 
-    QString mainlandAddress(int prov, const QString& city)
+    QString mainlandAddress(int prov, const QString &city)
     {
         const bool municipality = prov < 4;
         QString a = city + QStringLiteral("市");
@@ -110,7 +111,7 @@ public:
         return chance(88) ? pick(m_specialities) : several(m_specialities, 2, 3);
     }
 
-    QString firmName(const QString& place)
+    QString firmName(const QString &place)
     {
         return place + pick(m_brand1) + pick(m_brand2) + QStringLiteral("律师事务所");
     }
@@ -118,9 +119,9 @@ public:
     // A Hong Kong name, Chinese and romanised.
     QString hongKongName()
     {
-        const Romanised& s = kHkSurnames[below(std::size(kHkSurnames))];
-        const Romanised& g1 = kHkGiven[below(std::size(kHkGiven))];
-        const Romanised& g2 = kHkGiven[below(std::size(kHkGiven))];
+        const Romanised &s = kHkSurnames[below(std::size(kHkSurnames))];
+        const Romanised &g1 = kHkGiven[below(std::size(kHkGiven))];
+        const Romanised &g2 = kHkGiven[below(std::size(kHkGiven))];
         QString chinese = QString::fromUtf8(s.chinese) + QString::fromUtf8(g1.chinese);
         QString latin = QString::fromUtf8(s.latin) + u' ' + QString::fromUtf8(g1.latin);
         if (chance(85)) {
@@ -174,30 +175,34 @@ public:
     QStringList m_twCities, m_twRoads, m_twSections, m_western, m_ptGiven, m_ptSurnames;
 };
 
-void generate(jet::Writer& w, qint64 lawyers, quint64 seed)
+void generate(jet::Writer &w, qint64 lawyers, quint64 seed)
 {
     Generator g(seed);
-    const auto& schema = jet::directorySchema();
+    const auto &schema = jet::directorySchema();
     auto scaled = [&](qint64 divisor) { return lawyers > 0 ? std::max<qint64>(1, lawyers / divisor) : 0; };
     QVector<QVariant> row;
 
-    w.beginTable(schema[0]);   // lawyer
+    w.beginTable(schema[0]); // lawyer
     for (qint64 i = 0; i < lawyers; ++i) {
         const bool male = g.chance(68);
         const int p = g.province();
-        const QString& city = g.pick(g.m_cities[size_t(p)]);
-        row = {QVariant(qint32(i + 1)), g.chineseName(male), male ? QStringLiteral("男") : QStringLiteral("女"),
-               g.m_provinces.at(p), city, g.chance(95) ? QVariant(g.mainlandAddress(p, city)) : QVariant(),
+        const QString &city = g.pick(g.m_cities[size_t(p)]);
+        row = {QVariant(qint32(i + 1)),
+               g.chineseName(male),
+               male ? QStringLiteral("男") : QStringLiteral("女"),
+               g.m_provinces.at(p),
+               city,
+               g.chance(95) ? QVariant(g.mainlandAddress(p, city)) : QVariant(),
                g.speciality()};
         w.addRow(row);
     }
     w.endTable();
 
-    w.beginTable(schema[1]);   // lawRoom
+    w.beginTable(schema[1]); // lawRoom
     const qint64 firms = scaled(10);
     for (qint64 i = 0; i < firms; ++i) {
         const int p = g.province();
-        const QString& city = g.pick(g.m_cities[size_t(p)]);
+        const QString &city = g.pick(g.m_cities[size_t(p)]);
         const QString place = g.chance(50) ? g.m_provinces.at(p) : city;
         QVariant site;
         if (g.chance(80))
@@ -209,17 +214,17 @@ void generate(jet::Writer& w, qint64 lawyers, quint64 seed)
     }
     w.endTable();
 
-    w.beginTable(schema[2]);   // Hongkong
+    w.beginTable(schema[2]); // Hongkong
     for (qint64 i = 0, n = scaled(4); i < n; ++i) {
         row = {g.hongKongName(), g.pick(g.m_hkPosts), g.hongKongAddress(), g.several(g.m_hkAreas, 1, 4)};
         w.addRow(row);
     }
     w.endTable();
 
-    w.beginTable(schema[3]);   // HongkongLawyerInfo
+    w.beginTable(schema[3]); // HongkongLawyerInfo
     for (qint64 i = 0, n = scaled(20); i < n; ++i) {
-        const Romanised& a = kHkSurnames[g.below(std::size(kHkSurnames))];
-        const Romanised& b = kHkSurnames[g.below(std::size(kHkSurnames))];
+        const Romanised &a = kHkSurnames[g.below(std::size(kHkSurnames))];
+        const Romanised &b = kHkSurnames[g.below(std::size(kHkSurnames))];
         QString name = QString::fromUtf8(a.chinese) + QString::fromUtf8(b.chinese)
                        + (g.chance(50) ? QStringLiteral("律师行") : QStringLiteral("律师事务所"));
         QStringList partners;
@@ -231,7 +236,7 @@ void generate(jet::Writer& w, qint64 lawyers, quint64 seed)
     }
     w.endTable();
 
-    w.beginTable(schema[4]);   // Macao
+    w.beginTable(schema[4]); // Macao
     for (qint64 i = 0, n = scaled(20); i < n; ++i) {
         const QDate admitted = g.dateBetween(1985, 2022);
         const QDate registered = admitted.addDays(qint64(g.below(3 * 365)));
@@ -242,27 +247,26 @@ void generate(jet::Writer& w, qint64 lawyers, quint64 seed)
     }
     w.endTable();
 
-    w.beginTable(schema[5]);   // Taiwan
+    w.beginTable(schema[5]); // Taiwan
     for (qint64 i = 0, n = scaled(8); i < n; ++i) {
         const bool male = g.chance(65);
         const int place = int(g.below(quint64(g.m_twCities.size())));
         row = {g.chineseName(male), male ? QStringLiteral("男") : QStringLiteral("女"), g.m_twCities.at(place),
-               g.taiwanAddress(place),
-               g.several(g.m_twAreas, 1, 4)};
+               g.taiwanAddress(place), g.several(g.m_twAreas, 1, 4)};
         w.addRow(row);
     }
     w.endTable();
 }
 
-}  // namespace
+} // namespace
 
-int runGenerateCommand(const QStringList& args)
+int runGenerateCommand(const QStringList &args)
 {
     QString out;
     qint64 lawyers = 2000;
     quint64 seed = 1;
     for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
+        const QString &a = args[i];
         if (a == QLatin1String("--lawyers") || a == QLatin1String("--seed")) {
             bool ok = false;
             if (i + 1 < args.size()) {
@@ -288,7 +292,8 @@ int runGenerateCommand(const QStringList& args)
         }
     }
     if (out.isEmpty()) {
-        printError(QStringLiteral("generate"), QStringLiteral("参数不对，用法: lssdb generate OUT [--lawyers N] [--seed S]"));
+        printError(QStringLiteral("generate"),
+                   QStringLiteral("参数不对，用法: lssdb generate OUT [--lawyers N] [--seed S]"));
         return 1;
     }
     QString error;
@@ -303,7 +308,7 @@ int runGenerateCommand(const QStringList& args)
         writer.setCreationDate(QDateTime(QDate(2009, 3, 16), QTime(9, 30, 0)));
         generate(writer, lawyers, seed);
         writer.finish();
-    } catch (const jet::Error& e) {
+    } catch (const jet::Error &e) {
         printError(QStringLiteral("generate"), writerErrorInChinese(e.message()));
         return 1;
     }

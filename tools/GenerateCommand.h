@@ -3,4 +3,4 @@
 #include <QStringList>
 
 // `lssdb generate OUT [--lawyers N] [--seed S]`. Returns the exit code.
-int runGenerateCommand(const QStringList& args);
+int runGenerateCommand(const QStringList &args);

@@ -200,9 +200,7 @@ void appendJsonValue(QByteArray &out, std::string_view bytes, int type, bool yes
 {
     static const QRegularExpression number(QStringLiteral("^-?(0|[1-9][0-9]*)(\\.[0-9]+)?([eE][+-]?[0-9]+)?\\z"));
     switch (type) {
-    case SQLITE_NULL:
-        out.append("null");
-        return;
+    case SQLITE_NULL: out.append("null"); return;
     case SQLITE_TEXT:
         if (yesNo && (bytes == "True" || bytes == "False")) {
             out.append(bytes == "True" ? "true" : "false");
@@ -220,8 +218,7 @@ void appendJsonValue(QByteArray &out, std::string_view bytes, int type, bool yes
             return;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     appendJsonString(out, bytes);
 }
@@ -287,7 +284,8 @@ int runQueryCommand(const QStringList &args)
         if (option.first == QLatin1String("--format")) {
             format = option.second;
             if (format != QLatin1String("tsv") && format != QLatin1String("csv") && format != QLatin1String("json")) {
-                printError(QStringLiteral("query"), QStringLiteral("未知的输出格式 %1（可用 tsv、csv、json）").arg(format));
+                printError(QStringLiteral("query"),
+                           QStringLiteral("未知的输出格式 %1（可用 tsv、csv、json）").arg(format));
                 return 1;
             }
             continue;

@@ -3,4 +3,4 @@
 #include <QStringList>
 
 // `lssdb query ...`; arguments after the subcommand name. Returns the exit code.
-int runQueryCommand(const QStringList& args);
+int runQueryCommand(const QStringList &args);

@@ -7,9 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
-void printError(const QString& command, const QString& message)
+void printError(const QString &command, const QString &message)
 {
-    const QByteArray text = QByteArrayLiteral("lssdb ") + command.toUtf8() + QByteArrayLiteral(": ") + message.toUtf8() + '\n';
+    const QByteArray text =
+        QByteArrayLiteral("lssdb ") + command.toUtf8() + QByteArrayLiteral(": ") + message.toUtf8() + '\n';
     std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
     std::fflush(stderr);
 }
@@ -18,7 +19,8 @@ QString systemErrorText(int error)
 {
     switch (error) {
     case ENOENT: return QStringLiteral("没有那个文件或目录");
-    case EACCES: case EPERM: return QStringLiteral("权限不够");
+    case EACCES:
+    case EPERM: return QStringLiteral("权限不够");
     case ENOSPC: return QStringLiteral("设备上没有空间");
     case EROFS: return QStringLiteral("只读文件系统");
     case EISDIR: return QStringLiteral("是一个目录");
@@ -33,7 +35,7 @@ QString systemErrorText(int error)
     }
 }
 
-QString fileErrorText(const QFileDevice& file)
+QString fileErrorText(const QFileDevice &file)
 {
     switch (file.error()) {
     case QFileDevice::PermissionsError: return systemErrorText(EACCES);
@@ -49,29 +51,31 @@ QString fileErrorText(const QFileDevice& file)
 namespace {
 
 // The system's own text at the end of a writer message, in Chinese.
-QString chineseReason(const QString& reason)
+QString chineseReason(const QString &reason)
 {
-    for (int e : {ENOENT, EACCES, EPERM, ENOSPC, EROFS, EISDIR, ENOTDIR, EEXIST, EXDEV, EIO, EDQUOT, ENAMETOOLONG, ELOOP})
+    for (int e :
+         {ENOENT, EACCES, EPERM, ENOSPC, EROFS, EISDIR, ENOTDIR, EEXIST, EXDEV, EIO, EDQUOT, ENAMETOOLONG, ELOOP})
         if (reason == QString::fromLocal8Bit(std::strerror(e)))
             return systemErrorText(e);
     return reason;
 }
 
 // An option's form; a statement that begins with an SQL comment "--" is not one.
-bool looksLikeOption(const QString& arg)
+bool looksLikeOption(const QString &arg)
 {
     static const QRegularExpression option(QStringLiteral("^--[A-Za-z][A-Za-z-]*(=.*)?\\z"),
                                            QRegularExpression::DotMatchesEverythingOption);
     return option.match(arg).hasMatch();
 }
 
-}  // namespace
+} // namespace
 
-QString writerErrorInChinese(const QString& message)
+QString writerErrorInChinese(const QString &message)
 {
-    struct Rule {
-        const char* pattern;
-        const char* chinese;
+    struct Rule
+    {
+        const char *pattern;
+        const char *chinese;
     };
     // Each message the writer gives (the column's place is the same words in both).
     static const Rule rules[] = {
@@ -84,7 +88,8 @@ QString writerErrorInChinese(const QString& message)
         {"^(.*): value too long \\((\\d+) characters, at most (\\d+)\\)$", "%1: 值过长（%2 个字符，最多 %3 个）"},
         {"^(.*): value too long \\((\\d+) bytes, at most 255\\)$", "%1: 值过长（%2 字节，最多 255 字节）"},
         {"^(.*): value too long \\((\\d+) characters\\)$", "%1: 值过长（%2 个字符）"},
-        {"^table (.*), row (\\d+): row too large \\((\\d+) bytes, at most (\\d+)\\)$", "表 %1 第 %2 行: 行过大（%3 字节，最多 %4 字节）"},
+        {"^table (.*), row (\\d+): row too large \\((\\d+) bytes, at most (\\d+)\\)$",
+         "表 %1 第 %2 行: 行过大（%3 字节，最多 %4 字节）"},
         {"^(.*): a text that begins with U\\+FEFF cannot hold U\\+0000 or a character whose low byte is 0$",
          "%1: 以 U+FEFF 开头的文本不能含有 U+0000 或低字节为 0 的字符"},
         {"^(.*): not a date: (.*)$", "%1: 不是日期: %2"},
@@ -94,7 +99,7 @@ QString writerErrorInChinese(const QString& message)
     static const QRegularExpression place(QStringLiteral("^table (.+?), row (\\d+), column ([^:]+):"));
     QString text = message;
     text.replace(place, QStringLiteral("表 \\1 第 \\2 行, 列 \\3:"));
-    for (const Rule& rule : rules) {
+    for (const Rule &rule : rules) {
         const QRegularExpression re(QString::fromLatin1(rule.pattern), QRegularExpression::DotMatchesEverythingOption);
         const QRegularExpressionMatch m = re.match(text);
         if (!m.hasMatch())
@@ -111,11 +116,11 @@ QString writerErrorInChinese(const QString& message)
     return QStringLiteral("写入数据库失败: %1").arg(text);
 }
 
-bool parseOptions(const QStringList& args, const QStringList& flags, const QStringList& valued, ToolOptions* options,
-                  QString* error)
+bool parseOptions(const QStringList &args, const QStringList &flags, const QStringList &valued, ToolOptions *options,
+                  QString *error)
 {
     for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
+        const QString &a = args.at(i);
         if (a == QLatin1String("--password") || valued.contains(a)) {
             if (i + 1 >= args.size()) {
                 *error = QStringLiteral("%1 需要一个值").arg(a);
@@ -143,7 +148,7 @@ bool parseOptions(const QStringList& args, const QStringList& flags, const QStri
     return true;
 }
 
-void appendCsvField(QByteArray& out, std::string_view bytes, bool null)
+void appendCsvField(QByteArray &out, std::string_view bytes, bool null)
 {
     if (null)
         return;

@@ -14,66 +14,65 @@
 
 namespace {
 
-const char kHelp[] =
-    "usage: lssdb COMMAND [ARGS]\n"
-    "\n"
-    "  build OUT CSVDIR [--password P]\n"
-    "      Writes the Jet 4.0 database OUT from one UTF-8 CSV file per table in CSVDIR:\n"
-    "      lawyer.csv, lawRoom.csv, Hongkong.csv, HongkongLawyerInfo.csv, Macao.csv, Taiwan.csv.\n"
-    "      The first row names the columns (any order; columns left out are NULL).\n"
-    "      Fields follow RFC 4180: separated by commas, quoted with double quotes, a quote\n"
-    "      inside a quoted field doubled.\n"
-    "      An empty unquoted field is NULL; an empty quoted field \"\" is the empty text.\n"
-    "      Dates (mc_date, mc_reg_date): yyyy-MM-dd or yyyy-MM-dd hh:mm:ss.\n"
-    "      Text columns hold at most 255 characters; l_address, h_address, tw_address and\n"
-    "      hl_copartner are Memo columns without that limit.\n"
-    "      The password defaults to the directory's fixed one; --password \"\" writes none.\n"
-    "      On any error nothing is written and the exit code is 1.\n"
-    "\n"
-    "  generate OUT [--lawyers N] [--seed S]\n"
-    "      Writes a fictional directory: N mainland lawyers (default 2000) and the other\n"
-    "      tables scaled to it. The same N and S always give the same entries.\n"
-    "\n"
-    "  export FILE OUTDIR [--password P]\n"
-    "      Writes each table of the Jet 4 database FILE to OUTDIR/TABLE.csv in the form build\n"
-    "      reads: the column names first, then one record per line (CR LF), NULL as an empty\n"
-    "      unquoted field, the empty text as \"\", dates as yyyy-MM-dd[ hh:mm:ss]. Other types\n"
-    "      go out in their text form: numbers as digits, Yes/No as True or False, binary data\n"
-    "      as hexadecimal digits. export, build and export again give the same files.\n"
-    "\n"
-    "  tables FILE [--password P]\n"
-    "      Lists the tables of FILE, one per line.\n"
-    "\n"
-    "  schema FILE [TABLE...] [--password P]\n"
-    "      Lists the columns of each table (or of the tables named) with their Jet types.\n"
-    "\n"
-    "  query FILE \"SQL\" [--format tsv|csv|json] ...\n"
-    "      Runs a statement on a database (see lssdb query --help).\n"
-    "\n"
-    "  --version\n"
-    "      Shows the version.\n"
-    "\n"
-    "  --help\n"
-    "      Shows this text.\n"
-    "\n"
-    "The password of export, tables, schema and query defaults to the directory's fixed one\n"
-    "(--password '' for none). Errors go to stderr, in Chinese, and the exit code is 1.\n";
+const char kHelp[] = "usage: lssdb COMMAND [ARGS]\n"
+                     "\n"
+                     "  build OUT CSVDIR [--password P]\n"
+                     "      Writes the Jet 4.0 database OUT from one UTF-8 CSV file per table in CSVDIR:\n"
+                     "      lawyer.csv, lawRoom.csv, Hongkong.csv, HongkongLawyerInfo.csv, Macao.csv, Taiwan.csv.\n"
+                     "      The first row names the columns (any order; columns left out are NULL).\n"
+                     "      Fields follow RFC 4180: separated by commas, quoted with double quotes, a quote\n"
+                     "      inside a quoted field doubled.\n"
+                     "      An empty unquoted field is NULL; an empty quoted field \"\" is the empty text.\n"
+                     "      Dates (mc_date, mc_reg_date): yyyy-MM-dd or yyyy-MM-dd hh:mm:ss.\n"
+                     "      Text columns hold at most 255 characters; l_address, h_address, tw_address and\n"
+                     "      hl_copartner are Memo columns without that limit.\n"
+                     "      The password defaults to the directory's fixed one; --password \"\" writes none.\n"
+                     "      On any error nothing is written and the exit code is 1.\n"
+                     "\n"
+                     "  generate OUT [--lawyers N] [--seed S]\n"
+                     "      Writes a fictional directory: N mainland lawyers (default 2000) and the other\n"
+                     "      tables scaled to it. The same N and S always give the same entries.\n"
+                     "\n"
+                     "  export FILE OUTDIR [--password P]\n"
+                     "      Writes each table of the Jet 4 database FILE to OUTDIR/TABLE.csv in the form build\n"
+                     "      reads: the column names first, then one record per line (CR LF), NULL as an empty\n"
+                     "      unquoted field, the empty text as \"\", dates as yyyy-MM-dd[ hh:mm:ss]. Other types\n"
+                     "      go out in their text form: numbers as digits, Yes/No as True or False, binary data\n"
+                     "      as hexadecimal digits. export, build and export again give the same files.\n"
+                     "\n"
+                     "  tables FILE [--password P]\n"
+                     "      Lists the tables of FILE, one per line.\n"
+                     "\n"
+                     "  schema FILE [TABLE...] [--password P]\n"
+                     "      Lists the columns of each table (or of the tables named) with their Jet types.\n"
+                     "\n"
+                     "  query FILE \"SQL\" [--format tsv|csv|json] ...\n"
+                     "      Runs a statement on a database (see lssdb query --help).\n"
+                     "\n"
+                     "  --version\n"
+                     "      Shows the version.\n"
+                     "\n"
+                     "  --help\n"
+                     "      Shows this text.\n"
+                     "\n"
+                     "The password of export, tables, schema and query defaults to the directory's fixed one\n"
+                     "(--password '' for none). Errors go to stderr, in Chinese, and the exit code is 1.\n";
 
 // The tables with their columns, in the order the database declares them.
-void printTables(std::FILE* out)
+void printTables(std::FILE *out)
 {
     std::fputs("\nTables and columns (CSV file: column (type), ...):\n", out);
-    for (const jet::TableDef& t : jet::directorySchema()) {
+    for (const jet::TableDef &t : jet::directorySchema()) {
         QStringList columns;
-        for (const jet::ColumnDef& c : t.columns)
+        for (const jet::ColumnDef &c : t.columns)
             columns << QStringLiteral("%1 (%2)").arg(c.name, jet::typeName(c.type, jet::TypeNames::English));
         std::fprintf(out, "  %s.csv: %s\n", qPrintable(t.name), qPrintable(columns.join(QStringLiteral(", "))));
     }
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);

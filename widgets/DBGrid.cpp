@@ -224,8 +224,8 @@ void DBGrid::saveResultAsCsv()
     QString name = window()->windowTitle().trimmed();
     if (name.isEmpty())
         name = QStringLiteral("查询结果");
-    const QString path =
-        SaveFileDialog(QStringLiteral("另存为 CSV 文件"), name + QStringLiteral(".csv"), QStringLiteral("CSV 文件 (*.csv)"));
+    const QString path = SaveFileDialog(QStringLiteral("另存为 CSV 文件"), name + QStringLiteral(".csv"),
+                                        QStringLiteral("CSV 文件 (*.csv)"));
     if (path.isEmpty())
         return;
     // Written beside the target and moved over it at the end: a failed write leaves no half

@@ -17,8 +17,8 @@ struct GridColumn
     QString field;
     QString title;
     int width = 64;
-    std::optional<QFont> font;  // cell font; none = the grid's font
-    QColor color;               // cell text colour; invalid = default
+    std::optional<QFont> font; // cell font; none = the grid's font
+    QColor color;              // cell text colour; invalid = default
 };
 
 // The data grid of the query windows: shows the rows of its data source's query in fixed
@@ -70,6 +70,6 @@ private:
     void applyRowHeight();
 
     GridModel *m_model;
-    int m_column = 0;        // current column, kept while no rows are shown
+    int m_column = 0;         // current column, kept while no rows are shown
     bool m_following = false; // moving the view to the query's record, not the other way
 };

@@ -118,8 +118,7 @@ QVariant GridModel::data(const QModelIndex &index, int role) const
         if (c.color.isValid())
             return QBrush(c.color);
         return QVariant();
-    default:
-        return QVariant();
+    default: return QVariant();
     }
 }
 

@@ -99,11 +99,14 @@ int main(int argc, char **argv)
         const double fuzzy = runMs(q, {QStringLiteral("SELECT l_realName,l_sex,l_province,l_city,l_domain FROM lawyer"),
                                        QStringLiteral("WHERE l_city like '%郑%'")});
         const double fuzzyCpu = g_lastCpuMs;
-        const double exact = runMs(q, {QStringLiteral("SELECT l_realName,l_sex,l_province,l_city,l_domain FROM lawyer where 1=1"),
-                                       QStringLiteral("and l_province = :province")},
-                                   {{QStringLiteral("province"), QStringLiteral("河南")}});
+        const double exact =
+            runMs(q,
+                  {QStringLiteral("SELECT l_realName,l_sex,l_province,l_city,l_domain FROM lawyer where 1=1"),
+                   QStringLiteral("and l_province = :province")},
+                  {{QStringLiteral("province"), QStringLiteral("河南")}});
         const double exactCpu = g_lastCpuMs;
-        const double all = runMs(q, {QStringLiteral("SELECT l_realName,l_sex,l_province,l_city,l_domain FROM lawyer where 1=1")});
+        const double all =
+            runMs(q, {QStringLiteral("SELECT l_realName,l_sex,l_province,l_city,l_domain FROM lawyer where 1=1")});
         const double allCpu = g_lastCpuMs;
         std::printf("connect_ms\t%.1f\n", connectMs);
         std::printf("load_rows\t%d\n", rows);

@@ -14,11 +14,11 @@
 #include "app/Datemodule.h"
 #include "data/Connection.h"
 #include "data/ConnectionString.h"
-#include "widgets/DBGrid.h"
 #include "data/Query.h"
 #include "launcher/One.h"
 #include "platform/Fonts.h"
 #include "query/Dl_lawyer.h"
+#include "widgets/DBGrid.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -26,9 +26,9 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QPaintEvent>
 #include <QScrollBar>
 #include <QTimer>
-#include <QPaintEvent>
 #include <algorithm>
 #include <cstdio>
 #include <ctime>

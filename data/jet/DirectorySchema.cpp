@@ -4,25 +4,25 @@ namespace jet {
 
 namespace {
 
-ColumnDef text(const char* name)
+ColumnDef text(const char *name)
 {
     return ColumnDef{QString::fromLatin1(name), jet::kText, 255};
 }
 
-ColumnDef memo(const char* name)
+ColumnDef memo(const char *name)
 {
     return ColumnDef{QString::fromLatin1(name), jet::kMemo, 0};
 }
 
-}  // namespace
+} // namespace
 
-const std::vector<TableDef>& directorySchema()
+const std::vector<TableDef> &directorySchema()
 {
     // Addresses and partner lists can outgrow 255 characters, hence Memo.
     static const std::vector<TableDef> tables = {
         {QStringLiteral("lawyer"),
-         {ColumnDef{QStringLiteral("l_id"), jet::kLong, 0}, text("l_realName"), text("l_sex"),
-          text("l_province"), text("l_city"), memo("l_address"), text("l_domain")}},
+         {ColumnDef{QStringLiteral("l_id"), jet::kLong, 0}, text("l_realName"), text("l_sex"), text("l_province"),
+          text("l_city"), memo("l_address"), text("l_domain")}},
         {QStringLiteral("lawRoom"),
          {text("lr_Name"), text("lr_director"), text("lr_city"), text("lr_province"), text("lr_WebSite"),
           text("lr_domain")}},
@@ -37,12 +37,12 @@ const std::vector<TableDef>& directorySchema()
     return tables;
 }
 
-const TableDef* findDirectoryTable(const QString& name)
+const TableDef *findDirectoryTable(const QString &name)
 {
-    for (const TableDef& t : directorySchema())
+    for (const TableDef &t : directorySchema())
         if (t.name == name)
             return &t;
     return nullptr;
 }
 
-}  // namespace jet
+} // namespace jet

@@ -26,8 +26,8 @@ struct StoredColumn
 struct StoredTable
 {
     QString name;
-    quint32 page = 0;     // its definition page: data pages name it as their owner
-    quint32 rowCount = 0; // as the definition states it
+    quint32 page = 0;       // its definition page: data pages name it as their owner
+    quint32 rowCount = 0;   // as the definition states it
     quint32 ownedPages = 0; // row pointer of the usage map of its data pages
     std::vector<StoredColumn> columns;
     // False when its column definitions contradict the format or each other (a type against its

@@ -18,13 +18,12 @@ public:
         CannotOpen,   // the file exists but cannot be opened
         Unrecognised, // not a Jet 4 file
         BadPassword,
-        Damaged,      // a structure of the file contradicts the format or itself
-        Unsupported,  // a column of a type the reader cannot decode
+        Damaged,     // a structure of the file contradicts the format or itself
+        Unsupported, // a column of a type the reader cannot decode
         OutOfMemory,
     };
 
-    explicit Error(const QString &message, Kind kind = Failed)
-        : std::runtime_error(message.toStdString()), m_kind(kind)
+    explicit Error(const QString &message, Kind kind = Failed) : std::runtime_error(message.toStdString()), m_kind(kind)
     {
     }
     Kind kind() const { return m_kind; }

@@ -64,8 +64,7 @@ struct JetFile::Impl
             const jet::StoredColumn &a = now.columns[i];
             const jet::StoredColumn &b = known.columns[i];
             if (a.name != b.name || a.type != b.type || a.number != b.number || a.fixed != b.fixed
-                || a.fixedOffset != b.fixedOffset || a.varIndex != b.varIndex || a.size != b.size
-                || a.scale != b.scale)
+                || a.fixedOffset != b.fixedOffset || a.varIndex != b.varIndex || a.size != b.size || a.scale != b.scale)
                 file->damaged();
         }
         return now;
@@ -161,7 +160,8 @@ QVector<JetColumn> JetFile::columns(const QString &table) const
     if (!t.sound)
         d->file->damaged();
     for (const jet::StoredColumn &c : t.columns)
-        columns.push_back({c.name, kindOf(c.type), jet::decodable(c.type) ? QString() : jet::unreadableMessage(t, c), c.type, c.size});
+        columns.push_back({c.name, kindOf(c.type), jet::decodable(c.type) ? QString() : jet::unreadableMessage(t, c),
+                           c.type, c.size});
     return columns;
 }
 

@@ -7,11 +7,14 @@ namespace jet {
 
 namespace {
 
-const unsigned char kHeaderKey[4] = {0xc7, 0xda, 0x39, 0x6b};  // 0x6b39dac7, little-endian
+const unsigned char kHeaderKey[4] = {0xc7, 0xda, 0x39, 0x6b}; // 0x6b39dac7, little-endian
 
-void putU32(unsigned char* p, quint32 v)
+void putU32(unsigned char *p, quint32 v)
 {
-    p[0] = v & 0xff; p[1] = (v >> 8) & 0xff; p[2] = (v >> 16) & 0xff; p[3] = (v >> 24) & 0xff;
+    p[0] = v & 0xff;
+    p[1] = (v >> 8) & 0xff;
+    p[2] = (v >> 16) & 0xff;
+    p[3] = (v >> 24) & 0xff;
 }
 
 // The password is masked with the integer part of the creation date, as 4 little-endian bytes.
@@ -24,9 +27,9 @@ void passwordMask(double creationDate, unsigned char mask[4])
     putU32(mask, static_cast<quint32>(days));
 }
 
-}  // namespace
+} // namespace
 
-void rc4(const unsigned char* key, int keyLength, unsigned char* data, int length)
+void rc4(const unsigned char *key, int keyLength, unsigned char *data, int length)
 {
     unsigned char s[256];
     for (int i = 0; i < 256; ++i)
@@ -45,14 +48,14 @@ void rc4(const unsigned char* key, int keyLength, unsigned char* data, int lengt
     }
 }
 
-int jetVersion(const QByteArray& page0)
+int jetVersion(const QByteArray &page0)
 {
     if (page0.size() <= 0x14)
         return -1;
     return static_cast<unsigned char>(page0.at(0x14));
 }
 
-bool looksLikeJetHeader(const QByteArray& page0)
+bool looksLikeJetHeader(const QByteArray &page0)
 {
     if (page0.size() < kHeaderMaskStart + kHeaderMaskLength)
         return false;
@@ -63,12 +66,12 @@ bool looksLikeJetHeader(const QByteArray& page0)
     return jetVersion(page0) == 1;
 }
 
-QString readDatabasePassword(const QByteArray& page0)
+QString readDatabasePassword(const QByteArray &page0)
 {
     if (!looksLikeJetHeader(page0))
         return QString();
     QByteArray plain = page0.left(kHeaderMaskStart + kHeaderMaskLength);
-    auto* p = reinterpret_cast<unsigned char*>(plain.data());
+    auto *p = reinterpret_cast<unsigned char *>(plain.data());
     rc4(kHeaderKey, 4, p + kHeaderMaskStart, kHeaderMaskLength);
     double created;
     std::memcpy(&created, p + kCreationDateOffset, 8);
@@ -86,7 +89,7 @@ QString readDatabasePassword(const QByteArray& page0)
     return result;
 }
 
-double toJetDate(const QDateTime& dt)
+double toJetDate(const QDateTime &dt)
 {
     const qint64 days = QDate(1899, 12, 30).daysTo(dt.date());
     const double frac = dt.time().isValid() ? dt.time().msecsSinceStartOfDay() / 86400000.0 : 0.0;
@@ -104,18 +107,20 @@ QDateTime fromJetDate(double value)
     return QDateTime(date, QTime(0, 0).addMSecs(msecs));
 }
 
-QByteArray buildHeaderPage(const QString& password, double creationDate)
+QByteArray buildHeaderPage(const QString &password, double creationDate)
 {
     QByteArray page(kPageSize, '\0');
-    auto* p = reinterpret_cast<unsigned char*>(page.data());
+    auto *p = reinterpret_cast<unsigned char *>(page.data());
     p[0] = 0x00;
     p[1] = 0x01;
     std::memcpy(p + 4, kMagic, sizeof kMagic);
-    p[0x14] = 0x01;  // Jet 4
+    p[0x14] = 0x01; // Jet 4
     // Plain values inside the scrambled area.
-    p[0x3c] = 0xe4; p[0x3d] = 0x04;    // code page 1252 (Jet 4 keeps text as Unicode anyway)
+    p[0x3c] = 0xe4;
+    p[0x3d] = 0x04; // code page 1252 (Jet 4 keeps text as Unicode anyway)
     // 0x3e: page encryption key, left zero: the pages themselves are not encrypted.
-    p[0x6e] = 0x09; p[0x6f] = 0x04;    // sort order: General (1033), version 0
+    p[0x6e] = 0x09;
+    p[0x6f] = 0x04; // sort order: General (1033), version 0
     std::memcpy(p + kCreationDateOffset, &creationDate, 8);
     unsigned char mask[4];
     passwordMask(creationDate, mask);
@@ -129,4 +134,4 @@ QByteArray buildHeaderPage(const QString& password, double creationDate)
     return page;
 }
 
-}  // namespace jet
+} // namespace jet

@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <csetjmp>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/mman.h>

@@ -48,9 +48,10 @@ void TableCursor::checkApart(const TableCursor &other) const
         m_file.damaged();
     // Two parts that together are the whole table, both read through: their rows are all the
     // table's rows, and the definition states how many that is.
-    const bool whole = m_partial && other.m_partial && m_allPages == other.m_allPages
-                       && ((m_part.first == 0 && m_part.second == other.m_part.first && other.m_part.second == m_allPages)
-                           || (other.m_part.first == 0 && other.m_part.second == m_part.first && m_part.second == m_allPages));
+    const bool whole =
+        m_partial && other.m_partial && m_allPages == other.m_allPages
+        && ((m_part.first == 0 && m_part.second == other.m_part.first && other.m_part.second == m_allPages)
+            || (other.m_part.first == 0 && other.m_part.second == m_part.first && m_part.second == m_allPages));
     if (!whole || !m_ended || !other.m_ended || m_live + other.m_live != m_table.rowCount)
         m_file.damaged();
 }
@@ -117,7 +118,8 @@ quint32 TableCursor::countRows()
                 __builtin_prefetch(base + size_t(m_pages[i + 4]) * kPageSize);
             if (number >= kept + 2 * kStretch) {
                 const quint32 upTo = number / kStretch * kStretch;
-                ::madvise(const_cast<uchar *>(base) + size_t(kept) * kPageSize, size_t(upTo - kept) * kPageSize, MADV_DONTNEED);
+                ::madvise(const_cast<uchar *>(base) + size_t(kept) * kPageSize, size_t(upTo - kept) * kPageSize,
+                          MADV_DONTNEED);
                 kept = upTo;
             }
             const uchar *p = base + size_t(number) * kPageSize;
@@ -153,8 +155,7 @@ quint32 TableCursor::countRows()
             m_file.damaged();
         m_ended = true;
     } else {
-        while (advance()) {
-        }
+        while (advance()) {}
     }
     return m_live;
 }

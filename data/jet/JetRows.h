@@ -62,8 +62,8 @@ private:
     std::vector<int> m_columns;
     bool m_hasVariable = false;
     std::vector<quint32> m_pages;
-    size_t m_allPages = 0;                 // pages of the whole table
-    bool m_partial = false;                 // keepPages() kept m_part of them
+    size_t m_allPages = 0;  // pages of the whole table
+    bool m_partial = false; // keepPages() kept m_part of them
     std::pair<size_t, size_t> m_part{0, 0};
     size_t m_nextPage = 0;
     quint32 m_live = 0; // rows advance() found

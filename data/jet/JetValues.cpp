@@ -147,11 +147,21 @@ void readLongValue(const PageFile &file, const uchar *field, size_t len, std::ve
 bool decodable(quint8 type)
 {
     switch (type) {
-    case kBoolean: case kByte: case kInteger: case kLong: case kCurrency: case kSingle: case kDouble:
-    case kDateTime: case kBinary: case kText: case kOle: case kMemo: case kGuid: case kDecimal:
-        return true;
-    default:
-        return false;
+    case kBoolean:
+    case kByte:
+    case kInteger:
+    case kLong:
+    case kCurrency:
+    case kSingle:
+    case kDouble:
+    case kDateTime:
+    case kBinary:
+    case kText:
+    case kOle:
+    case kMemo:
+    case kGuid:
+    case kDecimal: return true;
+    default: return false;
     }
 }
 
@@ -164,9 +174,18 @@ void decodeField(const PageFile &file, const StoredColumn &column, const uchar *
     };
     cell.storage = JetCell::Integer;
     switch (column.type) {
-    case kByte: need(1); cell.integer = p[0]; break;
-    case kInteger: need(2); cell.integer = qint16(get16(p)); break;
-    case kLong: need(4); cell.integer = qint32(get32(p)); break;
+    case kByte:
+        need(1);
+        cell.integer = p[0];
+        break;
+    case kInteger:
+        need(2);
+        cell.integer = qint16(get16(p));
+        break;
+    case kLong:
+        need(4);
+        cell.integer = qint32(get32(p));
+        break;
     case kCurrency: {
         need(8);
         qint64 v;
@@ -234,9 +253,7 @@ void decodeField(const PageFile &file, const StoredColumn &column, const uchar *
             hexText(longValue.data(), longValue.size(), cell.text);
         cell.storage = JetCell::Text;
         break;
-    default:
-        cell.storage = JetCell::Null;
-        break;
+    default: cell.storage = JetCell::Null; break;
     }
 }
 

@@ -21,13 +21,13 @@ namespace jet {
 
 using namespace writer;
 
-void Writer::Impl::startTable(const QString& name, std::vector<Col> cols, bool system, quint32 tdefPage)
+void Writer::Impl::startTable(const QString &name, std::vector<Col> cols, bool system, quint32 tdefPage)
 {
     auto t = std::make_unique<Table>();
     t->name = name;
     t->system = system;
     t->tdefPage = tdefPage;
-    for (Col& c : cols) {
+    for (Col &c : cols) {
         if (c.fixed) {
             c.fixedOffset = t->fixedBytes;
             t->fixedBytes += c.fixedSize;
@@ -41,12 +41,12 @@ void Writer::Impl::startTable(const QString& name, std::vector<Col> cols, bool s
     table = std::move(t);
 }
 
-QString Writer::Impl::where(const Col& c) const
+QString Writer::Impl::where(const Col &c) const
 {
     return QStringLiteral("table %1, row %2, column %3").arg(table->name).arg(table->rows + 1).arg(c.name);
 }
 
-void Writer::Impl::encodeFixed(const Col& c, const QVariant& v, quint8* out)
+void Writer::Impl::encodeFixed(const Col &c, const QVariant &v, quint8 *out)
 {
     switch (c.type) {
     case kLong:
@@ -60,7 +60,8 @@ void Writer::Impl::encodeFixed(const Col& c, const QVariant& v, quint8* out)
         const qlonglong lo = c.type == kLong ? -2147483648LL : -32768;
         const qlonglong hi = c.type == kLong ? 2147483647LL : 32767;
         if (!ok || x < lo || x > hi)
-            throw Error(QStringLiteral("%1: not a %2 value: %3").arg(where(c), typeName(c.type, TypeNames::English), v.toString()));
+            throw Error(QStringLiteral("%1: not a %2 value: %3")
+                            .arg(where(c), typeName(c.type, TypeNames::English), v.toString()));
         if (c.type == kLong)
             put32(out, quint32(qint32(x)));
         else
@@ -108,22 +109,22 @@ void Writer::Impl::encodeFixed(const Col& c, const QVariant& v, quint8* out)
     case kCurrency:
     case kDecimal:
     case kGuid: {
-        const bool ok = c.type == kCurrency     ? values::encodeCurrency(v, out)
-                         : c.type == kDecimal ? values::encodeDecimal(v, c.precision, c.scale, out)
-                                                   : values::encodeGuid(v, out);
+        const bool ok = c.type == kCurrency  ? values::encodeCurrency(v, out)
+                        : c.type == kDecimal ? values::encodeDecimal(v, c.precision, c.scale, out)
+                                             : values::encodeGuid(v, out);
         if (!ok)
-            throw Error(QStringLiteral("%1: not a %2 value: %3").arg(where(c), typeName(c.type, TypeNames::English), v.toString()));
+            throw Error(QStringLiteral("%1: not a %2 value: %3")
+                            .arg(where(c), typeName(c.type, TypeNames::English), v.toString()));
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
 // A row on the current data page of the table, a new page opened when it is full.
-int Writer::Impl::placeRow(FillingPage& page, const std::vector<quint8>& bytes, quint16 flags)
+int Writer::Impl::placeRow(FillingPage &page, const std::vector<quint8> &bytes, quint16 flags)
 {
-    Table& t = *table;
+    Table &t = *table;
     if (!page.fits(int(bytes.size()))) {
         if (page.open)
             flushPage(page);
@@ -133,23 +134,26 @@ int Writer::Impl::placeRow(FillingPage& page, const std::vector<quint8>& bytes, 
     return page.place(bytes.data(), int(bytes.size()), flags);
 }
 
-void Writer::Impl::addRow(const QVector<QVariant>& values)
+void Writer::Impl::addRow(const QVector<QVariant> &values)
 {
     if (!table)
         throw Error(QStringLiteral("addRow() outside a table"));
-    Table& t = *table;
+    Table &t = *table;
     const int ncols = int(t.cols.size());
     if (values.size() != ncols)
         throw Error(QStringLiteral("table %1, row %2: %3 values for %4 columns")
-                        .arg(t.name).arg(t.rows + 1).arg(values.size()).arg(ncols));
+                        .arg(t.name)
+                        .arg(t.rows + 1)
+                        .arg(values.size())
+                        .arg(ncols));
     row.assign(2 + t.fixedBytes, 0);
     put16(row.data(), ncols);
     nullMask.assign((ncols + 7) / 8, 0);
     varOffsets.assign(t.numVar, 0);
 
     for (int i = 0; i < ncols; ++i) {
-        const Col& c = t.cols[i];
-        const QVariant& v = values[i];
+        const Col &c = t.cols[i];
+        const QVariant &v = values[i];
         const bool isNull = v.isNull() || !v.isValid();
         if (c.type == kBoolean) {
             // The null mask holds a Yes/No value; it has no NULL.
@@ -163,10 +167,10 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
         }
     }
     for (int i = 0; i < ncols; ++i) {
-        const Col& c = t.cols[i];
+        const Col &c = t.cols[i];
         if (c.fixed)
             continue;
-        const QVariant& v = values[i];
+        const QVariant &v = values[i];
         varOffsets[c.varIndex] = int(row.size());
         if (v.isNull() || !v.isValid())
             continue;
@@ -178,12 +182,15 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
         const bool mark = s.startsWith(QChar(0xFEFF));
         if (mark && !values::compressText(s, valueBytes))
             throw Error(QStringLiteral("%1: a text that begins with U+FEFF cannot hold U+0000 or a character "
-                                       "whose low byte is 0").arg(where(c)));
+                                       "whose low byte is 0")
+                            .arg(where(c)));
         const bool compress = options.compressText || mark;
         if (c.type == kText) {
             if (s.size() > c.maxChars)
                 throw Error(QStringLiteral("%1: value too long (%2 characters, at most %3)")
-                                .arg(where(c)).arg(s.size()).arg(c.maxChars));
+                                .arg(where(c))
+                                .arg(s.size())
+                                .arg(c.maxChars));
             if (compress && values::compressText(s, valueBytes))
                 row.insert(row.end(), valueBytes.begin(), valueBytes.end());
             else
@@ -216,7 +223,7 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
         nullMask[i / 8] |= quint8(1u << (i % 8));
     }
     if (t.numVar > 0) {
-        append16(row, quint32(row.size()));   // end of the variable data
+        append16(row, quint32(row.size())); // end of the variable data
         for (int k = t.numVar - 1; k >= 0; --k)
             append16(row, quint32(varOffsets[k]));
         append16(row, quint32(t.numVar));
@@ -224,7 +231,10 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
     row.insert(row.end(), nullMask.begin(), nullMask.end());
     if (row.size() > size_t(kMaxRowSize))
         throw Error(QStringLiteral("table %1, row %2: row too large (%3 bytes, at most %4)")
-                        .arg(t.name).arg(t.rows + 1).arg(row.size()).arg(kMaxRowSize));
+                        .arg(t.name)
+                        .arg(t.rows + 1)
+                        .arg(row.size())
+                        .arg(kMaxRowSize));
     const quint32 n = t.rows + 1;
     if (options.moveEvery > 0 && n % quint32(options.moveEvery) == 0) {
         // Kept on a page of moved rows, marked deleted there so a scan passes it by; its
@@ -247,7 +257,7 @@ void Writer::Impl::addRow(const QVector<QVariant>& values)
     ++t.rows;
 }
 
-Col writer::makeCol(const QString& name, quint8 type, int maxChars)
+Col writer::makeCol(const QString &name, quint8 type, int maxChars)
 {
     Col c;
     c.name = name;
@@ -262,21 +272,24 @@ Col writer::makeCol(const QString& name, quint8 type, int maxChars)
 
 namespace {
 
-void checkName(const QString& what, const QString& name)
+void checkName(const QString &what, const QString &name)
 {
     if (name.isEmpty() || name.size() > kMaxNameLength)
-        throw Error(QStringLiteral("%1 name must have 1 to %2 characters: \"%3\"").arg(what).arg(kMaxNameLength).arg(name));
+        throw Error(
+            QStringLiteral("%1 name must have 1 to %2 characters: \"%3\"").arg(what).arg(kMaxNameLength).arg(name));
     for (QChar ch : name)
         if (ch.unicode() < 0x20 || ch == u'.' || ch == u'!' || ch == u'[' || ch == u']' || ch == u'`')
             throw Error(QStringLiteral("%1 name contains a character Jet does not allow: \"%2\"").arg(what, name));
 }
 
-}  // namespace
+} // namespace
 
-Writer::Writer(const QString& outPath, const QString& password) : d(std::make_unique<Impl>())
+Writer::Writer(const QString &outPath, const QString &password) : d(std::make_unique<Impl>())
 {
     if (password.size() > kPasswordBytes / 2)
-        throw Error(QStringLiteral("password too long (%1 characters, at most %2)").arg(password.size()).arg(kPasswordBytes / 2));
+        throw Error(QStringLiteral("password too long (%1 characters, at most %2)")
+                        .arg(password.size())
+                        .arg(kPasswordBytes / 2));
     d->outPath = outPath;
     d->password = password;
     const QDateTime now = QDateTime::currentDateTime();
@@ -298,18 +311,18 @@ Writer::~Writer()
         ::unlink(QFile::encodeName(d->tmpPath).constData());
 }
 
-void Writer::setCreationDate(const QDateTime& created)
+void Writer::setCreationDate(const QDateTime &created)
 {
     if (created.isValid())
         d->created = created;
 }
 
-void Writer::setOptions(const WriterOptions& options)
+void Writer::setOptions(const WriterOptions &options)
 {
     d->options = options;
 }
 
-void Writer::beginTable(const TableDef& def)
+void Writer::beginTable(const TableDef &def)
 {
     if (d->finished)
         throw Error(QStringLiteral("writer already finished"));
@@ -322,17 +335,19 @@ void Writer::beginTable(const TableDef& def)
         throw Error(QStringLiteral("table %1 must have 1 to 255 columns").arg(def.name));
     std::vector<Col> cols;
     QSet<QString> seen;
-    for (const ColumnDef& cd : def.columns) {
+    for (const ColumnDef &cd : def.columns) {
         checkName(QStringLiteral("column"), cd.name);
         if (seen.contains(cd.name.toLower()))
             throw Error(QStringLiteral("table %1: column %2 declared twice").arg(def.name, cd.name));
         seen.insert(cd.name.toLower());
         if (cd.type == kText && (cd.maxChars < 1 || cd.maxChars > 255))
-            throw Error(QStringLiteral("table %1: Text column %2 must hold 1 to 255 characters").arg(def.name, cd.name));
+            throw Error(
+                QStringLiteral("table %1: Text column %2 must hold 1 to 255 characters").arg(def.name, cd.name));
         Col c = makeCol(cd.name, cd.type, cd.type == kText ? cd.maxChars : 0);
         if (cd.type == kDecimal) {
             if (cd.precision < 1 || cd.precision > 28 || cd.scale < 0 || cd.scale > cd.precision)
-                throw Error(QStringLiteral("table %1: Decimal column %2 needs 1 to 28 digits, scale 0 to precision").arg(def.name, cd.name));
+                throw Error(QStringLiteral("table %1: Decimal column %2 needs 1 to 28 digits, scale 0 to precision")
+                                .arg(def.name, cd.name));
             c.precision = cd.precision;
             c.scale = cd.scale;
         }
@@ -342,7 +357,7 @@ void Writer::beginTable(const TableDef& def)
     d->startTable(def.name, std::move(cols), false, d->allocPage());
 }
 
-void Writer::addRow(const QVector<QVariant>& values)
+void Writer::addRow(const QVector<QVariant> &values)
 {
     d->addRow(values);
 }
@@ -374,11 +389,12 @@ void Writer::finish()
         d->flushPage(d->maps);
 
     const QByteArray header = buildHeaderPage(d->password, toJetDate(d->created));
-    d->writePage(0, reinterpret_cast<const quint8*>(header.constData()));
+    d->writePage(0, reinterpret_cast<const quint8 *>(header.constData()));
 
     if (::fsync(d->fd) != 0 || ::close(d->fd) != 0) {
         d->fd = -1;
-        throw Error(QStringLiteral("cannot write %1: %2").arg(d->tmpPath, QString::fromLocal8Bit(std::strerror(errno))));
+        throw Error(
+            QStringLiteral("cannot write %1: %2").arg(d->tmpPath, QString::fromLocal8Bit(std::strerror(errno))));
     }
     d->fd = -1;
     // mkstemp() creates the file private; give it the permissions of the file it replaces, or
@@ -397,4 +413,4 @@ void Writer::finish()
     d->finished = true;
 }
 
-}  // namespace jet
+} // namespace jet

@@ -17,60 +17,64 @@ namespace jet {
 // and Memo; qint32/int for Long; QDateTime or QDate for Date/Time; bool for Yes/No; int for Byte
 // and Integer; QString (exact decimal text) or a number for Currency and Decimal; float or
 // double; QByteArray for Binary and OLE; QUuid or its text for GUID.
-struct ColumnDef {
+struct ColumnDef
+{
     QString name;
     quint8 type;
-    int maxChars = 255;   // Text only: UTF-16 code units, 1..255
-    int precision = 18;   // Decimal only: 1..28 digits
-    int scale = 0;        // Decimal only: 0..precision
+    int maxChars = 255; // Text only: UTF-16 code units, 1..255
+    int precision = 18; // Decimal only: 1..28 digits
+    int scale = 0;      // Decimal only: 0..precision
 };
 
 // Structures that Access leaves in a file once it has been edited, written on request so the
 // readers can be tried on them.
-struct WriterOptions {
-    bool compressText = false;   // Text and Memo in compressed Unicode wherever that is shorter
-    int moveEvery = 0;           // every n-th row moved to a later page, a pointer left in its place
-    int deleteEvery = 0;         // after every n-th row, a deleted copy of it on the same page
-    bool strayPages = false;     // each table followed by a data page that names it as owner
-                                 // but is not in its usage map (as a dropped table leaves)
-    bool longValuesOffRow = false;   // every non-empty Memo and OLE value on a long-value page,
-                                     // however short (as Access does when a row has no room left)
+struct WriterOptions
+{
+    bool compressText = false;     // Text and Memo in compressed Unicode wherever that is shorter
+    int moveEvery = 0;             // every n-th row moved to a later page, a pointer left in its place
+    int deleteEvery = 0;           // after every n-th row, a deleted copy of it on the same page
+    bool strayPages = false;       // each table followed by a data page that names it as owner
+                                   // but is not in its usage map (as a dropped table leaves)
+    bool longValuesOffRow = false; // every non-empty Memo and OLE value on a long-value page,
+                                   // however short (as Access does when a row has no room left)
     // One fault in the first table, for trying the readers on a file that contradicts itself.
     enum class Damage {
         None,
-        MapBitCleared,        // its second data page left out of its usage map
-        RowCountLowered,      // its first data page counts one row less than it holds
-        SlotDeleted,          // a row of its first data page flagged deleted, the row count kept
-        SharedChainTail,      // its second chained long value runs into the first one's chain
-        MovedToLiveRow,       // its first moved row points at a live row (needs moveEvery)
+        MapBitCleared,   // its second data page left out of its usage map
+        RowCountLowered, // its first data page counts one row less than it holds
+        SlotDeleted,     // a row of its first data page flagged deleted, the row count kept
+        SharedChainTail, // its second chained long value runs into the first one's chain
+        MovedToLiveRow,  // its first moved row points at a live row (needs moveEvery)
     };
     Damage damage = Damage::None;
 };
 
-struct TableDef {
+struct TableDef
+{
     QString name;
     std::vector<ColumnDef> columns;
 };
 
 // Streams a Jet 4 file: tables one after another, rows one at a time. The file is written
 // under a temporary name beside `outPath` and renamed into place by finish().
-class Writer {
+class Writer
+{
 public:
-    explicit Writer(const QString& outPath, const QString& password = QStringLiteral("41729063"));
-    ~Writer();                                   // an unfinished writer removes its temporary file
-    Writer(const Writer&) = delete;
-    Writer& operator=(const Writer&) = delete;
+    explicit Writer(const QString &outPath, const QString &password = QStringLiteral("41729063"));
+    ~Writer(); // an unfinished writer removes its temporary file
+    Writer(const Writer &) = delete;
+    Writer &operator=(const Writer &) = delete;
 
     // Creation date stored in the definition page (it also masks the password). Defaults to now.
-    void setCreationDate(const QDateTime& created);
-    void setOptions(const WriterOptions& options);
+    void setCreationDate(const QDateTime &created);
+    void setOptions(const WriterOptions &options);
 
-    void beginTable(const TableDef& def);
+    void beginTable(const TableDef &def);
     // One value per column: a null QVariant is NULL; QString for Text and Memo; qint32/int for
     // Long; QDateTime or QDate for Date/Time.
-    void addRow(const QVector<QVariant>& values);
+    void addRow(const QVector<QVariant> &values);
     void endTable();
-    void finish();                               // completes the file and renames it into place
+    void finish(); // completes the file and renames it into place
 
     // Rows added to the current table so far.
     quint32 rowsInTable() const;
@@ -80,4 +84,4 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-}  // namespace jet
+} // namespace jet

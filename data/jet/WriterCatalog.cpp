@@ -13,7 +13,7 @@ constexpr qint32 kTablesId = 0x0f000001;
 constexpr qint32 kDatabasesId = 0x0f000002;
 constexpr qint32 kRelationshipsId = 0x0f000003;
 constexpr qint32 kMSysDbId = 0x10000000;
-constexpr qint32 kFirstContainerId = qint32(0x80000000u);   // the other containers count up from here
+constexpr qint32 kFirstContainerId = qint32(0x80000000u); // the other containers count up from here
 constexpr qint32 kSystemFlags = qint32(0x80000000u);
 
 enum ObjectType : qint32 { kTableObject = 1, kDatabaseObject = 2, kContainerObject = 3 };
@@ -42,34 +42,37 @@ std::vector<Col> catalogColumns()
     };
 }
 
-}  // namespace
+} // namespace
 
 void Writer::Impl::writeCatalog()
 {
     // The system tables Access creates with every database, empty: readers that list
     // relationships, queries or permissions open them.
-    const struct {
-        const char* name;
+    const struct
+    {
+        const char *name;
         quint32 page;
         std::vector<Col> cols;
     } systemTables[] = {
-        {"MSysACEs", kAcesPage,
+        {"MSysACEs",
+         kAcesPage,
          {makeCol(QStringLiteral("ACM"), kLong), makeCol(QStringLiteral("FInheritable"), kBoolean),
           makeCol(QStringLiteral("ObjectId"), kLong), makeCol(QStringLiteral("SID"), kBinary)}},
-        {"MSysQueries", kQueriesPage,
+        {"MSysQueries",
+         kQueriesPage,
          {makeCol(QStringLiteral("Attribute"), kByte), makeCol(QStringLiteral("Expression"), kMemo),
           makeCol(QStringLiteral("Flag"), kInteger), makeCol(QStringLiteral("LvExtra"), kOle),
           makeCol(QStringLiteral("Name1"), kMemo), makeCol(QStringLiteral("Name2"), kMemo),
           makeCol(QStringLiteral("ObjectId"), kLong), makeCol(QStringLiteral("Order"), kBinary)}},
-        {"MSysRelationships", kRelationshipsPage,
+        {"MSysRelationships",
+         kRelationshipsPage,
          {makeCol(QStringLiteral("ccolumn"), kLong), makeCol(QStringLiteral("grbit"), kLong),
           makeCol(QStringLiteral("icolumn"), kLong), makeCol(QStringLiteral("szColumn"), kText, 64),
-          makeCol(QStringLiteral("szObject"), kText, 64),
-          makeCol(QStringLiteral("szReferencedColumn"), kText, 64),
+          makeCol(QStringLiteral("szObject"), kText, 64), makeCol(QStringLiteral("szReferencedColumn"), kText, 64),
           makeCol(QStringLiteral("szReferencedObject"), kText, 64),
           makeCol(QStringLiteral("szRelationship"), kText, 64)}},
     };
-    for (const auto& s : systemTables) {
+    for (const auto &s : systemTables) {
         startTable(QString::fromLatin1(s.name), s.cols, true, s.page);
         endTable();
     }
@@ -79,7 +82,7 @@ void Writer::Impl::writeCatalog()
     // Each object gets an empty property block, as tools that read properties expect one.
     const QVariant noProperties(QByteArray("MR2\0", 4));
     const QVariant null;
-    auto object = [&](qint32 id, qint32 parent, const QString& name, qint32 type, qint32 flags, const QVariant& props) {
+    auto object = [&](qint32 id, qint32 parent, const QString &name, qint32 type, qint32 flags, const QVariant &props) {
         addRow({QVariant(id), QVariant(parent), QVariant(name), QVariant(type), QVariant(created), QVariant(created),
                 null, QVariant(flags), null, null, null, null, null, null, props, null, null});
     };
@@ -87,17 +90,17 @@ void Writer::Impl::writeCatalog()
     object(kDatabasesId, kRootId, QStringLiteral("Databases"), kContainerObject, kSystemFlags, null);
     object(kRelationshipsId, kRootId, QStringLiteral("Relationships"), kContainerObject, kSystemFlags, null);
     object(qint32(kCatalogPage), kTablesId, QStringLiteral("MSysObjects"), kTableObject, kSystemFlags, noProperties);
-    for (const auto& s : systemTables)
+    for (const auto &s : systemTables)
         object(qint32(s.page), kTablesId, QString::fromLatin1(s.name), kTableObject, kSystemFlags, noProperties);
     object(kMSysDbId, kDatabasesId, QStringLiteral("MSysDb"), kDatabaseObject, 0, noProperties);
-    const char* containers[] = {"DataAccessPages", "Forms", "Modules", "Reports", "Scripts", "SysRel"};
+    const char *containers[] = {"DataAccessPages", "Forms", "Modules", "Reports", "Scripts", "SysRel"};
     qint32 containerId = kFirstContainerId;
-    for (const char* c : containers)
+    for (const char *c : containers)
         object(containerId++, kRootId, QString::fromLatin1(c), kContainerObject, 0, null);
-    for (const CatalogEntry& e : tables)
+    for (const CatalogEntry &e : tables)
         if (!e.system)
             object(qint32(e.tdefPage), kTablesId, e.name, kTableObject, 0, noProperties);
     endTable();
 }
 
-}  // namespace jet
+} // namespace jet

@@ -18,15 +18,15 @@ namespace jet {
 
 namespace writer {
 
-constexpr int kDataHeader = 14;            // data page header, up to the row offset table
-constexpr int kMaxRowsPerPage = 255;       // a row pointer keeps the row number in one byte
-constexpr int kMaxInlineLongValue = 64;    // longer Memo values go to long-value pages
+constexpr int kDataHeader = 14;         // data page header, up to the row offset table
+constexpr int kMaxRowsPerPage = 255;    // a row pointer keeps the row number in one byte
+constexpr int kMaxInlineLongValue = 64; // longer Memo values go to long-value pages
 constexpr int kLvalSingleMax = kPageSize - kDataHeader - 2;
-constexpr int kLvalChunk = kLvalSingleMax - 4;   // a chained piece starts with the next pointer
-constexpr int kMaxLongValueBytes = 0x00ffffff;  // the high byte of the length holds flags
-constexpr int kMapRowLength = 69;          // usage map rows: 1 type byte + 68 bytes
-constexpr int kInlineMapPages = 64 * 8;    // type 0 map: start page + 64 bytes of bits
-constexpr int kMapPagePointers = 17;       // type 1 map: 17 pointers to bitmap pages
+constexpr int kLvalChunk = kLvalSingleMax - 4; // a chained piece starts with the next pointer
+constexpr int kMaxLongValueBytes = 0x00ffffff; // the high byte of the length holds flags
+constexpr int kMapRowLength = 69;              // usage map rows: 1 type byte + 68 bytes
+constexpr int kInlineMapPages = 64 * 8;        // type 0 map: start page + 64 bytes of bits
+constexpr int kMapPagePointers = 17;           // type 1 map: 17 pointers to bitmap pages
 constexpr quint32 kPagesPerMapPage = (kPageSize - 4) * 8;
 constexpr quint32 kMagicTableNumber = 1625;
 constexpr quint32 kFirstMapPage = 1;
@@ -35,13 +35,13 @@ constexpr quint32 kAcesPage = 3;
 constexpr quint32 kQueriesPage = 4;
 constexpr quint32 kRelationshipsPage = 5;
 
-inline void put16(quint8* p, quint32 v)
+inline void put16(quint8 *p, quint32 v)
 {
     p[0] = v & 0xff;
     p[1] = (v >> 8) & 0xff;
 }
 
-inline void put32(quint8* p, quint32 v)
+inline void put32(quint8 *p, quint32 v)
 {
     p[0] = v & 0xff;
     p[1] = (v >> 8) & 0xff;
@@ -49,28 +49,29 @@ inline void put32(quint8* p, quint32 v)
     p[3] = (v >> 24) & 0xff;
 }
 
-inline void append16(std::vector<quint8>& b, quint32 v)
+inline void append16(std::vector<quint8> &b, quint32 v)
 {
     b.push_back(v & 0xff);
     b.push_back((v >> 8) & 0xff);
 }
 
-inline void append32(std::vector<quint8>& b, quint32 v)
+inline void append32(std::vector<quint8> &b, quint32 v)
 {
     append16(b, v & 0xffff);
     append16(b, v >> 16);
 }
 
-inline void appendUtf16(std::vector<quint8>& b, const QString& s)
+inline void appendUtf16(std::vector<quint8> &b, const QString &s)
 {
-    const char16_t* u = reinterpret_cast<const char16_t*>(s.utf16());
+    const char16_t *u = reinterpret_cast<const char16_t *>(s.utf16());
     for (qsizetype i = 0; i < s.size(); ++i)
         append16(b, u[i]);
 }
 
-struct Col {
+struct Col
+{
     QString name;
-    quint8 type;               // Jet's type code
+    quint8 type; // Jet's type code
     bool fixed;
     int fixedSize = 0;
     int maxChars = 0;
@@ -81,7 +82,8 @@ struct Col {
 };
 
 // A data or long-value page being filled; rows grow from the end of the page downwards.
-struct FillingPage {
+struct FillingPage
+{
     std::vector<quint8> buf;
     quint32 number = 0;
     int rows = 0;
@@ -91,7 +93,7 @@ struct FillingPage {
     int freeSpace() const { return freeEnd - (kDataHeader + 2 * rows); }
     bool fits(int size) const { return open && rows < kMaxRowsPerPage && freeSpace() >= size + 2; }
     // `flags`: 0x8000 deleted, 0x4000 a pointer to the row's real place.
-    int place(const quint8* data, int size, quint16 flags = 0)
+    int place(const quint8 *data, int size, quint16 flags = 0)
     {
         freeEnd -= size;
         std::memcpy(buf.data() + freeEnd, data, size);
@@ -100,7 +102,8 @@ struct FillingPage {
     }
 };
 
-struct Table {
+struct Table
+{
     QString name;
     std::vector<writer::Col> cols;
     int numVar = 0;
@@ -110,23 +113,25 @@ struct Table {
     quint32 rows = 0;
     std::vector<quint32> dataPages;
     FillingPage data;
-    FillingPage moved;                           // rows moved off their page
+    FillingPage moved; // rows moved off their page
     std::vector<quint8> lastRow;
-    std::vector<FillingPage> lval;               // per column; used by long-value columns
+    std::vector<FillingPage> lval; // per column; used by long-value columns
     std::vector<std::vector<quint32>> lvalPages;
 };
 
-Col makeCol(const QString& name, quint8 type, int maxChars = 0);
+Col makeCol(const QString &name, quint8 type, int maxChars = 0);
 
-struct CatalogEntry {
+struct CatalogEntry
+{
     QString name;
     quint32 tdefPage;
     bool system;
 };
 
-}  // namespace writer
+} // namespace writer
 
-struct Writer::Impl {
+struct Writer::Impl
+{
     QString outPath;
     QString tmpPath;
     QString password;
@@ -139,14 +144,14 @@ struct Writer::Impl {
     std::unique_ptr<writer::Table> table;
     std::vector<writer::CatalogEntry> catalog;
     QSet<QString> tableNames;
-    writer::FillingPage maps;   // page receiving usage map rows
+    writer::FillingPage maps; // page receiving usage map rows
     bool firstMapPageUsed = false;
     std::vector<quint8> row;
     std::vector<quint8> nullMask;
     std::vector<int> varOffsets;
     std::vector<quint8> valueBytes;
     bool damageDone = false;
-    std::vector<quint32> firstChain;   // pages of the first chained long value, for SharedChainTail
+    std::vector<quint32> firstChain; // pages of the first chained long value, for SharedChainTail
 
     // Whether the damage asked for is `d` and is still to be made: once, in the first table.
     bool damaging(WriterOptions::Damage d) const
@@ -154,27 +159,27 @@ struct Writer::Impl {
         return options.damage == d && !damageDone && table && !table->system && catalog.empty();
     }
     quint32 allocPage();
-    void writePage(quint32 pg, const quint8* data);
-    void openPage(writer::FillingPage& p, quint32 number, quint32 owner, bool longValues);
-    void flushPage(writer::FillingPage& p);
+    void writePage(quint32 pg, const quint8 *data);
+    void openPage(writer::FillingPage &p, quint32 number, quint32 owner, bool longValues);
+    void flushPage(writer::FillingPage &p);
     // Stores one usage map row and returns its row pointer (page << 8 | row).
-    quint32 placeMapRow(const std::vector<quint8>& r);
+    quint32 placeMapRow(const std::vector<quint8> &r);
     // Usage map of `pages` (ascending): inline when they fit one 512-page window, otherwise a
     // list of bitmap pages, each covering 32736 pages.
-    std::vector<quint8> usageMap(const std::vector<quint32>& pages);
-    void startTable(const QString& name, std::vector<writer::Col> cols, bool system, quint32 tdefPage);
-    QString where(const writer::Col& c) const;
+    std::vector<quint8> usageMap(const std::vector<quint32> &pages);
+    void startTable(const QString &name, std::vector<writer::Col> cols, bool system, quint32 tdefPage);
+    QString where(const writer::Col &c) const;
     // Stores a long value outside the row and fills the 12-byte reference.
-    void storeLongValue(int ci, const std::vector<quint8>& bytes, quint8* ref);
-    void encodeFixed(const writer::Col& c, const QVariant& v, quint8* out);
+    void storeLongValue(int ci, const std::vector<quint8> &bytes, quint8 *ref);
+    void encodeFixed(const writer::Col &c, const QVariant &v, quint8 *out);
     // A row on the current data page of the table, a new page opened when it is full.
-    int placeRow(writer::FillingPage& page, const std::vector<quint8>& bytes, quint16 flags);
-    void addRow(const QVector<QVariant>& values);
+    int placeRow(writer::FillingPage &page, const std::vector<quint8> &bytes, quint16 flags);
+    void addRow(const QVector<QVariant> &values);
     void endTable();
     // A definition longer than a page continues on further pages, each with an 8-byte header.
-    void writeDefinition(quint32 firstPage, const std::vector<quint8>& td);
+    void writeDefinition(quint32 firstPage, const std::vector<quint8> &td);
     // The system tables and the catalog, MSysObjects, as Access writes them.
     void writeCatalog();
 };
 
-}  // namespace jet
+} // namespace jet

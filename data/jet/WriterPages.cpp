@@ -18,7 +18,7 @@ quint32 Writer::Impl::allocPage()
     return nextPage++;
 }
 
-void Writer::Impl::writePage(quint32 pg, const quint8* data)
+void Writer::Impl::writePage(quint32 pg, const quint8 *data)
 {
     const off_t offset = off_t(pg) * kPageSize;
     int done = 0;
@@ -27,14 +27,14 @@ void Writer::Impl::writePage(quint32 pg, const quint8* data)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw Error(QStringLiteral("cannot write %1: %2")
-                            .arg(tmpPath, QString::fromLocal8Bit(std::strerror(errno))));
+            throw Error(
+                QStringLiteral("cannot write %1: %2").arg(tmpPath, QString::fromLocal8Bit(std::strerror(errno))));
         }
         done += int(n);
     }
 }
 
-void Writer::Impl::openPage(FillingPage& p, quint32 number, quint32 owner, bool longValues)
+void Writer::Impl::openPage(FillingPage &p, quint32 number, quint32 owner, bool longValues)
 {
     p.buf.assign(kPageSize, 0);
     p.number = number;
@@ -49,7 +49,7 @@ void Writer::Impl::openPage(FillingPage& p, quint32 number, quint32 owner, bool 
         put32(p.buf.data() + 4, owner);
 }
 
-void Writer::Impl::flushPage(FillingPage& p)
+void Writer::Impl::flushPage(FillingPage &p)
 {
     put16(p.buf.data() + 2, p.freeSpace());
     put16(p.buf.data() + 12, p.rows);
@@ -67,7 +67,7 @@ void Writer::Impl::flushPage(FillingPage& p)
 }
 
 // Stores one usage map row and returns its row pointer (page << 8 | row).
-quint32 Writer::Impl::placeMapRow(const std::vector<quint8>& r)
+quint32 Writer::Impl::placeMapRow(const std::vector<quint8> &r)
 {
     if (!maps.fits(int(r.size()))) {
         if (maps.open)
@@ -82,7 +82,7 @@ quint32 Writer::Impl::placeMapRow(const std::vector<quint8>& r)
 
 // Usage map of `pages` (ascending): inline when they fit one 512-page window, otherwise a
 // list of bitmap pages, each covering 32736 pages.
-std::vector<quint8> Writer::Impl::usageMap(const std::vector<quint32>& pages)
+std::vector<quint8> Writer::Impl::usageMap(const std::vector<quint32> &pages)
 {
     std::vector<quint8> r(kMapRowLength, 0);
     if (pages.empty())
@@ -126,12 +126,12 @@ std::vector<quint8> Writer::Impl::usageMap(const std::vector<quint32>& pages)
 }
 
 // Stores a long value outside the row and fills the 12-byte reference.
-void Writer::Impl::storeLongValue(int ci, const std::vector<quint8>& bytes, quint8* ref)
+void Writer::Impl::storeLongValue(int ci, const std::vector<quint8> &bytes, quint8 *ref)
 {
-    Table& t = *table;
+    Table &t = *table;
     const int n = int(bytes.size());
     if (n <= kLvalSingleMax) {
-        FillingPage& lp = t.lval[ci];
+        FillingPage &lp = t.lval[ci];
         if (!lp.fits(n)) {
             if (lp.open)
                 flushPage(lp);
@@ -150,7 +150,7 @@ void Writer::Impl::storeLongValue(int ci, const std::vector<quint8>& bytes, quin
     for (int i = 0; i < pieces; ++i)
         numbers[i] = allocPage();
     std::vector<quint8> piece;
-    quint32 tail = 0;   // where the second piece is read from, when not numbers[1]
+    quint32 tail = 0; // where the second piece is read from, when not numbers[1]
     if (pieces > 1 && damaging(WriterOptions::Damage::SharedChainTail)) {
         if (firstChain.empty()) {
             firstChain = numbers;
@@ -181,7 +181,7 @@ void Writer::Impl::endTable()
 {
     if (!table)
         throw Error(QStringLiteral("endTable() without beginTable()"));
-    Table& t = *table;
+    Table &t = *table;
     if (t.data.open)
         flushPage(t.data);
     if (t.moved.open)
@@ -193,7 +193,7 @@ void Writer::Impl::endTable()
         stray.place(t.lastRow.data(), int(t.lastRow.size()));
         flushPage(stray);
     }
-    for (FillingPage& p : t.lval)
+    for (FillingPage &p : t.lval)
         if (p.open)
             flushPage(p);
     const std::vector<quint32> none;
@@ -219,7 +219,7 @@ void Writer::Impl::endTable()
     put32(&td[55], owned);
     put32(&td[59], freeMap);
     for (int i = 0; i < ncols; ++i) {
-        const Col& c = t.cols[i];
+        const Col &c = t.cols[i];
         quint8 e[25] = {};
         e[0] = c.type;
         put32(e + 1, kMagicTableNumber);
@@ -227,14 +227,14 @@ void Writer::Impl::endTable()
         put16(e + 7, c.fixed ? 0 : c.varIndex);
         put16(e + 9, i);
         if (c.type == kText || c.type == kMemo)
-            put16(e + 11, 0x0409);   // General sort order
+            put16(e + 11, 0x0409); // General sort order
         if (c.type == kDecimal) {
             e[11] = quint8(c.precision);
             e[12] = quint8(c.scale);
         }
         e[15] = c.fixed ? 0x03 : 0x02;
         if (options.compressText && (c.type == kText || c.type == kMemo))
-            e[16] = 0x01;   // compressed Unicode
+            e[16] = 0x01; // compressed Unicode
 
         put16(e + 21, c.fixed ? c.fixedOffset : 0);
         int len = 0;
@@ -249,12 +249,12 @@ void Writer::Impl::endTable()
         put16(e + 23, len);
         td.insert(td.end(), e, e + 25);
     }
-    for (const Col& c : t.cols) {
+    for (const Col &c : t.cols) {
         append16(td, quint32(c.name.size() * 2));
         appendUtf16(td, c.name);
     }
     for (int i = 0; i < ncols; ++i) {
-        const Col& c = t.cols[i];
+        const Col &c = t.cols[i];
         if (c.type != kMemo && c.type != kOle)
             continue;
         const quint32 lvOwned = placeMapRow(usageMap(t.lvalPages[i]));
@@ -271,7 +271,7 @@ void Writer::Impl::endTable()
 }
 
 // A definition longer than a page continues on further pages, each with an 8-byte header.
-void Writer::Impl::writeDefinition(quint32 firstPage, const std::vector<quint8>& td)
+void Writer::Impl::writeDefinition(quint32 firstPage, const std::vector<quint8> &td)
 {
     std::vector<quint8> page(kPageSize, 0);
     size_t pos = 0;
@@ -304,4 +304,4 @@ void Writer::Impl::writeDefinition(quint32 firstPage, const std::vector<quint8>&
     }
 }
 
-}  // namespace jet
+} // namespace jet

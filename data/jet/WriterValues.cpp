@@ -11,8 +11,8 @@ namespace {
 // Sign, digits without the point, and the number of decimals of plain decimal text.
 bool splitDecimal(const QVariant &value, bool &negative, QString &digits, int &decimals)
 {
-    QString s = value.typeId() == QMetaType::QString ? value.toString().trimmed()
-                                                      : QString::number(value.toDouble(), 'f', 10);
+    QString s =
+        value.typeId() == QMetaType::QString ? value.toString().trimmed() : QString::number(value.toDouble(), 'f', 10);
     negative = s.startsWith(QLatin1Char('-'));
     if (negative || s.startsWith(QLatin1Char('+')))
         s.remove(0, 1);

@@ -1,11 +1,11 @@
 // The application object: error box text, exceptions in handlers, the entry point's handler,
 // ending the loop, and the order in which owned objects are destroyed.
 
-#include "support/BoxCloser.h"
-#include "support/ModalGuard.h"
 #include "TestMain.h"
 #include "platform/Dialogs.h"
 #include "platform/Exception.h"
+#include "support/BoxCloser.h"
+#include "support/ModalGuard.h"
 
 #include <QCloseEvent>
 #include <QDialog>
@@ -92,13 +92,19 @@ private slots:
     {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("letter") << "Database not found" << "Database not found.";
-        QTest::newRow("full stop") << "Done." << "Done.";
-        QTest::newRow("exclamation sorts before") << "Stop!" << "Stop!";
-        QTest::newRow("hyphen sorts before") << "a-" << "a-";
-        QTest::newRow("slash sorts after") << "C:/" << "C:/.";
+        QTest::newRow("letter") << "Database not found"
+                                << "Database not found.";
+        QTest::newRow("full stop") << "Done."
+                                   << "Done.";
+        QTest::newRow("exclamation sorts before") << "Stop!"
+                                                  << "Stop!";
+        QTest::newRow("hyphen sorts before") << "a-"
+                                             << "a-";
+        QTest::newRow("slash sorts after") << "C:/"
+                                           << "C:/.";
         QTest::newRow("chinese") << QStringLiteral("找不到文件") << QStringLiteral("找不到文件.");
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void errorTextFullStop()
     {
@@ -219,16 +225,15 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("text");
         const QString title = QStringLiteral("青穹阁信息查询系统V1.0");
-        QTest::newRow("message box") << "message" << "QMessageBox" << title
-                                     << QStringLiteral("意外的提示");
-        QTest::newRow("file dialog") << "files" << "QFileDialog" << QStringLiteral("另存为")
-                                     << QDir::tempPath();
-        QTest::newRow("dialog ignoring Escape") << "stubborn" << "QDialog"
-                                                << QStringLiteral("窗口") << QStringLiteral("等待中");
-        QTest::newRow("modal widget") << "widget" << "QWidget" << QStringLiteral("面板")
-                                      << QStringLiteral("请稍候");
-        QTest::newRow("closed by the test in time") << "closed in time" << QString() << QString()
-                                                    << QString();
+        QTest::newRow("message box") << "message"
+                                     << "QMessageBox" << title << QStringLiteral("意外的提示");
+        QTest::newRow("file dialog") << "files"
+                                     << "QFileDialog" << QStringLiteral("另存为") << QDir::tempPath();
+        QTest::newRow("dialog ignoring Escape") << "stubborn"
+                                                << "QDialog" << QStringLiteral("窗口") << QStringLiteral("等待中");
+        QTest::newRow("modal widget") << "widget"
+                                      << "QWidget" << QStringLiteral("面板") << QStringLiteral("请稍候");
+        QTest::newRow("closed by the test in time") << "closed in time" << QString() << QString() << QString();
     }
     void unexpectedModalBoxIsClosedAndNamed()
     {
@@ -300,8 +305,7 @@ private slots:
         QVERIFY2(out.contains(failure), qPrintable(out));
         QVERIFY2(out.section(failure, 1).section(QLatin1Char('\n'), 0, 0).contains(QStringLiteral("没有人回答的提示")),
                  qPrintable(out));
-        QVERIFY2(out.contains(QStringLiteral("PASS   : TestApplication::errorTextFullStop(empty)")),
-                 qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("PASS   : TestApplication::errorTextFullStop(empty)")), qPrintable(out));
     }
     void showsUnexpectedBox()
     {

@@ -33,7 +33,8 @@ private Q_SLOTS:
                                      "DS_MClawyer", "AQ_TWlawyer", "DS_TWlawyer"}));
         QVERIFY(!dm.ADOConnection1->LoginPrompt);
         QCOMPARE(dm.ADOConnection1->Provider, QStringLiteral("Microsoft.Jet.OLEDB.4.0"));
-        for (Query *q : {dm.AQ_lawyer, dm.AQ_lawRoom, dm.AQ_HKlawyer, dm.AQ_HKlawRoom, dm.AQ_MClawyer, dm.AQ_TWlawyer}) {
+        for (Query *q :
+             {dm.AQ_lawyer, dm.AQ_lawRoom, dm.AQ_HKlawyer, dm.AQ_HKlawRoom, dm.AQ_MClawyer, dm.AQ_TWlawyer}) {
             QCOMPARE(q->connection(), dm.ADOConnection1);
             QVERIFY(!q->Active());
         }
@@ -64,20 +65,46 @@ private Q_SLOTS:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("password");
 
-        QTest::newRow("plain, trimmed") << " Data Source = /d/x.mdb ;Jet OLEDB:Database Password= pw " << "/d/x.mdb" << "pw";
-        QTest::newRow("keys without case") << "data source=a;JET OLEDB:DATABASE PASSWORD=b" << "a" << "b";
-        QTest::newRow("last item wins") << "Data Source=a;Data Source=b" << "b" << "";
-        QTest::newRow("semicolon in double quotes") << "Data Source=\"x;y.mdb\";Jet OLEDB:Database Password=p" << "x;y.mdb" << "p";
-        QTest::newRow("single quotes") << "Data Source='x;y.mdb'" << "x;y.mdb" << "";
-        QTest::newRow("blanks kept in quotes") << "Data Source=  \" lead.mdb \"  ;" << " lead.mdb " << "";
-        QTest::newRow("doubled quote") << "Jet OLEDB:Database Password=\"a\"\"b'c\"" << "" << "a\"b'c";
-        QTest::newRow("other quote inside") << "Jet OLEDB:Database Password='a\"b'" << "" << "a\"b";
-        QTest::newRow("empty quoted") << "Jet OLEDB:Database Password=\"\";Data Source=f" << "f" << "";
-        QTest::newRow("quote inside unquoted") << "Data Source=a'b\"c" << "a'b\"c" << "";
-        QTest::newRow("file name cannot add items") << "Data Source=\"f.mdb;Jet OLEDB:Database Password=\";Jet OLEDB:Database Password=x"
-                                                    << "f.mdb;Jet OLEDB:Database Password=" << "x";
-        QTest::newRow("unclosed quote") << "Data Source=\"abc" << "!" << "";
-        QTest::newRow("text after closing quote") << "Data Source=\"a\"b;" << "!" << "";
+        QTest::newRow("plain, trimmed") << " Data Source = /d/x.mdb ;Jet OLEDB:Database Password= pw "
+                                        << "/d/x.mdb"
+                                        << "pw";
+        QTest::newRow("keys without case") << "data source=a;JET OLEDB:DATABASE PASSWORD=b"
+                                           << "a"
+                                           << "b";
+        QTest::newRow("last item wins") << "Data Source=a;Data Source=b"
+                                        << "b"
+                                        << "";
+        QTest::newRow("semicolon in double quotes") << "Data Source=\"x;y.mdb\";Jet OLEDB:Database Password=p"
+                                                    << "x;y.mdb"
+                                                    << "p";
+        QTest::newRow("single quotes") << "Data Source='x;y.mdb'"
+                                       << "x;y.mdb"
+                                       << "";
+        QTest::newRow("blanks kept in quotes") << "Data Source=  \" lead.mdb \"  ;"
+                                               << " lead.mdb "
+                                               << "";
+        QTest::newRow("doubled quote") << "Jet OLEDB:Database Password=\"a\"\"b'c\""
+                                       << ""
+                                       << "a\"b'c";
+        QTest::newRow("other quote inside") << "Jet OLEDB:Database Password='a\"b'"
+                                            << ""
+                                            << "a\"b";
+        QTest::newRow("empty quoted") << "Jet OLEDB:Database Password=\"\";Data Source=f"
+                                      << "f"
+                                      << "";
+        QTest::newRow("quote inside unquoted") << "Data Source=a'b\"c"
+                                               << "a'b\"c"
+                                               << "";
+        QTest::newRow("file name cannot add items")
+            << "Data Source=\"f.mdb;Jet OLEDB:Database Password=\";Jet OLEDB:Database Password=x"
+            << "f.mdb;Jet OLEDB:Database Password="
+            << "x";
+        QTest::newRow("unclosed quote") << "Data Source=\"abc"
+                                        << "!"
+                                        << "";
+        QTest::newRow("text after closing quote") << "Data Source=\"a\"b;"
+                                                  << "!"
+                                                  << "";
     }
     void connectionStringItems()
     {
@@ -104,10 +131,17 @@ private Q_SLOTS:
     // Whatever the path and password hold, the built string gives them back, and nothing else.
     void builtStringsKeepEveryValue()
     {
-        const QStringList values = {QString(), QStringLiteral("plain"), QStringLiteral("x;y.mdb"), QStringLiteral(" lead"),
-                                    QStringLiteral("trail\t"), QStringLiteral("a'b\"c;d"), QStringLiteral("\"\""),
-                                    QStringLiteral("''"), QStringLiteral("f.mdb;Jet OLEDB:Database Password="),
-                                    QStringLiteral("目录 a;b 'c\"\\/lss.dll"), QStringLiteral("=;=")};
+        const QStringList values = {QString(),
+                                    QStringLiteral("plain"),
+                                    QStringLiteral("x;y.mdb"),
+                                    QStringLiteral(" lead"),
+                                    QStringLiteral("trail\t"),
+                                    QStringLiteral("a'b\"c;d"),
+                                    QStringLiteral("\"\""),
+                                    QStringLiteral("''"),
+                                    QStringLiteral("f.mdb;Jet OLEDB:Database Password="),
+                                    QStringLiteral("目录 a;b 'c\"\\/lss.dll"),
+                                    QStringLiteral("=;=")};
         for (const QString &path : values) {
             for (const QString &pw : values) {
                 QList<QPair<QString, QString>> items;
@@ -133,7 +167,8 @@ private Q_SLOTS:
         testdb::writePeople(dir + QStringLiteral("/lss.dll"));
         TDM dm;
         dm.ADOConnection1->setConnected(false);
-        dm.ADOConnection1->setConnectionString(TDM::connectionStringFor(QDir::toNativeSeparators(dir) + QDir::separator()));
+        dm.ADOConnection1->setConnectionString(
+            TDM::connectionStringFor(QDir::toNativeSeparators(dir) + QDir::separator()));
         dm.ADOConnection1->setConnected(true);
         dm.AQ_lawyer->SQL().Add(QStringLiteral("select p_Name from People"));
         dm.AQ_lawyer->Open();

@@ -82,7 +82,7 @@ bool change(int kind, const QString &path, const QByteArray &other)
 void changeRows()
 {
     QTest::addColumn<int>("kind");
-    QTest::addColumn<bool>("readable"); // the changed file reads (as the other directory)
+    QTest::addColumn<bool>("readable");   // the changed file reads (as the other directory)
     QTest::addColumn<QString>("message"); // otherwise the error, %1 the path
     QTest::newRow("rename over") << int(RenameOver) << true << QString();
     QTest::newRow("copy over in place") << int(CopyInPlace) << true << QString();
@@ -101,9 +101,9 @@ class TestFileChange : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QByteArray m_people;      // People of 4 rows
-    QByteArray m_morePeople;  // the same 4 and two more
-    QString m_lawyers;        // the window's directory: two lawyers in 郑州
+    QByteArray m_people;     // People of 4 rows
+    QByteArray m_morePeople; // the same 4 and two more
+    QString m_lawyers;       // the window's directory: two lawyers in 郑州
     QByteArray m_lawyersFirst;
     QByteArray m_lawyersOther; // three in 郑州
 
@@ -160,10 +160,10 @@ private Q_SLOTS:
         const QStringList lawyers{QStringLiteral("1,张三,男,河南,郑州,一号,税务"),
                                   QStringLiteral("2,李四,女,河南,郑州市,二号,证券"),
                                   QStringLiteral("3,王五,男,北京,北京,三号,税务")};
-        const QString other =
-            querytest::buildDatabase(m_dir.path(), {{QStringLiteral("lawyer"), lawyers + QStringList{
-                                                        QStringLiteral("4,赵六,女,河南,新郑,四号,税务")}}},
-                                     QStringLiteral("other.dll"));
+        const QString other = querytest::buildDatabase(
+            m_dir.path(),
+            {{QStringLiteral("lawyer"), lawyers + QStringList{QStringLiteral("4,赵六,女,河南,新郑,四号,税务")}}},
+            QStringLiteral("other.dll"));
         m_lawyers = querytest::buildDatabase(m_dir.path(), {{QStringLiteral("lawyer"), lawyers}});
         QVERIFY(!other.isEmpty() && !m_lawyers.isEmpty());
         m_lawyersFirst = bytesOf(m_lawyers);

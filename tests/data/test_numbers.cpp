@@ -52,8 +52,10 @@ private Q_SLOTS:
             return c;
         };
         w.beginTable({QStringLiteral("N"),
-                      {{QStringLiteral("id"), jet::kLong}, other("cu", jet::kCurrency),
-                       other("de", jet::kDecimal), other("db", jet::kDouble),
+                      {{QStringLiteral("id"), jet::kLong},
+                       other("cu", jet::kCurrency),
+                       other("de", jet::kDecimal),
+                       other("db", jet::kDouble),
                        other("si", jet::kSingle)}});
         const QVariant none;
         const QList<QVariantList> rows{
@@ -86,38 +88,42 @@ private Q_SLOTS:
         // Currency at its limits: compared with literals and sorted among small values as numbers.
         QTest::newRow("currency > 1000") << "select cu from N where cu > 1000 order by id"
                                          << QStringList{"922337203685477.5807", "1000.5"};
-        QTest::newRow("currency = its minimum") << "select id from N where cu = -922337203685477.5808"
-                                                << QStringList{"1"};
+        QTest::newRow("currency = its minimum")
+            << "select id from N where cu = -922337203685477.5808" << QStringList{"1"};
         QTest::newRow("currency < 0") << "select id from N where cu < 0 order by id" << QStringList{"1", "5"};
-        QTest::newRow("currency order")
-            << "select cu from N where cu is not null order by cu"
-            << QStringList{"-922337203685477.5808", "-2.25", "0.0001", "1.1", "100", "1000.5", "922337203685477.5807"};
-        QTest::newRow("currency min max") << "select min(cu), max(cu) from N"
-                                          << QStringList{"-922337203685477.5808|922337203685477.5807"};
-        QTest::newRow("currency between") << "select cu from N where cu between -3 and 2 order by cu"
-                                          << QStringList{"-2.25", "0.0001", "1.1"};
-        QTest::newRow("currency = text and integer") << "select id from N where cu = '1000.5' or cu = 100 order by id"
-                                                     << QStringList{"3", "4"};
-        QTest::newRow("currency arithmetic") << "select cu * 2, cu + 0.5 from N where id = 3" << QStringList{"2001|1001"};
-        QTest::newRow("currency sum, exact")
-            << "select sum(cu), sum(de) from N where id in (1, 5, 7)"
-            << QStringList{"-922337203685479.8307|-123456789012345678901236.8177"};
+        QTest::newRow("currency order") << "select cu from N where cu is not null order by cu"
+                                        << QStringList{
+                                               "-922337203685477.5808", "-2.25", "0.0001", "1.1", "100", "1000.5",
+                                               "922337203685477.5807"};
+        QTest::newRow("currency min max")
+            << "select min(cu), max(cu) from N" << QStringList{"-922337203685477.5808|922337203685477.5807"};
+        QTest::newRow("currency between")
+            << "select cu from N where cu between -3 and 2 order by cu" << QStringList{"-2.25", "0.0001", "1.1"};
+        QTest::newRow("currency = text and integer")
+            << "select id from N where cu = '1000.5' or cu = 100 order by id" << QStringList{"3", "4"};
+        QTest::newRow("currency arithmetic")
+            << "select cu * 2, cu + 0.5 from N where id = 3" << QStringList{"2001|1001"};
+        QTest::newRow("currency sum, exact") << "select sum(cu), sum(de) from N where id in (1, 5, 7)"
+                                             << QStringList{"-922337203685479.8307|-123456789012345678901236.8177"};
         QTest::newRow("sum of tenths") << "select sum(cu) from N where id in (7, 8) or cu = 1.1"
                                        << QStringList{"1.1001"};
         QTest::newRow("sum whole") << "select sum(cu), sum(id), typeof(sum(cu)) from N where id in (4, 6)"
                                    << QStringList{"100|10|integer"};
-        QTest::newRow("sum running") << "select sum(cu) over (order by id rows 1 preceding) from N where id in (3, 4, 5)"
-                                     << QStringList{"1000.5", "1100.5", "97.75"};
+        QTest::newRow("sum running")
+            << "select sum(cu) over (order by id rows 1 preceding) from N where id in (3, 4, 5)"
+            << QStringList{"1000.5", "1100.5", "97.75"};
         QTest::newRow("sum of doubles") << "select sum(db) from N where id in (7, 8)" << QStringList{"124.6"};
         QTest::newRow("sum of nothing") << "select sum(cu), sum(id) from N where id > 100" << QStringList{"|"};
-        QTest::newRow("currency sum of small") << "select sum(cu) from N where abs(cu) < 1000" << QStringList{"98.8501"};
+        QTest::newRow("currency sum of small")
+            << "select sum(cu) from N where abs(cu) < 1000" << QStringList{"98.8501"};
         // Decimal of 28 digits: two values a double cannot tell apart keep their own text.
         QTest::newRow("decimal order")
             << "select de from N where de is not null order by de, id"
-            << QStringList{"-123456789012345678901234.5678", "-2.25", "0.0001", "100",
-                           "123456789012345678901234.5677", "123456789012345678901234.5678"};
+            << QStringList{"-123456789012345678901234.5678", "-2.25", "0.0001", "100", "123456789012345678901234.5677",
+                           "123456789012345678901234.5678"};
         QTest::newRow("decimal > literal") << "select id from N where de > 1e23 order by id" << QStringList{"2", "3"};
-        QTest::newRow("decimal max") << "select max(de) from N where id = 2" << QStringList{"123456789012345678901234.5677"};
+        QTest::newRow("decimal max") << "select max(de) from N where id = 2"
+                                     << QStringList{"123456789012345678901234.5677"};
         // NaN is a value; infinities are values; -0 keeps its sign.
         QTest::newRow("nan is not null") << "select id from N where db is null or si is null and id < 5"
                                          << QStringList{};
@@ -129,8 +135,8 @@ private Q_SLOTS:
         QTest::newRow("single keeps its digits") << "select si from N where id = 2" << QStringList{"1.1"};
         // The shortest text that reads back: an exponent only far from 1.
         QTest::newRow("extremes") << "select db from N where id in (5, 6, 9, 10, 11, 12) order by id"
-                                  << QStringList{"5e-324", "1.7976931348623157e308", "1e21", "0.0000001", "0.000001",
-                                                 "100000000000000000000"};
+                                  << QStringList{"5e-324",   "1.7976931348623157e308", "1e21", "0.0000001",
+                                                 "0.000001", "100000000000000000000"};
         QTest::newRow("ordinary") << "select db from N where id in (7, 8) order by id" << QStringList{"1.1", "123.5"};
     }
     void statements()

@@ -198,9 +198,9 @@ private Q_SLOTS:
     void values()
     {
         run({QStringLiteral("select p_Age, p_Born, p_Note, p_City, p_Name from People")});
-        QCOMPARE(m_q->fieldNames(), (QStringList{QStringLiteral("p_Age"), QStringLiteral("p_Born"),
-                                                 QStringLiteral("p_Note"), QStringLiteral("p_City"),
-                                                 QStringLiteral("p_Name")}));
+        QCOMPARE(m_q->fieldNames(),
+                 (QStringList{QStringLiteral("p_Age"), QStringLiteral("p_Born"), QStringLiteral("p_Note"),
+                              QStringLiteral("p_City"), QStringLiteral("p_Name")}));
         QCOMPARE(column(QStringLiteral("p_Age")), (QStringList{"31", "-7", "", "0"}));
         QCOMPARE(column(QStringLiteral("p_Born")), (QStringList{"1990-05-01", "2001-12-31 13:45:10", "", ""}));
         QCOMPARE(m_q->value(1, 2), QStringLiteral("长备注").repeated(200)); // kept on long-value pages
@@ -216,27 +216,38 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("message");
-        QTest::newRow("table") << "select * from Lawyers" << "找不到表 'Lawyers'。";
-        QTest::newRow("column") << "select p_Name, p_Mail from People" << "找不到列 'p_Mail'。";
-        QTest::newRow("syntax") << "select from People" << "语法错误: 'from' 附近。";
-        QTest::newRow("incomplete") << "select p_Name from People where" << "语法错误: 语句不完整。";
-        QTest::newRow("quote") << "select * from People WHERE p_Name like '%O'Brien%'" << "语法错误: 'Brien' 附近。";
-        QTest::newRow("two statements") << "select * from People; select 1" << "在 SQL 语句结尾之后找到字符。";
-        QTest::newRow("write") << "delete from People" << "数据库以只读方式打开，只能执行查询语句。";
+        QTest::newRow("table") << "select * from Lawyers"
+                               << "找不到表 'Lawyers'。";
+        QTest::newRow("column") << "select p_Name, p_Mail from People"
+                                << "找不到列 'p_Mail'。";
+        QTest::newRow("syntax") << "select from People"
+                                << "语法错误: 'from' 附近。";
+        QTest::newRow("incomplete") << "select p_Name from People where"
+                                    << "语法错误: 语句不完整。";
+        QTest::newRow("quote") << "select * from People WHERE p_Name like '%O'Brien%'"
+                               << "语法错误: 'Brien' 附近。";
+        QTest::newRow("two statements") << "select * from People; select 1"
+                                        << "在 SQL 语句结尾之后找到字符。";
+        QTest::newRow("write") << "delete from People"
+                               << "数据库以只读方式打开，只能执行查询语句。";
         QTest::newRow("unclosed list") << "select * from People where p_Name like 'a[bc%'"
-                                        << "模式字符串无效：'[' 没有对应的 ']'。";
-        QTest::newRow("attach") << "attach database '/tmp/x.db' as x" << "数据库以只读方式打开，只能执行查询语句。";
+                                       << "模式字符串无效：'[' 没有对应的 ']'。";
+        QTest::newRow("attach") << "attach database '/tmp/x.db' as x"
+                                << "数据库以只读方式打开，只能执行查询语句。";
         // Mistakes in a statement are told in Chinese; SQLite's words only as a detail.
-        QTest::newRow("arguments") << "select abs() from People" << "函数 'abs' 的参数个数不正确。";
+        QTest::newRow("arguments") << "select abs() from People"
+                                   << "函数 'abs' 的参数个数不正确。";
         QTest::newRow("aggregate misused") << "select p_Name from People where count(*) > 1"
                                            << "聚合函数 'count' 用在了不允许的位置。";
-        QTest::newRow("overflow") << "select sum(9223372036854775807) from People" << "整数溢出。";
+        QTest::newRow("overflow") << "select sum(9223372036854775807) from People"
+                                  << "整数溢出。";
         QTest::newRow("unknown mistake") << "select p_Name from People order by 9"
                                          << "SQL 语句错误。详细信息: 1st ORDER BY term out of range - should be "
                                             "between 1 and 1";
         QTest::newRow("bad escape") << "select * from People where p_Name like 'a' escape 'xy'"
                                     << "ESCAPE 表达式必须是单个字符。";
-        QTest::newRow("table, other case") << "select P_NAME from PEOPLE where p_name = 'x'" << "";
+        QTest::newRow("table, other case") << "select P_NAME from PEOPLE where p_name = 'x'"
+                                           << "";
     }
     void statementErrors()
     {
@@ -384,8 +395,7 @@ private Q_SLOTS:
         const QString other = m_dir.filePath(QStringLiteral("other.mdb"));
         testdb::writePeople(other, QStringLiteral("secret"));
         QCOMPARE(openFileError(other), QStringLiteral("密码无效。"));
-        QCOMPARE(openError(QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=secret").arg(other)),
-                 QString());
+        QCOMPARE(openError(QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=secret").arg(other)), QString());
         const QString none = m_dir.filePath(QStringLiteral("none-pw.mdb"));
         testdb::writePeople(none, QString());
         QCOMPARE(openError(QStringLiteral("Data Source=%1").arg(none)), QString());
@@ -393,7 +403,8 @@ private Q_SLOTS:
         QCOMPARE(openFileError(none), QString());
 
         // lssdb query: --password, '' for none; the file's own rule as above.
-        const struct {
+        const struct
+        {
             QString file;
             QStringList args;
             QString err;
@@ -409,7 +420,8 @@ private Q_SLOTS:
                         + run.args);
             QVERIFY(p.waitForFinished(-1));
             QCOMPARE(QString::fromUtf8(p.readAllStandardError()).trimmed(), run.err);
-            QCOMPARE(p.readAllStandardOutput(), run.err.isEmpty() ? QByteArray("count(*)\n4\n1 records\n") : QByteArray());
+            QCOMPARE(p.readAllStandardOutput(),
+                     run.err.isEmpty() ? QByteArray("count(*)\n4\n1 records\n") : QByteArray());
         }
     }
 
@@ -462,18 +474,23 @@ private Q_SLOTS:
         const QChar high(char16_t(0xD83D));
         const QChar low(char16_t(0xDE00));
         const QChar bad(char16_t(0xFFFD));
-        const QStringList stored{QString(high) + low, QStringLiteral("a") + high + QStringLiteral("b"),
-                                 QString(high), QStringLiteral("x") + low, QString(high) + high + low,
+        const QStringList stored{QString(high) + low,
+                                 QStringLiteral("a") + high + QStringLiteral("b"),
+                                 QString(high),
+                                 QStringLiteral("x") + low,
+                                 QString(high) + high + low,
                                  QString(low) + high};
-        const QStringList expected{QString(high) + low, QStringLiteral("a") + bad + QStringLiteral("b"),
-                                   QString(bad), QStringLiteral("x") + bad, QString(bad) + high + low,
+        const QStringList expected{QString(high) + low,
+                                   QStringLiteral("a") + bad + QStringLiteral("b"),
+                                   QString(bad),
+                                   QStringLiteral("x") + bad,
+                                   QString(bad) + high + low,
                                    QString(bad) + bad};
         const QString path = m_dir.filePath(QStringLiteral("surrogates.mdb"));
         {
             jet::Writer w(path);
             w.beginTable({QStringLiteral("S"),
-                          {{QStringLiteral("s_text"), jet::kText, 20},
-                           {QStringLiteral("s_memo"), jet::kMemo, 0}}});
+                          {{QStringLiteral("s_text"), jet::kText, 20}, {QStringLiteral("s_memo"), jet::kMemo, 0}}});
             for (const QString &t : stored)
                 w.addRow({t, t});
             w.endTable();
@@ -499,7 +516,7 @@ private Q_SLOTS:
     // usable.
     void largeTable()
     {
-        const int rows = 12001; // full batches and a few rows left over
+        const int rows = 12001;                                    // full batches and a few rows left over
         const QString memo = QStringLiteral("备注").repeated(600); // on a long-value page
         auto write = [&](const QString &path) {
             jet::Writer w(path);

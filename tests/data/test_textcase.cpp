@@ -1,11 +1,11 @@
 // Text comparison of the engine without regard to case for every letter (accented, Greek,
 // Cyrillic), through "=", LIKE, GROUP BY and ORDER BY, over a file made by the Jet writer.
 #include "data/DatabaseError.h"
-#include "data/jet/JetValues.h"
 #include "data/Prefilter.h"
 #include "data/ResultSet.h"
 #include "data/SqlEngine.h"
 #include "data/TextCompare.h"
+#include "data/jet/JetValues.h"
 #include "data/jet/Writer.h"
 
 #include <QTemporaryDir>
@@ -86,36 +86,66 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("where");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("accent lower") << "n_name like '%joão%'" << "1 2";
-        QTest::newRow("accent upper") << "n_name like '%JOÃO%'" << "1 2";
-        QTest::newRow("accent start") << "n_name like 'émile'" << "3 4";
-        QTest::newRow("accent end") << "n_city like '%ÉVORA'" << "3 4";
-        QTest::newRow("accent is not plain") << "n_city like 'evora'" << "9";
-        QTest::newRow("greek final sigma") << "n_name like 'σωκράτης'" << "6";
-        QTest::newRow("cyrillic") << "n_city like '%оскв%'" << "7";
-        QTest::newRow("whole value") << "n_name like 'joão'" << "";
-        QTest::newRow("ascii") << "n_name like 'ANN_'" << "10";
-        QTest::newRow("ascii inside") << "n_city like '%aca%'" << "1 2";
-        QTest::newRow("chinese") << "n_city like '%北京%'" << "10";
-        QTest::newRow("chinese start") << "n_name like '郑州%'" << "5";
-        QTest::newRow("chinese missing") << "n_city like '%南%'" << "";
-        QTest::newRow("chinese between wildcards") << "n_name like '%州_师'" << "5";
-        QTest::newRow("chinese beside letters") << "n_name like '%Anna%' or n_city like '京'" << "10";
-        QTest::newRow("digits") << "n_name like '10_!%%'" << "";
-        QTest::newRow("digits start") << "n_name like '100%'" << "9";
-        QTest::newRow("chinese and a list") << "n_city like '%北京%' and n_name like '%n%'" << "10";
-        QTest::newRow("not like") << "n_city not like '%a%'" << "5 6 7 10";
-        QTest::newRow("percent alone") << "n_name like '%'" << "1 2 3 4 5 6 7 9 10";
-        QTest::newRow("percents") << "n_name like '%%o%%n%%'" << "2 9";
-        QTest::newRow("list") << "n_city like '[em]%'" << "1 2 9";
-        QTest::newRow("list negated") << "n_city like '[!m]%'" << "3 4 5 6 7 9 10";
-        QTest::newRow("range") << "n_city like '[d-f]vora'" << "9";
-        QTest::newRow("range folds") << "n_city like '[D-F]VORA'" << "9";
-        QTest::newRow("list accented") << "n_city like '[é]vora'" << "3 4";
-        QTest::newRow("list chinese") << "n_city like '[郑北]%'" << "5 10";
-        QTest::newRow("list percent") << "n_name like '100[%]%'" << "9";
-        QTest::newRow("list underscore") << "n_name like '%[_]d%'" << "9";
-        QTest::newRow("list bracket") << "n_name like '%[[]%'" << "";
+        QTest::newRow("accent lower") << "n_name like '%joão%'"
+                                      << "1 2";
+        QTest::newRow("accent upper") << "n_name like '%JOÃO%'"
+                                      << "1 2";
+        QTest::newRow("accent start") << "n_name like 'émile'"
+                                      << "3 4";
+        QTest::newRow("accent end") << "n_city like '%ÉVORA'"
+                                    << "3 4";
+        QTest::newRow("accent is not plain") << "n_city like 'evora'"
+                                             << "9";
+        QTest::newRow("greek final sigma") << "n_name like 'σωκράτης'"
+                                           << "6";
+        QTest::newRow("cyrillic") << "n_city like '%оскв%'"
+                                  << "7";
+        QTest::newRow("whole value") << "n_name like 'joão'"
+                                     << "";
+        QTest::newRow("ascii") << "n_name like 'ANN_'"
+                               << "10";
+        QTest::newRow("ascii inside") << "n_city like '%aca%'"
+                                      << "1 2";
+        QTest::newRow("chinese") << "n_city like '%北京%'"
+                                 << "10";
+        QTest::newRow("chinese start") << "n_name like '郑州%'"
+                                       << "5";
+        QTest::newRow("chinese missing") << "n_city like '%南%'"
+                                         << "";
+        QTest::newRow("chinese between wildcards") << "n_name like '%州_师'"
+                                                   << "5";
+        QTest::newRow("chinese beside letters") << "n_name like '%Anna%' or n_city like '京'"
+                                                << "10";
+        QTest::newRow("digits") << "n_name like '10_!%%'"
+                                << "";
+        QTest::newRow("digits start") << "n_name like '100%'"
+                                      << "9";
+        QTest::newRow("chinese and a list") << "n_city like '%北京%' and n_name like '%n%'"
+                                            << "10";
+        QTest::newRow("not like") << "n_city not like '%a%'"
+                                  << "5 6 7 10";
+        QTest::newRow("percent alone") << "n_name like '%'"
+                                       << "1 2 3 4 5 6 7 9 10";
+        QTest::newRow("percents") << "n_name like '%%o%%n%%'"
+                                  << "2 9";
+        QTest::newRow("list") << "n_city like '[em]%'"
+                              << "1 2 9";
+        QTest::newRow("list negated") << "n_city like '[!m]%'"
+                                      << "3 4 5 6 7 9 10";
+        QTest::newRow("range") << "n_city like '[d-f]vora'"
+                               << "9";
+        QTest::newRow("range folds") << "n_city like '[D-F]VORA'"
+                                     << "9";
+        QTest::newRow("list accented") << "n_city like '[é]vora'"
+                                       << "3 4";
+        QTest::newRow("list chinese") << "n_city like '[郑北]%'"
+                                      << "5 10";
+        QTest::newRow("list percent") << "n_name like '100[%]%'"
+                                      << "9";
+        QTest::newRow("list underscore") << "n_name like '%[_]d%'"
+                                         << "9";
+        QTest::newRow("list bracket") << "n_name like '%[[]%'"
+                                      << "";
     }
     void likeFoldsEveryLetter()
     {
@@ -129,13 +159,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("where");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("2-byte latin") << "n_name like 'jo_o %'" << "1 2";
-        QTest::newRow("2-byte upper") << "n_name like '_mile'" << "3 4";
-        QTest::newRow("chinese") << "n_name like '郑_律师'" << "5";
-        QTest::newRow("chinese too many") << "n_name like '郑__律师'" << "";
-        QTest::newRow("two chinese") << "n_city like '__'" << "5 10";
-        QTest::newRow("chinese at end") << "n_city like '%_州'" << "5";
-        QTest::newRow("greek") << "n_city like '_θήν_'" << "6";
+        QTest::newRow("2-byte latin") << "n_name like 'jo_o %'"
+                                      << "1 2";
+        QTest::newRow("2-byte upper") << "n_name like '_mile'"
+                                      << "3 4";
+        QTest::newRow("chinese") << "n_name like '郑_律师'"
+                                 << "5";
+        QTest::newRow("chinese too many") << "n_name like '郑__律师'"
+                                          << "";
+        QTest::newRow("two chinese") << "n_city like '__'"
+                                     << "5 10";
+        QTest::newRow("chinese at end") << "n_city like '%_州'"
+                                        << "5";
+        QTest::newRow("greek") << "n_city like '_θήν_'"
+                               << "6";
     }
     void underscoreIsOneCharacter()
     {
@@ -158,7 +195,8 @@ private Q_SLOTS:
                 ++selfOnly;
                 if (folded != cp || (cp >= 'A' && cp <= 'Z') || (cp >= 'a' && cp <= 'z') || cp == '%' || cp == '_'
                     || cp == '[')
-                    QFAIL(qPrintable(QStringLiteral("U+%1 folds or is special").arg(uint(cp), 4, 16, QLatin1Char('0'))));
+                    QFAIL(
+                        qPrintable(QStringLiteral("U+%1 folds or is special").arg(uint(cp), 4, 16, QLatin1Char('0'))));
             }
             if (folded != cp && jettext::matchesOnlyItself(folded))
                 QFAIL(qPrintable(QStringLiteral("U+%1 folds to U+%2")
@@ -208,7 +246,8 @@ private Q_SLOTS:
         QCOMPARE(ids(QStringLiteral("n_city = 'evora'")), QStringLiteral("9"));
         QCOMPARE(ids(QStringLiteral("n_city = ?1"), {QStringLiteral("郑州")}), QStringLiteral("5"));
         QCOMPARE(ids(QStringLiteral("n_city = '郑'")), QString());
-        QCOMPARE(ids(QStringLiteral("n_city = '北京' and n_name = ?1"), {QStringLiteral("ANNA")}), QStringLiteral("10"));
+        QCOMPARE(ids(QStringLiteral("n_city = '北京' and n_name = ?1"), {QStringLiteral("ANNA")}),
+                 QStringLiteral("10"));
         QCOMPARE(ids(QStringLiteral("n_city = ?1 collate rtrim"), {QStringLiteral("北京  ")}), QStringLiteral("10"));
         QCOMPARE(ids(QStringLiteral("n_name = 'anna'")), QStringLiteral("10"));
     }
@@ -220,8 +259,9 @@ private Q_SLOTS:
                  QStringLiteral("1 2 2 1 1 1 1")); // Evora, macau, évora, αθήνα, москва, 北京, 郑州
         QCOMPARE(rows(QStringLiteral("select count(distinct n_name) from Names")), QStringLiteral("8"));
         // Text columns alone, sorted and repeated: rows of the table in another order and copies.
-        QCOMPARE(rows(QStringLiteral("select n_city, n_name from Names where n_id in (1, 5, 8, 10) order by n_city desc")),
-                 QStringLiteral("郑州|郑州律师 北京|Anna MACAU|JOÃO Silva |"));
+        QCOMPARE(
+            rows(QStringLiteral("select n_city, n_name from Names where n_id in (1, 5, 8, 10) order by n_city desc")),
+            QStringLiteral("郑州|郑州律师 北京|Anna MACAU|JOÃO Silva |"));
         QCOMPARE(rows(QStringLiteral("select a.n_city from Names a, Names b where a.n_id = 5 and b.n_id < 3")),
                  QStringLiteral("郑州 郑州"));
         QCOMPARE(rows(QStringLiteral("select n_id from Names where n_id in (1, 3, 6, 7, 10) order by n_name, n_id")),
@@ -236,14 +276,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::addColumn<QString>("next");
         QTest::addColumn<QString>("nextExpected");
-        QTest::newRow("like") << "select n_name, n_id from Names where n_city like '%郑%'" << "郑州律师|5"
-                              << "select n_name from Names where n_id > 8" << "100%_done Anna";
+        QTest::newRow("like") << "select n_name, n_id from Names where n_city like '%郑%'"
+                              << "郑州律师|5"
+                              << "select n_name from Names where n_id > 8"
+                              << "100%_done Anna";
         QTest::newRow("equals, sorted") << "select n_city, n_name from Names where n_city = '北京' order by n_name"
-                                        << "北京|Anna" << "select count(*) from Names where n_city like '%京%'" << "1";
+                                        << "北京|Anna"
+                                        << "select count(*) from Names where n_city like '%京%'"
+                                        << "1";
         QTest::newRow("two criteria") << "select n_id from Names where n_city like '%北京%' and n_name like 'a%'"
-                                      << "10" << "select n_id from Names where n_name like 'a%'" << "10";
-        QTest::newRow("none") << "select n_name from Names where n_city like '%上海%'" << ""
-                              << "select count(n_name), count(n_city) from Names" << "9|9";
+                                      << "10"
+                                      << "select n_id from Names where n_name like 'a%'"
+                                      << "10";
+        QTest::newRow("none") << "select n_name from Names where n_city like '%上海%'"
+                              << ""
+                              << "select count(n_name), count(n_city) from Names"
+                              << "9|9";
     }
     void firstStatementOnFewRows()
     {
@@ -300,15 +348,19 @@ private Q_SLOTS:
         QCOMPARE(cmp("abc", "ABD"), -1);
         QCOMPARE(cmp("Zürich", "ZÜRICH"), 0);
         QCOMPARE(cmp("zürich", "ZUrich"), 1);
-        QCOMPARE(cmp("\xE2\x84\xAA" "elvin", "KELVIN"), 0); // the Kelvin sign folds to k
-        QCOMPARE(cmp("ſ", "S"), 0);                        // long s, two bytes, folds to s
-        QCOMPARE(cmp("\xFF", "\xFE"), 1);                  // invalid bytes compare as themselves
+        QCOMPARE(cmp("\xE2\x84\xAA"
+                     "elvin",
+                     "KELVIN"),
+                 0);                      // the Kelvin sign folds to k
+        QCOMPARE(cmp("ſ", "S"), 0);       // long s, two bytes, folds to s
+        QCOMPARE(cmp("\xFF", "\xFE"), 1); // invalid bytes compare as themselves
         QCOMPARE(cmp("a\xC3", "A\xC3"), 0);
 
         QVERIFY(like("", ""));
         QVERIFY(!like("", "a"));
         QVERIFY(like("%", ""));
-        QVERIFY(like("kelvin", "\xE2\x84\xAA" "ELVIN"));
+        QVERIFY(like("kelvin", "\xE2\x84\xAA"
+                               "ELVIN"));
         QVERIFY(like("%\xE2\x84\xAA%", "ok"));
         QVERIFY(like("%s", "Maſ"));
         QVERIFY(like("a%b%c", "AxxBxxC"));
@@ -331,16 +383,26 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<QString>("pattern"); // "=x" for equality, else a LIKE pattern
         QTest::addColumn<QString>("expected");
-        QTest::newRow("never across rows") << QStringList{"12", "34"} << "%23%" << "";
-        QTest::newRow("across, then in the next row") << QStringList{"12", "3123", "9"} << "%23%" << "1";
-        QTest::newRow("first and last bytes") << QStringList{"23x", "y", "", "x23"} << "%23%" << "0 3";
-        QTest::newRow("after empty rows") << QStringList{"", "", "郑州", "", "河南郑州"} << "%郑%" << "2 4";
-        QTest::newRow("twice in a row, once counted") << QStringList{"郑郑", "郑"} << "%郑%" << "0 1";
-        QTest::newRow("nothing") << QStringList{"郑州", "洛阳"} << "%开封%" << "";
-        QTest::newRow("equal") << QStringList{"23", "123", "2323", "23"} << "=23" << "0 3";
-        QTest::newRow("equal, inside a row only") << QStringList{"1234", "2"} << "=23" << "";
-        QTest::newRow("equal to empty") << QStringList{"", "1", ""} << "=" << "0 2";
-        QTest::newRow("no rows") << QStringList{} << "%1%" << "";
+        QTest::newRow("never across rows") << QStringList{"12", "34"} << "%23%"
+                                           << "";
+        QTest::newRow("across, then in the next row") << QStringList{"12", "3123", "9"} << "%23%"
+                                                      << "1";
+        QTest::newRow("first and last bytes") << QStringList{"23x", "y", "", "x23"} << "%23%"
+                                              << "0 3";
+        QTest::newRow("after empty rows") << QStringList{"", "", "郑州", "", "河南郑州"} << "%郑%"
+                                          << "2 4";
+        QTest::newRow("twice in a row, once counted") << QStringList{"郑郑", "郑"} << "%郑%"
+                                                      << "0 1";
+        QTest::newRow("nothing") << QStringList{"郑州", "洛阳"} << "%开封%"
+                                 << "";
+        QTest::newRow("equal") << QStringList{"23", "123", "2323", "23"} << "=23"
+                               << "0 3";
+        QTest::newRow("equal, inside a row only") << QStringList{"1234", "2"} << "=23"
+                                                  << "";
+        QTest::newRow("equal to empty") << QStringList{"", "1", ""} << "="
+                                        << "0 2";
+        QTest::newRow("no rows") << QStringList{} << "%1%"
+                                 << "";
     }
     void prefilterOverWholeColumn()
     {

@@ -16,9 +16,8 @@ private slots:
     {
         QVERIFY(m_prefix.isValid());
         QProcess install;
-        install.start(QStringLiteral(CMAKE_COMMAND_PATH),
-                      {QStringLiteral("--install"), QStringLiteral(LSS_BUILD_DIR), QStringLiteral("--prefix"),
-                       m_prefix.path()});
+        install.start(QStringLiteral(CMAKE_COMMAND_PATH), {QStringLiteral("--install"), QStringLiteral(LSS_BUILD_DIR),
+                                                           QStringLiteral("--prefix"), m_prefix.path()});
         install.waitForFinished(-1);
         QVERIFY2(install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0,
                  install.readAllStandardError().constData());
@@ -27,13 +26,12 @@ private slots:
     void layout_data()
     {
         QTest::addColumn<QString>("path");
-        for (const char *path : {"lib/lss/lss", "lib/lss/lss.dll", "lib/lss/lawconfig.ini",
-                                 "share/applications/lss.desktop", "share/icons/hicolor/16x16/apps/lss.png",
-                                 "share/icons/hicolor/32x32/apps/lss.png", "share/icons/hicolor/48x48/apps/lss.png",
-                                 "share/icons/hicolor/scalable/apps/lss.svg", "bin/lssdb",
-                                 "share/man/man1/lss.1.gz", "share/man/man1/lssdb.1.gz",
-                                 "share/doc/lss/copyright", "share/doc/lss/changelog.gz",
-                                 "share/metainfo/example.quillhall.lss.metainfo.xml"})
+        for (const char *path :
+             {"lib/lss/lss", "lib/lss/lss.dll", "lib/lss/lawconfig.ini", "share/applications/lss.desktop",
+              "share/icons/hicolor/16x16/apps/lss.png", "share/icons/hicolor/32x32/apps/lss.png",
+              "share/icons/hicolor/48x48/apps/lss.png", "share/icons/hicolor/scalable/apps/lss.svg", "bin/lssdb",
+              "share/man/man1/lss.1.gz", "share/man/man1/lssdb.1.gz", "share/doc/lss/copyright",
+              "share/doc/lss/changelog.gz", "share/metainfo/example.quillhall.lss.metainfo.xml"})
             QTest::newRow(path) << QString::fromLatin1(path);
     }
     void layout()
@@ -68,7 +66,8 @@ private slots:
     {
         const QString metainfo = m_prefix.filePath(QStringLiteral("share/metainfo/example.quillhall.lss.metainfo.xml"));
         QProcess validate;
-        validate.start(QStringLiteral("appstreamcli"), {QStringLiteral("validate"), QStringLiteral("--no-net"), metainfo});
+        validate.start(QStringLiteral("appstreamcli"),
+                       {QStringLiteral("validate"), QStringLiteral("--no-net"), metainfo});
         if (!validate.waitForStarted(-1))
             QSKIP("appstreamcli missing: run scripts/install-deps");
         validate.waitForFinished(-1);

@@ -93,7 +93,8 @@ private slots:
         QVERIFY(link.isSymLink());
         QCOMPARE(link.symLinkTarget(), QStringLiteral("/var/lib/lss/lss.dll"));
         QVERIFY(!QFileInfo::exists(data(QStringLiteral("var"))));
-        QCOMPARE(readFile(data(QStringLiteral("usr/share/lss/lss.dll"))), readFile(QStringLiteral(LSS_BUILD_DIR "/lss.dll")));
+        QCOMPARE(readFile(data(QStringLiteral("usr/share/lss/lss.dll"))),
+                 readFile(QStringLiteral(LSS_BUILD_DIR "/lss.dll")));
         const QByteArray sums = readFile(m_dir.filePath(QStringLiteral("control/md5sums")));
         QVERIFY(sums.contains("  usr/share/lss/lss.dll\n"));
         QVERIFY(!sums.contains("usr/lib/lss/lss.dll"));
@@ -102,10 +103,10 @@ private slots:
     void contents_data()
     {
         QTest::addColumn<QString>("path");
-        for (const char *path : {"usr/bin/lssdb", "usr/lib/lss/lss", "usr/lib/lss/lawconfig.ini",
-                                 "usr/share/man/man1/lss.1.gz", "usr/share/man/man1/lssdb.1.gz",
-                                 "usr/share/doc/lss/copyright", "usr/share/doc/lss/changelog.gz",
-                                 "usr/share/metainfo/example.quillhall.lss.metainfo.xml"})
+        for (const char *path :
+             {"usr/bin/lssdb", "usr/lib/lss/lss", "usr/lib/lss/lawconfig.ini", "usr/share/man/man1/lss.1.gz",
+              "usr/share/man/man1/lssdb.1.gz", "usr/share/doc/lss/copyright", "usr/share/doc/lss/changelog.gz",
+              "usr/share/metainfo/example.quillhall.lss.metainfo.xml"})
             QTest::newRow(path) << QString::fromLatin1(path);
     }
     void contents()
@@ -153,8 +154,8 @@ private slots:
             << QByteArray("ADMIN") << QByteArray() << upgrade << QByteArray("ADMIN");
         QTest::newRow("upgrade from the old sample")
             << QByteArray("OLD-SAMPLE") << QByteArray() << upgrade << QByteArray("SAMPLE");
-        QTest::newRow("remove") << QByteArray() << QByteArray("ADMIN")
-                                << QStringList{QStringLiteral("postrm remove")} << QByteArray("ADMIN");
+        QTest::newRow("remove") << QByteArray() << QByteArray("ADMIN") << QStringList{QStringLiteral("postrm remove")}
+                                << QByteArray("ADMIN");
         QTest::newRow("purge") << QByteArray() << QByteArray("ADMIN")
                                << QStringList{QStringLiteral("postrm remove"), QStringLiteral("postrm purge")}
                                << QByteArray();

@@ -10,21 +10,23 @@
 
 #include <vector>
 
-struct Cell {
+struct Cell
+{
     bool null = true;
-    QString text;     // libmdb's UTF-8 rendering
-    QByteArray raw;   // the stored bytes of the field (for Memo: the 12-byte reference or inline form)
+    QString text;   // libmdb's UTF-8 rendering
+    QByteArray raw; // the stored bytes of the field (for Memo: the 12-byte reference or inline form)
 
     // The stored UTF-16 text of a Text column, surrogates and all.
     QString storedText() const
     {
-        return QString::fromUtf16(reinterpret_cast<const char16_t*>(raw.constData()), raw.size() / 2);
+        return QString::fromUtf16(reinterpret_cast<const char16_t *>(raw.constData()), raw.size() / 2);
     }
 };
 
 using Rows = std::vector<std::vector<Cell>>;
 
-struct MdbTable {
+struct MdbTable
+{
     QStringList columns;
     QList<int> types;
     QList<int> sizes;
@@ -33,10 +35,10 @@ struct MdbTable {
     unsigned long dbKey = 1;
 };
 
-inline MdbTable readWithLibmdb(const QString& path, const QString& tableName)
+inline MdbTable readWithLibmdb(const QString &path, const QString &tableName)
 {
     MdbTable out;
-    MdbHandle* mdb = mdb_open(path.toLocal8Bit().constData(), MDB_NOFLAGS);
+    MdbHandle *mdb = mdb_open(path.toLocal8Bit().constData(), MDB_NOFLAGS);
     if (!mdb)
         return out;
     out.dbKey = mdb->f->db_key;
@@ -45,7 +47,7 @@ inline MdbTable readWithLibmdb(const QString& path, const QString& tableName)
     mdb_set_date_fmt(mdb, "%Y-%m-%d %H:%M:%S");
     mdb_read_catalog(mdb, MDB_TABLE);
     QByteArray name = tableName.toUtf8();
-    MdbTableDef* t = mdb_read_table_by_name(mdb, name.data(), MDB_TABLE);
+    MdbTableDef *t = mdb_read_table_by_name(mdb, name.data(), MDB_TABLE);
     if (!t) {
         mdb_close(mdb);
         return out;
@@ -54,7 +56,7 @@ inline MdbTable readWithLibmdb(const QString& path, const QString& tableName)
     std::vector<std::vector<char>> bufs(t->num_cols, std::vector<char>(bindSize + 1));
     std::vector<int> lens(t->num_cols);
     for (unsigned i = 0; i < t->num_cols; ++i) {
-        auto* col = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, i));
+        auto *col = static_cast<MdbColumn *>(g_ptr_array_index(t->columns, i));
         out.columns << QString::fromUtf8(col->name);
         out.types << col->col_type;
         out.sizes << col->col_size;
@@ -72,7 +74,7 @@ inline MdbTable readWithLibmdb(const QString& path, const QString& tableName)
             row[i].null = fields[i].is_null;
             row[i].text = QString::fromUtf8(bufs[i].data());
             if (!fields[i].is_null && fields[i].value)
-                row[i].raw = QByteArray(static_cast<const char*>(fields[i].value), fields[i].siz);
+                row[i].raw = QByteArray(static_cast<const char *>(fields[i].value), fields[i].siz);
         }
         out.rows.push_back(std::move(row));
     }
@@ -82,13 +84,14 @@ inline MdbTable readWithLibmdb(const QString& path, const QString& tableName)
     return out;
 }
 
-struct ToolResult {
+struct ToolResult
+{
     int exitCode = -1;
     QByteArray out;
     QByteArray err;
 };
 
-inline ToolResult runTool(const QString& program, const QStringList& args)
+inline ToolResult runTool(const QString &program, const QStringList &args)
 {
     QProcess p;
     p.start(program, args);

@@ -56,9 +56,9 @@ inline QStringList engineRows(SqlEngine &engine, const QString &table)
 
 inline QStringList exportedRows(const QString &path, const QString &table)
 {
-    const ToolResult m = runTool(QStringLiteral("mdb-export"),
-                                 {QStringLiteral("-H"), QStringLiteral("-Q"), QStringLiteral("-d"), QString(kCell),
-                                  QStringLiteral("-R"), QString(kRow), path, table});
+    const ToolResult m =
+        runTool(QStringLiteral("mdb-export"), {QStringLiteral("-H"), QStringLiteral("-Q"), QStringLiteral("-d"),
+                                               QString(kCell), QStringLiteral("-R"), QString(kRow), path, table});
     if (m.exitCode != 0)
         return {QStringLiteral("mdb-export failed: ") + QString::fromUtf8(m.err)};
     QStringList rows = QString::fromUtf8(m.out).split(kRow);

@@ -17,20 +17,13 @@ namespace sample {
 
 inline std::vector<jet::ColumnDef> columns()
 {
-    return {{QStringLiteral("c_bool"), jet::kBoolean, 0},
-            {QStringLiteral("c_byte"), jet::kByte, 0},
-            {QStringLiteral("c_int"), jet::kInteger, 0},
-            {QStringLiteral("c_long"), jet::kLong, 0},
-            {QStringLiteral("c_money"), jet::kCurrency, 0},
-            {QStringLiteral("c_single"), jet::kSingle, 0},
-            {QStringLiteral("c_double"), jet::kDouble, 0},
-            {QStringLiteral("c_date"), jet::kDateTime, 0},
-            {QStringLiteral("c_text"), jet::kText, 100},
-            {QStringLiteral("c_memo"), jet::kMemo, 0},
-            {QStringLiteral("c_bin"), jet::kBinary, 0},
-            {QStringLiteral("c_ole"), jet::kOle, 0},
-            {QStringLiteral("c_guid"), jet::kGuid, 0},
-            {QStringLiteral("c_dec"), jet::kDecimal, 0, 28, 6}};
+    return {{QStringLiteral("c_bool"), jet::kBoolean, 0},   {QStringLiteral("c_byte"), jet::kByte, 0},
+            {QStringLiteral("c_int"), jet::kInteger, 0},    {QStringLiteral("c_long"), jet::kLong, 0},
+            {QStringLiteral("c_money"), jet::kCurrency, 0}, {QStringLiteral("c_single"), jet::kSingle, 0},
+            {QStringLiteral("c_double"), jet::kDouble, 0},  {QStringLiteral("c_date"), jet::kDateTime, 0},
+            {QStringLiteral("c_text"), jet::kText, 100},    {QStringLiteral("c_memo"), jet::kMemo, 0},
+            {QStringLiteral("c_bin"), jet::kBinary, 0},     {QStringLiteral("c_ole"), jet::kOle, 0},
+            {QStringLiteral("c_guid"), jet::kGuid, 0},      {QStringLiteral("c_dec"), jet::kDecimal, 0, 28, 6}};
 }
 
 inline QString hex(const QByteArray &b)
@@ -49,16 +42,20 @@ struct Row
 
 inline Row row(int i)
 {
-    static const char *const money[] = {"0", "1.5", "-0.0001", "922337203685477.5807", "-922337203685477.5808",
+    static const char *const money[] = {"0",          "1.5", "-0.0001", "922337203685477.5807", "-922337203685477.5808",
                                         "12345.6789", "100"};
     static const float singles[] = {1.1f, -0.5f, 1234.5677f, 0.0f};
     static const char *const singleTexts[] = {"1.1", "-0.5", "1234.5677", "0"};
     static const double doubles[] = {0.1, -12345.678, 1e-7, 3.0};
     static const char *const doubleTexts[] = {"0.1", "-12345.678", "0.0000001", "3"};
     static const char *const decimals[] = {"0", "-0.5", "1234567890123456789012.123456", "1.000001", "-99"};
-    const QStringList texts = {QString(), QStringLiteral("plain ascii"), QStringLiteral("Zürich café"),
-                               QStringLiteral("北京市海淀区"), QStringLiteral("mixed 混合 text"),
-                               QStringLiteral("\U0001F600 beyond the BMP"), QStringLiteral("一二三"),
+    const QStringList texts = {QString(),
+                               QStringLiteral("plain ascii"),
+                               QStringLiteral("Zürich café"),
+                               QStringLiteral("北京市海淀区"),
+                               QStringLiteral("mixed 混合 text"),
+                               QStringLiteral("\U0001F600 beyond the BMP"),
+                               QStringLiteral("一二三"),
                                QStringLiteral("Āā low byte zero")};
     const QStringList memos = {QString(), QStringLiteral("short memo"), QStringLiteral("长").repeated(1000),
                                QStringLiteral("x").repeated(9000), QStringLiteral("ü").repeated(3000)};
@@ -97,7 +94,8 @@ inline Row row(int i)
     for (int k = 0; k < oleSizes[i % 4]; ++k)
         ole.append(char((i + k * 31) & 0xFF));
     add(ole, hex(ole));
-    const QUuid id(uint(i * 1000003), ushort(i), ushort(~i), uchar(i), 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, uchar(255 - i));
+    const QUuid id(uint(i * 1000003), ushort(i), ushort(~i), uchar(i), 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC,
+                   uchar(255 - i));
     add(id, id.toString(QUuid::WithBraces).toUpper());
     add(QString::fromLatin1(decimals[i % 5]), QString::fromLatin1(decimals[i % 5]));
     // Every column but the Yes/No one (which has no NULL) is NULL now and then.

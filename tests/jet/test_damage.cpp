@@ -75,9 +75,9 @@ private Q_SLOTS:
         QTest::newRow("map names a zeroed page") << plain << Damage([](QByteArray &f) {
             f.replace(firstDataPage(f, kTablePage) * 4096, 4096, QByteArray(4096, '\0'));
         }) << "damaged" << true << QString();
-        QTest::newRow("map names another table's page") << plain << Damage([](QByteArray &f) {
-            put32(f, firstDataPage(f, kTablePage) * 4096 + 4, 4);
-        }) << "damaged" << true << QString();
+        QTest::newRow("map names another table's page")
+            << plain << Damage([](QByteArray &f) { put32(f, firstDataPage(f, kTablePage) * 4096 + 4, 4); }) << "damaged"
+            << true << QString();
         QTest::newRow("moved row beyond the file") << moved << Damage([](QByteArray &f) {
             for (const Slot &s : slotsOf(f, kTablePage))
                 if (s.flags == 0x4000) {
@@ -107,33 +107,33 @@ private Q_SLOTS:
             put32(f, second + 4, u32(f, first + 4));
         }) << "damaged" << true << QString();
         // The stored row count against the rows found: each of these would read as fewer rows.
-        QTest::newRow("row count disagrees") << plain << Damage([](QByteArray &f) {
-            put32(f, int(kTablePage) * 4096 + 16, 5);
-        }) << "damaged" << true << QString();
-        QTest::newRow("usage map bit cleared") << faulty(Fault::MapBitCleared) << Damage() << "damaged" << true
-                                               << QString();
-        QTest::newRow("page row count lowered") << faulty(Fault::RowCountLowered) << Damage() << "damaged" << true
-                                                << QString();
-        QTest::newRow("row flagged deleted, count kept") << faulty(Fault::SlotDeleted) << Damage() << "damaged"
-                                                         << true << QString();
-        QTest::newRow("chains share a tail") << faulty(Fault::SharedChainTail) << Damage() << "damaged" << true
-                                             << "select count(*), max(c_long) from T";
+        QTest::newRow("row count disagrees")
+            << plain << Damage([](QByteArray &f) { put32(f, int(kTablePage) * 4096 + 16, 5); }) << "damaged" << true
+            << QString();
+        QTest::newRow("usage map bit cleared")
+            << faulty(Fault::MapBitCleared) << Damage() << "damaged" << true << QString();
+        QTest::newRow("page row count lowered")
+            << faulty(Fault::RowCountLowered) << Damage() << "damaged" << true << QString();
+        QTest::newRow("row flagged deleted, count kept")
+            << faulty(Fault::SlotDeleted) << Damage() << "damaged" << true << QString();
+        QTest::newRow("chains share a tail")
+            << faulty(Fault::SharedChainTail) << Damage() << "damaged" << true << "select count(*), max(c_long) from T";
         jet::WriterOptions movedToLive = moved;
         movedToLive.damage = Fault::MovedToLiveRow;
         QTest::newRow("moved row points at a live row") << movedToLive << Damage() << "damaged" << true << QString();
         // Column definitions that contradict the format: the table fails, the file still opens.
-        QTest::newRow("text column typed long") << plain << Damage([](QByteArray &f) {
-            f[int(kTablePage) * 4096 + 63 + 8 * 25] = char(jet::kLong);
-        }) << "damaged" << true << QString();
-        QTest::newRow("long column made variable") << plain << Damage([](QByteArray &f) {
-            f[int(kTablePage) * 4096 + 63 + 3 * 25 + 15] = char(0x02);
-        }) << "damaged" << true << QString();
-        QTest::newRow("long column four bytes wide no more") << plain << Damage([](QByteArray &f) {
-            f[int(kTablePage) * 4096 + 63 + 3 * 25 + 23] = char(8);
-        }) << "damaged" << true << QString();
-        QTest::newRow("two columns share a null bit") << plain << Damage([](QByteArray &f) {
-            f[int(kTablePage) * 4096 + 63 + 4 * 25 + 5] = char(3);
-        }) << "damaged" << true << QString();
+        QTest::newRow("text column typed long")
+            << plain << Damage([](QByteArray &f) { f[int(kTablePage) * 4096 + 63 + 8 * 25] = char(jet::kLong); })
+            << "damaged" << true << QString();
+        QTest::newRow("long column made variable")
+            << plain << Damage([](QByteArray &f) { f[int(kTablePage) * 4096 + 63 + 3 * 25 + 15] = char(0x02); })
+            << "damaged" << true << QString();
+        QTest::newRow("long column four bytes wide no more")
+            << plain << Damage([](QByteArray &f) { f[int(kTablePage) * 4096 + 63 + 3 * 25 + 23] = char(8); })
+            << "damaged" << true << QString();
+        QTest::newRow("two columns share a null bit")
+            << plain << Damage([](QByteArray &f) { f[int(kTablePage) * 4096 + 63 + 4 * 25 + 5] = char(3); })
+            << "damaged" << true << QString();
         QTest::newRow("column name holds U+0000") << plain << Damage([](QByteArray &f) {
             const int at = int(f.indexOf(QByteArray("c\0_\0t\0e\0x\0t\0", 12), int(kTablePage) * 4096));
             f[at + 6] = 0;
@@ -142,24 +142,24 @@ private Q_SLOTS:
             const int at = int(f.indexOf(QByteArray("c\0_\0t\0e\0x\0t\0", 12), int(kTablePage) * 4096));
             f[at - 2] = char(200);
         }) << "damaged" << true << QString();
-        QTest::newRow("column of an unknown type") << plain << Damage([](QByteArray &f) {
-            f[int(kTablePage) * 4096 + 63 + 8 * 25] = char(0x12);
-        }) << "无法读取表 'T' 的列 'c_text'：不支持的数据类型（未知类型 0x12）。" << true
-           << "select count(*), max(c_long) from T";
+        QTest::newRow("column of an unknown type")
+            << plain << Damage([](QByteArray &f) { f[int(kTablePage) * 4096 + 63 + 8 * 25] = char(0x12); })
+            << "无法读取表 'T' 的列 'c_text'：不支持的数据类型（未知类型 0x12）。" << true
+            << "select count(*), max(c_long) from T";
         QTest::newRow("catalog rows zeroed") << plain << Damage([](QByteArray &f) {
             f.replace(firstDataPage(f, 2) * 4096, 4096, QByteArray(4096, '\0'));
         }) << "damaged" << false << QString();
-        QTest::newRow("catalog cut off") << plain << Damage([](QByteArray &f) {
-            f.truncate((firstDataPage(f, 2)) * 4096);
-        }) << "damaged" << false << QString();
-        QTest::newRow("table definition gone") << plain << Damage([](QByteArray &f) {
-            f.replace(int(kTablePage) * 4096, 4096, QByteArray(4096, '\0'));
-        }) << "damaged" << false << QString();
-        QTest::newRow("jet 3") << plain << Damage([](QByteArray &f) { f[0x14] = 0; })
-                               << "无法识别的数据库格式 '%1'。" << false << QString();
-        QTest::newRow("creation date out of range") << plain << Damage([](QByteArray &f) {
-            setCreationDate(f, -8.6e139);
-        }) << "密码无效。" << false << QString();
+        QTest::newRow("catalog cut off") << plain
+                                         << Damage([](QByteArray &f) { f.truncate((firstDataPage(f, 2)) * 4096); })
+                                         << "damaged" << false << QString();
+        QTest::newRow("table definition gone")
+            << plain << Damage([](QByteArray &f) { f.replace(int(kTablePage) * 4096, 4096, QByteArray(4096, '\0')); })
+            << "damaged" << false << QString();
+        QTest::newRow("jet 3") << plain << Damage([](QByteArray &f) { f[0x14] = 0; }) << "无法识别的数据库格式 '%1'。"
+                               << false << QString();
+        QTest::newRow("creation date out of range")
+            << plain << Damage([](QByteArray &f) { setCreationDate(f, -8.6e139); }) << "密码无效。" << false
+            << QString();
     }
 
     // Each damage ends in one of the data layer's messages, for the statement that meets it;
@@ -256,12 +256,12 @@ private Q_SLOTS:
         JetFile check(large, QString());
         QVERIFY(check.openTable(QStringLiteral("T"), {})->pageCount() >= 1024);
         const ToolResult q = runTool(kLssdb, {QStringLiteral("query"), large, QStringLiteral("select count(*) from T"),
-                                             QStringLiteral("--password"), QString()});
+                                              QStringLiteral("--password"), QString()});
         // Every row streamed out, nine megabytes, more than the tool holds back: the damage shows
         // when the pass ends, after the records already written; the output then lacks its last
         // line and the tool fails.
         const ToolResult all = runTool(kLssdb, {QStringLiteral("query"), large, QStringLiteral("select * from T"),
-                                               QStringLiteral("--password"), QString()});
+                                                QStringLiteral("--password"), QString()});
         if (damaged) {
             QCOMPARE(QString::fromUtf8(q.err).trimmed(), jet::damagedMessage(large));
             QCOMPARE(q.exitCode, 1);

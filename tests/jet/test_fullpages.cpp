@@ -154,9 +154,9 @@ private Q_SLOTS:
             }
             QCOMPARE(error, given == password ? QString() : invalid);
 
-            const ToolResult q = runTool(QStringLiteral(LSSDB_PATH),
-                                         {QStringLiteral("query"), path, QStringLiteral("SELECT p FROM P"),
-                                          QStringLiteral("--password"), given});
+            const ToolResult q =
+                runTool(QStringLiteral(LSSDB_PATH), {QStringLiteral("query"), path, QStringLiteral("SELECT p FROM P"),
+                                                     QStringLiteral("--password"), given});
             QCOMPARE(q.exitCode == 0, given == password);
             if (given != password)
                 QVERIFY2(QString::fromUtf8(q.err).contains(invalid), q.err.constData());

@@ -21,7 +21,7 @@ const TableDef kAllTypes{QStringLiteral("AllTypes"),
                           {QStringLiteral("t_date"), jet::kDateTime, 0},
                           {QStringLiteral("t_short"), jet::kText, 10}}};
 
-QByteArray page0(const QString& path)
+QByteArray page0(const QString &path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -29,7 +29,7 @@ QByteArray page0(const QString& path)
     return f.read(kPageSize);
 }
 
-QString repeated(const QString& s, int chars)
+QString repeated(const QString &s, int chars)
 {
     QString r;
     while (r.size() < chars)
@@ -37,9 +37,10 @@ QString repeated(const QString& s, int chars)
     return r.left(chars);
 }
 
-}  // namespace
+} // namespace
 
-class TestJet : public QObject {
+class TestJet : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -64,15 +65,17 @@ void TestJet::awkwardValuesRoundTrip()
 {
     const QString path = m_dir.filePath(QStringLiteral("awkward.mdb"));
     const QString s255 = repeated(QStringLiteral("律"), 255);
-    struct Case {
+    struct Case
+    {
         QVariant text, number, memo, date;
         QString expectText, expectNumber, expectMemo, expectDate;
     };
     const QList<Case> cases = {
-        {QString(QLatin1String("")), 0, QString(QLatin1String("")), QDate(1899, 12, 30), "", "0", "", "1899-12-30 00:00:00"},
+        {QString(QLatin1String("")), 0, QString(QLatin1String("")), QDate(1899, 12, 30), "", "0", "",
+         "1899-12-30 00:00:00"},
         {QVariant(), QVariant(), QVariant(), QVariant(), "", "", "", ""},
-        {s255, 2147483647, QStringLiteral("短"), QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59)), s255, "2147483647", "短",
-         "2024-02-29 23:59:59"},
+        {s255, 2147483647, QStringLiteral("短"), QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59)), s255, "2147483647",
+         "短", "2024-02-29 23:59:59"},
         {QStringLiteral("O'Brien's 100% my_table"), -2147483647 - 1, QStringLiteral("it's 50% _done_"),
          QDateTime(QDate(1800, 1, 1), QTime(12, 0)), "O'Brien's 100% my_table", "-2147483648", "it's 50% _done_",
          QString()},
@@ -84,7 +87,7 @@ void TestJet::awkwardValuesRoundTrip()
     {
         Writer w(path, QString());
         w.beginTable(kAllTypes);
-        for (const Case& c : cases)
+        for (const Case &c : cases)
             w.addRow({c.text, c.number, c.memo, c.date, QStringLiteral("x")});
         w.endTable();
         w.finish();
@@ -93,12 +96,12 @@ void TestJet::awkwardValuesRoundTrip()
     QVERIFY(t.ok);
     QCOMPARE(t.columns, QStringList({"t_text", "t_long", "t_memo", "t_date", "t_short"}));
     QCOMPARE(t.types, QList<int>({MDB_TEXT, MDB_LONGINT, MDB_MEMO, MDB_DATETIME, MDB_TEXT}));
-    QCOMPARE(t.sizes.at(0), 510);   // Jet 4 keeps text lengths in bytes
+    QCOMPARE(t.sizes.at(0), 510); // Jet 4 keeps text lengths in bytes
     QCOMPARE(t.sizes.at(4), 20);
     QCOMPARE(int(t.rows.size()), cases.size());
     for (int i = 0; i < cases.size(); ++i) {
-        const Case& c = cases[i];
-        const auto& r = t.rows[size_t(i)];
+        const Case &c = cases[i];
+        const auto &r = t.rows[size_t(i)];
         QCOMPARE(r[0].null, c.text.isNull());
         QCOMPARE(r[1].null, c.number.isNull());
         QCOMPARE(r[2].null, c.memo.isNull());
@@ -114,8 +117,8 @@ void TestJet::awkwardValuesRoundTrip()
             QCOMPARE(r[3].raw.size(), 8);
             double d;
             std::memcpy(&d, r[3].raw.constData(), 8);
-            const QDateTime dt = c.date.typeId() == QMetaType::QDate ? QDateTime(c.date.toDate(), QTime(0, 0))
-                                                                     : c.date.toDateTime();
+            const QDateTime dt =
+                c.date.typeId() == QMetaType::QDate ? QDateTime(c.date.toDate(), QTime(0, 0)) : c.date.toDateTime();
             QCOMPARE(d, toJetDate(dt));
             QCOMPARE(fromJetDate(d), dt);
         }
@@ -134,7 +137,7 @@ void TestJet::awkwardValuesRoundTrip()
 void TestJet::nonBmpTextIsStoredAsSurrogatePairs()
 {
     const QString path = m_dir.filePath(QStringLiteral("nonbmp.mdb"));
-    const QString text = QStringLiteral("李四😀𠀀");   // emoji and a CJK Extension B character
+    const QString text = QStringLiteral("李四😀𠀀"); // emoji and a CJK Extension B character
     {
         Writer w(path);
         w.beginTable(kAllTypes);
@@ -161,7 +164,7 @@ void TestJet::manyRowsOverManyPages()
                          {QStringLiteral("b"), jet::kText, 255},
                          {QStringLiteral("m"), jet::kMemo, 0}}};
     const TableDef small{QStringLiteral("Small"), {{QStringLiteral("n"), jet::kLong, 0}}};
-    const int rows = 40000;   // wide rows: several thousand pages, beyond one inline usage map
+    const int rows = 40000; // wide rows: several thousand pages, beyond one inline usage map
     {
         Writer w(path);
         w.beginTable(wide);
@@ -171,7 +174,7 @@ void TestJet::manyRowsOverManyPages()
                       i % 3 == 0 ? QVariant(repeated(QStringLiteral("memo%1 ").arg(i), 300)) : QVariant()});
         }
         w.endTable();
-        w.beginTable(small);   // a table after a big one, and one without rows
+        w.beginTable(small); // a table after a big one, and one without rows
         w.endTable();
         w.beginTable(TableDef{QStringLiteral("After"), {{QStringLiteral("n"), jet::kLong, 0}}});
         for (int i = 0; i < 300; ++i)
@@ -183,7 +186,7 @@ void TestJet::manyRowsOverManyPages()
     QVERIFY(t.ok);
     QCOMPARE(int(t.rows.size()), rows);
     for (int i = 0; i < rows; ++i) {
-        const auto& r = t.rows[size_t(i)];
+        const auto &r = t.rows[size_t(i)];
         QCOMPARE(r[0].text.toInt(), i);
         QVERIFY(r[1].text.startsWith(QStringLiteral("行%1-甲乙丙").arg(i)));
         QCOMPARE(r[2].null, i % 7 == 0);
@@ -207,7 +210,8 @@ void TestJet::longMemoValues()
         Writer w(path);
         w.beginTable(kAllTypes);
         for (int n : lengths)
-            w.addRow({QString::number(n), n, repeated(QStringLiteral("合伙人陈大文、李小明; "), n), QVariant(), QVariant()});
+            w.addRow(
+                {QString::number(n), n, repeated(QStringLiteral("合伙人陈大文、李小明; "), n), QVariant(), QVariant()});
         w.finish();
     }
     const MdbTable t = readWithLibmdb(path, kAllTypes.name);
@@ -223,7 +227,8 @@ void TestJet::passwordDecodesBack_data()
     QTest::addColumn<QDateTime>("created");
     QTest::newRow("fixed") << QStringLiteral("41729063") << QDateTime(QDate(2009, 3, 16), QTime(9, 30));
     QTest::newRow("none") << QString() << QDateTime(QDate(2021, 7, 1), QTime(0, 0));
-    QTest::newRow("twenty chars") << QStringLiteral("abcdefghij0123456789") << QDateTime(QDate(1999, 1, 1), QTime(1, 2, 3));
+    QTest::newRow("twenty chars") << QStringLiteral("abcdefghij0123456789")
+                                  << QDateTime(QDate(1999, 1, 1), QTime(1, 2, 3));
     QTest::newRow("chinese") << QStringLiteral("青穹阁") << QDateTime(QDate(2030, 12, 31), QTime(23, 0));
 }
 
@@ -246,7 +251,7 @@ void TestJet::passwordDecodesBack()
     // Decode by hand: the area is the UTF-16 password, zero-padded, under the date mask.
     QByteArray plain = p0.left(0x98);
     const unsigned char key[4] = {0xc7, 0xda, 0x39, 0x6b};
-    rc4(key, 4, reinterpret_cast<unsigned char*>(plain.data()) + 0x18, 128);
+    rc4(key, 4, reinterpret_cast<unsigned char *>(plain.data()) + 0x18, 128);
     double date;
     std::memcpy(&date, plain.constData() + 0x72, 8);
     QCOMPARE(date, toJetDate(created));
@@ -270,7 +275,7 @@ void TestJet::headerIsNotTakenForAnEncryptedFile()
     const unsigned char key[4] = {0xc7, 0xda, 0x39, 0x6b};
     rc4(key, 4, zeros, 8);
     const unsigned char stream[8] = {0xb5, 0x6f, 0x03, 0x62, 0x61, 0x08, 0xc2, 0x55};
-    QCOMPARE(QByteArray(reinterpret_cast<char*>(zeros), 8), QByteArray(reinterpret_cast<const char*>(stream), 8));
+    QCOMPARE(QByteArray(reinterpret_cast<char *>(zeros), 8), QByteArray(reinterpret_cast<const char *>(stream), 8));
 
     QVERIFY(!looksLikeJetHeader(QByteArray(kPageSize, '\0')));
     QVERIFY(!looksLikeJetHeader(QByteArray("Standard Jet DB")));
@@ -285,10 +290,10 @@ void TestJet::mdbtoolsProgramsReadTheFile()
     const QString path = m_dir.filePath(QStringLiteral("tools.mdb"));
     {
         Writer w(path);
-        for (const TableDef& def : directorySchema()) {
+        for (const TableDef &def : directorySchema()) {
             w.beginTable(def);
             QVector<QVariant> row;
-            for (const ColumnDef& c : def.columns) {
+            for (const ColumnDef &c : def.columns) {
                 switch (c.type) {
                 case jet::kLong: row << 7; break;
                 case jet::kDateTime: row << QDateTime(QDate(2003, 4, 5), QTime(6, 7, 8)); break;
@@ -328,11 +333,12 @@ void TestJet::mdbtoolsProgramsReadTheFile()
         sql.closeWriteChannel();
         QVERIFY(sql.waitForFinished(-1));
         QCOMPARE(sql.exitCode(), 0);
-        QVERIFY2(QString::fromUtf8(sql.readAllStandardOutput()).contains(QStringLiteral("l_city的值")), "mdb-sql found no row");
+        QVERIFY2(QString::fromUtf8(sql.readAllStandardOutput()).contains(QStringLiteral("l_city的值")),
+                 "mdb-sql found no row");
     }
 
-    r = runTool(QStringLiteral("mdb-export"), {QStringLiteral("-T"), QStringLiteral("%Y-%m-%d %H:%M:%S"), path,
-                                               QStringLiteral("Macao")});
+    r = runTool(QStringLiteral("mdb-export"),
+                {QStringLiteral("-T"), QStringLiteral("%Y-%m-%d %H:%M:%S"), path, QStringLiteral("Macao")});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(QString::fromUtf8(r.out),
              QStringLiteral("mc_name,mc_date,mc_reg_date,mc_class,mc_domain\n"
@@ -340,10 +346,11 @@ void TestJet::mdbtoolsProgramsReadTheFile()
                             "\"mc_class的值, \"\"引号\"\"\",\"mc_domain的值, \"\"引号\"\"\"\n"));
     r = runTool(QStringLiteral("mdb-export"), {path, QStringLiteral("lawyer")});
     QCOMPARE(r.exitCode, 0);
-    QVERIFY(QString::fromUtf8(r.out).endsWith(QStringLiteral("\n7,\"l_realName的值, \"\"引号\"\"\",")
-                                              + QStringLiteral("\"l_sex的值, \"\"引号\"\"\",\"l_province的值, \"\"引号\"\"\",")
-                                              + QStringLiteral("\"l_city的值, \"\"引号\"\"\",\"l_address的值, \"\"引号\"\"\",")
-                                              + QStringLiteral("\"l_domain的值, \"\"引号\"\"\"\n")));
+    QVERIFY(QString::fromUtf8(r.out).endsWith(
+        QStringLiteral("\n7,\"l_realName的值, \"\"引号\"\"\",")
+        + QStringLiteral("\"l_sex的值, \"\"引号\"\"\",\"l_province的值, \"\"引号\"\"\",")
+        + QStringLiteral("\"l_city的值, \"\"引号\"\"\",\"l_address的值, \"\"引号\"\"\",")
+        + QStringLiteral("\"l_domain的值, \"\"引号\"\"\"\n")));
 }
 
 // Strict Jet readers walk the catalog: every object names an existing parent, the system tables
@@ -353,7 +360,7 @@ void TestJet::catalogIsTheOneAccessWrites()
     const QString path = m_dir.filePath(QStringLiteral("catalog.mdb"));
     {
         Writer w(path, QString());
-        for (const QString& name : {QStringLiteral("First"), QStringLiteral("Second")}) {
+        for (const QString &name : {QStringLiteral("First"), QStringLiteral("Second")}) {
             w.beginTable({name, {{QStringLiteral("v"), jet::kText, 10}}});
             w.addRow({name});
             w.endTable();
@@ -370,7 +377,7 @@ void TestJet::catalogIsTheOneAccessWrites()
                                     MDB_OLE, MDB_OLE}));
     QStringList objects;
     QSet<QString> ids;
-    for (const auto& r : cat.rows) {
+    for (const auto &r : cat.rows) {
         objects << QStringLiteral("%1 %2 %3 %4 %5").arg(r[0].text, r[1].text, r[2].text, r[3].text, r[7].text);
         ids.insert(r[0].text);
     }
@@ -392,18 +399,19 @@ void TestJet::catalogIsTheOneAccessWrites()
                           "6 251658241 First 1 0",
                           "8 251658241 Second 1 0",
                       }));
-    for (const auto& r : cat.rows)
+    for (const auto &r : cat.rows)
         QVERIFY2(r[1].text == QLatin1String("251658240") || ids.contains(r[1].text), qPrintable(r[2].text));
 
     // A table's id is the page of its definition.
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
-    for (const auto& r : cat.rows)
+    for (const auto &r : cat.rows)
         if (r[3].text == QLatin1String("1"))
             QCOMPARE(int(bytes.at(r[0].text.toInt() * kPageSize)), 2);
-    const struct {
-        const char* name;
+    const struct
+    {
+        const char *name;
         QStringList columns;
     } system[] = {
         {"MSysACEs", {"ACM", "FInheritable", "ObjectId", "SID"}},
@@ -412,7 +420,7 @@ void TestJet::catalogIsTheOneAccessWrites()
          {"ccolumn", "grbit", "icolumn", "szColumn", "szObject", "szReferencedColumn", "szReferencedObject",
           "szRelationship"}},
     };
-    for (const auto& s : system) {
+    for (const auto &s : system) {
         const MdbTable t = readWithLibmdb(path, QString::fromLatin1(s.name));
         QVERIFY2(t.ok, s.name);
         QCOMPARE(t.columns, s.columns);
@@ -457,33 +465,37 @@ void TestJet::rejectsBadValues()
     Writer w(dir.filePath(QStringLiteral("bad.mdb")));
     w.beginTable(kAllTypes);
     QVERIFY_THROWS_EXCEPTION(Error, w.addRow({QStringLiteral("a")}));
-    QVERIFY_THROWS_EXCEPTION(Error, w.addRow({repeated(QStringLiteral("x"), 256), 1, QVariant(), QVariant(), QVariant()}));
-    QVERIFY_THROWS_EXCEPTION(Error, w.addRow({QVariant(), QVariant(), QVariant(), QVariant(), QStringLiteral("elevenchars")}));
+    QVERIFY_THROWS_EXCEPTION(Error,
+                             w.addRow({repeated(QStringLiteral("x"), 256), 1, QVariant(), QVariant(), QVariant()}));
+    QVERIFY_THROWS_EXCEPTION(Error,
+                             w.addRow({QVariant(), QVariant(), QVariant(), QVariant(), QStringLiteral("elevenchars")}));
     QVERIFY_THROWS_EXCEPTION(Error, w.addRow({QVariant(), QStringLiteral("x1"), QVariant(), QVariant(), QVariant()}));
     QVERIFY_THROWS_EXCEPTION(Error, w.addRow({QVariant(), 1LL << 40, QVariant(), QVariant(), QVariant()}));
     QVERIFY_THROWS_EXCEPTION(Error, w.addRow({QVariant(), QVariant(), QVariant(), QStringLiteral("soon"), QVariant()}));
     // A character outside the BMP takes two of the 255 code units.
-    w.addRow({repeated(QStringLiteral("x"), 253) + QStringLiteral("😀"), QVariant(), QVariant(), QVariant(), QVariant()});
+    w.addRow(
+        {repeated(QStringLiteral("x"), 253) + QStringLiteral("😀"), QVariant(), QVariant(), QVariant(), QVariant()});
     QVERIFY_THROWS_EXCEPTION(Error, w.addRow({repeated(QStringLiteral("x"), 254) + QStringLiteral("😀"), QVariant(),
                                               QVariant(), QVariant(), QVariant()}));
     w.endTable();
-    QVERIFY_THROWS_EXCEPTION(Error, w.beginTable(kAllTypes));   // same name twice
+    QVERIFY_THROWS_EXCEPTION(Error, w.beginTable(kAllTypes)); // same name twice
     QVERIFY_THROWS_EXCEPTION(Error, w.beginTable(TableDef{QStringLiteral("MSysObjects"), kAllTypes.columns}));
     // A column is named by Jet's type code; a code Jet 4 does not have is refused.
     QVERIFY_THROWS_EXCEPTION(Error, w.beginTable(TableDef{QStringLiteral("Odd"), {{QStringLiteral("o"), 0x0D}}}));
-    QVERIFY_THROWS_EXCEPTION(Error, Writer(dir.filePath(QStringLiteral("p.mdb")), QStringLiteral("abcdefghij01234567890")));
+    QVERIFY_THROWS_EXCEPTION(Error,
+                             Writer(dir.filePath(QStringLiteral("p.mdb")), QStringLiteral("abcdefghij01234567890")));
 }
 
 void TestJet::directorySchemaIsTheSixTables()
 {
     QStringList names;
-    for (const TableDef& t : directorySchema())
+    for (const TableDef &t : directorySchema())
         names << t.name;
     QCOMPARE(names, QStringList({"lawyer", "lawRoom", "Hongkong", "HongkongLawyerInfo", "Macao", "Taiwan"}));
-    const TableDef* lawyer = findDirectoryTable(QStringLiteral("lawyer"));
+    const TableDef *lawyer = findDirectoryTable(QStringLiteral("lawyer"));
     QVERIFY(lawyer);
     QStringList cols;
-    for (const ColumnDef& c : lawyer->columns)
+    for (const ColumnDef &c : lawyer->columns)
         cols << c.name;
     QCOMPARE(cols, QStringList({"l_id", "l_realName", "l_sex", "l_province", "l_city", "l_address", "l_domain"}));
     QCOMPARE(lawyer->columns[0].type, jet::kLong);

@@ -62,8 +62,11 @@ struct Summary
 char *toString(const Summary &s)
 {
     return qstrdup(QStringLiteral("%1 rows, sum %2, checksum %3")
-                       .arg(s.count).arg(s.sum).arg(QString::fromLatin1(s.checksum.toHex()))
-                       .toUtf8().constData());
+                       .arg(s.count)
+                       .arg(s.sum)
+                       .arg(QString::fromLatin1(s.checksum.toHex()))
+                       .toUtf8()
+                       .constData());
 }
 Summary summarize(const QStringList &rows)
 {
@@ -129,7 +132,8 @@ private Q_SLOTS:
         const Summary written = summarize(m_expected);
 
         JetFile file(path, QString());
-        QVERIFY2(file.openTable(QStringLiteral("Big"), {0})->pageCount() >= 1024, "too few pages to be read in two parts");
+        QVERIFY2(file.openTable(QStringLiteral("Big"), {0})->pageCount() >= 1024,
+                 "too few pages to be read in two parts");
         RowTexts single;
         file.readTable(QStringLiteral("Big"), single);
         QCOMPARE(summarize(single.rows), written);
@@ -166,9 +170,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<Damage>("damage");
         // The second part starts at the middle page.
-        QTest::newRow("second part: page of another table") << Damage([](QByteArray &f, const std::vector<int> &p) {
-            f[p[p.size() * 3 / 4] * 4096 + 4] = char(0x7f);
-        });
+        QTest::newRow("second part: page of another table")
+            << Damage([](QByteArray &f, const std::vector<int> &p) { f[p[p.size() * 3 / 4] * 4096 + 4] = char(0x7f); });
         QTest::newRow("second part: last page, more rows than it holds")
             << Damage([](QByteArray &f, const std::vector<int> &p) {
                    f[p.back() * 4096 + 12] = char(0xff);
@@ -177,9 +180,8 @@ private Q_SLOTS:
         QTest::newRow("second part: its first page zeroed") << Damage([](QByteArray &f, const std::vector<int> &p) {
             f.replace(p[p.size() / 2] * 4096, 4096, QByteArray(4096, '\0'));
         });
-        QTest::newRow("first part: page of another table") << Damage([](QByteArray &f, const std::vector<int> &p) {
-            f[p[p.size() / 4] * 4096 + 4] = char(0x7f);
-        });
+        QTest::newRow("first part: page of another table")
+            << Damage([](QByteArray &f, const std::vector<int> &p) { f[p[p.size() / 4] * 4096 + 4] = char(0x7f); });
     }
 
     // A damaged page in either part fails every statement that reads the table, never giving the
@@ -247,7 +249,6 @@ private Q_SLOTS:
             }
         }
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestLargeTables)

@@ -9,23 +9,23 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <QtTest>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QtTest>
 
 using namespace lssdbtest;
 
 namespace {
 
-QString exportTable(const QString& db, const QString& table)
+QString exportTable(const QString &db, const QString &table)
 {
-    const ToolResult r = runTool(QStringLiteral("mdb-export"),
-                                 {QStringLiteral("-0"), QStringLiteral("NULL"), QStringLiteral("-T"),
-                                  QStringLiteral("%Y-%m-%d %H:%M:%S"), db, table});
+    const ToolResult r =
+        runTool(QStringLiteral("mdb-export"), {QStringLiteral("-0"), QStringLiteral("NULL"), QStringLiteral("-T"),
+                                               QStringLiteral("%Y-%m-%d %H:%M:%S"), db, table});
     return QString::fromUtf8(r.out);
 }
 
-QByteArray sha(const QString& path)
+QByteArray sha(const QString &path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -33,9 +33,10 @@ QByteArray sha(const QString& path)
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
-}  // namespace
+} // namespace
 
-class TestLssdb : public QObject {
+class TestLssdb : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -66,19 +67,22 @@ void TestLssdb::buildRoundTrip()
                             "3,\"李四\n第二行\",\"女\",\"广东\",\"广州\",\"地址, 带逗号\",\"知识产权\"\n"));
     QCOMPARE(exportTable(db, QStringLiteral("HongkongLawyerInfo")),
              QStringLiteral("hl_name,hl_copartner,hl_domain\n\"的近律师行\",NULL,\"破产\"\n"));
-    QCOMPARE(exportTable(db, QStringLiteral("Hongkong")),
-             QStringLiteral("h_name,h_post,h_address,h_domain\n\"陈大文 (CHAN Tai Man)\",\"合伙人\",\"香港中环\",\"刑法、家事法\"\n"));
+    QCOMPARE(
+        exportTable(db, QStringLiteral("Hongkong")),
+        QStringLiteral(
+            "h_name,h_post,h_address,h_domain\n\"陈大文 (CHAN Tai Man)\",\"合伙人\",\"香港中环\",\"刑法、家事法\"\n"));
     QCOMPARE(exportTable(db, QStringLiteral("Macao")),
              QStringLiteral("mc_name,mc_date,mc_reg_date,mc_class,mc_domain\n"
                             "\"黄一\",\"1999-12-20 00:00:00\",\"2001-01-02 10:20:30\",\"执业律师\",\"民事\"\n"
                             "\"林二\",NULL,NULL,\"实习律师\",NULL\n"));
     QCOMPARE(exportTable(db, QStringLiteral("Taiwan")),
-             QStringLiteral("tw_name,tw_sex,tw_city,tw_address,tw_domain\n\"林三\",\"男\",\"台北市\",\"台北市信义区信义路五段7号\",\"民事\"\n"));
+             QStringLiteral("tw_name,tw_sex,tw_city,tw_address,tw_domain\n\"林三\",\"男\",\"台北市\","
+                            "\"台北市信义区信义路五段7号\",\"民事\"\n"));
     // mdb-export shows "" and NULL alike; the file keeps them apart.
     const MdbTable t = readWithLibmdb(db, QStringLiteral("lawyer"));
     QVERIFY(t.ok);
-    QVERIFY(t.rows[1][2].null);            // l_sex: empty unquoted
-    QVERIFY(!t.rows[1][4].null);           // l_city: ""
+    QVERIFY(t.rows[1][2].null);  // l_sex: empty unquoted
+    QVERIFY(!t.rows[1][4].null); // l_city: ""
     QCOMPARE(t.rows[1][4].raw.size(), 0);
 
     // A file of one column: each blank line is a record whose field is NULL; the last line
@@ -96,7 +100,7 @@ void TestLssdb::buildPasswordOption()
 {
     QTemporaryDir dir;
     writeGoodCsv(dir.path());
-    auto passwordOf = [](const QString& path) {
+    auto passwordOf = [](const QString &path) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? jet::readDatabasePassword(f.read(jet::kPageSize)) : QStringLiteral("?");
     };
@@ -104,22 +108,26 @@ void TestLssdb::buildPasswordOption()
     QCOMPARE(runTool(kLssdb, {QStringLiteral("build"), a, dir.path()}).exitCode, 0);
     QCOMPARE(passwordOf(a), QStringLiteral("41729063"));
     const QString b = dir.filePath(QStringLiteral("b.mdb"));
-    QCOMPARE(runTool(kLssdb, {QStringLiteral("build"), b, dir.path(), QStringLiteral("--password"), QString()}).exitCode, 0);
+    QCOMPARE(
+        runTool(kLssdb, {QStringLiteral("build"), b, dir.path(), QStringLiteral("--password"), QString()}).exitCode, 0);
     QCOMPARE(passwordOf(b), QString());
     const QString c = dir.filePath(QStringLiteral("c.mdb"));
-    QCOMPARE(runTool(kLssdb, {QStringLiteral("build"), c, dir.path(), QStringLiteral("--password"), QStringLiteral("秘密pw")}).exitCode, 0);
+    QCOMPARE(runTool(kLssdb,
+                     {QStringLiteral("build"), c, dir.path(), QStringLiteral("--password"), QStringLiteral("秘密pw")})
+                 .exitCode,
+             0);
     QCOMPARE(passwordOf(c), QStringLiteral("秘密pw"));
 }
 
 void TestLssdb::badInput_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<QByteArray>("content");   // empty: the file is removed
+    QTest::addColumn<QByteArray>("content"); // empty: the file is removed
     QTest::addColumn<QStringList>("mustMention");
 
     QTest::newRow("missing file") << "Taiwan.csv" << QByteArray() << QStringList({"Taiwan.csv", "缺少"});
-    QTest::newRow("unknown column") << "lawRoom.csv"
-                                    << QByteArray("lr_Name,lr_boss\nA,B\n") << QStringList({"lawRoom.csv:1", "lr_boss", "没有这一列"});
+    QTest::newRow("unknown column") << "lawRoom.csv" << QByteArray("lr_Name,lr_boss\nA,B\n")
+                                    << QStringList({"lawRoom.csv:1", "lr_boss", "没有这一列"});
     QTest::newRow("column twice") << "lawRoom.csv" << QByteArray("lr_Name,lr_name\nA,B\n")
                                   << QStringList({"lawRoom.csv:1", "lr_name", "两次"});
     QTest::newRow("too few fields") << "lawyer.csv" << QByteArray("l_id,l_realName\n1,张三\n2\n")
@@ -158,8 +166,9 @@ void TestLssdb::badInput_data()
     QTest::newRow("U+FEFF then U+0100") << "Taiwan.csv" << QByteArray("tw_name\n\xef\xbb\xbf\xc4\x80\n")
                                         << QStringList({"Taiwan.csv:2", "U+FEFF", "低字节"});
     // In a file of one column a blank line is a record (NULL), so the lines after it count on.
-    QTest::newRow("one column, blank line") << "Taiwan.csv" << (QByteArray("tw_name\n\r\n") + QByteArray(256, 'x') + "\n")
-                                            << QStringList({"Taiwan.csv:3", "tw_name", "256"});
+    QTest::newRow("one column, blank line")
+        << "Taiwan.csv" << (QByteArray("tw_name\n\r\n") + QByteArray(256, 'x') + "\n")
+        << QStringList({"Taiwan.csv:3", "tw_name", "256"});
 }
 
 void TestLssdb::badInput()
@@ -178,12 +187,12 @@ void TestLssdb::badInput()
     const ToolResult r = runTool(kLssdb, {QStringLiteral("build"), db, dir.path()});
     QCOMPARE(r.exitCode, 1);
     const QString err = QString::fromUtf8(r.err);
-    for (const QString& m : mustMention)
+    for (const QString &m : mustMention)
         QVERIFY2(err.contains(m), qPrintable(err));
-    QCOMPARE(err.count(u'\n'), 1);   // one message
+    QCOMPARE(err.count(u'\n'), 1); // one message
     QVERIFY2(err.size() < 400, qPrintable(err.left(400)));
     QVERIFY(!QFileInfo::exists(db));
-    for (const QString& name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
+    for (const QString &name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
         QVERIFY2(name.endsWith(QStringLiteral(".csv")), qPrintable(name));
 }
 
@@ -197,7 +206,7 @@ void TestLssdb::buildOutputs()
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const QString subdir = dir.filePath(QStringLiteral("adir"));
     QVERIFY(QDir().mkpath(subdir));
-    for (const QString& out : {fifo, subdir}) {
+    for (const QString &out : {fifo, subdir}) {
         const ToolResult r = runTool(kLssdb, {QStringLiteral("build"), out, dir.path()});
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(QString::fromUtf8(r.err).contains(QStringLiteral("不是普通文件")), r.err.constData());
@@ -235,8 +244,8 @@ void TestLssdb::exportRoundTrip()
     const QString csv = dir.filePath(QStringLiteral("csv"));
     QVERIFY(QDir().mkpath(csv));
     writeGoodCsv(csv);
-    writeFile(QDir(csv).filePath(QStringLiteral("Taiwan.csv")),
-              "tw_name,tw_sex,tw_address\n1,\xef\xbb\xbf" "a,b\n\"\xef\xbb\xbf\",,\"\"\"\"\n");
+    writeFile(QDir(csv).filePath(QStringLiteral("Taiwan.csv")), "tw_name,tw_sex,tw_address\n1,\xef\xbb\xbf"
+                                                                "a,b\n\"\xef\xbb\xbf\",,\"\"\"\"\n");
     const QString db1 = dir.filePath(QStringLiteral("one.mdb"));
     lssdbOk({QStringLiteral("build"), db1, csv});
     const QString out1 = dir.filePath(QStringLiteral("out1"));
@@ -250,7 +259,8 @@ void TestLssdb::exportRoundTrip()
              QByteArray("mc_name,mc_date,mc_reg_date,mc_class,mc_domain\r\n"
                         "黄一,1999-12-20,2001-01-02 10:20:30,执业律师,民事\r\n林二,,,实习律师,\r\n"));
     QCOMPARE(readFile(QDir(out1).filePath(QStringLiteral("Taiwan.csv"))),
-             QByteArray("tw_name,tw_sex,tw_city,tw_address,tw_domain\r\n1,\"\xef\xbb\xbf" "a\",,b,\r\n"
+             QByteArray("tw_name,tw_sex,tw_city,tw_address,tw_domain\r\n1,\"\xef\xbb\xbf"
+                        "a\",,b,\r\n"
                         "\"\xef\xbb\xbf\",,,\"\"\"\",\r\n"));
     const QString db2 = dir.filePath(QStringLiteral("two.mdb"));
     lssdbOk({QStringLiteral("build"), db2, out1});
@@ -259,7 +269,7 @@ void TestLssdb::exportRoundTrip()
     const QStringList files = QDir(out1).entryList(QDir::Files, QDir::Name);
     QCOMPARE(files.size(), 6);
     QCOMPARE(QDir(out2).entryList(QDir::Files, QDir::Name), files);
-    for (const QString& f : files)
+    for (const QString &f : files)
         QVERIFY2(readFile(QDir(out1).filePath(f)) == readFile(QDir(out2).filePath(f)), qPrintable(f));
 
     // A generated directory of every table, both ways.
@@ -268,7 +278,7 @@ void TestLssdb::exportRoundTrip()
     lssdbOk({QStringLiteral("export"), gen, dir.filePath(QStringLiteral("g1"))});
     lssdbOk({QStringLiteral("build"), dir.filePath(QStringLiteral("gen2.mdb")), dir.filePath(QStringLiteral("g1"))});
     lssdbOk({QStringLiteral("export"), dir.filePath(QStringLiteral("gen2.mdb")), dir.filePath(QStringLiteral("g2"))});
-    for (const QString& f : files)
+    for (const QString &f : files)
         QVERIFY2(readFile(dir.filePath(QStringLiteral("g1/") + f)) == readFile(dir.filePath(QStringLiteral("g2/") + f)),
                  qPrintable(f));
     QCOMPARE(readFile(dir.filePath(QStringLiteral("g1/lawyer.csv"))).count("\r\n"), 301);
@@ -281,16 +291,17 @@ void TestLssdb::exportEveryType()
     const QString db = dir.filePath(QStringLiteral("types.mdb"));
     const int rows = 40;
     writeSampleFile(db, rows);
-    QCOMPARE(lssdbOk({QStringLiteral("export"), db, dir.path(), QStringLiteral("--password"), QString()}), QByteArray());
+    QCOMPARE(lssdbOk({QStringLiteral("export"), db, dir.path(), QStringLiteral("--password"), QString()}),
+             QByteArray());
     CsvReader reader(dir.filePath(QStringLiteral("t.csv")));
     QVERIFY(reader.open(nullptr));
     std::vector<CsvReader::Field> fields;
     QVERIFY(reader.next(fields));
     QStringList header;
-    for (const auto& f : fields)
+    for (const auto &f : fields)
         header << QString::fromUtf8(f.bytes);
     QStringList names;
-    for (const jet::ColumnDef& c : sample::columns())
+    for (const jet::ColumnDef &c : sample::columns())
         names << c.name;
     QCOMPARE(header, names);
     for (int i = 0; i < rows; ++i) {
@@ -299,7 +310,8 @@ void TestLssdb::exportEveryType()
         QCOMPARE(int(fields.size()), expected.texts.size());
         for (int c = 0; c < expected.texts.size(); ++c) {
             const QString at = QStringLiteral("row %1 column %2").arg(i).arg(names[c]);
-            QVERIFY2(fields[size_t(c)].bytes.isEmpty() && !fields[size_t(c)].quoted ? expected.nulls[c] : !expected.nulls[c],
+            QVERIFY2(fields[size_t(c)].bytes.isEmpty() && !fields[size_t(c)].quoted ? expected.nulls[c]
+                                                                                    : !expected.nulls[c],
                      qPrintable(at));
             const QString got = QString::fromUtf8(fields[size_t(c)].bytes);
             if (names[c] == QLatin1String("c_single") || names[c] == QLatin1String("c_double"))
@@ -318,11 +330,17 @@ void TestLssdb::generateIsDeterministicAndRealistic()
     const QString b = dir.filePath(QStringLiteral("b.mdb"));
     const QString c = dir.filePath(QStringLiteral("c.mdb"));
     QCOMPARE(runTool(kLssdb, {QStringLiteral("generate"), a, QStringLiteral("--lawyers"), QStringLiteral("3000"),
-                              QStringLiteral("--seed"), QStringLiteral("7")}).exitCode, 0);
+                              QStringLiteral("--seed"), QStringLiteral("7")})
+                 .exitCode,
+             0);
     QCOMPARE(runTool(kLssdb, {QStringLiteral("generate"), b, QStringLiteral("--lawyers"), QStringLiteral("3000"),
-                              QStringLiteral("--seed"), QStringLiteral("7")}).exitCode, 0);
+                              QStringLiteral("--seed"), QStringLiteral("7")})
+                 .exitCode,
+             0);
     QCOMPARE(runTool(kLssdb, {QStringLiteral("generate"), c, QStringLiteral("--lawyers"), QStringLiteral("3000"),
-                              QStringLiteral("--seed"), QStringLiteral("8")}).exitCode, 0);
+                              QStringLiteral("--seed"), QStringLiteral("8")})
+                 .exitCode,
+             0);
     QCOMPARE(sha(a), sha(b));
     QVERIFY(sha(a) != sha(c));
 
@@ -330,36 +348,40 @@ void TestLssdb::generateIsDeterministicAndRealistic()
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(jet::readDatabasePassword(f.read(jet::kPageSize)), QStringLiteral("41729063"));
 
-    const QStringList provinces = QStringLiteral(
-        "北京 上海 天津 重庆 河南 河北 山东 山西 广东 广西 湖南 湖北 四川 云南 西藏 新疆 甘肃 宁夏 江苏 江西 浙江 贵州 "
-        "安徽 青海 海南 福建 陕西 辽宁 吉林 黑龙江 内蒙古").split(u' ');
-    const QStringList specialities = QStringLiteral(
-        "税务 法律顾问 行政复议 房地产 工商事务 生物工程业 建筑 医院改制 电子商务 金融业 知识产权 反倾销反补贴 证券 国际贸易 "
-        "劳动争议 电信业 医疗卫生 经济犯罪辩护 保险 海商海事 基础设施 航空业 项目融资 企事业单位改制 信托 政府事务 医疗纠纷 "
-        "旅游业 风险投资 合同与债权债务 投资 诉讼/仲裁 婚姻家庭 行政诉讼 投资与融资 能源和自然资源 医药 招标与投标 兼并与收购 "
-        "国家赔偿 传媒与娱乐业 国际金融衍生工具").split(u' ');
+    const QStringList provinces = QStringLiteral("北京 上海 天津 重庆 河南 河北 山东 山西 广东 广西 湖南 湖北 四川 "
+                                                 "云南 西藏 新疆 甘肃 宁夏 江苏 江西 浙江 贵州 "
+                                                 "安徽 青海 海南 福建 陕西 辽宁 吉林 黑龙江 内蒙古")
+                                      .split(u' ');
+    const QStringList specialities = QStringLiteral("税务 法律顾问 行政复议 房地产 工商事务 生物工程业 建筑 医院改制 "
+                                                    "电子商务 金融业 知识产权 反倾销反补贴 证券 国际贸易 "
+                                                    "劳动争议 电信业 医疗卫生 经济犯罪辩护 保险 海商海事 基础设施 "
+                                                    "航空业 项目融资 企事业单位改制 信托 政府事务 医疗纠纷 "
+                                                    "旅游业 风险投资 合同与债权债务 投资 诉讼/仲裁 婚姻家庭 行政诉讼 "
+                                                    "投资与融资 能源和自然资源 医药 招标与投标 兼并与收购 "
+                                                    "国家赔偿 传媒与娱乐业 国际金融衍生工具")
+                                         .split(u' ');
 
     const MdbTable lawyers = readWithLibmdb(a, QStringLiteral("lawyer"));
     QCOMPARE(lawyers.rows.size(), size_t(3000));
     int single = 0;
     for (size_t i = 0; i < lawyers.rows.size(); ++i) {
-        const auto& r = lawyers.rows[i];
+        const auto &r = lawyers.rows[i];
         QCOMPARE(r[0].text.toInt(), int(i) + 1);
         QVERIFY(provinces.contains(r[3].text));
         QVERIFY(r[1].text.size() >= 2);
         QVERIFY(r[2].text == QStringLiteral("男") || r[2].text == QStringLiteral("女"));
         const QStringList domains = r[6].text.split(QStringLiteral("、"));
-        for (const QString& d : domains)
+        for (const QString &d : domains)
             QVERIFY2(specialities.contains(d), qPrintable(d));
         if (domains.size() == 1)
             ++single;
     }
-    QVERIFY(single > 2400 && single < 3000);   // mostly one speciality, a few with several
+    QVERIFY(single > 2400 && single < 3000); // mostly one speciality, a few with several
 
     const MdbTable firms = readWithLibmdb(a, QStringLiteral("lawRoom"));
     QVERIFY(firms.rows.size() >= 100);
     int empty = 0;
-    for (const auto& r : firms.rows) {
+    for (const auto &r : firms.rows) {
         QVERIFY(r[0].text.endsWith(QStringLiteral("律师事务所")));
         QVERIFY(provinces.contains(r[3].text));
         if (r[4].text.isEmpty())
@@ -369,15 +391,15 @@ void TestLssdb::generateIsDeterministicAndRealistic()
     }
     QVERIFY(empty > 0);
 
-    for (const QString& table : {QStringLiteral("Hongkong"), QStringLiteral("HongkongLawyerInfo"), QStringLiteral("Macao"),
-                                 QStringLiteral("Taiwan")})
+    for (const QString &table : {QStringLiteral("Hongkong"), QStringLiteral("HongkongLawyerInfo"),
+                                 QStringLiteral("Macao"), QStringLiteral("Taiwan")})
         QVERIFY2(readWithLibmdb(a, table).rows.size() >= 100, qPrintable(table));
     const MdbTable hk = readWithLibmdb(a, QStringLiteral("Hongkong"));
     QVERIFY(hk.rows[0][0].text.contains(QRegularExpression(QStringLiteral("^\\S+ \\([A-Za-z ]+\\)$"))));
     const MdbTable macao = readWithLibmdb(a, QStringLiteral("Macao"));
-    for (const auto& r : macao.rows) {
+    for (const auto &r : macao.rows) {
         QVERIFY(!r[1].null && !r[2].null && !r[3].null);
-        QVERIFY(r[1].text <= r[2].text);   // registered on or after admission
+        QVERIFY(r[1].text <= r[2].text); // registered on or after admission
     }
 }
 
@@ -395,13 +417,15 @@ void TestLssdb::helpDocumentsNull()
              qPrintable(help));
     QVERIFY(help.contains(QStringLiteral("Macao.csv: mc_name (Text), mc_date (Date/Time), mc_reg_date (Date/Time), "
                                          "mc_class (Text), mc_domain (Text)")));
-    for (const char* command : {"export FILE OUTDIR", "tables FILE", "schema FILE", "--format tsv|csv|json", "--version"})
+    for (const char *command :
+         {"export FILE OUTDIR", "tables FILE", "schema FILE", "--format tsv|csv|json", "--version"})
         QVERIFY2(help.contains(QLatin1String(command)), command);
     QCOMPARE(runTool(kLssdb, {QStringLiteral("frobnicate")}).exitCode, 1);
     const ToolResult version = runTool(kLssdb, {QStringLiteral("--version")});
     QCOMPARE(version.exitCode, 0);
-    QVERIFY2(QRegularExpression(QStringLiteral("^lssdb \\d+\\.\\d+\n$")).match(QString::fromUtf8(version.out)).hasMatch(),
-             version.out.constData());
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("^lssdb \\d+\\.\\d+\n$")).match(QString::fromUtf8(version.out)).hasMatch(),
+        version.out.constData());
 }
 
 QTEST_GUILESS_MAIN(TestLssdb)

@@ -8,12 +8,13 @@
 
 using namespace lssdbtest;
 
-class TestLssdbQuery : public QObject {
+class TestLssdbQuery : public QObject
+{
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString m_db;      // the good CSV files, built
-    QString m_types;   // every column type, no password
+    QString m_db;    // the good CSV files, built
+    QString m_types; // every column type, no password
 
 private slots:
     void initTestCase()
@@ -30,39 +31,48 @@ private slots:
     void formats_data()
     {
         QTest::addColumn<bool>("types");
-        QTest::addColumn<QString>("format");   // empty: the default
+        QTest::addColumn<QString>("format"); // empty: the default
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QByteArray>("out");
 
-        QTest::newRow("line break inside a literal") << false << "" << "SELECT length('a\nb') AS n, 'a\r\nb' AS t"
-                                                     << QByteArray("n\tt\n3\ta\\r\\nb\n1 records\n");
-        QTest::newRow("names escaped") << false << "tsv" << "SELECT 1 AS [a\tb], 2 AS [c\\d], 3 AS [e\nf]"
+        QTest::newRow("line break inside a literal")
+            << false << ""
+            << "SELECT length('a\nb') AS n, 'a\r\nb' AS t" << QByteArray("n\tt\n3\ta\\r\\nb\n1 records\n");
+        QTest::newRow("names escaped") << false << "tsv"
+                                       << "SELECT 1 AS [a\tb], 2 AS [c\\d], 3 AS [e\nf]"
                                        << QByteArray("a\\tb\tc\\\\d\te\\nf\n1\t2\t3\n1 records\n");
-        QTest::newRow("csv") << false << "csv"
-                             << "SELECT l_id, l_realName, l_city, l_address AS [a,b], 1.5 AS r FROM lawyer ORDER BY l_id"
-                             << QByteArray("l_id,l_realName,l_city,\"a,b\",r\r\n"
-                                           "1,张三,北京,北京市朝阳区建国路88号,1.5\r\n"
-                                           "2,\"O'Brien \"\"Bob\"\"\",\"\",,1.5\r\n"
-                                           "3,\"李四\n第二行\",广州,\"地址, 带逗号\",1.5\r\n");
-        QTest::newRow("csv, no rows") << false << "csv" << "SELECT l_id FROM lawyer WHERE l_id > 9" << QByteArray("l_id\r\n");
-        QTest::newRow("json") << false << "json"
-                              << "SELECT l_id AS id, l_city AS [c\"ity], l_address, -2.5 AS r, x'41' AS b "
-                                 "FROM lawyer WHERE l_id < 3 ORDER BY l_id"
-                              << QByteArray("[\n{\"id\": 1, \"c\\\"ity\": \"北京\", \"l_address\": \"北京市朝阳区建国路88号\", "
-                                            "\"r\": -2.5, \"b\": \"A\"},\n"
-                                            "{\"id\": 2, \"c\\\"ity\": \"\", \"l_address\": null, \"r\": -2.5, \"b\": \"A\"}\n]\n");
-        QTest::newRow("json, no rows") << false << "json" << "SELECT l_id FROM lawyer WHERE l_id > 9" << QByteArray("[\n]\n");
-        QTest::newRow("json, control characters") << false << "json" << "SELECT char(1, 10, 92) AS t"
-                                                  << QByteArray("[\n{\"t\": \"\\u0001\\n\\\\\"}\n]\n");
+        QTest::newRow("csv")
+            << false << "csv"
+            << "SELECT l_id, l_realName, l_city, l_address AS [a,b], 1.5 AS r FROM lawyer ORDER BY l_id"
+            << QByteArray("l_id,l_realName,l_city,\"a,b\",r\r\n"
+                          "1,张三,北京,北京市朝阳区建国路88号,1.5\r\n"
+                          "2,\"O'Brien \"\"Bob\"\"\",\"\",,1.5\r\n"
+                          "3,\"李四\n第二行\",广州,\"地址, 带逗号\",1.5\r\n");
+        QTest::newRow("csv, no rows") << false << "csv"
+                                      << "SELECT l_id FROM lawyer WHERE l_id > 9" << QByteArray("l_id\r\n");
+        QTest::newRow("json")
+            << false << "json"
+            << "SELECT l_id AS id, l_city AS [c\"ity], l_address, -2.5 AS r, x'41' AS b "
+               "FROM lawyer WHERE l_id < 3 ORDER BY l_id"
+            << QByteArray("[\n{\"id\": 1, \"c\\\"ity\": \"北京\", \"l_address\": \"北京市朝阳区建国路88号\", "
+                          "\"r\": -2.5, \"b\": \"A\"},\n"
+                          "{\"id\": 2, \"c\\\"ity\": \"\", \"l_address\": null, \"r\": -2.5, \"b\": \"A\"}\n]\n");
+        QTest::newRow("json, no rows") << false << "json"
+                                       << "SELECT l_id FROM lawyer WHERE l_id > 9" << QByteArray("[\n]\n");
+        QTest::newRow("json, control characters")
+            << false << "json"
+            << "SELECT char(1, 10, 92) AS t" << QByteArray("[\n{\"t\": \"\\u0001\\n\\\\\"}\n]\n");
         // Yes/No as true and false, exact numbers as numbers; a Yes/No value made text is text.
-        QTest::newRow("json, every type") << true << "json"
-                                          << "SELECT c_bool, c_byte, c_money, c_double, c_date, c_bool || '' AS s "
-                                             "FROM t WHERE c_byte < 2 ORDER BY c_byte"
-                                          << QByteArray("[\n{\"c_bool\": true, \"c_byte\": 0, \"c_money\": 0, \"c_double\": 0.1, "
-                                                        "\"c_date\": \"1990-01-01\", \"s\": \"True\"},\n"
-                                                        "{\"c_bool\": false, \"c_byte\": 1, \"c_money\": 1.5, \"c_double\": -12345.678, "
-                                                        "\"c_date\": \"1990-01-14 01:01:00\", \"s\": \"False\"}\n]\n");
-        QTest::newRow("csv, every type") << true << "csv" << "SELECT c_bool, c_text, c_bin FROM t WHERE c_byte = 2"
+        QTest::newRow("json, every type")
+            << true << "json"
+            << "SELECT c_bool, c_byte, c_money, c_double, c_date, c_bool || '' AS s "
+               "FROM t WHERE c_byte < 2 ORDER BY c_byte"
+            << QByteArray("[\n{\"c_bool\": true, \"c_byte\": 0, \"c_money\": 0, \"c_double\": 0.1, "
+                          "\"c_date\": \"1990-01-01\", \"s\": \"True\"},\n"
+                          "{\"c_bool\": false, \"c_byte\": 1, \"c_money\": 1.5, \"c_double\": -12345.678, "
+                          "\"c_date\": \"1990-01-14 01:01:00\", \"s\": \"False\"}\n]\n");
+        QTest::newRow("csv, every type") << true << "csv"
+                                         << "SELECT c_bool, c_text, c_bin FROM t WHERE c_byte = 2"
                                          << QByteArray("c_bool,c_text,c_bin\r\nFalse,Zürich café2,0E1B\r\n");
     }
     void formats()
@@ -91,9 +101,11 @@ private slots:
             return ToolResult{p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
         };
         const QString password = QStringLiteral("a'b\"c;d ");
-        for (const QString& name : {QStringLiteral("x;y.mdb"), QStringLiteral(" lead.mdb"),
+        for (const QString &name : {QStringLiteral("x;y.mdb"), QStringLiteral(" lead.mdb"),
                                     QStringLiteral("f.mdb;Jet OLEDB:Database Password=")}) {
-            QCOMPARE(run({QStringLiteral("build"), name, QStringLiteral("."), QStringLiteral("--password"), password}).exitCode, 0);
+            QCOMPARE(run({QStringLiteral("build"), name, QStringLiteral("."), QStringLiteral("--password"), password})
+                         .exitCode,
+                     0);
             QVERIFY(QFileInfo(m_dir.filePath(name)).isFile());
             const ToolResult r = run({QStringLiteral("query"), name, QStringLiteral("SELECT count(*) AS n FROM lawyer"),
                                       QStringLiteral("--password"), password});
@@ -105,7 +117,8 @@ private slots:
             QCOMPARE(QString::fromUtf8(wrong.err), QStringLiteral("密码无效。\n"));
         }
         // Without the blank it is another file.
-        QCOMPARE(QString::fromUtf8(run({QStringLiteral("query"), QStringLiteral("lead.mdb"), QStringLiteral("SELECT 1")}).err),
+        QCOMPARE(QString::fromUtf8(
+                     run({QStringLiteral("query"), QStringLiteral("lead.mdb"), QStringLiteral("SELECT 1")}).err),
                  QStringLiteral("找不到文件 'lead.mdb'。\n"));
     }
 
@@ -113,11 +126,12 @@ private slots:
     {
         QCOMPARE(lssdbOk({QStringLiteral("tables"), m_db}),
                  QByteArray("lawyer\nlawRoom\nHongkong\nHongkongLawyerInfo\nMacao\nTaiwan\n"));
-        QCOMPARE(lssdbOk({QStringLiteral("schema"), m_db, QStringLiteral("macao"), QStringLiteral("lawyer")}),
-                 QByteArray("Macao\n  mc_name\tText (255)\n  mc_date\tDate/Time\n  mc_reg_date\tDate/Time\n"
-                            "  mc_class\tText (255)\n  mc_domain\tText (255)\n"
-                            "lawyer\n  l_id\tLong Integer\n  l_realName\tText (255)\n  l_sex\tText (255)\n"
-                            "  l_province\tText (255)\n  l_city\tText (255)\n  l_address\tMemo\n  l_domain\tText (255)\n"));
+        QCOMPARE(
+            lssdbOk({QStringLiteral("schema"), m_db, QStringLiteral("macao"), QStringLiteral("lawyer")}),
+            QByteArray("Macao\n  mc_name\tText (255)\n  mc_date\tDate/Time\n  mc_reg_date\tDate/Time\n"
+                       "  mc_class\tText (255)\n  mc_domain\tText (255)\n"
+                       "lawyer\n  l_id\tLong Integer\n  l_realName\tText (255)\n  l_sex\tText (255)\n"
+                       "  l_province\tText (255)\n  l_city\tText (255)\n  l_address\tMemo\n  l_domain\tText (255)\n"));
         QCOMPARE(lssdbOk({QStringLiteral("schema"), m_types}),
                  QByteArray("t\n  c_bool\tYes/No\n  c_byte\tByte\n  c_int\tInteger\n  c_long\tLong Integer\n"
                             "  c_money\tCurrency\n  c_single\tSingle\n  c_double\tDouble\n  c_date\tDate/Time\n"
@@ -135,13 +149,17 @@ private slots:
         QTest::newRow("no command") << QStringList() << "缺少命令";
         QTest::newRow("unknown command") << QStringList{"frobnicate"} << "未知命令";
         QTest::newRow("build, no arguments") << QStringList{"build"} << "用法";
-        QTest::newRow("build, unknown option") << QStringList{"build", "@dir/o.mdb", "@dir", "--fast"} << "未知选项 --fast";
-        QTest::newRow("build, password without value") << QStringList{"build", "@dir/o.mdb", "@dir", "--password"} << "--password";
-        QTest::newRow("build, password too long") << QStringList{"build", "@dir/o.mdb", "@dir", "--password", QString(21, u'p')}
-                                                  << "密码过长";
+        QTest::newRow("build, unknown option")
+            << QStringList{"build", "@dir/o.mdb", "@dir", "--fast"} << "未知选项 --fast";
+        QTest::newRow("build, password without value")
+            << QStringList{"build", "@dir/o.mdb", "@dir", "--password"} << "--password";
+        QTest::newRow("build, password too long")
+            << QStringList{"build", "@dir/o.mdb", "@dir", "--password", QString(21, u'p')} << "密码过长";
         QTest::newRow("build, missing CSV") << QStringList{"build", "@dir/o.mdb", "@dir/nothing"} << "缺少表 lawyer";
-        QTest::newRow("build, unwritable place") << QStringList{"build", "@dir/no/such/dir/o.mdb", "@dir"} << "没有那个文件或目录";
-        QTest::newRow("generate, bad number") << QStringList{"generate", "@dir/g.mdb", "--lawyers", "many"} << "需要一个数";
+        QTest::newRow("build, unwritable place")
+            << QStringList{"build", "@dir/no/such/dir/o.mdb", "@dir"} << "没有那个文件或目录";
+        QTest::newRow("generate, bad number")
+            << QStringList{"generate", "@dir/g.mdb", "--lawyers", "many"} << "需要一个数";
         QTest::newRow("generate, extra argument") << QStringList{"generate", "@dir/g.mdb", "more"} << "多余的参数";
         QTest::newRow("query, one argument") << QStringList{"query", db} << "需要数据库文件和一条语句";
         QTest::newRow("query, bad format") << QStringList{"query", db, "SELECT 1", "--format", "xml"} << "xml";
@@ -158,7 +176,7 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(QString, mention);
-        for (QString& a : args) {
+        for (QString &a : args) {
             a.replace(QStringLiteral("@db"), m_db);
             a.replace(QStringLiteral("@dir"), m_dir.path());
         }
@@ -174,7 +192,8 @@ private slots:
     // Output that cannot all be written (a full disk) is a failure, not a result.
     void outputThatCannotBeWritten()
     {
-        for (const QString &sql : {QStringLiteral("select * from lawyer"), QStringLiteral("select count(*) from lawyer")}) {
+        for (const QString &sql :
+             {QStringLiteral("select * from lawyer"), QStringLiteral("select count(*) from lawyer")}) {
             QProcess p;
             p.setStandardOutputFile(QStringLiteral("/dev/full"));
             p.start(kLssdb, {QStringLiteral("query"), m_db, sql});

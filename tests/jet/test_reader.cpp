@@ -66,7 +66,6 @@ QString asMdbExportPrints(const QString &column, const QString &ours, bool null)
     return ours;
 }
 
-
 } // namespace
 
 Q_DECLARE_METATYPE(jet::WriterOptions)
@@ -109,9 +108,10 @@ private Q_SLOTS:
             const sample::Row expected = sample::row(i);
             for (int c = 0; c < expected.texts.size(); ++c) {
                 if (all.rows[size_t(i)][c] != expected.texts[c] || all.nulls[size_t(i)][c] != expected.nulls[c])
-                    QFAIL(qPrintable(QStringLiteral("row %1, %2: \"%3\" instead of \"%4\"")
-                                         .arg(i).arg(all.columns[c], all.rows[size_t(i)][c].left(40),
-                                                     expected.texts[c].left(40))));
+                    QFAIL(qPrintable(
+                        QStringLiteral("row %1, %2: \"%3\" instead of \"%4\"")
+                            .arg(i)
+                            .arg(all.columns[c], all.rows[size_t(i)][c].left(40), expected.texts[c].left(40))));
             }
         }
         // Only the chosen columns, in the order asked for.
@@ -125,7 +125,7 @@ private Q_SLOTS:
 
         // The tool, which opens the file through the connection string.
         const ToolResult q = runTool(kLssdb, {QStringLiteral("query"), path, QStringLiteral("select * from T"),
-                                             QStringLiteral("--password"), password});
+                                              QStringLiteral("--password"), password});
         QVERIFY2(q.exitCode == 0, q.err.constData());
         const QStringList lines = QString::fromUtf8(q.out).split(QLatin1Char('\n'));
         QCOMPARE(lines.value(0), all.columns.join(QLatin1Char('\t')));
@@ -135,19 +135,21 @@ private Q_SLOTS:
         // Counted from the pages' row slots: deleted rows and the old places of moved ones left
         // out, a moved row once.
         QCOMPARE(file.openTable(QStringLiteral("T"), {})->countRows(), quint32(kRows));
-        const ToolResult count = runTool(kLssdb, {QStringLiteral("query"), path, QStringLiteral("SELECT Count(*) FROM t;"),
-                                                 QStringLiteral("--password"), password});
+        const ToolResult count =
+            runTool(kLssdb, {QStringLiteral("query"), path, QStringLiteral("SELECT Count(*) FROM t;"),
+                             QStringLiteral("--password"), password});
         QCOMPARE(QString::fromUtf8(count.out), QStringLiteral("Count(*)\n%1\n1 records\n").arg(kRows));
 
         // mdb-export (which knows no password: the pages are not encrypted). It reads the row
         // flags the other way round (0x4000 as deleted, 0x8000 not at all): it lists deleted
         // rows, and a moved row at its new place instead of its pointer's. Where the file has
         // either, only the distinct rows can be compared.
-        const ToolResult m = runTool(QStringLiteral("mdb-export"),
-                                     {QStringLiteral("-H"), QStringLiteral("-Q"), QStringLiteral("-d"), QStringLiteral("\x1f"),
-                                      QStringLiteral("-R"), QStringLiteral("\x1e"), QStringLiteral("-b"), QStringLiteral("hex"),
-                                      QStringLiteral("-D"), QStringLiteral("%Y-%m-%d"), QStringLiteral("-T"),
-                                      QStringLiteral("%Y-%m-%d %H:%M:%S"), path, QStringLiteral("T")});
+        const ToolResult m =
+            runTool(QStringLiteral("mdb-export"),
+                    {QStringLiteral("-H"), QStringLiteral("-Q"), QStringLiteral("-d"), QStringLiteral("\x1f"),
+                     QStringLiteral("-R"), QStringLiteral("\x1e"), QStringLiteral("-b"), QStringLiteral("hex"),
+                     QStringLiteral("-D"), QStringLiteral("%Y-%m-%d"), QStringLiteral("-T"),
+                     QStringLiteral("%Y-%m-%d %H:%M:%S"), path, QStringLiteral("T")});
         QCOMPARE(m.exitCode, 0);
         QStringList exported = QString::fromUtf8(m.out).split(QChar(0x1e));
         if (exported.last().isEmpty())
@@ -178,7 +180,8 @@ private Q_SLOTS:
                 while (at < ours[i].size() && exported[i].at(at) == ours[i].at(at))
                     ++at;
                 QFAIL(qPrintable(QStringLiteral("row %1: mdb-export\n%2\nwe\n%3")
-                                     .arg(i).arg(exported[i].mid(at - 20, 200), ours[i].mid(at - 20, 200))));
+                                     .arg(i)
+                                     .arg(exported[i].mid(at - 20, 200), ours[i].mid(at - 20, 200))));
             }
         }
     }

@@ -1,25 +1,25 @@
 // The launcher and its about and disclaimer windows, driven through the real windows.
 
-#include "support/BoxCloser.h"
-#include "support/PlatformReset.h"
-#include "support/RecordingShell.h"
-#include "support/UserInput.h"
 #include "TestMain.h"
 #include "app/Datemodule.h"
 #include "components/ImageList.h"
 #include "data/DataSource.h"
 #include "data/Query.h"
+#include "launcher/About.h"
+#include "launcher/Mzsm.h"
+#include "launcher/One.h"
+#include "platform/Shell.h"
+#include "platform/Site.h"
 #include "query/Dl_lawroom.h"
 #include "query/Dl_lawyer.h"
 #include "query/Hongkong_lawroom.h"
 #include "query/Hongkong_lawyer.h"
 #include "query/Macao_lawyer.h"
 #include "query/Taiwan_lawyer.h"
-#include "launcher/About.h"
-#include "launcher/Mzsm.h"
-#include "launcher/One.h"
-#include "platform/Shell.h"
-#include "platform/Site.h"
+#include "support/BoxCloser.h"
+#include "support/PlatformReset.h"
+#include "support/RecordingShell.h"
+#include "support/UserInput.h"
 
 #include <QFontInfo>
 #include <QGroupBox>
@@ -38,18 +38,28 @@ QStringList disclaimerLines()
 {
     return {
         QStringLiteral("    "),
-        QString(), QString(), QString(), QString(), QString(), QString(),
-        QStringLiteral("       任何使用本软件的用户均应仔细阅读本声明,用户可选择不使用本软件.用户使用本软件的行为将被视为对"),
+        QString(),
+        QString(),
+        QString(),
+        QString(),
+        QString(),
+        QString(),
+        QStringLiteral(
+            "       任何使用本软件的用户均应仔细阅读本声明,用户可选择不使用本软件.用户使用本软件的行为将被视为对"),
         QStringLiteral("本声明全部内容的认可."),
         QString(),
-        QStringLiteral("      1 、任何通过本软件得到的信息及服务均系青穹阁信息查询系统自社会公开信息收集,青穹阁对其合法性概"),
+        QStringLiteral(
+            "      1 、任何通过本软件得到的信息及服务均系青穹阁信息查询系统自社会公开信息收集,青穹阁对其合法性概"),
         QStringLiteral("不负责,亦不承担任何法律责任."),
         QStringLiteral("      "),
-        QStringLiteral("      2 、任何律师或者律师事务所如果不想被青穹阁信息查询系统收录,应该及时向青穹阁反映.否则青穹阁将视"),
+        QStringLiteral(
+            "      2 、任何律师或者律师事务所如果不想被青穹阁信息查询系统收录,应该及时向青穹阁反映.否则青穹阁将视"),
         QStringLiteral("其为可收录信息. "),
         QStringLiteral("      "),
-        QStringLiteral("      3 、任何单位或个人认为通过青穹阁信息查询系统的内容可能涉嫌侵犯其合法权益,应该及时向青穹阁书面"),
-        QStringLiteral("反馈,并提供身份证明、权属证明及详细侵权情况证明,青穹阁在收到上述法律文件后,将会尽快移除被控侵权内"),
+        QStringLiteral(
+            "      3 、任何单位或个人认为通过青穹阁信息查询系统的内容可能涉嫌侵犯其合法权益,应该及时向青穹阁书面"),
+        QStringLiteral(
+            "反馈,并提供身份证明、权属证明及详细侵权情况证明,青穹阁在收到上述法律文件后,将会尽快移除被控侵权内"),
         QStringLiteral("容. "),
         QStringLiteral("      4 、青穹阁信息查询系统所有内容并不反映任何青穹阁之意见. "),
     };
@@ -99,7 +109,12 @@ private slots:
         QVERIFY(!(f->windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(!(f->windowFlags() & Qt::WindowMinimizeButtonHint));
 
-        const struct { QGroupBox *box; int top, height; const char *caption; } boxes[] = {
+        const struct
+        {
+            QGroupBox *box;
+            int top, height;
+            const char *caption;
+        } boxes[] = {
             {f->GroupBox2, 0, 113, "青穹阁信息查询系统系列"},
             {f->GroupBox1, 116, 120, "律师信息查询"},
             {f->GroupBox3, 239, 120, "律所信息查询"},
@@ -110,12 +125,11 @@ private slots:
             QCOMPARE(b.box->title(), QString::fromUtf8(b.caption));
         }
 
-        const QList<QPushButton *> buttons{f->Button1, f->Button2, f->Button3, f->Button4,
-                                           f->Button5, f->Button6, f->Button7, f->Button8,
-                                           f->Button9, f->Button10, f->Button11, f->Button12};
+        const QList<QPushButton *> buttons{f->Button1, f->Button2, f->Button3, f->Button4,  f->Button5,  f->Button6,
+                                           f->Button7, f->Button8, f->Button9, f->Button10, f->Button11, f->Button12};
         const QStringList captions{"律师查询", "香港律师查询", "台湾律师查询", "澳门律师查询",
                                    "律所查询", "香港律所查询", "台湾律所查询", "澳门律所查询",
-                                   "在线律师", "用户注册", "免责声明", "关于我们"};
+                                   "在线律师", "用户注册",     "免责声明",     "关于我们"};
         const QList<QGroupBox *> parents{f->GroupBox1, f->GroupBox3, f->GroupBox4};
         for (int i = 0; i < 12; ++i) {
             QPushButton *b = buttons[i];
@@ -189,7 +203,8 @@ private slots:
         QStringList texts;
         for (QAction *a : f->PopupMenu1->actions())
             texts.append(a->text());
-        QCOMPARE(texts, (QStringList{"显示窗体", "用户登陆", "用户注册", "在线律师", "关于我们", "更多信息", "退出程序"}));
+        QCOMPARE(texts,
+                 (QStringList{"显示窗体", "用户登陆", "用户注册", "在线律师", "关于我们", "更多信息", "退出程序"}));
         QCOMPARE(f->ImageList1->Count(), 1);
         QCOMPARE(f->ImageList1->Width(), 16);
     }
@@ -274,25 +289,25 @@ private slots:
     void queryButtons()
     {
         TF_one *f = launcher();
-        const struct {
+        const struct
+        {
             QPushButton *button;
             std::function<QueryForm *()> pointer;
             Query *query;
             DataSource *source;
             const char *className;
         } commands[] = {
-            {f->Button1, [] { return static_cast<QueryForm *>(F_Lawyer); },
-             DM->AQ_lawyer, DM->DS_lawyer, "TF_Lawyer"},
-            {f->Button2, [] { return static_cast<QueryForm *>(F_HKlawyer); },
-             DM->AQ_HKlawyer, DM->DS_HKlawyer, "TF_HKlawyer"},
-            {f->Button3, [] { return static_cast<QueryForm *>(F_TwLawyer); },
-             DM->AQ_TWlawyer, DM->DS_TWlawyer, "TF_TwLawyer"},
-            {f->Button4, [] { return static_cast<QueryForm *>(F_Mclawyer); },
-             DM->AQ_MClawyer, DM->DS_MClawyer, "TF_Mclawyer"},
-            {f->Button5, [] { return static_cast<QueryForm *>(F_lawRoom); },
-             DM->AQ_lawRoom, DM->DS_lawRoom, "TF_lawRoom"},
-            {f->Button6, [] { return static_cast<QueryForm *>(F_HKlawRoom); },
-             DM->AQ_HKlawRoom, DM->DS_HKlawRoom, "TF_HKlawRoom"},
+            {f->Button1, [] { return static_cast<QueryForm *>(F_Lawyer); }, DM->AQ_lawyer, DM->DS_lawyer, "TF_Lawyer"},
+            {f->Button2, [] { return static_cast<QueryForm *>(F_HKlawyer); }, DM->AQ_HKlawyer, DM->DS_HKlawyer,
+             "TF_HKlawyer"},
+            {f->Button3, [] { return static_cast<QueryForm *>(F_TwLawyer); }, DM->AQ_TWlawyer, DM->DS_TWlawyer,
+             "TF_TwLawyer"},
+            {f->Button4, [] { return static_cast<QueryForm *>(F_Mclawyer); }, DM->AQ_MClawyer, DM->DS_MClawyer,
+             "TF_Mclawyer"},
+            {f->Button5, [] { return static_cast<QueryForm *>(F_lawRoom); }, DM->AQ_lawRoom, DM->DS_lawRoom,
+             "TF_lawRoom"},
+            {f->Button6, [] { return static_cast<QueryForm *>(F_HKlawRoom); }, DM->AQ_HKlawRoom, DM->DS_HKlawRoom,
+             "TF_HKlawRoom"},
         };
         for (const auto &c : commands) {
             c.source->setEnabled(false);
@@ -440,8 +455,9 @@ private slots:
             QTimer::singleShot(0, app, [&] {
                 F_one->Button12Click();
                 about = F_About;
-                connect(F_About, &QObject::destroyed, app,
-                        [&] { button12EnabledWhenAboutDestroyed = launcherWindow && launcherWindow->Button12->isEnabled(); });
+                connect(F_About, &QObject::destroyed, app, [&] {
+                    button12EnabledWhenAboutDestroyed = launcherWindow && launcherWindow->Button12->isEnabled();
+                });
                 F_one->N2->trigger();
             });
         });

@@ -200,12 +200,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("count");
         QTest::newRow("name") << 1 << QStringLiteral("三") << QStringLiteral("WHERE l_realName like '%三%'") << 1;
         QTest::newRow("city") << 2 << QStringLiteral("郑") << QStringLiteral("WHERE l_city like '%郑%'") << 2;
-        QTest::newRow("province") << 3 << QStringLiteral("北京") << QStringLiteral("WHERE l_province like '%北京%'") << 2;
+        QTest::newRow("province") << 3 << QStringLiteral("北京") << QStringLiteral("WHERE l_province like '%北京%'")
+                                  << 2;
         QTest::newRow("domain") << 4 << QStringLiteral("税") << QStringLiteral("WHERE l_domain like '%税%'") << 3;
         QTest::newRow("blank") << 1 << QStringLiteral(" ") << QStringLiteral("WHERE l_realName like '% %'") << 1;
-        QTest::newRow("wildcards") << 2 << QStringLiteral("郑州_") << QStringLiteral("WHERE l_city like '%郑州_%'") << 1;
+        QTest::newRow("wildcards") << 2 << QStringLiteral("郑州_") << QStringLiteral("WHERE l_city like '%郑州_%'")
+                                   << 1;
         QTest::newRow("percent") << 3 << QStringLiteral("河%") << QStringLiteral("WHERE l_province like '%河%%'") << 2;
-        QTest::newRow("apostrophe") << 1 << QStringLiteral("O'B") << QStringLiteral("WHERE l_realName like '%O''B%'") << 1;
+        QTest::newRow("apostrophe") << 1 << QStringLiteral("O'B") << QStringLiteral("WHERE l_realName like '%O''B%'")
+                                    << 1;
     }
     void fuzzySearchLinesPerColumn()
     {
@@ -229,7 +232,8 @@ private Q_SLOTS:
     {
         TF_lawRoom *r = openRoom();
         const QStringList prefixes{QStringLiteral("WHERE lr_Name like '%"), QStringLiteral("WHERE lr_city like '%"),
-                                   QStringLiteral("WHERE lr_province like '%"), QStringLiteral("WHERE lr_domain like '%")};
+                                   QStringLiteral("WHERE lr_province like '%"),
+                                   QStringLiteral("WHERE lr_domain like '%")};
         QRadioButton *radios[] = {r->RadioButton1, r->RadioButton2, r->RadioButton3, r->RadioButton4};
         r->Edit1->setText(QStringLiteral("北京"));
         for (int i = 0; i < 4; ++i) {
@@ -304,10 +308,13 @@ private Q_SLOTS:
         QCOMPARE(w->Edit1->text(), QStringLiteral("郑州"));
         QString typedDuringSearch;
         c->engine()->setStatementPrepared([&] {
-            QMetaObject::invokeMethod(w, [&] {
-                pressText(w, QStringLiteral("市"));
-                typedDuringSearch = w->Edit1->text();
-            }, Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(
+                w,
+                [&] {
+                    pressText(w, QStringLiteral("市"));
+                    typedDuringSearch = w->Edit1->text();
+                },
+                Qt::BlockingQueuedConnection);
         });
         const QStringList shown = boxesDuring([&] { pressKey(w, Qt::Key_Return); });
         c->engine()->setStatementPrepared(nullptr);
@@ -677,8 +684,7 @@ private Q_SLOTS:
         auto doubleClick = [&](int row, int column) {
             const QModelIndex index = r->DBGrid1->model()->index(row, column);
             r->DBGrid1->scrollTo(index);
-            QTest::mouseDClick(r->DBGrid1->viewport(), Qt::LeftButton, {},
-                               r->DBGrid1->visualRect(index).center());
+            QTest::mouseDClick(r->DBGrid1->viewport(), Qt::LeftButton, {}, r->DBGrid1->visualRect(index).center());
         };
         const int one = rowOf(QStringLiteral("北京一律师事务所"));
         doubleClick(one, 0);

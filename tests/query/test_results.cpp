@@ -39,7 +39,7 @@ public:
         m_timer.start();
     }
 
-    QStringList menuEntries;    // "text" or "text (disabled)"
+    QStringList menuEntries; // "text" or "text (disabled)"
     QString dialogCaption;
     QString suggestedName;
     bool dialogSaves = false;
@@ -271,11 +271,11 @@ private Q_SLOTS:
             QCOMPARE(user.suggestedName, QStringLiteral("大陆律师信息查询.csv"));
             QVERIFY(user.boxes.isEmpty());
         }
-        const QByteArray expected = QStringLiteral(
-            "\uFEFF律师姓名,性别,省份,城市,专长\r\n"
-            "张三,男,北京,北京,税务\r\n"
-            "\"Smith, \"\"J\"\"\",女,上海,上海,\"证券,期货\"\r\n"
-            "王五,,河南,郑州,税务\r\n").toUtf8();
+        const QByteArray expected = QStringLiteral("\uFEFF律师姓名,性别,省份,城市,专长\r\n"
+                                                   "张三,男,北京,北京,税务\r\n"
+                                                   "\"Smith, \"\"J\"\"\",女,上海,上海,\"证券,期货\"\r\n"
+                                                   "王五,,河南,郑州,税务\r\n")
+                                        .toUtf8();
         QCOMPARE(readAll(path), expected);
 
         {
@@ -298,7 +298,8 @@ private Q_SLOTS:
         DM->AQ_lawyer->Close();
         Answerer user{QString(), QString()};
         rightClick(g, 0, 0);
-        QCOMPARE(user.menuEntries, (QStringList{QStringLiteral("复制 (disabled)"), QStringLiteral("另存为 CSV 文件… (disabled)")}));
+        QCOMPARE(user.menuEntries,
+                 (QStringList{QStringLiteral("复制 (disabled)"), QStringLiteral("另存为 CSV 文件… (disabled)")}));
     }
 };
 

@@ -26,8 +26,7 @@ Q_COREAPP_STARTUP_FUNCTION(installModalGuard)
 
 QString ModalGuard::Report::describe() const
 {
-    return QStringLiteral("an unexpected modal %1 stayed open and was closed: [%2] %3")
-        .arg(className, caption, text);
+    return QStringLiteral("an unexpected modal %1 stayed open and was closed: [%2] %3").arg(className, caption, text);
 }
 
 ModalGuard::Recording::Recording()

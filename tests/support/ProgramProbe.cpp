@@ -43,10 +43,7 @@ public:
             QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
     }
 
-    Q_INVOKABLE void open(const QUrl &url)
-    {
-        report("PROBE SHELL [" + url.toString().toUtf8() + "]");
-    }
+    Q_INVOKABLE void open(const QUrl &url) { report("PROBE SHELL [" + url.toString().toUtf8() + "]"); }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -54,8 +51,8 @@ protected:
         if (event->type() != QEvent::Show)
             return false;
         if (auto *box = qobject_cast<QMessageBox *>(watched)) {
-            report("PROBE BOX [" + box->windowTitle().toUtf8() + "] [" + box->text().toUtf8() + "] icon="
-                   + QByteArray::number(int(box->icon())));
+            report("PROBE BOX [" + box->windowTitle().toUtf8() + "] [" + box->text().toUtf8()
+                   + "] icon=" + QByteArray::number(int(box->icon())));
             // Queued: the box's own loop has not started yet.
             QMetaObject::invokeMethod(box, "accept", Qt::QueuedConnection);
         } else if (!m_reported && watched->isWidgetType() && watched == mainForm()) {
@@ -65,8 +62,7 @@ protected:
             QTimer::singleShot(0, qApp, [] {
                 QStringList names;
                 QList<QObject *> owned;
-                QMetaObject::invokeMethod(qApp, "owned", Qt::DirectConnection,
-                                          Q_RETURN_ARG(QList<QObject *>, owned));
+                QMetaObject::invokeMethod(qApp, "owned", Qt::DirectConnection, Q_RETURN_ARG(QList<QObject *>, owned));
                 for (QObject *o : owned)
                     names.append(QString::fromLatin1(o->metaObject()->className()));
                 QWidget *main = mainForm();

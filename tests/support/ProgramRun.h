@@ -73,8 +73,7 @@ inline QString installProgram(const QString &dir, bool withDatabase)
         QProcess gen;
         gen.start(QStringLiteral(LSSDB_PATH),
                   {QStringLiteral("generate"), QDir(dir).filePath(QStringLiteral("lss.dll")),
-                   QStringLiteral("--lawyers"), QStringLiteral("20"), QStringLiteral("--seed"),
-                   QStringLiteral("1")});
+                   QStringLiteral("--lawyers"), QStringLiteral("20"), QStringLiteral("--seed"), QStringLiteral("1")});
         if (!gen.waitForFinished(-1) || gen.exitCode() != 0)
             return {};
     }

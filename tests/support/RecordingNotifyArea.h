@@ -72,7 +72,7 @@ private:
     }
     void record(quint32 op, const winapi::NOTIFYICONDATA &d)
     {
-        calls.append({op, d.cbSize, d.hWnd, d.uID, d.uFlags, d.uCallbackMessage, d.hIcon.cacheKey(),
-                      QByteArray(d.szTip)});
+        calls.append(
+            {op, d.cbSize, d.hWnd, d.uID, d.uFlags, d.uCallbackMessage, d.hIcon.cacheKey(), QByteArray(d.szTip)});
     }
 };

@@ -20,8 +20,7 @@ inline void pressKey(QWidget *w, Qt::Key key, Qt::KeyboardModifiers modifiers = 
 inline void pressText(QWidget *w, const QString &text)
 {
     for (const QChar ch : text)
-        QTest::sendKeyEvent(QTest::Click, w->window()->windowHandle(), Qt::Key_unknown, QString(ch),
-                            Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Click, w->window()->windowHandle(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
 }
 
 // Text in any script, one key per character, straight to the widget.

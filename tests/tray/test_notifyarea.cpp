@@ -2,10 +2,10 @@
 // activation reasons turned into mouse messages for the hidden window. Under the offscreen
 // platform there is no tray, which must not stop anything.
 
-#include "support/PlatformReset.h"
 #include "TestMain.h"
 #include "components/Trayicon.h"
 #include "platform/NotifyArea.h"
+#include "support/PlatformReset.h"
 
 #include <QStringEncoder>
 #include <QSystemTrayIcon>
@@ -49,7 +49,11 @@ private slots:
         QVERIFY(area.modify(d));
         QCOMPARE(icon->toolTip(), QString());
 
-        const struct { QSystemTrayIcon::ActivationReason reason; QList<quint32> mouse; } cases[] = {
+        const struct
+        {
+            QSystemTrayIcon::ActivationReason reason;
+            QList<quint32> mouse;
+        } cases[] = {
             {QSystemTrayIcon::Trigger, {WM_LBUTTONDOWN, WM_LBUTTONUP}},
             {QSystemTrayIcon::DoubleClick, {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}},
             {QSystemTrayIcon::Context, {WM_RBUTTONDOWN, WM_RBUTTONUP}},

@@ -1,14 +1,14 @@
 // The tray icon component against a recording notification area: what reaches the area and
 // when, the mouse triggers, the application hook, animation and the launcher's tray icon.
 
-#include "support/BoxCloser.h"
-#include "support/PlatformReset.h"
-#include "support/RecordingNotifyArea.h"
 #include "TestMain.h"
 #include "components/ImageList.h"
 #include "components/Trayicon.h"
 #include "launcher/One.h"
 #include "platform/Exception.h"
+#include "support/BoxCloser.h"
+#include "support/PlatformReset.h"
+#include "support/RecordingNotifyArea.h"
 
 #include <QCursor>
 #include <QMenu>
@@ -47,10 +47,8 @@ qintptr send(TTrayIcon *tray, quint32 mouse)
     return tray->GetHandle()->SendMessage(WM_TRAYICON, tray->IconData().uID, qintptr(mouse));
 }
 
-const QList<quint32> kMouse{WM_MOUSEMOVE,   WM_LBUTTONDOWN,   WM_LBUTTONUP,
-                            WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_RBUTTONUP,
-                            WM_RBUTTONDBLCLK, WM_MBUTTONDOWN, WM_MBUTTONUP,
-                            WM_MBUTTONDBLCLK};
+const QList<quint32> kMouse{WM_MOUSEMOVE, WM_LBUTTONDOWN,   WM_LBUTTONUP,   WM_LBUTTONDBLCLK, WM_RBUTTONDOWN,
+                            WM_RBUTTONUP, WM_RBUTTONDBLCLK, WM_MBUTTONDOWN, WM_MBUTTONUP,     WM_MBUTTONDBLCLK};
 
 // Which mouse messages fire a trigger, written out from the trigger's meaning.
 bool fires(TTrayIconMessage t, quint32 m, bool clickHandler)
@@ -271,8 +269,10 @@ private slots:
                             expected << (which == 0 ? "restore" : "menu");
                         QVERIFY2(tray.log == expected,
                                  qPrintable(QStringLiteral("trigger %1 %2 message %3 click %4: %5")
-                                                .arg(t).arg(which ? "menu" : "restore")
-                                                .arg(m, 0, 16).arg(withClick)
+                                                .arg(t)
+                                                .arg(which ? "menu" : "restore")
+                                                .arg(m, 0, 16)
+                                                .arg(withClick)
                                                 .arg(tray.log.join(','))));
                     }
                 }
@@ -295,7 +295,10 @@ private slots:
         TShiftState upShift;
         TMouseButton upButton = mbMiddle;
         QPoint upAt;
-        tray.OnClick = [&](QObject *s) { QCOMPARE(s, &tray); log << "click"; };
+        tray.OnClick = [&](QObject *s) {
+            QCOMPARE(s, &tray);
+            log << "click";
+        };
         tray.OnDblClick = [&](QObject *) { log << "dblclick"; };
         tray.OnMouseDown = [&](QObject *, TMouseButton, TShiftState, int, int) { log << "down"; };
         tray.OnMouseUp = [&](QObject *, TMouseButton b, TShiftState s, int x, int y) {
@@ -403,8 +406,8 @@ private slots:
         });
         closer.start();
 
-        for (quint32 m : {WM_MOUSEMOVE, WM_LBUTTONDBLCLK, WM_RBUTTONDBLCLK, WM_MBUTTONDBLCLK,
-                          WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONUP})
+        for (quint32 m : {WM_MOUSEMOVE, WM_LBUTTONDBLCLK, WM_RBUTTONDBLCLK, WM_MBUTTONDBLCLK, WM_LBUTTONDOWN,
+                          WM_RBUTTONDOWN, WM_MBUTTONUP})
             send(&tray, m);
         QCOMPARE(restores, 0);
         QCOMPARE(menusOpened, 0);
@@ -747,9 +750,7 @@ private slots:
         area.refuseAdd = true;
         BoxCloser closer;
         F_one = nullptr;
-        const int code = Application::instance()->Execute([] {
-            Application::instance()->CreateForm(F_one);
-        });
+        const int code = Application::instance()->Execute([] { Application::instance()->CreateForm(F_one); });
         QCOMPARE(code, 0);
         QCOMPARE(F_one, nullptr);
         QCOMPARE(closer.boxes.size(), 1);

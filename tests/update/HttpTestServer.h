@@ -23,7 +23,8 @@ public:
         m_anchor = new QObject;
         m_anchor->moveToThread(&m_thread);
         m_thread.start();
-        QMetaObject::invokeMethod(m_anchor, [this] { start(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_anchor, [this] { start(); }, Qt::BlockingQueuedConnection);
     }
 
     ~HttpTestServer()
@@ -53,12 +54,10 @@ public:
     }
     int requests() const { return m_requests; }
 
-    static void reply(QTcpSocket *s, int status, const QByteArray &body,
-                      const QByteArray &extraHeaders = {})
+    static void reply(QTcpSocket *s, int status, const QByteArray &body, const QByteArray &extraHeaders = {})
     {
-        s->write("HTTP/1.1 " + QByteArray::number(status) + " X\r\nContent-Length: "
-                 + QByteArray::number(body.size()) + "\r\nConnection: close\r\n" + extraHeaders
-                 + "\r\n" + body);
+        s->write("HTTP/1.1 " + QByteArray::number(status) + " X\r\nContent-Length: " + QByteArray::number(body.size())
+                 + "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body);
         s->disconnectFromHost();
     }
     static void redirect(QTcpSocket *s, const QByteArray &location)

@@ -23,19 +23,18 @@ private slots:
 
 void TestIniFile::fileStructure()
 {
-    const IniFile ini = IniFile::fromData(
-        "orphan=1\n"
-        "; a comment\n"
-        "  [ Version ]  \n"
-        "  VER  =  7  \n"
-        "ver=8\n"
-        ";Url=commented\n"
-        "no equals sign here\n"
-        "Url = \"http://example.test/a b\"\n"
-        "[Other]\n"
-        "Ver=9\n"
-        "[version]\n"
-        "Extra=only in the second section\n");
+    const IniFile ini = IniFile::fromData("orphan=1\n"
+                                          "; a comment\n"
+                                          "  [ Version ]  \n"
+                                          "  VER  =  7  \n"
+                                          "ver=8\n"
+                                          ";Url=commented\n"
+                                          "no equals sign here\n"
+                                          "Url = \"http://example.test/a b\"\n"
+                                          "[Other]\n"
+                                          "Ver=9\n"
+                                          "[version]\n"
+                                          "Extra=only in the second section\n");
     // Names without regard to case, blanks trimmed, the first key of a name wins.
     QCOMPARE(ini.value("version", "ver").value(), QStringLiteral("7"));
     QCOMPARE(ini.profileInt("VERSION", "Ver", 0), 7);

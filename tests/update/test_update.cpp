@@ -161,9 +161,8 @@ void TestUpdate::downloadWritesWholeAnswer()
 void TestUpdate::downloadFailures_data()
 {
     QTest::addColumn<QString>("mode");
-    for (const char *m : {"404", "304", "no server", "slow",
-                          "redirect loop", "six redirects", "huge with length", "huge chunked",
-                          "truncated", "not http", "target not writable"})
+    for (const char *m : {"404", "304", "no server", "slow", "redirect loop", "six redirects", "huge with length",
+                          "huge chunked", "truncated", "not http", "target not writable"})
         QTest::newRow(m) << QString::fromLatin1(m);
 }
 
@@ -260,18 +259,24 @@ void TestUpdate::versions_data()
     QTest::addColumn<QByteArray>("remote");
     QTest::addColumn<QByteArray>("local"); // "<none>": no local file
     QTest::addColumn<bool>("newer");
-    QTest::newRow("equal") << QByteArray("[Version]\nVer=3\nurl=http://d.test/\n") << QByteArray("[Version]\nVer=3\n") << false;
+    QTest::newRow("equal") << QByteArray("[Version]\nVer=3\nurl=http://d.test/\n") << QByteArray("[Version]\nVer=3\n")
+                           << false;
     QTest::newRow("one greater") << QByteArray("[Version]\nVer=4\n") << QByteArray("[Version]\nVer=3\n") << true;
     QTest::newRow("older") << QByteArray("[Version]\nVer=2\n") << QByteArray("[Version]\nVer=3\n") << false;
-    QTest::newRow("local 0x10, remote 16") << QByteArray("[Version]\nVer=16\n") << QByteArray("[Version]\nVer=0x10\n") << false;
-    QTest::newRow("local 0x10, remote 17") << QByteArray("[Version]\nVer=17\n") << QByteArray("[Version]\nVer=0x10\n") << true;
+    QTest::newRow("local 0x10, remote 16")
+        << QByteArray("[Version]\nVer=16\n") << QByteArray("[Version]\nVer=0x10\n") << false;
+    QTest::newRow("local 0x10, remote 17")
+        << QByteArray("[Version]\nVer=17\n") << QByteArray("[Version]\nVer=0x10\n") << true;
     QTest::newRow("no local file, remote 1") << QByteArray("[Version]\nVer=1\n") << QByteArray("<none>") << false;
     QTest::newRow("no local file, remote 2") << QByteArray("[Version]\nVer=2\n") << QByteArray("<none>") << true;
     QTest::newRow("negative both") << QByteArray("[Version]\nVer=-5\n") << QByteArray("[Version]\nVer=-6\n") << true;
     QTest::newRow("negative remote") << QByteArray("[Version]\nVer=-1\n") << QByteArray("<none>") << false;
-    QTest::newRow("signed comparison") << QByteArray("[Version]\nVer=0xFFFFFFFF\n") << QByteArray("[Version]\nVer=0\n") << false;
-    QTest::newRow("error page") << QByteArray("<html><body>Server error</body></html>") << QByteArray("[Version]\nVer=1\n") << false;
-    QTest::newRow("error page, negative local") << QByteArray("<html>oops</html>") << QByteArray("[Version]\nVer=-1\n") << true;
+    QTest::newRow("signed comparison") << QByteArray("[Version]\nVer=0xFFFFFFFF\n") << QByteArray("[Version]\nVer=0\n")
+                                       << false;
+    QTest::newRow("error page") << QByteArray("<html><body>Server error</body></html>")
+                                << QByteArray("[Version]\nVer=1\n") << false;
+    QTest::newRow("error page, negative local")
+        << QByteArray("<html>oops</html>") << QByteArray("[Version]\nVer=-1\n") << true;
 }
 
 void TestUpdate::versions()
@@ -368,8 +373,7 @@ void TestUpdate::startUpWiring()
     qputenv("LSS_SITE_BASE", m_server->base().toUtf8() + "/");
     QFile::remove(downloadedVersionPath());
     QCOMPARE(updateAddress(), m_server->base() + kPath);
-    QVERIFY(downloadedVersionPath().startsWith(
-        QStandardPaths::writableLocation(QStandardPaths::CacheLocation)));
+    QVERIFY(downloadedVersionPath().startsWith(QStandardPaths::writableLocation(QStandardPaths::CacheLocation)));
 
     // The local file beside this executable.
     const QString local = localVersionPath();

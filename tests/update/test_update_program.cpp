@@ -56,8 +56,10 @@ void TestUpdateProgram::newerVersionEndsTheProgram_data()
 {
     QTest::addColumn<QByteArray>("url");
     QTest::addColumn<QString>("opened");
-    QTest::newRow("http") << QByteArray("http://download.test/lss.zip") << QStringLiteral("http://download.test/lss.zip");
-    QTest::newRow("https") << QByteArray("https://download.test/lss.deb") << QStringLiteral("https://download.test/lss.deb");
+    QTest::newRow("http") << QByteArray("http://download.test/lss.zip")
+                          << QStringLiteral("http://download.test/lss.zip");
+    QTest::newRow("https") << QByteArray("https://download.test/lss.deb")
+                           << QStringLiteral("https://download.test/lss.deb");
     // The file comes over plain http: an address for anything but the browser is not opened.
     QTest::newRow("local file") << QByteArray("file:///etc/passwd") << QString();
     QTest::newRow("share") << QByteArray("smb://host/share/lss.exe") << QString();
@@ -72,8 +74,8 @@ void TestUpdateProgram::newerVersionEndsTheProgram()
     const ProgramRun r = runPublished("[Version]\r\nVer=4\r\nurl=" + url + "\r\n");
     QCOMPARE(r.status, QProcess::NormalExit);
     QCOMPARE(r.exitCode, 0);
-    QCOMPARE(r.boxes, QStringList{QStringLiteral(
-                          "[青穹阁信息查询系统V1.0] [青穹阁信息查询系统有新版本，请下载!] icon=0")});
+    QCOMPARE(r.boxes,
+             QStringList{QStringLiteral("[青穹阁信息查询系统V1.0] [青穹阁信息查询系统有新版本，请下载!] icon=0")});
     QCOMPARE(r.shell, opened.isEmpty() ? QStringList() : QStringList{QLatin1Char('[') + opened + QLatin1Char(']')});
     // The loop never ran for the user.
     QCOMPARE(r.run, QString());
