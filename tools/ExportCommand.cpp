@@ -121,6 +121,24 @@ void writeUtf8(const QString &text)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
 }
 
+// Runs a command's work on the file named first; its failure, the data layer's or the reader's
+// own (read outside the engine), is printed in the command's name with exit code 1.
+template <class Work>
+int readingFile(const QString &command, const ToolOptions &options, Work &&work)
+{
+    try {
+        JetFile file(options.positional.at(0), options.password);
+        work(file);
+    } catch (const Exception &e) {
+        printError(command, e.message());
+        return 1;
+    } catch (const jet::Error &e) {
+        printError(command, e.message());
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int runExportCommand(const QStringList &args)
@@ -129,8 +147,7 @@ int runExportCommand(const QStringList &args)
     if (!openArguments(QStringLiteral("export"), args, 2, 2, "lssdb export FILE OUTDIR [--password P]", &options))
         return 1;
     const QString outDir = options.positional.at(1);
-    try {
-        JetFile file(options.positional.at(0), options.password);
+    return readingFile(QStringLiteral("export"), options, [&](JetFile &file) {
         if (!QDir().mkpath(outDir) || !QFileInfo(outDir).isDir())
             throw EDatabaseError(QStringLiteral("无法创建目录 %1").arg(outDir));
         for (const QString &table : file.tableNames()) {
@@ -143,14 +160,7 @@ int runExportCommand(const QStringList &args)
             if (!out.commit())
                 throw EDatabaseError(QStringLiteral("无法写入 %1: %2").arg(out.fileName(), fileErrorText(out)));
         }
-    } catch (const Exception &e) {
-        printError(QStringLiteral("export"), e.message());
-        return 1;
-    } catch (const jet::Error &e) { // the reader's own, read outside the engine
-        printError(QStringLiteral("export"), e.message());
-        return 1;
-    }
-    return 0;
+    });
 }
 
 int runTablesCommand(const QStringList &args)
@@ -158,18 +168,10 @@ int runTablesCommand(const QStringList &args)
     ToolOptions options;
     if (!openArguments(QStringLiteral("tables"), args, 1, 1, "lssdb tables FILE [--password P]", &options))
         return 1;
-    try {
-        JetFile file(options.positional.at(0), options.password);
+    return readingFile(QStringLiteral("tables"), options, [](JetFile &file) {
         for (const QString &table : file.tableNames())
             writeUtf8(table + QLatin1Char('\n'));
-    } catch (const Exception &e) {
-        printError(QStringLiteral("tables"), e.message());
-        return 1;
-    } catch (const jet::Error &e) { // the reader's own, read outside the engine
-        printError(QStringLiteral("tables"), e.message());
-        return 1;
-    }
-    return 0;
+    });
 }
 
 int runSchemaCommand(const QStringList &args)
@@ -177,8 +179,7 @@ int runSchemaCommand(const QStringList &args)
     ToolOptions options;
     if (!openArguments(QStringLiteral("schema"), args, 1, -1, "lssdb schema FILE [TABLE...] [--password P]", &options))
         return 1;
-    try {
-        JetFile file(options.positional.at(0), options.password);
+    return readingFile(QStringLiteral("schema"), options, [&](JetFile &file) {
         QStringList tables = options.positional.mid(1);
         if (tables.isEmpty())
             tables = file.tableNames();
@@ -191,12 +192,5 @@ int runSchemaCommand(const QStringList &args)
                 text += QStringLiteral("  %1\t%2\n").arg(c.name, typeLabel(c));
             writeUtf8(text);
         }
-    } catch (const Exception &e) {
-        printError(QStringLiteral("schema"), e.message());
-        return 1;
-    } catch (const jet::Error &e) { // the reader's own, read outside the engine
-        printError(QStringLiteral("schema"), e.message());
-        return 1;
-    }
-    return 0;
+    });
 }

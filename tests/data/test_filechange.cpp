@@ -1,6 +1,7 @@
 // The directory file replaced, rewritten, cut short, removed or swapped for something else while
 // a connection has it open: every statement answers from the file on disk now, or says in
 // Chinese why it cannot, and never mixes two files.
+#include "QueryRows.h"
 #include "TestDb.h"
 #include "TestMain.h"
 #include "query/QueryTestSupport.h"
@@ -107,17 +108,7 @@ class TestFileChange : public QObject
     QByteArray m_lawyersFirst;
     QByteArray m_lawyersOther; // three in 郑州
 
-    static QStringList rows(Query &q)
-    {
-        QStringList out;
-        for (int r = 0; r < q.RecordCount(); ++r) {
-            QStringList fields;
-            for (int f = 0; f < q.fieldNames().size(); ++f)
-                fields << q.value(r, f);
-            out << fields.join(QLatin1Char('|'));
-        }
-        return out;
-    }
+    static QStringList rows(Query &q) { return queryRows(q); }
     static QStringList run(Query &q, const QString &sql)
     {
         q.Close();

@@ -1,6 +1,7 @@
 // Numbers through the statement engine: exact decimals beyond a double's precision compare,
 // sort and print exactly; NaN, infinities and -0 are values; doubles print in their shortest
 // exact form.
+#include "QueryRows.h"
 #include "data/Connection.h"
 #include "data/ConnectionString.h"
 #include "data/DatabaseError.h"
@@ -27,14 +28,7 @@ class TestNumbers : public QObject
         q.setConnection(&m_conn);
         q.SQL().Add(sql);
         q.Open();
-        QStringList out;
-        for (int r = 0; r < q.RecordCount(); ++r) {
-            QStringList fields;
-            for (int f = 0; f < q.fieldNames().size(); ++f)
-                fields << q.value(r, f);
-            out << fields.join(QLatin1Char('|'));
-        }
-        return out;
+        return queryRows(q);
     }
 
 private Q_SLOTS:
