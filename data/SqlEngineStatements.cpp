@@ -94,19 +94,15 @@ sqlite3_stmt *SqlEngine::prepare(const QString &sql, const QStringList &params)
 // Which fields are Yes/No and exact decimal columns of a table; the cells are left as they are.
 void SqlEngine::describe(sqlite3_stmt *stmt, ValueTypes &types) const
 {
-    const int columns = sqlite3_column_count(stmt);
-    types.yesNo.assign(size_t(columns), false);
-    types.exact.assign(size_t(columns), false);
-    for (int c = 0; c < columns; ++c) {
-        const char *table = sqlite3_column_table_name(stmt, c);
-        const char *origin = sqlite3_column_origin_name(stmt, c);
-        for (const auto &s : m_stores)
-            if (table && origin && s->name().compare(QString::fromUtf8(table), Qt::CaseInsensitive) == 0)
-                for (const JetColumn &column : s->columns())
-                    if (column.name.compare(QString::fromUtf8(origin), Qt::CaseInsensitive) == 0) {
-                        types.yesNo[size_t(c)] = column.kind == StorageClass::Boolean;
-                        types.exact[size_t(c)] = column.kind == StorageClass::Number;
-                    }
+    const std::vector<statementrows::FieldOrigin> origins = statementrows::fieldOrigins(stmt, m_catalog);
+    types.yesNo.assign(origins.size(), false);
+    types.exact.assign(origins.size(), false);
+    for (size_t c = 0; c < origins.size(); ++c) {
+        if (!origins[c].store)
+            continue;
+        const StorageClass kind = origins[c].store->columns()[origins[c].column].kind;
+        types.yesNo[c] = kind == StorageClass::Boolean;
+        types.exact[c] = kind == StorageClass::Number;
     }
 }
 
@@ -145,37 +141,41 @@ ColumnStore *SqlEngine::plainScan(const QString &sql, sqlite3_stmt *stmt, std::v
         QRegularExpression::CaseInsensitiveOption);
     if (!plain.match(sql).hasMatch())
         return nullptr;
-    ColumnStore *store = nullptr;
+    const std::vector<statementrows::FieldOrigin> origins = statementrows::fieldOrigins(stmt, m_catalog);
+    ColumnStore *store = statementrows::singleTable(origins);
     columns.clear();
-    for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
-        const char *table = sqlite3_column_table_name(stmt, c);
-        const char *origin = sqlite3_column_origin_name(stmt, c);
-        const char *database = sqlite3_column_database_name(stmt, c);
-        if (!table || !origin || !database || std::strcmp(database, "main") != 0)
-            return nullptr;
-        const QString tableName = QString::fromUtf8(table);
-        if (!store) {
-            for (ColumnStore *s : m_catalog.stores)
-                if (s->name().compare(tableName, Qt::CaseInsensitive) == 0 && s->refusal().isEmpty())
-                    store = s;
-            if (!store)
-                return nullptr;
-        } else if (store->name().compare(tableName, Qt::CaseInsensitive) != 0) {
-            return nullptr;
-        }
-        const QString column = QString::fromUtf8(origin);
-        int index = -1;
-        for (int k = 0; k < store->columns().size(); ++k)
-            if (store->columns()[k].name.compare(column, Qt::CaseInsensitive) == 0)
-                index = k;
-        if (index < 0)
-            return nullptr;
-        columns.push_back(index);
-    }
+    if (!store || !store->refusal().isEmpty())
+        return nullptr;
+    for (const statementrows::FieldOrigin &f : origins)
+        columns.push_back(f.column);
     return columns.empty() ? nullptr : store;
 }
 
 namespace {
+
+QStringList columnNames(sqlite3_stmt *stmt)
+{
+    QStringList names;
+    for (int c = 0; c < sqlite3_column_count(stmt); ++c)
+        names << QString::fromUtf8(sqlite3_column_name(stmt, c));
+    return names;
+}
+
+// Steps a statement through `step`. A failure inside a table's module is raised as it was, not
+// as SQLite's copy of its text; running out of memory is the engine's own message.
+template <class Step>
+void stepping(jetvtab::Catalog &catalog, Step &&step)
+{
+    try {
+        step();
+    } catch (const std::bad_alloc &) {
+        throw EDatabaseError(sqlerrors::outOfMemory());
+    } catch (const EDatabaseError &) {
+        if (catalog.error)
+            std::rethrow_exception(std::exchange(catalog.error, nullptr));
+        throw;
+    }
+}
 
 // A cell of a table's row as the statement would give it: text, and SQLite's type code.
 std::string_view plainCell(const JetCell &cell, StorageClass kind, std::string &buf, unsigned char &type)
@@ -215,7 +215,7 @@ std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList 
             m_prepared();
         counted->verify(m_catalog.statement);
         const std::string rows = std::to_string(counted->countRows());
-        auto result = std::make_unique<ResultSet>(QStringList{QString::fromUtf8(sqlite3_column_name(guard.stmt, 0))});
+        auto result = std::make_unique<ResultSet>(columnNames(guard.stmt));
         result->appendCell(rows.data(), rows.size());
         result->endRow();
         if (m_types) {
@@ -224,27 +224,16 @@ std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList 
         }
         return result;
     }
-    const int columns = sqlite3_column_count(guard.stmt);
-    QStringList names;
-    for (int c = 0; c < columns; ++c)
-        names << QString::fromUtf8(sqlite3_column_name(guard.stmt, c));
-    auto result = std::make_unique<ResultSet>(names);
+    auto result = std::make_unique<ResultSet>(columnNames(guard.stmt));
     if (m_types) {
         m_types->cells.clear();
         describe(guard.stmt, *m_types);
     }
     if (m_prepared)
         m_prepared();
-    try {
+    stepping(m_catalog, [&] {
         statementrows::read(guard.stmt, *result, m_stores, m_catalog, m_types ? &m_types->cells : nullptr);
-    } catch (const std::bad_alloc &) {
-        throw EDatabaseError(sqlerrors::outOfMemory());
-    } catch (const EDatabaseError &) {
-        // A failure inside a table's module is raised as it was, not as SQLite's copy of its text.
-        if (m_catalog.error)
-            std::rethrow_exception(std::exchange(m_catalog.error, nullptr));
-        throw;
-    }
+    });
     return result;
 }
 
@@ -257,9 +246,7 @@ void SqlEngine::stream(const QString &sql, const QStringList &params,
     stopWarmUp();
     StatementGuard guard;
     guard.stmt = prepare(sql, params);
-    QStringList names;
-    for (int c = 0; c < sqlite3_column_count(guard.stmt); ++c)
-        names << QString::fromUtf8(sqlite3_column_name(guard.stmt, c));
+    const QStringList names = columnNames(guard.stmt);
     ValueTypes types;
     describe(guard.stmt, types);
     ColumnStore *counted = countedTable(sql);
@@ -272,12 +259,7 @@ void SqlEngine::stream(const QString &sql, const QStringList &params,
         const std::string_view cell(rows);
         const unsigned char type = SQLITE_INTEGER;
         row(&cell, &type);
-        if (!m_file->isCurrent())
-            throw EDatabaseError(sqlerrors::changedWhileRead());
-        return;
-    }
-    std::vector<int> fields;
-    if (ColumnStore *table = plainScan(sql, guard.stmt, fields)) {
+    } else if (std::vector<int> fields; ColumnStore *table = plainScan(sql, guard.stmt, fields)) {
         // Straight from the file: each row decoded, written and let go, SQLite not stepped.
         table->verify(m_catalog.statement);
         std::vector<int> read;
@@ -304,24 +286,14 @@ void SqlEngine::stream(const QString &sql, const QStringList &params,
         } catch (const std::bad_alloc &) {
             throw EDatabaseError(sqlerrors::outOfMemory());
         }
-        if (!m_file->isCurrent())
-            throw EDatabaseError(sqlerrors::changedWhileRead());
-        return;
-    }
-    struct Streaming
-    {
-        jetvtab::Catalog &catalog;
-        explicit Streaming(jetvtab::Catalog &c) : catalog(c) { catalog.streaming = true; }
-        ~Streaming() { catalog.streaming = false; }
-    } streaming(m_catalog);
-    try {
-        statementrows::stream(guard.stmt, row);
-    } catch (const std::bad_alloc &) {
-        throw EDatabaseError(sqlerrors::outOfMemory());
-    } catch (const EDatabaseError &) {
-        if (m_catalog.error)
-            std::rethrow_exception(std::exchange(m_catalog.error, nullptr));
-        throw;
+    } else {
+        struct Streaming
+        {
+            jetvtab::Catalog &catalog;
+            explicit Streaming(jetvtab::Catalog &c) : catalog(c) { catalog.streaming = true; }
+            ~Streaming() { catalog.streaming = false; }
+        } streaming(m_catalog);
+        stepping(m_catalog, [&] { statementrows::stream(guard.stmt, row); });
     }
     // Rows read while the file changed may mix two files: what went out is not vouched for.
     if (!m_file->isCurrent())

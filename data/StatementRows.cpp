@@ -171,6 +171,38 @@ void stream(sqlite3_stmt *stmt, const RowSink &row)
     }
 }
 
+std::vector<FieldOrigin> fieldOrigins(sqlite3_stmt *stmt, const jetvtab::Catalog &catalog)
+{
+    std::vector<FieldOrigin> out(size_t(sqlite3_column_count(stmt)));
+    for (size_t c = 0; c < out.size(); ++c) {
+        const char *table = sqlite3_column_table_name(stmt, int(c));
+        const char *origin = sqlite3_column_origin_name(stmt, int(c));
+        const char *database = sqlite3_column_database_name(stmt, int(c));
+        if (!table || !origin || !database || std::strcmp(database, "main") != 0)
+            continue;
+        // A table is declared under several spellings: its store is found without regard to case.
+        const QString tableName = QString::fromUtf8(table);
+        const QString columnName = QString::fromUtf8(origin);
+        for (ColumnStore *s : catalog.stores) {
+            if (s->name().compare(tableName, Qt::CaseInsensitive) != 0)
+                continue;
+            for (int k = 0; k < s->columns().size(); ++k)
+                if (s->columns()[k].name.compare(columnName, Qt::CaseInsensitive) == 0)
+                    out[c] = {s, k};
+        }
+    }
+    return out;
+}
+
+ColumnStore *singleTable(const std::vector<FieldOrigin> &fields)
+{
+    ColumnStore *table = fields.empty() ? nullptr : fields.front().store;
+    for (const FieldOrigin &f : fields)
+        if (!f.store || f.store != table)
+            return nullptr;
+    return table;
+}
+
 void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_ptr<ColumnStore>> &stores,
           const jetvtab::Catalog &catalog, std::vector<unsigned char> *cellTypes)
 {
@@ -178,31 +210,17 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
     const StoreRows *source = nullptr;
     std::shared_ptr<ColumnStore> store;
     std::vector<int> fields;
-    for (int c = 0; c < columns; ++c) {
-        const char *table = sqlite3_column_table_name(stmt, c);
-        const char *origin = sqlite3_column_origin_name(stmt, c);
-        const char *database = sqlite3_column_database_name(stmt, c);
-        if (!table || !origin || !database || std::strcmp(database, "main") != 0)
-            break;
-        if (!store) {
-            for (const auto &s : stores)
-                if (s->name().compare(QString::fromUtf8(table), Qt::CaseInsensitive) == 0
-                    && std::find(catalog.stores.begin(), catalog.stores.end(), s.get()) != catalog.stores.end())
-                    store = s;
-            if (!store)
+    const std::vector<FieldOrigin> origins = fieldOrigins(stmt, catalog);
+    if (ColumnStore *table = singleTable(origins)) {
+        for (const auto &s : stores)
+            if (s.get() == table)
+                store = s;
+        for (const FieldOrigin &f : origins) {
+            const StorageClass kind = table->columns()[f.column].kind;
+            if (kind == StorageClass::Integer || kind == StorageClass::Real || kind == StorageClass::Number)
                 break;
-        } else if (store->name().compare(QString::fromUtf8(table), Qt::CaseInsensitive) != 0) {
-            break;
+            fields.push_back(f.column);
         }
-        const QString name = QString::fromUtf8(origin);
-        int index = -1;
-        for (int k = 0; k < store->columns().size(); ++k)
-            if (store->columns()[k].name.compare(name, Qt::CaseInsensitive) == 0)
-                index = k;
-        const StorageClass kind = index < 0 ? StorageClass::Integer : store->columns()[index].kind;
-        if (kind == StorageClass::Integer || kind == StorageClass::Real || kind == StorageClass::Number)
-            break;
-        fields.push_back(index);
     }
     bool eligible = columns > 0 && int(fields.size()) == columns;
     for (;;) {

@@ -20,6 +20,17 @@ namespace statementrows {
 // 1.7976931348623157e308); "-0" keeps its sign; "Infinity", "-Infinity", "NaN".
 std::string formatReal(double v);
 
+// Where a field of a statement's result comes from: a column of one of the module's tables
+// (`store` and the column's index in it), or nothing (a computed value) with `store` null.
+struct FieldOrigin
+{
+    ColumnStore *store = nullptr;
+    int column = -1;
+};
+std::vector<FieldOrigin> fieldOrigins(sqlite3_stmt *stmt, const jetvtab::Catalog &catalog);
+// The one table every field is a column of, or null.
+ColumnStore *singleTable(const std::vector<FieldOrigin> &fields);
+
 // Steps the statement to its end, every row into `result`. When every field is a text column
 // of one table as it stands, the result keeps row numbers instead of copies. Throws
 // EDatabaseError (SQLite's failure in Chinese) or std::bad_alloc. `cellTypes`, when given,
