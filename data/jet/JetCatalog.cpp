@@ -15,17 +15,34 @@ constexpr int kColumnEntry = 25;
 constexpr int kRealIndexEntry = 12;
 constexpr int kMaxDefinitionPages = 256;
 
-// A column's type against its layout. Types the reader does not know are left to the
+// A column's type against its layout. Each rule refuses only what cannot be read soundly; what
+// Jet itself allows is written beside it. Types the reader does not know are left to the
 // unsupported-type error of the statements that read them.
 bool soundColumn(const StoredColumn &c)
 {
-    if (const int size = fixedSize(c.type))
-        return c.fixed && c.size == size && c.fixedOffset + size <= kMaxRowSize
-               && (c.type != kDecimal || (c.precision <= 28 && c.scale <= c.precision));
+    // Whatever a fixed column's type, its bytes lie inside the largest row Jet keeps.
+    if (c.fixed && c.fixedOffset + c.size > kMaxRowSize)
+        return false;
+    if (const int size = fixedSize(c.type)) {
+        // Jet declares every numeric, date and GUID column at its type's size. Access keeps them
+        // fixed; other Jet writers keep a Decimal in the row's variable part, read from there (a
+        // field shorter than the type is damage, found where the row is read). A different size
+        // would make two layouts disagree on where the value lies.
+        if (c.size != size)
+            return false;
+        // Access allows precision 1 to 28 and a scale of 0 up to the precision (Decimal(4,4)).
+        return c.type != kDecimal || (c.precision <= 28 && c.scale <= c.precision);
+    }
     switch (c.type) {
-    case kBoolean: return c.size <= 1; // the value lives in the null mask, nothing in the row
-    case kText: return !c.fixed && c.size >= 2 && c.size <= 510 && c.size % 2 == 0; // bytes of UTF-16
-    case kBinary: return !c.fixed && c.size <= 255;
+    // The value lives in the null mask; Access declares the column fixed or not, with size 0 or 1.
+    case kBoolean: return c.size <= 1;
+    // Variable Text and Binary are bounded by the row's offsets whatever size they declare
+    // (Access declares Text up to 255 characters, Binary up to 255 bytes, and 510 for
+    // MSysObjects' Owner and RmtInfoShort). Fixed ones, as other Jet writers make them, are read
+    // as their declared size of the row's fixed part, so that size must be there.
+    case kText:
+    case kBinary: return !c.fixed || c.size > 0;
+    // A long value is a 12-byte reference or an inline value in the variable part: never fixed.
     case kMemo:
     case kOle: return !c.fixed;
     default: return true;
@@ -33,7 +50,8 @@ bool soundColumn(const StoredColumn &c)
 }
 
 // Each column has a null-mask bit and, when variable, an offset-table entry of its own, and no
-// two fixed columns share a byte of the row.
+// two fixed columns share a byte of the row (Yes/No columns take none): Jet lays them out so;
+// anything else would read one stored value as two columns.
 bool soundLayout(const std::vector<StoredColumn> &columns)
 {
     std::set<int> numbers, variables;
@@ -41,9 +59,9 @@ bool soundLayout(const std::vector<StoredColumn> &columns)
     for (const StoredColumn &c : columns) {
         if (!soundColumn(c) || !numbers.insert(c.number).second)
             return false;
-        if (!c.fixed && (c.varIndex > 0xFF || !variables.insert(c.varIndex).second))
+        if (!c.fixed && c.type != kBoolean && (c.varIndex > 0xFF || !variables.insert(c.varIndex).second))
             return false;
-        if (c.fixed && fixedSize(c.type) > 0)
+        if (c.fixed && c.type != kBoolean && c.size > 0)
             ranges.emplace_back(c.fixedOffset, c.fixedOffset + c.size);
     }
     std::sort(ranges.begin(), ranges.end());

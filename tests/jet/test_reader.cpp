@@ -13,6 +13,7 @@
 #include <cstring>
 #include <functional>
 
+#include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -24,46 +25,104 @@ namespace {
 
 const QString kLssdb = QStringLiteral(LSSDB_PATH);
 
-// What mdb-export prints for a cell whose text through our layer is `ours`. Where the two differ
-// mdb-export is the one that is wrong or only formats differently.
-QString asMdbExportPrints(const QString &column, const QString &ours, bool null)
+// Both sides of a cell in one canonical form: what mdb-export prints for a cell of Jet type
+// `type` whose text through our layer is `ours`, and mdb-export's own text made comparable. Where
+// the two differ mdb-export is the one that is wrong or only formats differently.
+QString asMdbExportPrints(quint8 type, const QString &ours, bool null)
 {
     if (null)
         return QString();
-    if (column == QLatin1String("c_single") || column == QLatin1String("c_double"))
-        return QString::number(ours.toDouble(), 'g', 7); // mdb-export prints in its own manner
-    if (column == QLatin1String("c_guid"))
+    switch (type) {
+    case jet::kGuid:
         // -b hex hexes the text of a GUID too, and mdb-export leaves out its fourth dash.
         return sample::hex(QString(ours).remove(24, 1).toLatin1());
-    if (column == QLatin1String("c_bin")) {
+    case jet::kBinary:
         // mdb-export ends a Binary value at its first zero byte.
         for (int at = 0; at + 1 < ours.size(); at += 2)
             if (ours.mid(at, 2) == QLatin1String("00"))
                 return ours.left(at);
         return ours;
-    }
-    if (column == QLatin1String("c_date") && ours.size() == 10)
-        return ours + QStringLiteral(" 00:00:00");
-    if (column == QLatin1String("c_bool"))
-        return ours == QLatin1String("True") ? QStringLiteral("1") : QStringLiteral("0");
-    if (column == QLatin1String("c_text") || column == QLatin1String("c_memo")) {
+    case jet::kDateTime: return ours.size() == 10 ? ours + QStringLiteral(" 00:00:00") : ours;
+    case jet::kBoolean: return ours == QLatin1String("True") ? QStringLiteral("1") : QStringLiteral("0");
+    case jet::kText:
+    case jet::kMemo: {
         // mdb-export prints a character beyond the BMP as "??" (one per UTF-16 unit).
         QString s = ours;
-        s.replace(QStringLiteral("\U0001F600"), QStringLiteral("??"));
+        for (int i = 0; i + 1 < s.size(); ++i)
+            if (s.at(i).isHighSurrogate() && s.at(i + 1).isLowSurrogate())
+                s.replace(i, 2, QStringLiteral("??"));
         return s;
     }
-    if (column == QLatin1String("c_money") || column == QLatin1String("c_dec")) {
-        // Always with all the scale's decimals.
-        const int scale = column == QLatin1String("c_money") ? 4 : 6;
-        QString s = ours;
-        int point = int(s.indexOf(QLatin1Char('.')));
-        if (point < 0) {
-            s += QLatin1Char('.');
-            point = int(s.size()) - 1;
-        }
-        return s + QString(scale - (int(s.size()) - point - 1), QLatin1Char('0'));
+    default: return ours;
+    }
+}
+
+// mdb-export prints reals its own way and exact numbers with every decimal of their scale.
+QString comparable(quint8 type, QString text)
+{
+    if (text.isEmpty())
+        return text;
+    if (type == jet::kSingle || type == jet::kDouble)
+        return QString::number(text.toDouble(), 'g', 7);
+    if ((type == jet::kCurrency || type == jet::kDecimal) && text.contains(QLatin1Char('.'))) {
+        while (text.endsWith(QLatin1Char('0')))
+            text.chop(1);
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+    }
+    return text;
+}
+
+// A table as mdb-export prints it, a line a row, in canonical form.
+QStringList exportedByMdbTools(const QString &path, const QString &table, const QVector<JetColumn> &columns)
+{
+    const ToolResult m =
+        runTool(QStringLiteral("mdb-export"),
+                {QStringLiteral("-H"), QStringLiteral("-Q"), QStringLiteral("-d"), QStringLiteral("\x1f"),
+                 QStringLiteral("-R"), QStringLiteral("\x1e"), QStringLiteral("-b"), QStringLiteral("hex"),
+                 QStringLiteral("-D"), QStringLiteral("%Y-%m-%d"), QStringLiteral("-T"),
+                 QStringLiteral("%Y-%m-%d %H:%M:%S"), path, table});
+    if (m.exitCode != 0)
+        return {QStringLiteral("mdb-export failed: ") + QString::fromUtf8(m.err)};
+    QStringList lines = QString::fromUtf8(m.out).split(QChar(0x1e));
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    for (QString &line : lines) {
+        QStringList cells = line.split(QChar(0x1f));
+        for (int c = 0; c < cells.size() && c < columns.size(); ++c)
+            cells[c] = comparable(columns[c].type, cells[c]);
+        line = cells.join(QChar(0x1f));
+    }
+    return lines;
+}
+
+// Our rows of a table in the same canonical form.
+QStringList readByUs(const Collect &all, const QVector<JetColumn> &columns)
+{
+    QStringList ours;
+    for (size_t i = 0; i < all.rows.size(); ++i) {
+        QStringList cells;
+        for (int c = 0; c < columns.size(); ++c)
+            cells << comparable(columns[c].type,
+                                asMdbExportPrints(columns[c].type, all.rows[i][c], all.nulls[i][c]));
+        ours << cells.join(QChar(0x1f));
     }
     return ours;
+}
+
+void compareLines(const QStringList &exported, const QStringList &ours)
+{
+    QCOMPARE(exported.size(), ours.size());
+    for (int i = 0; i < ours.size(); ++i) {
+        if (exported[i] != ours[i]) {
+            int at = 0;
+            while (at < ours[i].size() && exported[i].at(at) == ours[i].at(at))
+                ++at;
+            QFAIL(qPrintable(QStringLiteral("row %1: mdb-export\n%2\nwe\n%3")
+                                 .arg(i)
+                                 .arg(exported[i].mid(at - 20, 200), ours[i].mid(at - 20, 200))));
+        }
+    }
 }
 
 } // namespace
@@ -144,46 +203,75 @@ private Q_SLOTS:
         // flags the other way round (0x4000 as deleted, 0x8000 not at all): it lists deleted
         // rows, and a moved row at its new place instead of its pointer's. Where the file has
         // either, only the distinct rows can be compared.
-        const ToolResult m =
-            runTool(QStringLiteral("mdb-export"),
-                    {QStringLiteral("-H"), QStringLiteral("-Q"), QStringLiteral("-d"), QStringLiteral("\x1f"),
-                     QStringLiteral("-R"), QStringLiteral("\x1e"), QStringLiteral("-b"), QStringLiteral("hex"),
-                     QStringLiteral("-D"), QStringLiteral("%Y-%m-%d"), QStringLiteral("-T"),
-                     QStringLiteral("%Y-%m-%d %H:%M:%S"), path, QStringLiteral("T")});
-        QCOMPARE(m.exitCode, 0);
-        QStringList exported = QString::fromUtf8(m.out).split(QChar(0x1e));
-        if (exported.last().isEmpty())
-            exported.removeLast();
-        QStringList ours;
-        for (int i = 0; i < kRows; ++i) {
-            QStringList cells;
-            for (int c = 0; c < all.columns.size(); ++c)
-                cells << asMdbExportPrints(all.columns[c], all.rows[size_t(i)][c], all.nulls[size_t(i)][c]);
-            ours << cells.join(QChar(0x1f));
-        }
-        for (QString &line : exported) {
-            QStringList cells = line.split(QChar(0x1f));
-            for (int c = 0; c < cells.size() && c < all.columns.size(); ++c)
-                if (all.columns[c] == QLatin1String("c_single") || all.columns[c] == QLatin1String("c_double"))
-                    cells[c] = cells[c].isEmpty() ? cells[c] : QString::number(cells[c].toDouble(), 'g', 7);
-            line = cells.join(QChar(0x1f));
-        }
+        const QVector<JetColumn> columns = file.columns(QStringLiteral("T"));
+        QStringList exported = exportedByMdbTools(path, QStringLiteral("T"), columns);
+        QStringList ours = readByUs(all, columns);
         if (options.moveEvery || options.deleteEvery) {
             exported.sort();
             exported.removeDuplicates();
             ours.sort();
         }
-        QCOMPARE(exported.size(), ours.size());
-        for (int i = 0; i < ours.size(); ++i) {
-            if (exported[i] != ours[i]) {
-                int at = 0;
-                while (at < ours[i].size() && exported[i].at(at) == ours[i].at(at))
-                    ++at;
-                QFAIL(qPrintable(QStringLiteral("row %1: mdb-export\n%2\nwe\n%3")
-                                     .arg(i)
-                                     .arg(exported[i].mid(at - 20, 200), ours[i].mid(at - 20, 200))));
+        compareLines(exported, ours);
+    }
+
+    // Files Access wrote, as a real directory file is made: every table of every one opens and
+    // reads cell for cell as mdb-export reads it, and its stored row count, COUNT(*) and a whole
+    // pass agree. The tables are listed by mdb-tables, not by us.
+    void filesOthersWrote_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("table"); // empty: a file without user tables
+        const QDir samples(QStringLiteral(LSS_SOURCE_DIR "/tests/jet/samples"));
+        const QStringList files = samples.entryList({QStringLiteral("*.mdb")}, QDir::Files, QDir::Name);
+        QVERIFY(files.size() >= 11);
+        for (const QString &name : files) {
+            const QString path = samples.filePath(name);
+            const ToolResult listed = runTool(QStringLiteral("mdb-tables"), {QStringLiteral("-1"), path});
+            const QStringList tables = QString::fromUtf8(listed.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            if (tables.isEmpty())
+                QTest::newRow(qPrintable(name)) << path << QString();
+            for (const QString &t : tables)
+                QTest::newRow(qPrintable(name + QLatin1Char(' ') + t)) << path << t;
+        }
+    }
+
+    void filesOthersWrote()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, table);
+        const bool locked = path.contains(QLatin1String("_with-password"));
+        const QString password = locked ? QStringLiteral("password") : QStringLiteral("any");
+        if (locked) {
+            try {
+                JetFile wrong(path, QStringLiteral("41729063"));
+                QFAIL("a wrong password opened the file");
+            } catch (const jet::Error &e) {
+                QCOMPARE(e.message(), QStringLiteral("密码无效。"));
             }
         }
+        JetFile file(path, password);
+        if (table.isEmpty()) {
+            QVERIFY(file.tableNames().isEmpty());
+            return;
+        }
+        QVERIFY(file.tableNames().contains(table));
+        Collect all;
+        file.readTable(table, all);
+        const QVector<JetColumn> columns = file.columns(table);
+        compareLines(exportedByMdbTools(path, table, columns), readByUs(all, columns));
+
+        const quint32 rows = quint32(all.rows.size());
+        QCOMPARE(file.storedRowCount(table), rows);
+        QCOMPARE(file.openTable(table, {})->countRows(), rows);
+        const ToolResult count = runTool(kLssdb, {QStringLiteral("query"), path,
+                                                  QStringLiteral("SELECT COUNT(*) FROM [%1]").arg(table),
+                                                  QStringLiteral("--password"), password});
+        QCOMPARE(QString::fromUtf8(count.out), QStringLiteral("COUNT(*)\n%1\n1 records\n").arg(rows));
+        const ToolResult whole = runTool(kLssdb, {QStringLiteral("query"), path,
+                                                  QStringLiteral("SELECT * FROM [%1]").arg(table),
+                                                  QStringLiteral("--password"), password});
+        QVERIFY2(whole.exitCode == 0, whole.err.constData());
+        QVERIFY(whole.out.endsWith(QStringLiteral("\n%1 records\n").arg(rows).toUtf8()));
     }
 };
 
