@@ -28,6 +28,12 @@ void Writer::Impl::startTable(const QString &name, std::vector<Col> cols, bool s
     t->system = system;
     t->tdefPage = tdefPage;
     for (Col &c : cols) {
+        if (!system && options.fixedText && c.type == kText) {
+            c.fixed = true;
+            c.fixedSize = c.maxChars * 2;
+        }
+        if (!system && options.variableDecimal && c.type == kDecimal)
+            c.fixed = false;
         if (c.fixed) {
             c.fixedOffset = t->fixedBytes;
             t->fixedBytes += c.fixedSize;
@@ -49,6 +55,18 @@ QString Writer::Impl::where(const Col &c) const
 void Writer::Impl::encodeFixed(const Col &c, const QVariant &v, quint8 *out)
 {
     switch (c.type) {
+    case kText: {
+        const QString s = v.toString();
+        if (s.size() > c.maxChars)
+            throw Error(QStringLiteral("%1: value too long (%2 characters, at most %3)")
+                            .arg(where(c))
+                            .arg(s.size())
+                            .arg(c.maxChars));
+        const QString padded = s + QString(c.maxChars - s.size(), QLatin1Char(' '));
+        for (qsizetype i = 0; i < padded.size(); ++i)
+            put16(out + 2 * i, padded.at(i).unicode());
+        break;
+    }
     case kLong:
     case kInteger: {
         bool ok = false;
@@ -197,9 +215,17 @@ void Writer::Impl::addRow(const QVector<QVariant> &values)
                 appendUtf16(row, s);
         } else if (c.type == kBinary) {
             const QByteArray b = v.toByteArray();
-            if (b.size() > 255)
-                throw Error(QStringLiteral("%1: value too long (%2 bytes, at most 255)").arg(where(c)).arg(b.size()));
+            if (b.size() > c.maxChars)
+                throw Error(QStringLiteral("%1: value too long (%2 bytes, at most %3)")
+                                .arg(where(c))
+                                .arg(b.size())
+                                .arg(c.maxChars));
             row.insert(row.end(), b.begin(), b.end());
+        } else if (c.fixedSize > 0) {
+            // A fixed-size type kept in the variable part: the same bytes, found by offset.
+            const size_t at = row.size();
+            row.resize(at + size_t(c.fixedSize), 0);
+            encodeFixed(c, v, row.data() + at);
         } else {
             valueBytes.clear();
             if (c.type == kOle) {
@@ -265,6 +291,8 @@ Col writer::makeCol(const QString &name, quint8 type, int maxChars)
     c.maxChars = maxChars;
     c.fixedSize = fixedSize(type);
     c.fixed = c.fixedSize > 0 || type == kBoolean;
+    if (type == kBinary && maxChars == 0)
+        c.maxChars = 255; // the most Access lets a user declare; its own catalog has 510
     if (!c.fixed && type != kBinary && type != kText && type != kMemo && type != kOle)
         throw Error(QStringLiteral("column %1: no Jet 4 type has the code %2").arg(name).arg(int(type)));
     return c;

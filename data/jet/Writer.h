@@ -21,7 +21,7 @@ struct ColumnDef
 {
     QString name;
     quint8 type;
-    int maxChars = 255; // Text only: UTF-16 code units, 1..255
+    int maxChars = 255; // Text only: UTF-16 code units, 1..255 (a Binary column holds 255 bytes)
     int precision = 18; // Decimal only: 1..28 digits
     int scale = 0;      // Decimal only: 0..precision
 };
@@ -37,6 +37,12 @@ struct WriterOptions
                                    // but is not in its usage map (as a dropped table leaves)
     bool longValuesOffRow = false; // every non-empty Memo and OLE value on a long-value page,
                                    // however short (as Access does when a row has no room left)
+    // Layouts that other Jet writers make and Access reads:
+    bool fixedText = false;       // Text columns in the row's fixed part, each value padded with
+                                  // spaces to the column's size
+    bool variableDecimal = false; // Decimal columns in the row's variable part
+    int mapSlotsFrom = 0;         // the usage maps from this row slot of their page on, after as
+                                  // many deleted rows (as a file with many tables has them)
     // One fault in the first table, for trying the readers on a file that contradicts itself.
     enum class Damage {
         None,

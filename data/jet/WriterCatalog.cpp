@@ -18,7 +18,7 @@ constexpr qint32 kSystemFlags = qint32(0x80000000u);
 
 enum ObjectType : qint32 { kTableObject = 1, kDatabaseObject = 2, kContainerObject = 3 };
 
-// MSysObjects' columns as Access declares them; the rows below fill them in this order.
+// MSysObjects' columns as Access declares them (its two Binary columns of 510 bytes); the rows below fill them in this order.
 std::vector<Col> catalogColumns()
 {
     return {
@@ -28,12 +28,12 @@ std::vector<Col> catalogColumns()
         makeCol(QStringLiteral("Type"), kInteger),
         makeCol(QStringLiteral("DateCreate"), kDateTime),
         makeCol(QStringLiteral("DateUpdate"), kDateTime),
-        makeCol(QStringLiteral("Owner"), kBinary),
+        makeCol(QStringLiteral("Owner"), kBinary, 510),
         makeCol(QStringLiteral("Flags"), kLong),
         makeCol(QStringLiteral("Database"), kMemo),
         makeCol(QStringLiteral("Connect"), kMemo),
         makeCol(QStringLiteral("ForeignName"), kText, 255),
-        makeCol(QStringLiteral("RmtInfoShort"), kBinary),
+        makeCol(QStringLiteral("RmtInfoShort"), kBinary, 510),
         makeCol(QStringLiteral("RmtInfoLong"), kOle),
         makeCol(QStringLiteral("Lv"), kOle),
         makeCol(QStringLiteral("LvProp"), kOle),
@@ -47,7 +47,8 @@ std::vector<Col> catalogColumns()
 void Writer::Impl::writeCatalog()
 {
     // The system tables Access creates with every database, empty: readers that list
-    // relationships, queries or permissions open them.
+    // relationships, queries or permissions open them. Their columns in Access's numbering, of
+    // its types and sizes.
     const struct
     {
         const char *name;
@@ -56,21 +57,21 @@ void Writer::Impl::writeCatalog()
     } systemTables[] = {
         {"MSysACEs",
          kAcesPage,
-         {makeCol(QStringLiteral("ACM"), kLong), makeCol(QStringLiteral("FInheritable"), kBoolean),
-          makeCol(QStringLiteral("ObjectId"), kLong), makeCol(QStringLiteral("SID"), kBinary)}},
+         {makeCol(QStringLiteral("ObjectId"), kLong), makeCol(QStringLiteral("SID"), kBinary, 510),
+          makeCol(QStringLiteral("ACM"), kLong), makeCol(QStringLiteral("FInheritable"), kBoolean)}},
         {"MSysQueries",
          kQueriesPage,
-         {makeCol(QStringLiteral("Attribute"), kByte), makeCol(QStringLiteral("Expression"), kMemo),
-          makeCol(QStringLiteral("Flag"), kInteger), makeCol(QStringLiteral("LvExtra"), kOle),
-          makeCol(QStringLiteral("Name1"), kMemo), makeCol(QStringLiteral("Name2"), kMemo),
-          makeCol(QStringLiteral("ObjectId"), kLong), makeCol(QStringLiteral("Order"), kBinary)}},
+         {makeCol(QStringLiteral("ObjectId"), kLong), makeCol(QStringLiteral("Attribute"), kByte),
+          makeCol(QStringLiteral("Order"), kBinary, 510), makeCol(QStringLiteral("Name1"), kText, 255),
+          makeCol(QStringLiteral("Name2"), kText, 255), makeCol(QStringLiteral("Expression"), kMemo),
+          makeCol(QStringLiteral("Flag"), kInteger), makeCol(QStringLiteral("LvExtra"), kLong)}},
         {"MSysRelationships",
          kRelationshipsPage,
-         {makeCol(QStringLiteral("ccolumn"), kLong), makeCol(QStringLiteral("grbit"), kLong),
-          makeCol(QStringLiteral("icolumn"), kLong), makeCol(QStringLiteral("szColumn"), kText, 64),
-          makeCol(QStringLiteral("szObject"), kText, 64), makeCol(QStringLiteral("szReferencedColumn"), kText, 64),
-          makeCol(QStringLiteral("szReferencedObject"), kText, 64),
-          makeCol(QStringLiteral("szRelationship"), kText, 64)}},
+         {makeCol(QStringLiteral("szRelationship"), kText, 255), makeCol(QStringLiteral("grbit"), kLong),
+          makeCol(QStringLiteral("ccolumn"), kLong), makeCol(QStringLiteral("icolumn"), kLong),
+          makeCol(QStringLiteral("szObject"), kText, 255), makeCol(QStringLiteral("szColumn"), kText, 255),
+          makeCol(QStringLiteral("szReferencedObject"), kText, 255),
+          makeCol(QStringLiteral("szReferencedColumn"), kText, 255)}},
     };
     for (const auto &s : systemTables) {
         startTable(QString::fromLatin1(s.name), s.cols, true, s.page);

@@ -75,6 +75,11 @@ quint32 Writer::Impl::placeMapRow(const std::vector<quint8> &r)
         const quint32 number = firstMapPageUsed ? allocPage() : kFirstMapPage;
         firstMapPageUsed = true;
         openPage(maps, number, 0, false);
+        if (number == kFirstMapPage)
+            for (int i = 0; i < options.mapSlotsFrom; ++i) {
+                const quint8 filler[4] = {};
+                maps.place(filler, 4, 0x8000);
+            }
     }
     const int rowIndex = maps.place(r.data(), int(r.size()));
     return (maps.number << 8) | quint32(rowIndex);
@@ -241,11 +246,11 @@ void Writer::Impl::endTable()
         if (c.type == kText)
             len = c.maxChars * 2;
         else if (c.type == kBinary)
-            len = 255;
+            len = c.maxChars;
         else if (c.type == kBoolean)
             len = 1;
-        else if (c.fixed)
-            len = c.fixedSize;
+        else
+            len = fixedSize(c.type);
         put16(e + 23, len);
         td.insert(td.end(), e, e + 25);
     }

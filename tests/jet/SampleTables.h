@@ -23,7 +23,8 @@ inline std::vector<jet::ColumnDef> columns()
             {QStringLiteral("c_double"), jet::kDouble, 0},  {QStringLiteral("c_date"), jet::kDateTime, 0},
             {QStringLiteral("c_text"), jet::kText, 100},    {QStringLiteral("c_memo"), jet::kMemo, 0},
             {QStringLiteral("c_bin"), jet::kBinary, 0},     {QStringLiteral("c_ole"), jet::kOle, 0},
-            {QStringLiteral("c_guid"), jet::kGuid, 0},      {QStringLiteral("c_dec"), jet::kDecimal, 0, 28, 6}};
+            {QStringLiteral("c_guid"), jet::kGuid, 0},      {QStringLiteral("c_dec"), jet::kDecimal, 0, 28, 6},
+            {QStringLiteral("c_frac"), jet::kDecimal, 0, 4, 4}};
 }
 
 inline QString hex(const QByteArray &b)
@@ -98,6 +99,8 @@ inline Row row(int i)
                    uchar(255 - i));
     add(id, id.toString(QUuid::WithBraces).toUpper());
     add(QString::fromLatin1(decimals[i % 5]), QString::fromLatin1(decimals[i % 5]));
+    static const char *const fractions[] = {"0.1234", "-0.9999", "0", "0.0001"}; // scale = precision
+    add(QString::fromLatin1(fractions[i % 4]), QString::fromLatin1(fractions[i % 4]));
     // Every column but the Yes/No one (which has no NULL) is NULL now and then.
     for (int c = 1; c < r.values.size(); ++c) {
         if ((i + c) % 11 == 0) {
