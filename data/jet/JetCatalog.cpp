@@ -146,6 +146,10 @@ StoredTable readTableDef(const PageFile &file, quint32 first, const QString &nam
             t.sound = false;
     }
     t.sound = t.sound && soundLayout(t.columns);
+    // The entries need not be in the columns' order (Access keeps its system tables' sorted by
+    // name): a table's columns are in the order of their numbers, as Access shows them.
+    std::stable_sort(t.columns.begin(), t.columns.end(),
+                     [](const StoredColumn &a, const StoredColumn &b) { return a.number < b.number; });
     return t;
 }
 

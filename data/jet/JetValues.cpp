@@ -100,6 +100,11 @@ void formatDate(double value, std::string &out)
     out.assign(buf, size_t(qMax(0, n)));
 }
 
+// Jet keeps a long value's length in its reference and the value itself inline after it, in one
+// long-value row, or in a chain of rows each naming the next (the last names none). In every
+// file Access writes the two agree to the byte: the inline bytes, the row, or the chain's
+// pieces together are exactly the stored length. Other readers go by the bytes and ignore the
+// length, so a value whose length says otherwise is damage, not a shorter or empty value.
 void readLongValue(const PageFile &file, const uchar *field, size_t len, std::vector<uchar> &out, Page &scratch,
                    LongValueOwners &owners)
 {
@@ -111,7 +116,7 @@ void readLongValue(const PageFile &file, const uchar *field, size_t len, std::ve
     const quint32 head = get32(field);
     const quint32 total = head & 0x3FFFFFFF;
     if (head & 0x80000000u) {
-        if (total > len - 12)
+        if (total != len - 12)
             file.damaged();
         out.assign(field + 12, field + 12 + total);
         return;
@@ -122,7 +127,7 @@ void readLongValue(const PageFile &file, const uchar *field, size_t len, std::ve
         file.damaged();
     out.reserve(total);
     const bool single = head & 0x40000000u;
-    while (out.size() < total) {
+    do {
         // Every row of the chain belongs to this value alone: values that ran into a shared
         // tail would let a small file expand without bound. A claimed row also ends a loop.
         if (pointer == 0 || !owners.claim(pointer, file.pageCount()))
@@ -130,18 +135,21 @@ void readLongValue(const PageFile &file, const uchar *field, size_t len, std::ve
         file.readData(pointer >> 8, scratch, 0);
         const RowSlot s = file.slot(scratch, int(pointer & 0xFF));
         const uchar *row = scratch.data() + s.start;
+        const size_t rowLength = size_t(s.end - s.start);
         if (single) {
-            out.insert(out.end(), row, row + s.end - s.start);
-            break;
+            pointer = 0;
+            out.insert(out.end(), row, row + rowLength);
+        } else {
+            if (rowLength < 4)
+                file.damaged();
+            pointer = get32(row);
+            out.insert(out.end(), row + 4, row + rowLength);
         }
-        if (s.end - s.start < 4)
+        if (out.size() > total)
             file.damaged();
-        pointer = get32(row);
-        out.insert(out.end(), row + 4, row + s.end - s.start);
-    }
-    if (out.size() < total)
+    } while (pointer != 0);
+    if (out.size() != total)
         file.damaged();
-    out.resize(total);
 }
 
 bool decodable(quint8 type)
