@@ -342,10 +342,13 @@ std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringL
         try {
             result = run(sql, params);
         } catch (const EDatabaseError &) {
-            // A failure met while the file changed is the old file's (or a mix of both).
-            if (attempt < kAttempts && !m_file->isCurrent())
+            // A failure met while the file changed is the old file's, not the new one's: run
+            // again, or, when it keeps changing, say so rather than call the new file damaged.
+            if (m_file->isCurrent())
+                throw;
+            if (attempt < kAttempts)
                 continue;
-            throw;
+            throw EDatabaseError(sqlerrors::changedWhileRead());
         }
         if (m_file->isCurrent())
             return result;

@@ -249,51 +249,58 @@ void SqlEngine::stream(const QString &sql, const QStringList &params,
     const QStringList names = columnNames(guard.stmt);
     ValueTypes types;
     describe(guard.stmt, types);
-    ColumnStore *counted = countedTable(sql);
-    begin(names, types);
-    if (m_prepared)
-        m_prepared();
-    if (counted) {
-        counted->verify(m_catalog.statement);
-        const std::string rows = std::to_string(counted->countRows());
-        const std::string_view cell(rows);
-        const unsigned char type = SQLITE_INTEGER;
-        row(&cell, &type);
-    } else if (std::vector<int> fields; ColumnStore *table = plainScan(sql, guard.stmt, fields)) {
-        // Straight from the file: each row decoded, written and let go, SQLite not stepped.
-        table->verify(m_catalog.statement);
-        std::vector<int> read;
-        std::vector<size_t> at;
-        for (int f : fields) {
-            auto found = std::find(read.begin(), read.end(), f);
-            at.push_back(size_t(found - read.begin()));
-            if (found == read.end())
-                read.push_back(f);
-        }
-        const std::unique_ptr<jet::TableCursor> rows = table->openRows(read);
-        std::vector<std::string> buffers(fields.size());
-        std::vector<std::string_view> cells(fields.size());
-        std::vector<unsigned char> cellTypes(fields.size());
-        try {
-            while (rows->next()) {
-                for (size_t f = 0; f < fields.size(); ++f)
-                    cells[f] =
-                        plainCell(rows->cells()[at[f]], table->columns()[fields[f]].kind, buffers[f], cellTypes[f]);
-                row(cells.data(), cellTypes.data());
+    try {
+        ColumnStore *counted = countedTable(sql);
+        begin(names, types);
+        if (m_prepared)
+            m_prepared();
+        if (counted) {
+            counted->verify(m_catalog.statement);
+            const std::string rows = std::to_string(counted->countRows());
+            const std::string_view cell(rows);
+            const unsigned char type = SQLITE_INTEGER;
+            row(&cell, &type);
+        } else if (std::vector<int> fields; ColumnStore *table = plainScan(sql, guard.stmt, fields)) {
+            // Straight from the file: each row decoded, written and let go, SQLite not stepped.
+            table->verify(m_catalog.statement);
+            std::vector<int> read;
+            std::vector<size_t> at;
+            for (int f : fields) {
+                auto found = std::find(read.begin(), read.end(), f);
+                at.push_back(size_t(found - read.begin()));
+                if (found == read.end())
+                    read.push_back(f);
             }
-        } catch (const jet::Error &e) {
-            throw EDatabaseError(e);
-        } catch (const std::bad_alloc &) {
-            throw EDatabaseError(sqlerrors::outOfMemory());
+            const std::unique_ptr<jet::TableCursor> rows = table->openRows(read);
+            std::vector<std::string> buffers(fields.size());
+            std::vector<std::string_view> cells(fields.size());
+            std::vector<unsigned char> cellTypes(fields.size());
+            try {
+                while (rows->next()) {
+                    for (size_t f = 0; f < fields.size(); ++f)
+                        cells[f] =
+                            plainCell(rows->cells()[at[f]], table->columns()[fields[f]].kind, buffers[f], cellTypes[f]);
+                    row(cells.data(), cellTypes.data());
+                }
+            } catch (const jet::Error &e) {
+                throw EDatabaseError(e);
+            } catch (const std::bad_alloc &) {
+                throw EDatabaseError(sqlerrors::outOfMemory());
+            }
+        } else {
+            struct Streaming
+            {
+                jetvtab::Catalog &catalog;
+                explicit Streaming(jetvtab::Catalog &c) : catalog(c) { catalog.streaming = true; }
+                ~Streaming() { catalog.streaming = false; }
+            } streaming(m_catalog);
+            stepping(m_catalog, [&] { statementrows::stream(guard.stmt, row); });
         }
-    } else {
-        struct Streaming
-        {
-            jetvtab::Catalog &catalog;
-            explicit Streaming(jetvtab::Catalog &c) : catalog(c) { catalog.streaming = true; }
-            ~Streaming() { catalog.streaming = false; }
-        } streaming(m_catalog);
-        stepping(m_catalog, [&] { statementrows::stream(guard.stmt, row); });
+    } catch (const EDatabaseError &) {
+        // What failed while the file changed is no fault of the file at the path now.
+        if (m_file->isCurrent())
+            throw;
+        throw EDatabaseError(sqlerrors::changedWhileRead());
     }
     // Rows read while the file changed may mix two files: what went out is not vouched for.
     if (!m_file->isCurrent())

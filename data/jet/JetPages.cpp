@@ -99,21 +99,15 @@ PageFile::~PageFile()
 
 void PageFile::remeasure()
 {
+    // A file removed from the path is damaged. One put in its place (renamed over it) is not read
+    // here: the pages read so far came from the file opened, so the rest of a statement reads
+    // that one too, still whole through its descriptor, and the engine, finding the path changed,
+    // runs the statement again on the new file. Reading on in the new file would mix two files.
     struct stat st;
-    const QByteArray native = QFile::encodeName(m_path);
-    if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::stat(QFile::encodeName(m_path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         damaged();
-    if (m_inode != 0 && (quint64(st.st_dev) != m_device || quint64(st.st_ino) != m_inode)) {
-        const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0)
-            damaged();
-        ::close(m_fd);
-        m_fd = fd;
-    }
     if (::fstat(m_fd, &st) != 0)
         damaged();
-    m_device = quint64(st.st_dev);
-    m_inode = quint64(st.st_ino);
     m_pageCount = quint32(std::min<qint64>(st.st_size / kPageSize, kMaxPages));
 }
 

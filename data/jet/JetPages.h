@@ -73,7 +73,8 @@ public:
 
     const QString &path() const { return m_path; }
     // Pages in the file when it was last measured. Every statement measures it again; a file
-    // removed since is damaged, one put in its place (renamed over it) is opened instead.
+    // removed since is damaged, one put in its place (renamed over it) is left to the caller,
+    // who finds it with unchanged(): this object goes on reading the file it opened.
     quint32 pageCount() const { return m_pageCount; }
     void remeasure();
 
@@ -137,8 +138,6 @@ private:
     QString m_path;
     int m_fd = -1;
     quint32 m_pageCount = 0;
-    quint64 m_device = 0;
-    quint64 m_inode = 0;
     bool m_recording = false;
     mutable std::vector<quint32> m_recorded;
 };

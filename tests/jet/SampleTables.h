@@ -17,13 +17,13 @@ namespace sample {
 
 inline std::vector<jet::ColumnDef> columns()
 {
-    return {{QStringLiteral("c_bool"), jet::kBoolean, 0},   {QStringLiteral("c_byte"), jet::kByte, 0},
-            {QStringLiteral("c_int"), jet::kInteger, 0},    {QStringLiteral("c_long"), jet::kLong, 0},
-            {QStringLiteral("c_money"), jet::kCurrency, 0}, {QStringLiteral("c_single"), jet::kSingle, 0},
-            {QStringLiteral("c_double"), jet::kDouble, 0},  {QStringLiteral("c_date"), jet::kDateTime, 0},
-            {QStringLiteral("c_text"), jet::kText, 100},    {QStringLiteral("c_memo"), jet::kMemo, 0},
-            {QStringLiteral("c_bin"), jet::kBinary, 0},     {QStringLiteral("c_ole"), jet::kOle, 0},
-            {QStringLiteral("c_guid"), jet::kGuid, 0},      {QStringLiteral("c_dec"), jet::kDecimal, 0, 28, 6},
+    return {{QStringLiteral("c_bool"), jet::kBoolean, 0},      {QStringLiteral("c_byte"), jet::kByte, 0},
+            {QStringLiteral("c_int"), jet::kInteger, 0},       {QStringLiteral("c_long"), jet::kLong, 0},
+            {QStringLiteral("c_money"), jet::kCurrency, 0},    {QStringLiteral("c_single"), jet::kSingle, 0},
+            {QStringLiteral("c_double"), jet::kDouble, 0},     {QStringLiteral("c_date"), jet::kDateTime, 0},
+            {QStringLiteral("c_text"), jet::kText, 100},       {QStringLiteral("c_memo"), jet::kMemo, 0},
+            {QStringLiteral("c_bin"), jet::kBinary, 0},        {QStringLiteral("c_ole"), jet::kOle, 0},
+            {QStringLiteral("c_guid"), jet::kGuid, 0},         {QStringLiteral("c_dec"), jet::kDecimal, 0, 28, 6},
             {QStringLiteral("c_frac"), jet::kDecimal, 0, 4, 4}};
 }
 

@@ -76,12 +76,11 @@ QString comparable(quint8 type, QString text)
 // A table as mdb-export prints it, a line a row, in canonical form.
 QStringList exportedByMdbTools(const QString &path, const QString &table, const QVector<JetColumn> &columns)
 {
-    const ToolResult m =
-        runTool(QStringLiteral("mdb-export"),
-                {QStringLiteral("-H"), QStringLiteral("-Q"), QStringLiteral("-d"), QStringLiteral("\x1f"),
-                 QStringLiteral("-R"), QStringLiteral("\x1e"), QStringLiteral("-b"), QStringLiteral("hex"),
-                 QStringLiteral("-D"), QStringLiteral("%Y-%m-%d"), QStringLiteral("-T"),
-                 QStringLiteral("%Y-%m-%d %H:%M:%S"), path, table});
+    const ToolResult m = runTool(
+        QStringLiteral("mdb-export"),
+        {QStringLiteral("-H"), QStringLiteral("-Q"), QStringLiteral("-d"), QStringLiteral("\x1f"), QStringLiteral("-R"),
+         QStringLiteral("\x1e"), QStringLiteral("-b"), QStringLiteral("hex"), QStringLiteral("-D"),
+         QStringLiteral("%Y-%m-%d"), QStringLiteral("-T"), QStringLiteral("%Y-%m-%d %H:%M:%S"), path, table});
     if (m.exitCode != 0)
         return {QStringLiteral("mdb-export failed: ") + QString::fromUtf8(m.err)};
     QStringList lines = QString::fromUtf8(m.out).split(QChar(0x1e));
@@ -103,8 +102,7 @@ QStringList readByUs(const Collect &all, const QVector<JetColumn> &columns)
     for (size_t i = 0; i < all.rows.size(); ++i) {
         QStringList cells;
         for (int c = 0; c < columns.size(); ++c)
-            cells << comparable(columns[c].type,
-                                asMdbExportPrints(columns[c].type, all.rows[i][c], all.nulls[i][c]));
+            cells << comparable(columns[c].type, asMdbExportPrints(columns[c].type, all.rows[i][c], all.nulls[i][c]));
         ours << cells.join(QChar(0x1f));
     }
     return ours;
@@ -290,13 +288,13 @@ private Q_SLOTS:
         const quint32 rows = quint32(all.rows.size());
         QCOMPARE(file.storedRowCount(table), rows);
         QCOMPARE(file.openTable(table, {})->countRows(), rows);
-        const ToolResult count = runTool(kLssdb, {QStringLiteral("query"), path,
-                                                  QStringLiteral("SELECT COUNT(*) FROM [%1]").arg(table),
-                                                  QStringLiteral("--password"), password});
+        const ToolResult count =
+            runTool(kLssdb, {QStringLiteral("query"), path, QStringLiteral("SELECT COUNT(*) FROM [%1]").arg(table),
+                             QStringLiteral("--password"), password});
         QCOMPARE(QString::fromUtf8(count.out), QStringLiteral("COUNT(*)\n%1\n1 records\n").arg(rows));
-        const ToolResult whole = runTool(kLssdb, {QStringLiteral("query"), path,
-                                                  QStringLiteral("SELECT * FROM [%1]").arg(table),
-                                                  QStringLiteral("--password"), password});
+        const ToolResult whole =
+            runTool(kLssdb, {QStringLiteral("query"), path, QStringLiteral("SELECT * FROM [%1]").arg(table),
+                             QStringLiteral("--password"), password});
         QVERIFY2(whole.exitCode == 0, whole.err.constData());
         QVERIFY(whole.out.endsWith(QStringLiteral("\n%1 records\n").arg(rows).toUtf8()));
     }
