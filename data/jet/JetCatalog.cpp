@@ -105,11 +105,14 @@ StoredTable readTableDef(const PageFile &file, quint32 first, const QString &nam
     t.ownedPages = get32(td.data() + 55);
     const int columns = get16(td.data() + 45);
     const quint32 realIndexes = get32(td.data() + 51);
-    if (columns == 0 || realIndexes > 1000)
-        file.damaged();
+    // Jet keeps 1 to 255 columns and at most a few dozen indexes in a definition whose entries
+    // all lie in its pages. A definition that says otherwise is this table's damage alone: the
+    // file and its other tables still read.
     size_t at = size_t(kColumnsAt) + size_t(realIndexes) * kRealIndexEntry;
-    if (at + size_t(columns) * kColumnEntry > td.size())
-        file.damaged();
+    if (columns == 0 || realIndexes > 1000 || at + size_t(columns) * kColumnEntry > td.size()) {
+        t.sound = false;
+        return t;
+    }
     for (int i = 0; i < columns; ++i, at += kColumnEntry) {
         const uchar *e = td.data() + at;
         StoredColumn c;

@@ -6,6 +6,7 @@
 #include "data/jet/JetPages.h"
 #include "data/jet/JetRows.h"
 
+#include <map>
 #include <new>
 
 namespace {
@@ -82,10 +83,15 @@ struct JetFile::Impl
         if (id < 0 || name < 0 || type < 0 || flags < 0)
             file->damaged();
         jet::TableCursor rows(*file, catalog, {id, name, type, flags});
+        // Every table, system tables too, has a definition of its own: two rows naming one would
+        // read one table's rows as another's.
+        std::map<quint32, int> definitions;
         while (rows.next()) {
             const std::vector<JetCell> &c = rows.cells();
             if (c[2].storage != JetCell::Integer || c[2].integer != 1)
                 continue;
+            if (c[0].storage == JetCell::Integer)
+                ++definitions[quint32(c[0].integer) & 0x00FFFFFF];
             if (c[3].storage == JetCell::Integer && (quint32(c[3].integer) & 0x80000002u))
                 continue;
             if (c[0].storage != JetCell::Integer || c[1].storage != JetCell::Text || c[1].text.empty())
@@ -101,6 +107,9 @@ struct JetFile::Impl
                     file->damaged();
             tables.push_back(jet::readTableDef(*file, page, tableName));
         }
+        for (jet::StoredTable &t : tables)
+            if (definitions[t.page] > 1)
+                t.sound = false;
     }
 };
 

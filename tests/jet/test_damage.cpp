@@ -146,6 +146,56 @@ private Q_SLOTS:
             << plain << Damage([](QByteArray &f) { f[int(kTablePage) * 4096 + 63 + 8 * 25] = char(0x12); })
             << "无法读取表 'T' 的列 'c_text'：不支持的数据类型（未知类型 0x12）。" << true
             << "select count(*), max(c_long) from T";
+        // Jet's rules that our writer's files never break but a damaged file may.
+        const QString survives = QStringLiteral("select count(*), max(c_long) from T");
+        QTest::newRow("two catalog rows name one definition") << plain << Damage([](QByteArray &f) {
+            int u = int(kTablePage) + 1;
+            while (!(f.at(u * 4096) == 2 && f.at(u * 4096 + 1) == 1))
+                ++u;
+            QByteArray row(8, '\0');
+            put32(row, 0, quint32(u));
+            put32(row, 4, 0x0f000001); // its parent: the Tables container
+            const int at = int(f.indexOf(row, firstDataPage(f, 2) * 4096));
+            put32(f, at, kTablePage);
+        }) << "damaged" << false << QString();
+        QTest::newRow("definition of no columns")
+            << plain << Damage([](QByteArray &f) { f[int(kTablePage) * 4096 + 45] = 0; }) << "damaged" << true
+            << QString();
+        QTest::newRow("fixed columns overlap") << plain << Damage([](QByteArray &f) {
+            const int entries = int(kTablePage) * 4096 + 63;
+            f[entries + 4 * 25 + 21] = f.at(entries + 3 * 25 + 21); // c_money onto c_long
+        }) << "damaged" << true << QString();
+        QTest::newRow("decimal scale above its precision") << plain << Damage([](QByteArray &f) {
+            f[int(kTablePage) * 4096 + 63 + 15 * 25 + 12] = 5; // c_frac, Decimal(4,4)
+        }) << "damaged" << true << QString();
+        // A long value's stored length against its bytes: each would read as a shorter value.
+        auto lengthOf = [](const QByteArray &text, bool inlineValue, quint32 flags, quint32 (*wrong)(quint32)) {
+            return Damage([=](QByteArray &f) {
+                QByteArray utf16;
+                for (QChar ch : QString::fromUtf8(text))
+                    utf16.append(char(ch.unicode() & 0xFF)).append(char(ch.unicode() >> 8));
+                int at = int(f.indexOf(utf16, int(kTablePage) * 4096));
+                if (!inlineValue) // the reference to it: its length and flags, first in its row
+                    for (at = int(kTablePage) * 4096;
+                         (u32(f, at) & 0xC0000000u) != flags || (u32(f, at) & 0x3FFFFFFF) != quint32(utf16.size());
+                         ++at) {}
+                else
+                    at -= 12;
+                put32(f, at, flags | wrong(quint32(utf16.size())));
+            });
+        };
+        auto half = [](quint32 n) { return n / 2; };
+        auto none = [](quint32) { return quint32(0); };
+        QTest::newRow("inline long value, length halved")
+            << plain << lengthOf("short memo1", true, 0x80000000u, half) << "damaged" << true << survives;
+        QTest::newRow("long value in a row, length halved")
+            << plain << lengthOf(QByteArray("长").repeated(1000) + "2", false, 0x40000000u, half) << "damaged" << true
+            << survives;
+        QTest::newRow("long value in a row, length 0")
+            << plain << lengthOf(QByteArray("长").repeated(1000) + "2", false, 0x40000000u, none) << "damaged" << true
+            << survives;
+        QTest::newRow("chained long value, length halved")
+            << plain << lengthOf(QByteArray("x").repeated(9000) + "3", false, 0, half) << "damaged" << true << survives;
         QTest::newRow("catalog rows zeroed") << plain << Damage([](QByteArray &f) {
             f.replace(firstDataPage(f, 2) * 4096, 4096, QByteArray(4096, '\0'));
         }) << "damaged" << false << QString();
