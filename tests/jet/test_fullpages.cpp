@@ -62,6 +62,15 @@ private Q_SLOTS:
         deleted.deleteEvery = 1;
         // Every row moved: the pointers and the moved rows each fill pages of 255.
         QTest::newRow("every row moved") << true << false << moved << 255;
+        // Every other row moved: pages that mix live rows with pointers all the way up, and the
+        // moved rows' page, full, found through pointers past slot 127.
+        jet::WriterOptions someMoved;
+        someMoved.moveEvery = 2;
+        QTest::newRow("live rows among moved ones") << true << false << someMoved << 255;
+        // The usage maps past slot 127 of their page.
+        jet::WriterOptions mapsHigh;
+        mapsHigh.mapSlotsFrom = 200;
+        QTest::newRow("usage maps at high slots") << true << false << mapsHigh << 255;
         // Every note a long value: 255 to a long-value page.
         QTest::newRow("long values") << false << true << offRow << 255;
         QTest::newRow("moved rows with long values") << true << true << both << 255;
@@ -113,6 +122,10 @@ private Q_SLOTS:
             file.readTable(QStringLiteral("Narrow"), single);
             SqlEngine engine(path, QString());
             fromEngine = engineRows(engine, QStringLiteral("Narrow"));
+            // Counted from the row slots: each moved row once, at its pointer.
+            QCOMPARE(file.openTable(QStringLiteral("Narrow"), {})->countRows(), quint32(kRows));
+            QCOMPARE(engine.execute(QStringLiteral("SELECT COUNT(*) FROM Narrow"), {})->value(0, 0),
+                     QString::number(kRows));
         } catch (const EDatabaseError &e) {
             QFAIL(qPrintable(e.message()));
         } catch (const jet::Error &e) {
