@@ -215,6 +215,33 @@ private Q_SLOTS:
         QFile::remove(path);
     }
 
+    // Rewritten in place within the same second, the same size, only a row's bytes changed (its
+    // definition and row count as before): the time to the nanosecond tells.
+    void rewrittenWithinTheSecond()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("second.mdb"));
+        QVERIFY(putFile(path, m_people));
+        QByteArray renamed = m_people;
+        const QByteArray anna("A\0n\0n\0a\0", 8);
+        const int at = int(renamed.indexOf(anna, 3 * 4096));
+        QVERIFY(at > 0);
+        renamed[at + 6] = 'e';
+        Connection c;
+        c.setConnectionString(directoryConnectionString(path));
+        c.setConnected(true);
+        Query q;
+        q.setConnection(&c);
+        QCOMPARE(run(q, QStringLiteral("select p_Name from People")).value(0), QStringLiteral("Anna"));
+        struct stat before;
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &before) == 0);
+        QVERIFY(writeBytes(path, renamed, QIODevice::WriteOnly | QIODevice::Truncate));
+        struct timespec times[2] = {before.st_atim, before.st_mtim};
+        times[1].tv_nsec = (times[1].tv_nsec + 1) % 1000000000;
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0);
+        QCOMPARE(run(q, QStringLiteral("select p_Name from People")).value(0), QStringLiteral("Anne"));
+        QFile::remove(path);
+    }
+
     // The file replaced while a statement reads it: the statement runs again on the new file,
     // and when the file keeps changing it gives up with a message rather than a mixed result.
     void changedDuringAStatement()
