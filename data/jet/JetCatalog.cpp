@@ -85,7 +85,10 @@ bool validName(const QString &name)
 
 StoredTable readTableDef(const PageFile &file, quint32 first, const QString &name)
 {
-    // The definition: the first page whole, then each further page after its 8-byte header.
+    // The definition: the first page whole, then each further page after its 8-byte header. Jet
+    // chains a long definition over pages of type 2, each named once; anything else (another
+    // page type, a page named twice, a chain longer than 255 columns and their indexes need)
+    // is no definition at all.
     std::vector<uchar> td;
     Page page;
     std::set<quint32> seen;
@@ -142,6 +145,8 @@ StoredTable readTableDef(const PageFile &file, quint32 first, const QString &nam
             t.sound = false;
             break;
         }
+        // Jet's names: 1 to 64 characters, no control character, each column's its own
+        // whatever the case.
         decodeText(td.data() + at, size_t(len), utf8);
         at += size_t(len);
         c.name = QString::fromUtf8(utf8.data(), int(utf8.size()));

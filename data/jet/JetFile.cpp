@@ -72,7 +72,11 @@ struct JetFile::Impl
     }
 
     // The catalog's own rows name the tables: type 1, without the system flags; the low three
-    // bytes of the id are the definition page.
+    // bytes of the id are the definition page. Jet's catalog has the columns Id, Name, Type and
+    // Flags; a table row has an id and a name Jet would store, names a definition page inside
+    // the file past the header and the catalog's usage map, and no two tables share a name
+    // (whatever the case) or a definition. A catalog that breaks these is the whole file's
+    // damage: which rows are its tables is not known.
     void readCatalog()
     {
         const jet::StoredTable catalog = jet::readTableDef(*file, jet::kCatalogPage, QStringLiteral("MSysObjects"));

@@ -279,6 +279,11 @@ bool PageFile::walkMapped(const std::function<void(const uchar *base)> &walk) co
     return true;
 }
 
+// Jet keeps a usage map in a row of a data page: kind 0, a start page and a bit per page after
+// it, or kind 1, pointers to bitmap pages (type 5). Its row may sit at any slot of its page
+// (Access fills page 1 with the maps of many tables). Every page it names lies past the file's
+// first three pages and inside the file; a page a table's map names but that is not that
+// table's data page is found where it is read.
 std::vector<quint32> PageFile::usageMap(quint32 pointer) const
 {
     Page page;

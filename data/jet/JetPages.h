@@ -100,7 +100,8 @@ public:
     RowSlot slot(const Page &page, int row) const { return slot(page, row, rowCount(page)); }
     // The same on a page known to hold `rows` rows (rowCount()), for a walk over its rows.
     RowSlot slot(const Page &page, int row, int rows) const { return slot(page.data(), row, rows); }
-    // The same on the bytes of a page.
+    // The same on the bytes of a page. Jet's rows grow down from the page's end, each ending
+    // where the one before it starts, all of them past the slot table.
     RowSlot slot(const uchar *p, int row, int rows) const
     {
         if (row < 0 || row >= rows)

@@ -61,9 +61,10 @@ bool TableCursor::advance()
     for (;;) {
         if (m_row >= m_rows) {
             if (m_nextPage >= m_pages.size()) {
-                // A pass over the whole table meets exactly the rows its definition counts: a
-                // page left out of the usage map, a lowered row count or a row flagged deleted
-                // would otherwise read as a smaller table.
+                // A pass over the whole table meets exactly the rows its definition counts (Jet
+                // keeps that count exact, in every Access file too): a page left out of the
+                // usage map, a lowered row count or a row flagged deleted would otherwise read
+                // as a smaller table.
                 if (!m_ended && !m_partial && m_live != m_table.rowCount)
                     m_file.damaged();
                 m_ended = true;
@@ -162,6 +163,8 @@ quint32 TableCursor::countRows()
 
 // Row layout: column count, fixed fields, variable fields, then from the end: the null mask,
 // the number of variable fields and their offsets (last first), ending with the end offset.
+// Jet allows a row with fewer columns than its table (columns added since are NULL) and fewer
+// variable fields; every field it names lies inside the row, offsets in order.
 void TableCursor::crack(const uchar *row, int len)
 {
     if (len < 2)

@@ -158,6 +158,16 @@ private Q_SLOTS:
             const int at = int(f.indexOf(row, firstDataPage(f, 2) * 4096));
             put32(f, at, kTablePage);
         }) << "damaged" << false << QString();
+        QTest::newRow("usage map of an unknown kind") << plain << Damage([](QByteArray &f) {
+            const quint32 map = u32(f, int(kTablePage) * 4096 + 55);
+            const int page = int(map >> 8) * 4096;
+            f[page
+              + (jet::get16(reinterpret_cast<const uchar *>(f.constData()) + page + 14 + 2 * int(map & 0xFF))
+                 & 0x1FFF)] = 2;
+        }) << "damaged" << true << QString();
+        QTest::newRow("definition continues on itself")
+            << plain << Damage([](QByteArray &f) { put32(f, int(kTablePage) * 4096 + 4, kTablePage); }) << "damaged"
+            << false << QString();
         QTest::newRow("definition of no columns")
             << plain << Damage([](QByteArray &f) { f[int(kTablePage) * 4096 + 45] = 0; }) << "damaged" << true
             << QString();
