@@ -3,7 +3,8 @@
 #   fuzz/db-seeds.sh build
 # small.mdb: the directory's six tables, NULL and empty text; generated.mdb: a generated
 # directory of 10 lawyers; memo.mdb: long values on one page and over a chain of pages;
-# types.mdb, edited.mdb, other-password.mdb: see fuzz/db_seeds.cpp. The damaged files kept under
+# types.mdb, edited.mdb, other-password.mdb, other-writers.mdb: see fuzz/db_seeds.cpp;
+# access-*.mdb: files Access wrote, from tests/jet/samples. The damaged files kept under
 # crashes/db (one fault each) come from `fuzz_db_seeds --damaged fuzz/crashes/db`.
 set -euo pipefail
 build=$(realpath "$1")
@@ -28,3 +29,7 @@ printf 'tw_name\n林三\n' >csv/Taiwan.csv
 } >csv/Hongkong.csv
 "$lssdb" build "$out/memo.mdb" csv
 "$build/fuzz/fuzz_db_seeds" "$out"
+# Two files Access wrote (its catalog, system tables and long values as Access keeps them).
+cp "$out/../../../tests/jet/samples/V2000-empty.mdb" "$out/access-2000.mdb"
+cp "$out/../../../tests/jet/samples/V2003-numeric.mdb" "$out/access-2003.mdb"
+chmod 644 "$out"/access-*.mdb

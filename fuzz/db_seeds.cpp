@@ -81,5 +81,12 @@ int main(int argc, char **argv)
     // No chains, so that the moved and deleted rows are most of the file.
     write(out.filePath(QStringLiteral("edited.mdb")), QString(), {true, 3, 2, true}, {0, 1, 4, 5, 12, 16, 17, 20, 21});
     write(out.filePath(QStringLiteral("other-password.mdb")), QStringLiteral("p;w\"d"), {true, 2, 0, false}, {1, 4});
+    // As other Jet writers lay tables out: fixed Text, Decimal in the variable part, usage maps
+    // at high slots.
+    jet::WriterOptions others;
+    others.fixedText = true;
+    others.variableDecimal = true;
+    others.mapSlotsFrom = 130;
+    write(out.filePath(QStringLiteral("other-writers.mdb")), program, others, {0, 1, 4, 5});
     return 0;
 }
