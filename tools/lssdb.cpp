@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -74,6 +75,8 @@ void printTables(std::FILE *out)
 
 int main(int argc, char **argv)
 {
+    // A file size limit reached is a failed write, reported and cleaned up, not a kill.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) {
