@@ -255,12 +255,28 @@ void exportTables(JetFile &file, const QString &outDirArg)
         }
     }
 
-    QByteArray pattern =
-        QFile::encodeName(QDir(parent).filePath(QStringLiteral(".%1.lssdb-XXXXXX").arg(QFileInfo(place).fileName())));
-    if (!::mkdtemp(pattern.data())) {
+    // Beside OUTDIR; inside an existing OUTDIR where its parent may not be written to or is
+    // another file system (OUTDIR mounted there), since the files are renamed into OUTDIR.
+    QStringList stagingPlaces{parent};
+    if (existed) {
+        struct stat up;
+        struct stat at;
+        if (::stat(QFile::encodeName(parent).constData(), &up) != 0
+            || ::stat(QFile::encodeName(place).constData(), &at) != 0 || up.st_dev != at.st_dev)
+            stagingPlaces.clear();
+        stagingPlaces << place;
+    }
+    QByteArray pattern;
+    for (const QString &in : stagingPlaces) {
+        pattern =
+            QFile::encodeName(QDir(in).filePath(QStringLiteral(".%1.lssdb-XXXXXX").arg(QFileInfo(place).fileName())));
+        if (::mkdtemp(pattern.data()))
+            break;
         const int error = errno;
-        removeMade();
-        failOn(QStringLiteral("无法在此创建临时目录"), parent, error);
+        if (in == place || !existed || (error != EACCES && error != EPERM && error != EROFS)) {
+            removeMade();
+            throw EDatabaseError(QStringLiteral("无法在 %1 中创建临时目录: %2").arg(in, systemErrorText(error)));
+        }
     }
     const QString staging = QFile::decodeName(pattern);
     bool stagingPlaced = false;
