@@ -1,12 +1,13 @@
 # The two commands: `make run` and `make test`. Both install missing packages first.
-# `make package` builds the Debian package in $(BUILD).
+# `make run` builds only the program and what it reads beside itself (target lss); `make test`
+# builds everything, the suites included. `make package` builds the Debian package in $(BUILD).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 300
 SANITIZE_BUILD ?= build-sanitize
 
-.PHONY: all deps configure build run test test-reversed bench package fuzz test-sanitize clean
+.PHONY: all deps configure build build-program run test test-reversed bench package fuzz test-sanitize clean
 
 all: build
 
@@ -19,7 +20,11 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The program, the sample lss.dll and lawconfig.ini beside it: no suite, benchmark or package.
+build-program: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target lss
+
+run: build-program
 	cd $(BUILD) && ./lss
 
 test: build

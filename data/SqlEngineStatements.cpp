@@ -177,33 +177,6 @@ void stepping(jetvtab::Catalog &catalog, Step &&step)
     }
 }
 
-// A cell of a table's row as the statement would give it: text, and SQLite's type code.
-std::string_view plainCell(const JetCell &cell, StorageClass kind, std::string &buf, unsigned char &type)
-{
-    if (cell.isNull()) {
-        type = SQLITE_NULL;
-        return {};
-    }
-    type = SQLITE_TEXT;
-    switch (kind) {
-    case StorageClass::Integer: {
-        char digits[24];
-        const auto r = std::to_chars(digits, digits + sizeof digits, qint64(cell.integer));
-        buf.assign(digits, r.ptr);
-        type = SQLITE_INTEGER;
-        return buf;
-    }
-    case StorageClass::Real:
-        if (std::isnan(cell.real))
-            return "NaN";
-        buf = statementrows::formatReal(cell.real);
-        type = SQLITE_FLOAT;
-        return buf;
-    case StorageClass::Number: return decimalCellText(cell);
-    default: return cell.text;
-    }
-}
-
 } // namespace
 
 std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList &params)
@@ -278,8 +251,8 @@ void SqlEngine::stream(const QString &sql, const QStringList &params,
             try {
                 while (rows->next()) {
                     for (size_t f = 0; f < fields.size(); ++f)
-                        cells[f] =
-                            plainCell(rows->cells()[at[f]], table->columns()[fields[f]].kind, buffers[f], cellTypes[f]);
+                        cells[f] = statementrows::jetCellText(rows->cells()[at[f]], table->columns()[fields[f]].kind,
+                                                              buffers[f], cellTypes[f]);
                     row(cells.data(), cellTypes.data());
                 }
             } catch (const jet::Error &e) {

@@ -149,6 +149,32 @@ std::string formatReal(double v)
     return sci.substr(0, e + 1) + std::to_string(exponent);
 }
 
+std::string_view jetCellText(const JetCell &cell, StorageClass kind, std::string &buf, unsigned char &type)
+{
+    if (cell.isNull()) {
+        type = SQLITE_NULL;
+        return {};
+    }
+    type = SQLITE_TEXT;
+    switch (kind) {
+    case StorageClass::Integer: {
+        char digits[24];
+        const auto r = std::to_chars(digits, digits + sizeof digits, qint64(cell.integer));
+        buf.assign(digits, r.ptr);
+        type = SQLITE_INTEGER;
+        return buf;
+    }
+    case StorageClass::Real:
+        if (std::isnan(cell.real))
+            return "NaN";
+        buf = formatReal(cell.real);
+        type = SQLITE_FLOAT;
+        return buf;
+    case StorageClass::Number: return decimalCellText(cell);
+    default: return cell.text;
+    }
+}
+
 void stream(sqlite3_stmt *stmt, const RowSink &row)
 {
     const int columns = sqlite3_column_count(stmt);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/JetVirtualTable.h"
+#include "data/jet/JetFile.h"
 
 #include <functional>
 #include <memory>
@@ -18,7 +19,12 @@ namespace statementrows {
 // The shortest text that reads back as the same double: plain decimals from 1e-7 up to below
 // 1e21 (1.1, 123.5, 0.0000001, 1000000), an exponent beyond (1e-8, 5e-324,
 // 1.7976931348623157e308); "-0" keeps its sign; "Infinity", "-Infinity", "NaN".
+// `lssdb export` and every format of `lssdb query` write numbers this way, so the two agree.
 std::string formatReal(double v);
+
+// A cell of a table's row as a statement gives it: its text (`buf` keeps a number's) and
+// SQLite's type code (a NaN is the text "NaN", as the tables hand it to SQLite).
+std::string_view jetCellText(const JetCell &cell, StorageClass kind, std::string &buf, unsigned char &type);
 
 // Where a field of a statement's result comes from: a column of one of the module's tables
 // (`store` and the column's index in it), or nothing (a computed value) with `store` null.

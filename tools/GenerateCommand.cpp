@@ -266,28 +266,31 @@ int runGenerateCommand(const QStringList &args)
     qint64 lawyers = 2000;
     quint64 seed = 1;
     for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
+        QString a;
+        QString value;
+        const bool joined = splitOption(args[i], &a, &value);
         if (a == QLatin1String("--lawyers") || a == QLatin1String("--seed")) {
             bool ok = false;
-            if (i + 1 < args.size()) {
+            if (!joined && i + 1 < args.size())
+                value = args[++i];
+            if (joined || !value.isNull()) {
                 if (a == QLatin1String("--lawyers"))
-                    lawyers = args[i + 1].toLongLong(&ok);
+                    lawyers = value.toLongLong(&ok);
                 else
-                    seed = args[i + 1].toULongLong(&ok);
+                    seed = value.toULongLong(&ok);
             }
             // Five million lawyers and the other tables take about 1.4 GB, within Jet's 2 GB.
             if (!ok || lawyers < 0 || lawyers > 5000000) {
                 printError(QStringLiteral("generate"), QStringLiteral("%1 需要一个数（律师最多 5000000 名）").arg(a));
                 return 1;
             }
-            ++i;
-        } else if (a.startsWith(QLatin1String("--"))) {
+        } else if (args[i].startsWith(QLatin1String("--"))) {
             printError(QStringLiteral("generate"), QStringLiteral("未知选项 %1").arg(a));
             return 1;
         } else if (out.isEmpty()) {
-            out = a;
+            out = args[i];
         } else {
-            printError(QStringLiteral("generate"), QStringLiteral("多余的参数 %1").arg(a));
+            printError(QStringLiteral("generate"), QStringLiteral("多余的参数 %1").arg(args[i]));
             return 1;
         }
     }

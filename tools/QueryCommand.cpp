@@ -11,6 +11,7 @@
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <sqlite3.h>
 
@@ -21,18 +22,23 @@
 namespace {
 
 const char kQueryHelp[] =
-    "usage: lssdb query FILE \"SQL\" [--param NAME=VALUE]... [--password P] [--format tsv|csv|json] [--timing]\n"
+    "usage: lssdb query FILE \"SQL\"|- [--param NAME=VALUE]... [--password P] [--format tsv|csv|json] [--timing]\n"
     "\n"
     "Runs one statement on the database FILE through the program's own data layer (its\n"
     "connection string, password check and engine) and prints the result.\n"
-    "The statement is passed as it is given, line breaks included.\n"
+    "The statement is passed as it is given, line breaks included; - reads it from standard\n"
+    "input (UTF-8). Every option with a value may also be written --option=value.\n"
     "--format tsv (the default): tab-separated lines, the field names first, then one line per\n"
     "    record, then \"N records\". A tab, line break or backslash inside a name or value is\n"
     "    written as \\t, \\n, \\r or \\\\.\n"
     "--format csv: RFC 4180, the field names first; NULL is an empty unquoted field and the\n"
     "    empty text \"\" (as lssdb build reads them).\n"
     "--format json: an array of objects, one per record: numbers as numbers, Yes/No columns\n"
-    "    as true and false, NULL as null, everything else as strings.\n"
+    "    as true and false, NULL as null, everything else (texts of digits too) as strings.\n"
+    "    A field whose name an earlier field has is keyed NAME_2 (NAME_3, ...).\n"
+    "Numbers are written alike in every format and by lssdb export: the shortest digits that\n"
+    "read back as the same value, an exponent only below 1e-7 or from 1e21 (1e308), -0, NaN,\n"
+    "Infinity and -Infinity (strings in JSON).\n"
     "Parameters are written :NAME in the statement and compared as text.\n"
     "--password gives the database password (default: the program's own; '' for none).\n"
     "--timing adds the times of connecting and of running the statement on stderr.\n"
@@ -223,13 +229,33 @@ void appendJsonValue(QByteArray &out, std::string_view bytes, int type, bool yes
     appendJsonString(out, bytes);
 }
 
+// An object keeps one value per key: a field whose name an earlier field has is keyed NAME_2,
+// NAME_3, ... (the first number no field is named), so every value of the row stays in it.
+QStringList uniqueKeys(const QStringList &fields)
+{
+    QSet<QString> used(fields.cbegin(), fields.cend());
+    QSet<QString> seen;
+    QStringList keys;
+    for (const QString &name : fields) {
+        QString key = name;
+        if (seen.contains(name)) {
+            for (int n = 2; used.contains(key); ++n)
+                key = QStringLiteral("%1_%2").arg(name).arg(n);
+            used.insert(key);
+        }
+        seen.insert(name);
+        keys << key;
+    }
+    return keys;
+}
+
 class JsonWriter : public Writer
 {
 public:
     void begin(const QStringList &fields, const SqlEngine::ValueTypes &types) override
     {
         m_types = types;
-        for (const QString &name : fields) {
+        for (const QString &name : uniqueKeys(fields)) {
             QByteArray key;
             const QByteArray utf8 = name.toUtf8();
             appendJsonString(key, std::string_view(utf8.constData(), size_t(utf8.size())));
@@ -303,6 +329,21 @@ int runQueryCommand(const QStringList &args)
         return 1;
     }
 
+    QString statement = options.positional.at(1);
+    if (statement == QLatin1String("-")) {
+        QByteArray text;
+        char chunk[1 << 16];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0)
+            text.append(chunk, qsizetype(n));
+        if (std::ferror(stdin) || !utf8::isValid(text)) {
+            printError(QStringLiteral("query"), std::ferror(stdin) ? QStringLiteral("无法从标准输入读取语句")
+                                                                   : QStringLiteral("标准输入的语句不是有效的 UTF-8"));
+            return 1;
+        }
+        statement = QString::fromUtf8(text);
+    }
+
     try {
         QElapsedTimer timer;
         timer.start();
@@ -316,7 +357,8 @@ int runQueryCommand(const QStringList &args)
         Query query;
         query.setConnection(&connection);
         query.SQL().Clear();
-        query.SQL().Add(options.positional.at(1)); // as given: a line break may be inside a literal
+        // As given: a line break may be inside a literal. "-" reads it from standard input.
+        query.SQL().Add(statement);
         for (const auto &p : params)
             query.ParamByName(p.first)->setValue(p.second);
         static char buffer[1 << 16];

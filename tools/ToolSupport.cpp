@@ -31,6 +31,7 @@ QString systemErrorText(int error)
     case EDQUOT: return QStringLiteral("超出磁盘配额");
     case ENAMETOOLONG: return QStringLiteral("文件名过长");
     case ELOOP: return QStringLiteral("符号链接层数过多");
+    case EFBIG: return QStringLiteral("文件过大（超出文件大小限制）");
     default: return QStringLiteral("系统错误 %1 (%2)").arg(error).arg(QString::fromLocal8Bit(std::strerror(error)));
     }
 }
@@ -53,8 +54,8 @@ namespace {
 // The system's own text at the end of a writer message, in Chinese.
 QString chineseReason(const QString &reason)
 {
-    for (int e :
-         {ENOENT, EACCES, EPERM, ENOSPC, EROFS, EISDIR, ENOTDIR, EEXIST, EXDEV, EIO, EDQUOT, ENAMETOOLONG, ELOOP})
+    for (int e : {ENOENT, EACCES, EPERM, ENOSPC, EROFS, EISDIR, ENOTDIR, EEXIST, EXDEV, EIO, EDQUOT, ENAMETOOLONG,
+                  ELOOP, EFBIG})
         if (reason == QString::fromLocal8Bit(std::strerror(e)))
             return systemErrorText(e);
     return reason;
@@ -116,33 +117,50 @@ QString writerErrorInChinese(const QString &message)
     return QStringLiteral("写入数据库失败: %1").arg(text);
 }
 
+bool splitOption(const QString &arg, QString *name, QString *value)
+{
+    *name = arg;
+    value->clear();
+    const qsizetype eq = arg.indexOf(QLatin1Char('='));
+    if (eq < 0 || !looksLikeOption(arg))
+        return false;
+    *name = arg.left(eq);
+    *value = arg.mid(eq + 1);
+    return true;
+}
+
 bool parseOptions(const QStringList &args, const QStringList &flags, const QStringList &valued, ToolOptions *options,
                   QString *error)
 {
     for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        if (a == QLatin1String("--password") || valued.contains(a)) {
-            if (i + 1 >= args.size()) {
-                *error = QStringLiteral("%1 需要一个值").arg(a);
-                return false;
+        QString name;
+        QString value;
+        const bool joined = splitOption(args.at(i), &name, &value);
+        if (name == QLatin1String("--password") || valued.contains(name)) {
+            if (!joined) {
+                if (i + 1 >= args.size()) {
+                    *error = QStringLiteral("%1 需要一个值").arg(name);
+                    return false;
+                }
+                value = args.at(++i);
             }
-            const QString value = args.at(++i);
-            if (a == QLatin1String("--password")) {
+            if (name == QLatin1String("--password")) {
                 options->password = value;
                 options->hasPassword = true;
             } else {
-                options->values.append({a, value});
+                options->values.append({name, value});
             }
-        } else if (a.startsWith(QLatin1String("--password="))) {
-            options->password = a.mid(11);
-            options->hasPassword = true;
-        } else if (flags.contains(a)) {
-            options->flags << a;
-        } else if (looksLikeOption(a)) {
-            *error = QStringLiteral("未知选项 %1").arg(a);
+        } else if (flags.contains(name)) {
+            if (joined) {
+                *error = QStringLiteral("%1 不带值").arg(name);
+                return false;
+            }
+            options->flags << name;
+        } else if (looksLikeOption(args.at(i))) {
+            *error = QStringLiteral("未知选项 %1").arg(name);
             return false;
         } else {
-            options->positional << a;
+            options->positional << args.at(i);
         }
     }
     return true;

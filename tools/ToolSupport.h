@@ -34,8 +34,11 @@ struct ToolOptions
     QStringList flags;                     // given flags
     QList<QPair<QString, QString>> values; // given valued options, in order
 };
+// Every option with a value is given either as "--name value" or as "--name=value".
 bool parseOptions(const QStringList &args, const QStringList &flags, const QStringList &valued, ToolOptions *options,
                   QString *error);
+// "--name=value" split into its name and value (true); any other word is its own `name`.
+bool splitOption(const QString &arg, QString *name, QString *value);
 
 // One CSV field: NULL as nothing; a text in double quotes when it is empty or holds a comma, a
 // quote, a line break, or starts with a byte order mark; otherwise as it is.

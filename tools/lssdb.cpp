@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -38,7 +39,10 @@ const char kHelp[] = "usage: lssdb COMMAND [ARGS]\n"
                      "      reads: the column names first, then one record per line (CR LF), NULL as an empty\n"
                      "      unquoted field, the empty text as \"\", dates as yyyy-MM-dd[ hh:mm:ss]. Other types\n"
                      "      go out in their text form: numbers as digits, Yes/No as True or False, binary data\n"
-                     "      as hexadecimal digits. export, build and export again give the same files.\n"
+                     "      as hexadecimal digits; numbers as lssdb query writes them (-0, NaN, Infinity,\n"
+                     "      1e308). export, build and export again give the same files. All or nothing: the\n"
+                     "      files are written beside OUTDIR first and put in place only when every table is\n"
+                     "      written; other files in OUTDIR stay, and on failure nothing changes.\n"
                      "\n"
                      "  tables FILE [--password P]\n"
                      "      Lists the tables of FILE, one per line.\n"
@@ -46,7 +50,7 @@ const char kHelp[] = "usage: lssdb COMMAND [ARGS]\n"
                      "  schema FILE [TABLE...] [--password P]\n"
                      "      Lists the columns of each table (or of the tables named) with their Jet types.\n"
                      "\n"
-                     "  query FILE \"SQL\" [--format tsv|csv|json] ...\n"
+                     "  query FILE \"SQL\"|- [--format tsv|csv|json] [--timing] ...\n"
                      "      Runs a statement on a database (see lssdb query --help).\n"
                      "\n"
                      "  --version\n"
@@ -56,7 +60,8 @@ const char kHelp[] = "usage: lssdb COMMAND [ARGS]\n"
                      "      Shows this text.\n"
                      "\n"
                      "The password of export, tables, schema and query defaults to the directory's fixed one\n"
-                     "(--password '' for none). Errors go to stderr, in Chinese, and the exit code is 1.\n";
+                     "(--password '' for none). Every option with a value may be written --option=value.\n"
+                     "Errors go to stderr, in Chinese, and the exit code is 1.\n";
 
 // The tables with their columns, in the order the database declares them.
 void printTables(std::FILE *out)
@@ -74,6 +79,8 @@ void printTables(std::FILE *out)
 
 int main(int argc, char **argv)
 {
+    // A file size limit reached is a failed write, reported and cleaned up, not a kill.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) {

@@ -174,7 +174,7 @@ QVector<JetColumn> JetFile::columns(const QString &table) const
         d->file->damaged();
     for (const jet::StoredColumn &c : t.columns)
         columns.push_back({c.name, kindOf(c.type), jet::decodable(c.type) ? QString() : jet::unreadableMessage(t, c),
-                           c.type, c.size});
+                           c.type, c.size, c.precision, c.scale});
     return columns;
 }
 

@@ -30,8 +30,10 @@ struct JetColumn
     StorageClass kind = StorageClass::Text;
     // Empty when the reader decodes the column's type; otherwise the error reading it gives.
     QString unreadable;
-    quint8 type = 0; // Jet's type code, as the definition stores it
-    int size = 0;    // bytes of a fixed value, or at most of a Text value
+    quint8 type = 0;   // Jet's type code, as the definition stores it
+    int size = 0;      // bytes of a fixed value, or at most of a Text value
+    int precision = 0; // Decimal: digits in all
+    int scale = 0;     // Decimal: digits after the point
 };
 
 // Receives the rows of a table being read.

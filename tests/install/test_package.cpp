@@ -136,7 +136,7 @@ private slots:
     // What the maintainer scripts leave in /var/lib/lss/lss.dll. "old" is an ordinary
     // usr/lib/lss/lss.dll of an older package (whose md5sums list OLD-SAMPLE), "kept" a file
     // already in /var/lib/lss; SAMPLE stands for the package's sample, an empty expectation for
-    // no file at all.
+    // no file at all; "->PATH" is a symbolic link to PATH (where no file is).
     void maintainerScripts_data()
     {
         QTest::addColumn<QByteArray>("old");
@@ -154,6 +154,12 @@ private slots:
             << QByteArray("ADMIN") << QByteArray() << upgrade << QByteArray("ADMIN");
         QTest::newRow("upgrade from the old sample")
             << QByteArray("OLD-SAMPLE") << QByteArray() << upgrade << QByteArray("SAMPLE");
+        // A link whose target is missing is the administrator's too (a disk not mounted yet).
+        const QByteArray dangling("->/srv/lss-not-mounted/lss.dll");
+        QTest::newRow("upgrade, dangling link") << QByteArray() << dangling << upgrade << dangling;
+        QTest::newRow("install after removal, dangling link") << QByteArray() << dangling << install << dangling;
+        QTest::newRow("upgrade from a changed ordinary file, dangling link")
+            << QByteArray("ADMIN") << dangling << upgrade << dangling;
         QTest::newRow("remove") << QByteArray() << QByteArray("ADMIN") << QStringList{QStringLiteral("postrm remove")}
                                 << QByteArray("ADMIN");
         QTest::newRow("purge") << QByteArray() << QByteArray("ADMIN")
@@ -180,8 +186,12 @@ private slots:
         QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("var/lib/dpkg/updates"))));
         if (!old.isEmpty())
             QVERIFY(writeFile(programDirFile, old));
-        if (!kept.isEmpty())
+        if (kept.startsWith("->")) {
+            QVERIFY(QDir().mkpath(QFileInfo(dataFile).path()));
+            QVERIFY(QFile::link(QString::fromUtf8(kept.mid(2)), dataFile));
+        } else if (!kept.isEmpty()) {
             QVERIFY(writeFile(dataFile, kept));
+        }
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DPKG_ROOT"), root.path());
@@ -202,6 +212,9 @@ private slots:
         if (expected.isEmpty()) {
             QVERIFY(!QFileInfo::exists(dataFile));
             QVERIFY(!QFileInfo::exists(root.filePath(QStringLiteral("var/lib/lss"))));
+        } else if (expected.startsWith("->")) {
+            QVERIFY(QFileInfo(dataFile).isSymLink());
+            QCOMPARE(QFileInfo(dataFile).symLinkTarget(), QString::fromUtf8(expected.mid(2)));
         } else {
             QCOMPARE(readFile(dataFile), expected);
         }

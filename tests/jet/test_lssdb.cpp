@@ -6,10 +6,13 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <QtTest>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +26,39 @@ QString exportTable(const QString &db, const QString &table)
         runTool(QStringLiteral("mdb-export"), {QStringLiteral("-0"), QStringLiteral("NULL"), QStringLiteral("-T"),
                                                QStringLiteral("%Y-%m-%d %H:%M:%S"), db, table});
     return QString::fromUtf8(r.out);
+}
+
+// Every entry under `dir` with its kind and content, to show that nothing there changed.
+QStringList snapshot(const QString &dir)
+{
+    QStringList out;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        struct stat st;
+        ::lstat(QFile::encodeName(path).constData(), &st);
+        out << QStringLiteral("%1 %2 %3")
+                   .arg(path)
+                   .arg(st.st_mode, 0, 8)
+                   .arg(S_ISREG(st.st_mode) ? QString::fromLatin1(readFile(path).toHex()) : QString());
+    }
+    out.sort();
+    return out;
+}
+
+// `lssdb export DB OUTDIR` in a process that may write no file beyond `limit` bytes.
+ToolResult exportWithin(const QString &db, const QString &outDir, rlim_t limit)
+{
+    QProcess p;
+    p.setChildProcessModifier([limit] {
+        const rlimit l{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &l);
+    });
+    p.start(kLssdb, {QStringLiteral("export"), db, outDir});
+    p.waitForFinished(-1);
+    return ToolResult{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+                      p.readAllStandardError()};
 }
 
 QByteArray sha(const QString &path)
@@ -47,6 +83,7 @@ private slots:
     void buildOutputs();
     void exportRoundTrip();
     void exportEveryType();
+    void exportAllOrNothing();
     void generateIsDeterministicAndRealistic();
     void helpDocumentsNull();
 };
@@ -323,6 +360,68 @@ void TestLssdb::exportEveryType()
     QVERIFY(!reader.next(fields));
 }
 
+// A failed export changes nothing: not an earlier export in OUTDIR (no mix of two
+// directories), not a new OUTDIR or the directories above it, and no staging directory stays.
+// A success replaces only the tables' files; a special file in a table's place is refused.
+void TestLssdb::exportAllOrNothing()
+{
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("csv"));
+    QVERIFY(QDir().mkpath(csv));
+    writeGoodCsv(csv);
+    const QString before = dir.filePath(QStringLiteral("before.mdb"));
+    lssdbOk({QStringLiteral("build"), before, csv});
+    // The third table grows past the write limit; the two before it fit.
+    QByteArray hongkong("h_name,h_address\n");
+    for (int i = 0; i < 60; ++i)
+        hongkong += "律师" + QByteArray::number(i) + "," + QByteArray(100, 'a') + "\n";
+    writeFile(QDir(csv).filePath(QStringLiteral("Hongkong.csv")), hongkong);
+    const QString db = dir.filePath(QStringLiteral("db.mdb"));
+    lssdbOk({QStringLiteral("build"), db, csv});
+
+    const QString out = dir.filePath(QStringLiteral("work/out"));
+    lssdbOk({QStringLiteral("export"), before, out});
+    writeFile(QDir(out).filePath(QStringLiteral("notes.txt")), "the user's own");
+    const QStringList kept = snapshot(dir.filePath(QStringLiteral("work")));
+
+    const ToolResult full = exportWithin(db, out, 4096);
+    QCOMPARE(full.exitCode, 1);
+    const QString err = QString::fromUtf8(full.err);
+    QVERIFY2(err.contains(QStringLiteral("Hongkong.csv")) && err.contains(QStringLiteral("文件过大")), qPrintable(err));
+    QCOMPARE(err.count(u'\n'), 1);
+    QCOMPARE(snapshot(dir.filePath(QStringLiteral("work"))), kept);
+
+    const ToolResult fresh = exportWithin(db, dir.filePath(QStringLiteral("new/deep/out")), 4096);
+    QCOMPARE(fresh.exitCode, 1);
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("new"))));
+
+    // A FIFO where a table's file goes is refused before anything is written.
+    const QString fifo = QDir(out).filePath(QStringLiteral("Taiwan.csv"));
+    QVERIFY(QFile::remove(fifo));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QStringList withFifo = snapshot(dir.filePath(QStringLiteral("work")));
+    const ToolResult refused = runTool(kLssdb, {QStringLiteral("export"), db, out});
+    QCOMPARE(refused.exitCode, 1);
+    QVERIFY2(QString::fromUtf8(refused.err).contains(QStringLiteral("不是普通文件")), refused.err.constData());
+    QCOMPARE(snapshot(dir.filePath(QStringLiteral("work"))), withFifo);
+    QVERIFY(QFile::remove(fifo));
+
+    // Written whole: every table's file replaced, the user's file left, nothing else there.
+    lssdbOk({QStringLiteral("export"), db, out});
+    lssdbOk({QStringLiteral("export"), db, dir.filePath(QStringLiteral("ref"))});
+    QStringList expected = QDir(dir.filePath(QStringLiteral("ref"))).entryList(QDir::Files);
+    for (const QString &f : expected)
+        QVERIFY2(readFile(QDir(out).filePath(f)) == readFile(dir.filePath(QStringLiteral("ref/") + f)), qPrintable(f));
+    QCOMPARE(readFile(QDir(out).filePath(QStringLiteral("notes.txt"))), QByteArray("the user's own"));
+    expected << QStringLiteral("notes.txt");
+    expected.sort();
+    QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
+             expected);
+    QCOMPARE(
+        QDir(dir.filePath(QStringLiteral("work"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList{QStringLiteral("out")});
+}
+
 void TestLssdb::generateIsDeterministicAndRealistic()
 {
     QTemporaryDir dir;
@@ -333,10 +432,11 @@ void TestLssdb::generateIsDeterministicAndRealistic()
                               QStringLiteral("--seed"), QStringLiteral("7")})
                  .exitCode,
              0);
-    QCOMPARE(runTool(kLssdb, {QStringLiteral("generate"), b, QStringLiteral("--lawyers"), QStringLiteral("3000"),
-                              QStringLiteral("--seed"), QStringLiteral("7")})
-                 .exitCode,
-             0);
+    // The options in their other form, --name=value, give the same file.
+    QCOMPARE(
+        runTool(kLssdb, {QStringLiteral("generate"), b, QStringLiteral("--lawyers=3000"), QStringLiteral("--seed=7")})
+            .exitCode,
+        0);
     QCOMPARE(runTool(kLssdb, {QStringLiteral("generate"), c, QStringLiteral("--lawyers"), QStringLiteral("3000"),
                               QStringLiteral("--seed"), QStringLiteral("8")})
                  .exitCode,

@@ -2,9 +2,11 @@
 #include "jet/LssdbSupport.h"
 
 #include <QProcess>
+
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <limits>
 
 using namespace lssdbtest;
 
@@ -13,8 +15,9 @@ class TestLssdbQuery : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString m_db;    // the good CSV files, built
-    QString m_types; // every column type, no password
+    QString m_db;      // the good CSV files, built
+    QString m_types;   // every column type, no password
+    QString m_numbers; // table n: numbers without a JSON or plain form, texts of digits, a lone CR
 
 private slots:
     void initTestCase()
@@ -25,68 +28,167 @@ private slots:
         QCOMPARE(runTool(kLssdb, {QStringLiteral("build"), m_db, m_dir.path()}).exitCode, 0);
         m_types = m_dir.filePath(QStringLiteral("types.mdb"));
         writeSampleFile(m_types, 4);
+        m_numbers = m_dir.filePath(QStringLiteral("numbers.mdb"));
+        jet::Writer w(m_numbers, QString());
+        w.beginTable({QStringLiteral("n"),
+                      {{QStringLiteral("d"), jet::kDouble, 0},
+                       {QStringLiteral("i"), jet::kLong, 0},
+                       {QStringLiteral("s"), jet::kText, 20}}});
+        const double inf = std::numeric_limits<double>::infinity();
+        const QVariant values[][3] = {{std::numeric_limits<double>::quiet_NaN(), 42, QStringLiteral("0123")},
+                                      {-0.0, -7, QStringLiteral("42")},
+                                      {inf, 0, QStringLiteral("a\rb")},
+                                      {-inf, QVariant(), QStringLiteral("-1.5e3")},
+                                      {1e308, 1, QVariant()},
+                                      {1e-8, 2, QStringLiteral("x")}};
+        for (const auto &row : values)
+            w.addRow({row[0], row[1], row[2]});
+        w.endTable();
+        w.finish();
     }
 
     // The statement as given, names escaped as values are, and the three formats.
     void formats_data()
     {
-        QTest::addColumn<bool>("types");
+        QTest::addColumn<QString>("file");   // dir, types or numbers
         QTest::addColumn<QString>("format"); // empty: the default
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QByteArray>("out");
 
         QTest::newRow("line break inside a literal")
-            << false << ""
+            << "dir"
+            << ""
             << "SELECT length('a\nb') AS n, 'a\r\nb' AS t" << QByteArray("n\tt\n3\ta\\r\\nb\n1 records\n");
-        QTest::newRow("names escaped") << false << "tsv"
+        QTest::newRow("names escaped") << "dir"
+                                       << "tsv"
                                        << "SELECT 1 AS [a\tb], 2 AS [c\\d], 3 AS [e\nf]"
                                        << QByteArray("a\\tb\tc\\\\d\te\\nf\n1\t2\t3\n1 records\n");
         QTest::newRow("csv")
-            << false << "csv"
+            << "dir"
+            << "csv"
             << "SELECT l_id, l_realName, l_city, l_address AS [a,b], 1.5 AS r FROM lawyer ORDER BY l_id"
             << QByteArray("l_id,l_realName,l_city,\"a,b\",r\r\n"
                           "1,张三,北京,北京市朝阳区建国路88号,1.5\r\n"
                           "2,\"O'Brien \"\"Bob\"\"\",\"\",,1.5\r\n"
                           "3,\"李四\n第二行\",广州,\"地址, 带逗号\",1.5\r\n");
-        QTest::newRow("csv, no rows") << false << "csv"
+        QTest::newRow("csv, no rows") << "dir"
+                                      << "csv"
                                       << "SELECT l_id FROM lawyer WHERE l_id > 9" << QByteArray("l_id\r\n");
         QTest::newRow("json")
-            << false << "json"
+            << "dir"
+            << "json"
             << "SELECT l_id AS id, l_city AS [c\"ity], l_address, -2.5 AS r, x'41' AS b "
                "FROM lawyer WHERE l_id < 3 ORDER BY l_id"
             << QByteArray("[\n{\"id\": 1, \"c\\\"ity\": \"北京\", \"l_address\": \"北京市朝阳区建国路88号\", "
                           "\"r\": -2.5, \"b\": \"A\"},\n"
                           "{\"id\": 2, \"c\\\"ity\": \"\", \"l_address\": null, \"r\": -2.5, \"b\": \"A\"}\n]\n");
-        QTest::newRow("json, no rows") << false << "json"
+        QTest::newRow("json, no rows") << "dir"
+                                       << "json"
                                        << "SELECT l_id FROM lawyer WHERE l_id > 9" << QByteArray("[\n]\n");
         QTest::newRow("json, control characters")
-            << false << "json"
+            << "dir"
+            << "json"
             << "SELECT char(1, 10, 92) AS t" << QByteArray("[\n{\"t\": \"\\u0001\\n\\\\\"}\n]\n");
         // Yes/No as true and false, exact numbers as numbers; a Yes/No value made text is text.
         QTest::newRow("json, every type")
-            << true << "json"
+            << "types"
+            << "json"
             << "SELECT c_bool, c_byte, c_money, c_double, c_date, c_bool || '' AS s "
                "FROM t WHERE c_byte < 2 ORDER BY c_byte"
             << QByteArray("[\n{\"c_bool\": true, \"c_byte\": 0, \"c_money\": 0, \"c_double\": 0.1, "
                           "\"c_date\": \"1990-01-01\", \"s\": \"True\"},\n"
                           "{\"c_bool\": false, \"c_byte\": 1, \"c_money\": 1.5, \"c_double\": -12345.678, "
                           "\"c_date\": \"1990-01-14 01:01:00\", \"s\": \"False\"}\n]\n");
-        QTest::newRow("csv, every type") << true << "csv"
+        QTest::newRow("csv, every type") << "types"
+                                         << "csv"
                                          << "SELECT c_bool, c_text, c_bin FROM t WHERE c_byte = 2"
                                          << QByteArray("c_bool,c_text,c_bin\r\nFalse,Zürich café2,0E1B\r\n");
+        // Straight from the file (a plain column list) and through the engine (a criterion)
+        // alike: NaN a value, integers numbers, texts of digits strings, one notation of numbers.
+        const QByteArray numbersJson("[\n{\"d\": \"NaN\", \"i\": 42, \"s\": \"0123\"},\n"
+                                     "{\"d\": -0, \"i\": -7, \"s\": \"42\"},\n"
+                                     "{\"d\": \"Infinity\", \"i\": 0, \"s\": \"a\\rb\"},\n"
+                                     "{\"d\": \"-Infinity\", \"i\": null, \"s\": \"-1.5e3\"},\n"
+                                     "{\"d\": 1e308, \"i\": 1, \"s\": null},\n"
+                                     "{\"d\": 1e-8, \"i\": 2, \"s\": \"x\"}\n]\n");
+        QTest::newRow("json, streamed from the file") << "numbers"
+                                                      << "json"
+                                                      << "SELECT d, i, s FROM n" << numbersJson;
+        QTest::newRow("json, through the engine") << "numbers"
+                                                  << "json"
+                                                  << "SELECT d, i, s FROM n WHERE 1" << numbersJson;
+        const QByteArray numbersCsv("d,i,s\r\nNaN,42,0123\r\n-0,-7,42\r\nInfinity,0,\"a\rb\"\r\n"
+                                    "-Infinity,,-1.5e3\r\n1e308,1,\r\n1e-8,2,x\r\n");
+        QTest::newRow("csv, streamed from the file") << "numbers"
+                                                     << "csv"
+                                                     << "SELECT * FROM n" << numbersCsv;
+        QTest::newRow("csv, through the engine") << "numbers"
+                                                 << "=csv"
+                                                 << "SELECT * FROM n WHERE 1" << numbersCsv;
+        QTest::newRow("tsv, streamed from the file")
+            << "numbers"
+            << ""
+            << "SELECT d FROM n" << QByteArray("d\nNaN\n-0\nInfinity\n-Infinity\n1e308\n1e-8\n6 records\n");
+        // Every value of a row stays in its object under a key of its own.
+        QTest::newRow("json, one name twice")
+            << "dir"
+            << "=json"
+            << "SELECT l_id AS a, l_city AS a, 3 AS a_2, 4 AS A FROM lawyer WHERE l_id = 1"
+            << QByteArray("[\n{\"a\": 1, \"a_3\": \"北京\", \"a_2\": 3, \"A\": 4}\n]\n");
+        QTest::newRow("stdin, a statement of lines") << "dir"
+                                                     << ""
+                                                     << "SELECT l_id\nFROM lawyer -- 律师\nWHERE l_city = '广州'\n"
+                                                     << QByteArray("l_id\n3\n1 records\n");
     }
     void formats()
     {
-        QFETCH(bool, types);
+        QFETCH(QString, file);
         QFETCH(QString, format);
         QFETCH(QString, sql);
         QFETCH(QByteArray, out);
-        QStringList args = {QStringLiteral("query"), types ? m_types : m_db, sql};
-        if (!format.isEmpty())
+        const QString db = file == QLatin1String("types")     ? m_types
+                           : file == QLatin1String("numbers") ? m_numbers
+                                                              : m_db;
+        // A statement from standard input where the row's name says so; "=csv" is --format=csv.
+        const bool fromStdin = QByteArray(QTest::currentDataTag()).startsWith("stdin");
+        QStringList args = {QStringLiteral("query"), db, fromStdin ? QStringLiteral("-") : sql};
+        if (format.startsWith(u'='))
+            args << QStringLiteral("--format") + format;
+        else if (!format.isEmpty())
             args << QStringLiteral("--format") << format;
-        const ToolResult r = runTool(kLssdb, args);
+        QProcess p;
+        p.start(kLssdb, args);
+        p.write(fromStdin ? sql.toUtf8() : QByteArray());
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(-1));
+        const ToolResult r{p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
         QVERIFY2(r.exitCode == 0, r.err.constData());
         QCOMPARE(r.out, out);
+    }
+
+    // export writes each table as query --format csv gives it: one notation of numbers (-0, NaN,
+    // Infinity, 1e308), a lone CR quoted, every type in its text form.
+    void exportAgreesWithQuery()
+    {
+        for (const auto &[db, table] :
+             {std::pair{m_numbers, QStringLiteral("n")}, std::pair{m_types, QStringLiteral("t")}}) {
+            const QString out = m_dir.filePath(QStringLiteral("export-") + table);
+            QCOMPARE(lssdbOk({
+                         QStringLiteral("export"),
+                         db,
+                         out,
+                         QStringLiteral("--password="),
+                     }),
+                     QByteArray());
+            QCOMPARE(readFile(QDir(out).filePath(table + QStringLiteral(".csv"))),
+                     lssdbOk({
+                         QStringLiteral("query"),
+                         db,
+                         QStringLiteral("SELECT * FROM ") + table,
+                         QStringLiteral("--format=csv"),
+                         QStringLiteral("--password="),
+                     }));
+        }
     }
 
     // File names and passwords of any characters reach the file as they are: names relative to
@@ -136,7 +238,7 @@ private slots:
                  QByteArray("t\n  c_bool\tYes/No\n  c_byte\tByte\n  c_int\tInteger\n  c_long\tLong Integer\n"
                             "  c_money\tCurrency\n  c_single\tSingle\n  c_double\tDouble\n  c_date\tDate/Time\n"
                             "  c_text\tText (100)\n  c_memo\tMemo\n  c_bin\tBinary (255)\n  c_ole\tOLE Object\n"
-                            "  c_guid\tReplication ID\n  c_dec\tDecimal\n"));
+                            "  c_guid\tReplication ID\n  c_dec\tDecimal (28, 6)\n  c_frac\tDecimal (4, 4)\n"));
     }
 
     // Every failure of every command: one line of Chinese on stderr, exit code 1, nothing on stdout.
@@ -163,6 +265,10 @@ private slots:
         QTest::newRow("generate, extra argument") << QStringList{"generate", "@dir/g.mdb", "more"} << "多余的参数";
         QTest::newRow("query, one argument") << QStringList{"query", db} << "需要数据库文件和一条语句";
         QTest::newRow("query, bad format") << QStringList{"query", db, "SELECT 1", "--format", "xml"} << "xml";
+        QTest::newRow("query, bad format after =") << QStringList{"query", db, "SELECT 1", "--format=xml"} << "xml";
+        QTest::newRow("query, flag with a value") << QStringList{"query", db, "SELECT 1", "--timing=yes"} << "不带值";
+        QTest::newRow("generate, bad number after =")
+            << QStringList{"generate", "@dir/g.mdb", "--lawyers=many"} << "需要一个数";
         QTest::newRow("query, bad param") << QStringList{"query", db, "SELECT :a", "--param", "a"} << "NAME=VALUE";
         QTest::newRow("query, missing file") << QStringList{"query", missing, "SELECT 1"} << "找不到文件";
         QTest::newRow("export, missing file") << QStringList{"export", missing, "@dir/e"} << "找不到文件";
