@@ -84,9 +84,10 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
         switch (column.kind) {
         case StorageClass::Integer: declaration += " INTEGER"; break;
         case StorageClass::Real: declaration += " REAL"; break;
-        // Exact decimals as their text, which prints exactly: compared with a number they are
-        // numbers (the affinity), sorted and in min()/max() by exact value (the collation).
-        case StorageClass::Number: declaration += std::string(" NUMERIC COLLATE ") + jetnumber::kCollation; break;
+        // Exact decimals as their text, which prints exactly. The text affinity keeps SQLite from
+        // making them doubles to compare them with a number: the collation compares both texts
+        // by exact value, as it sorts them and picks min() and max().
+        case StorageClass::Number: declaration += std::string(" TEXT COLLATE ") + jetnumber::kCollation; break;
         // Text compares like Jet: "=", ORDER BY and LIKE without regard to the case of any
         // letter, accented ones too.
         default: declaration += std::string(" TEXT COLLATE ") + jettext::kCollation; break;
