@@ -106,6 +106,8 @@ private Q_SLOTS:
             << QStringList{"2", "15"};
         QTest::newRow("long literal beside arithmetic compares doubles")
             << "select id from N where cu * 1 = 922337203685477.5806 order by id" << QStringList{"2", "13"};
+        QTest::newRow("long literal after arithmetic compares doubles")
+            << "select count(*) from N where 0 + cu < 922337203685477.5806" << QStringList{"10"};
         QTest::newRow("exact column with exact column, text and parameter-like text")
             << "select count(*) from N as a join N as b on a.cu = b.cu where a.cu = ' 900719925474.0993 '"
             << QStringList{"1"};
@@ -189,6 +191,16 @@ private Q_SLOTS:
         QFETCH(QString, sql);
         QFETCH(QStringList, rows);
         QCOMPARE(run(sql), rows);
+    }
+
+    // A rewritten expression keeps the name it was written with.
+    void fieldNames()
+    {
+        Query q;
+        q.setConnection(&m_conn);
+        q.SQL().Add(QStringLiteral("select -cu, cu = 922337203685477.5806 from N"));
+        q.Open();
+        QCOMPARE(q.fieldNames(), (QStringList{"-cu", "cu = 922337203685477.5806"}));
     }
 
     void shortestForms_data()
