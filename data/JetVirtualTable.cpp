@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <sqlite3.h>
 #include <string>
@@ -57,7 +58,7 @@ int failed(Table *table)
     return SQLITE_ERROR;
 }
 
-int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_vtab **out, char **error)
+int connectTable(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_vtab **out, char **error)
 {
     auto *catalog = static_cast<Catalog *>(aux);
     const long index = argc > 3 ? std::strtol(argv[3], nullptr, 10) : -1;
@@ -66,7 +67,8 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
         return SQLITE_ERROR;
     }
     ColumnStore *store = catalog->stores[size_t(index)];
-    auto *table = new (std::nothrow) Table;
+    std::unique_ptr<Table> owned(new (std::nothrow) Table);
+    Table *table = owned.get();
     if (!table)
         return SQLITE_NOMEM;
     table->catalog = catalog;
@@ -84,9 +86,10 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
         switch (column.kind) {
         case StorageClass::Integer: declaration += " INTEGER"; break;
         case StorageClass::Real: declaration += " REAL"; break;
-        // Exact decimals as their text, which prints exactly: compared with a number they are
-        // numbers (the affinity), sorted and in min()/max() by exact value (the collation).
-        case StorageClass::Number: declaration += std::string(" NUMERIC COLLATE ") + jetnumber::kCollation; break;
+        // Exact decimals as their text, which prints exactly. The text affinity keeps SQLite from
+        // making them doubles to compare them with a number: the collation compares both texts
+        // by exact value, as it sorts them and picks min() and max().
+        case StorageClass::Number: declaration += std::string(" TEXT COLLATE ") + jetnumber::kCollation; break;
         // Text compares like Jet: "=", ORDER BY and LIKE without regard to the case of any
         // letter, accented ones too.
         default: declaration += std::string(" TEXT COLLATE ") + jettext::kCollation; break;
@@ -101,12 +104,21 @@ int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_v
         const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(refused)");
         if (rc != SQLITE_OK) {
             *error = sqlite3_mprintf("%s", table->refusal.toUtf8().constData());
-            delete table;
             return rc;
         }
     }
-    *out = table;
+    *out = owned.release();
     return SQLITE_OK;
+}
+
+// Nothing may unwind through SQLite: out of memory is its own failure.
+int connect(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_vtab **out, char **error)
+{
+    try {
+        return connectTable(db, aux, argc, argv, out, error);
+    } catch (...) {
+        return SQLITE_NOMEM;
+    }
 }
 
 int disconnect(sqlite3_vtab *vtab)
@@ -116,7 +128,7 @@ int disconnect(sqlite3_vtab *vtab)
 }
 
 // The plan: a scan in file order. The columns the statement uses go to the filter in idxStr.
-int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
+int planScan(sqlite3_vtab *vtab, sqlite3_index_info *info)
 {
     auto *table = static_cast<Table *>(vtab);
     if (!table->refusal.isEmpty()) {
@@ -175,6 +187,15 @@ int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
     info->estimatedRows = rows >= 0 ? rows : 100000;
     info->estimatedCost = double(info->estimatedRows) / (argument + 1);
     return SQLITE_OK;
+}
+
+int bestIndex(sqlite3_vtab *vtab, sqlite3_index_info *info)
+{
+    try {
+        return planScan(vtab, info);
+    } catch (...) { // std::bad_alloc of the plan's text
+        return SQLITE_NOMEM;
+    }
 }
 
 int open(sqlite3_vtab *vtab, sqlite3_vtab_cursor **out)

@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <QtGlobal>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -15,6 +16,12 @@ struct sqlite3;
 namespace jetvtab {
 
 constexpr const char *kModule = "jet";
+
+// A Double's NaN as statements see it. SQLite has no NaN (it would make one NULL, and the text
+// "NaN" is greater than every number and sorts after +Infinity): an integer below every finite
+// double a column holds beyond -9.2e18, so NaN is never greater than a number and sorts just
+// after -Infinity. A field that is a Real column shows it as "NaN" (statementrows).
+constexpr qint64 kNotANumber = std::numeric_limits<qint64>::min();
 
 // What the module's tables reach: the stores (a table is created "USING jet(N)" for store N),
 // and the failure of the last call into the module, kept whole so that the engine raises it

@@ -26,13 +26,20 @@ int streamedColumn(const Cursor &cursor, sqlite3_context *ctx, int c)
     case StorageClass::Integer: sqlite3_result_int64(ctx, cell.integer); break;
     case StorageClass::Real:
         if (std::isnan(cell.real))
-            sqlite3_result_text(ctx, "NaN", 3, SQLITE_STATIC);
+            sqlite3_result_int64(ctx, kNotANumber);
         else
             sqlite3_result_double(ctx, cell.real);
         break;
     case StorageClass::Number: {
-        const std::string_view text = decimalCellText(cell);
-        sqlite3_result_text(ctx, text.data(), int(text.size()), SQLITE_TRANSIENT);
+        // The text is made here for a value that comes as a number: out of memory is SQLite's
+        // own failure, never an exception through its frames.
+        try {
+            const std::string_view text = decimalCellText(cell);
+            sqlite3_result_text(ctx, text.data(), int(text.size()), SQLITE_TRANSIENT);
+        } catch (...) {
+            sqlite3_result_error_nomem(ctx);
+            return SQLITE_NOMEM;
+        }
         break;
     }
     default: sqlite3_result_text(ctx, cell.text.data(), int(cell.text.size()), SQLITE_TRANSIENT); break;
@@ -74,9 +81,8 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
     switch (col.kind) {
     case StorageClass::Integer: sqlite3_result_int64(ctx, col.integers[row]); break;
     case StorageClass::Real:
-        // SQLite would make a NaN a NULL: it is a value, kept as its name.
         if (std::isnan(col.reals[row]))
-            sqlite3_result_text(ctx, "NaN", 3, SQLITE_STATIC);
+            sqlite3_result_int64(ctx, kNotANumber);
         else
             sqlite3_result_double(ctx, col.reals[row]);
         break;

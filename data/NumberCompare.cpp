@@ -48,15 +48,119 @@ bool parse(std::string_view s, Decimal &d)
     return true;
 }
 
-// Compares magnitudes.
-int compareMagnitude(const Decimal &a, const Decimal &b)
+bool isSpace(char c)
 {
-    if (a.whole.size() != b.whole.size())
-        return a.whole.size() < b.whole.size() ? -1 : 1;
-    if (const int c = a.whole.compare(b.whole))
-        return c < 0 ? -1 : 1;
-    const int c = a.fraction.compare(b.fraction); // no trailing zeros: plain order is by value
-    return c < 0 ? -1 : c > 0 ? 1 : 0;
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool equalsFolded(std::string_view s, std::string_view lower)
+{
+    if (s.size() != lower.size())
+        return false;
+    for (size_t i = 0; i < s.size(); ++i)
+        if (char(s[i] | 0x20) != lower[i])
+            return false;
+    return true;
+}
+
+// A number as any text SQLite reads as one ("  +1.5e3 ", ".5", "1.0e+23") or writes for an
+// infinite double ("Inf", "-Inf"): its significant digits d1 d2 ... (no zeros at either end)
+// and the power `exponent` with value = 0.d1d2... * 10^exponent. Nothing is copied.
+struct Number
+{
+    int infinite = 0; // -1 or +1 for the infinities
+    bool negative = false;
+    std::string_view whole;    // the digits before the point, as written
+    std::string_view fraction; // and after it
+    size_t first = 0;          // the significant digits: [first, last) of whole + fraction
+    size_t last = 0;
+    long long exponent = 0;
+
+    char digit(size_t i) const { return i < whole.size() ? whole[i] : fraction[i - whole.size()]; }
+    bool zero() const { return infinite == 0 && first == last; }
+};
+
+bool parseNumber(std::string_view s, Number &n)
+{
+    while (!s.empty() && isSpace(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isSpace(s.back()))
+        s.remove_suffix(1);
+    if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
+        n.negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    if (equalsFolded(s, "inf") || equalsFolded(s, "infinity")) {
+        n.infinite = n.negative ? -1 : 1;
+        return true;
+    }
+    size_t i = 0;
+    while (i < s.size() && isDigit(s[i]))
+        ++i;
+    n.whole = s.substr(0, i);
+    if (i < s.size() && s[i] == '.') {
+        const size_t start = ++i;
+        while (i < s.size() && isDigit(s[i]))
+            ++i;
+        n.fraction = s.substr(start, i - start);
+    }
+    if (n.whole.empty() && n.fraction.empty())
+        return false;
+    long long power = 0;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        bool down = false;
+        if (i < s.size() && (s[i] == '-' || s[i] == '+'))
+            down = s[i++] == '-';
+        if (i == s.size() || !isDigit(s[i]))
+            return false;
+        for (; i < s.size() && isDigit(s[i]); ++i)
+            power = std::min(power * 10 + (s[i] - '0'), 1000000000LL); // far beyond any digits
+        if (down)
+            power = -power;
+    }
+    if (i != s.size())
+        return false;
+    const size_t count = n.whole.size() + n.fraction.size();
+    n.first = 0;
+    while (n.first < count && n.digit(n.first) == '0')
+        ++n.first;
+    n.last = count;
+    while (n.last > n.first && n.digit(n.last - 1) == '0')
+        --n.last;
+    n.exponent = (long long)n.whole.size() - (long long)n.first + power;
+    if (n.zero())
+        n.negative = false; // -0 is 0
+    return true;
+}
+
+int sign(const Number &n)
+{
+    if (n.infinite)
+        return n.infinite * 2;
+    return n.zero() ? 0 : n.negative ? -1 : 1;
+}
+
+int compareNumbers(const Number &x, const Number &y)
+{
+    const int sx = sign(x);
+    const int sy = sign(y);
+    if (sx != sy)
+        return sx < sy ? -1 : 1;
+    if (sx == 0 || x.infinite)
+        return 0;
+    int c = 0; // of the magnitudes
+    if (x.exponent != y.exponent) {
+        c = x.exponent < y.exponent ? -1 : 1;
+    } else {
+        size_t i = x.first;
+        size_t j = y.first;
+        for (; c == 0 && i < x.last && j < y.last; ++i, ++j)
+            c = x.digit(i) < y.digit(j) ? -1 : x.digit(i) > y.digit(j) ? 1 : 0;
+        if (c == 0)
+            c = i < x.last ? 1 : j < y.last ? -1 : 0;
+    }
+    return x.negative ? -c : c;
 }
 
 int collate(void *, int na, const void *a, int nb, const void *b)
@@ -193,6 +297,17 @@ void sumInverse(sqlite3_context *ctx, int, sqlite3_value **argv)
     step(ctx, argv[0], -1);
 }
 
+// An exact value: a double where its shortest form is the value, else the exact text.
+void exactResult(sqlite3_context *ctx, const Fixed &value)
+{
+    const std::string total = text(value);
+    const double d = std::strtod(total.c_str(), nullptr);
+    if (QByteArray::number(d, 'f', QLocale::FloatingPointShortest).toStdString() == total)
+        sqlite3_result_double(ctx, d);
+    else
+        sqlite3_result_text(ctx, total.c_str(), int(total.size()), SQLITE_TRANSIENT);
+}
+
 void sumResult(sqlite3_context *ctx, const Sum *s)
 {
     if (!s || s->count == 0) {
@@ -203,13 +318,15 @@ void sumResult(sqlite3_context *ctx, const Sum *s)
         sqlite3_result_double(ctx, s->real);
         return;
     }
-    const std::string total = text(s->exact);
-    if (total.find('.') == std::string::npos) {
-        __int128 v = s->exact.units;
-        for (int k = 0; k < s->exact.scale; ++k)
-            v /= 10;
-        if (v <= INT64_MAX && v >= INT64_MIN) {
-            sqlite3_result_int64(ctx, sqlite3_int64(v));
+    __int128 whole = s->exact.units;
+    bool fraction = false;
+    for (int k = 0; k < s->exact.scale; ++k) {
+        fraction = fraction || whole % 10 != 0;
+        whole /= 10;
+    }
+    if (!fraction) {
+        if (whole <= INT64_MAX && whole >= INT64_MIN) {
+            sqlite3_result_int64(ctx, sqlite3_int64(whole));
             return;
         }
         if (s->onlyIntegers) { // as SQLite's own sum of integers
@@ -217,23 +334,117 @@ void sumResult(sqlite3_context *ctx, const Sum *s)
             return;
         }
     }
-    const double d = std::strtod(total.c_str(), nullptr);
-    if (QByteArray::number(d, 'f', QLocale::FloatingPointShortest).toStdString() == total)
-        sqlite3_result_double(ctx, d);
-    else
-        sqlite3_result_text(ctx, total.c_str(), int(total.size()), SQLITE_TRANSIENT);
+    exactResult(ctx, s->exact);
+}
+
+// The exact total divided by the count, rounded half to even to four places as Access averages
+// Currency (a Decimal of more places keeps them). Integers alone average as SQLite's avg().
+void avgResult(sqlite3_context *ctx, const Sum *s)
+{
+    if (!s || s->count == 0) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    if (s->inexact || s->onlyIntegers) {
+        const double total = s->inexact ? s->real : double(s->exact.units);
+        sqlite3_result_double(ctx, total / double(s->count));
+        return;
+    }
+    Fixed quotient = s->exact;
+    if (!rescale(quotient, std::max(4, quotient.scale))) {
+        sqlite3_result_double(ctx, s->real / double(s->count));
+        return;
+    }
+    const __int128 count = s->count;
+    const __int128 q = quotient.units / count;
+    const __int128 r = quotient.units % count; // takes the sign of the total
+    const __int128 twice = (r < 0 ? -r : r) * 2;
+    quotient.units = q;
+    if (twice > count || (twice == count && q % 2 != 0))
+        quotient.units += q < 0 || r < 0 ? -1 : 1; // away from zero
+    exactResult(ctx, quotient);
+}
+
+// A result out of memory is SQLite's own failure: nothing may unwind through its frames.
+template <class Result>
+void finish(sqlite3_context *ctx, const Sum *s, Result result)
+{
+    try {
+        result(ctx, s);
+    } catch (...) {
+        sqlite3_result_error_nomem(ctx);
+    }
 }
 
 void sumValue(sqlite3_context *ctx)
 {
-    sumResult(ctx, sumOf(ctx, false));
+    finish(ctx, sumOf(ctx, false), sumResult);
 }
 
 void sumFinal(sqlite3_context *ctx)
 {
     Sum *s = sumOf(ctx, false);
-    sumResult(ctx, s);
+    finish(ctx, s, sumResult);
     delete s;
+}
+
+void avgValue(sqlite3_context *ctx)
+{
+    finish(ctx, sumOf(ctx, false), avgResult);
+}
+
+void avgFinal(sqlite3_context *ctx)
+{
+    Sum *s = sumOf(ctx, false);
+    finish(ctx, s, avgResult);
+    delete s;
+}
+
+// Unary minus that keeps every digit of an exact decimal's text; other values as SQLite's own.
+void negate(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    sqlite3_value *v = argv[0];
+    switch (sqlite3_value_type(v)) {
+    case SQLITE_NULL: sqlite3_result_null(ctx); return;
+    case SQLITE_INTEGER: {
+        const sqlite3_int64 i = sqlite3_value_int64(v);
+        if (i == INT64_MIN)
+            sqlite3_result_double(ctx, -double(i));
+        else
+            sqlite3_result_int64(ctx, -i);
+        return;
+    }
+    case SQLITE_FLOAT: sqlite3_result_double(ctx, -sqlite3_value_double(v)); return;
+    default: break;
+    }
+    const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(v));
+    const size_t n = size_t(sqlite3_value_bytes(v));
+    Decimal d;
+    if (!p || !parse(std::string_view(p, n), d)) {
+        // Text that is no exact decimal: its number, as SQLite's arithmetic reads it.
+        const double real = sqlite3_value_double(v);
+        if (real >= -9.2e18 && real <= 9.2e18 && real == double(sqlite3_int64(real)))
+            sqlite3_result_int64(ctx, -sqlite3_int64(real));
+        else
+            sqlite3_result_double(ctx, -real);
+        return;
+    }
+    if (d.whole == "0" && d.fraction.empty()) {
+        sqlite3_result_text(ctx, "0", 1, SQLITE_STATIC);
+        return;
+    }
+    if (p[0] == '-') {
+        sqlite3_result_text(ctx, p + 1, int(n - 1), SQLITE_TRANSIENT);
+        return;
+    }
+    char *out = static_cast<char *>(sqlite3_malloc64(n + 1));
+    if (!out) {
+        sqlite3_result_error_nomem(ctx);
+        return;
+    }
+    out[0] = '-';
+    std::memcpy(out + 1, p, n);
+    sqlite3_result_text(ctx, out, int(n + 1), sqlite3_free);
 }
 
 } // namespace
@@ -250,29 +461,33 @@ bool addDecimals(const std::string &a, const std::string &b, std::string &total)
 
 int compare(const char *a, size_t na, const char *b, size_t nb)
 {
-    Decimal x;
-    Decimal y;
-    const bool xn = parse(std::string_view(a, na), x);
-    const bool yn = parse(std::string_view(b, nb), y);
+    Number x;
+    Number y;
+    const bool xn = parseNumber(std::string_view(a, na), x);
+    const bool yn = parseNumber(std::string_view(b, nb), y);
     if (!xn || !yn) {
         if (xn != yn)
             return xn ? -1 : 1;
         const int c = std::memcmp(a, b, std::min(na, nb));
         return c != 0 ? c : na < nb ? -1 : na > nb ? 1 : 0;
     }
-    if (x.negative != y.negative)
-        return x.negative ? -1 : 1;
-    const int c = compareMagnitude(x, y);
-    return x.negative ? -c : c;
+    return compareNumbers(x, y);
 }
 
 int registerCollation(sqlite3 *db)
 {
-    const int rc = sqlite3_create_collation_v2(db, kCollation, SQLITE_UTF8, nullptr, collate, nullptr);
+    int rc = sqlite3_create_collation_v2(db, kCollation, SQLITE_UTF8, nullptr, collate, nullptr);
     if (rc != SQLITE_OK)
         return rc;
-    return sqlite3_create_window_function(db, "sum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, sumStep, sumFinal,
-                                          sumValue, sumInverse, nullptr);
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    rc = sqlite3_create_window_function(db, "sum", 1, flags, nullptr, sumStep, sumFinal, sumValue, sumInverse, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_window_function(db, "avg", 1, flags, nullptr, sumStep, avgFinal, avgValue, sumInverse,
+                                            nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function_v2(db, kNegate, 1, flags | SQLITE_INNOCUOUS, nullptr, negate, nullptr, nullptr,
+                                        nullptr);
+    return rc;
 }
 
 } // namespace jetnumber

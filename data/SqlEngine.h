@@ -109,7 +109,8 @@ private:
     void closeFile();
     void useCurrentFile();
     std::unique_ptr<ResultSet> run(const QString &sql, const QStringList &params);
-    sqlite3_stmt *prepare(const QString &sql, const QStringList &params);
+    // `names` gets the fields' names as the statement was written.
+    sqlite3_stmt *prepare(const QString &sql, const QStringList &params, QStringList &names);
     void describe(sqlite3_stmt *stmt, ValueTypes &types) const;
     ColumnStore *countedTable(const QString &sql);
     ColumnStore *plainScan(const QString &sql, sqlite3_stmt *stmt, std::vector<int> &columns);

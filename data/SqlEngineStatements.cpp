@@ -5,6 +5,7 @@
 
 #include "data/ColumnStore.h"
 #include "data/DatabaseError.h"
+#include "data/NumberStatements.h"
 #include "data/ResultSet.h"
 #include "data/SqlErrors.h"
 #include "data/StatementRows.h"
@@ -54,19 +55,56 @@ bool onlyBlanksAndSemicolon(const char *tail)
     return true;
 }
 
+QStringList columnNames(sqlite3_stmt *stmt)
+{
+    QStringList names;
+    for (int c = 0; c < sqlite3_column_count(stmt); ++c)
+        names << QString::fromUtf8(sqlite3_column_name(stmt, c));
+    return names;
+}
+
+// Whether a column name means an exact decimal column (Currency, Decimal) of the file's
+// tables, and nothing else in any of them.
+bool exactColumnName(const std::vector<ColumnStore *> &stores, std::string_view name)
+{
+    const QString wanted = QString::fromUtf8(name.data(), qsizetype(name.size()));
+    bool exact = false;
+    for (const ColumnStore *s : stores)
+        for (const JetColumn &c : s->columns())
+            if (c.name.compare(wanted, Qt::CaseInsensitive) == 0) {
+                if (c.kind != StorageClass::Number)
+                    return false;
+                exact = true;
+            }
+    return exact;
+}
+
 } // namespace
 
 // The statement prepared and its parameters bound; the caller finalizes it. Throws
 // EDatabaseError.
-sqlite3_stmt *SqlEngine::prepare(const QString &sql, const QStringList &params)
+sqlite3_stmt *SqlEngine::prepare(const QString &sql, const QStringList &params, QStringList &names)
 {
-    const QByteArray text = sql.toUtf8();
+    const QByteArray written = sql.toUtf8();
+    // What SQLite would not do exactly on exact columns, rewritten (see NumberStatements.h).
+    std::string text;
+    try {
+        text = jetnumber::rewriteStatement(
+            std::string_view(written.constData(), size_t(written.size())),
+            [this](std::string_view name) { return exactColumnName(m_catalog.stores, name); });
+    } catch (const std::bad_alloc &) {
+        throw EDatabaseError(sqlerrors::outOfMemory());
+    }
     m_catalog.error = nullptr;
     ++m_catalog.statement;
     StatementGuard guard;
     const char *tail = nullptr;
     sqlite3_set_authorizer(m_db, readOnlyAuthorizer, nullptr);
-    const int rc = sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &guard.stmt, &tail);
+    const int rc = sqlite3_prepare_v2(m_db, text.c_str(), int(text.size()), &guard.stmt, &tail);
+    // A field named after its expression is named as the user wrote it.
+    StatementGuard asWritten;
+    if (rc == SQLITE_OK && guard.stmt && text != written.toStdString())
+        sqlite3_prepare_v2(m_db, written.constData(), int(written.size()), &asWritten.stmt, nullptr);
     sqlite3_set_authorizer(m_db, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         // A table's own failure (its file damaged) is raised as it was.
@@ -80,6 +118,9 @@ sqlite3_stmt *SqlEngine::prepare(const QString &sql, const QStringList &params)
         throw EDatabaseError(QStringLiteral("在 SQL 语句结尾之后找到字符。"));
     if (!sqlite3_stmt_readonly(guard.stmt))
         throw EDatabaseError(sqlerrors::readOnly());
+    names = columnNames(asWritten.stmt && sqlite3_column_count(asWritten.stmt) == sqlite3_column_count(guard.stmt)
+                            ? asWritten.stmt
+                            : guard.stmt);
 
     const int paramCount = sqlite3_bind_parameter_count(guard.stmt);
     for (int i = 1; i <= paramCount; ++i) {
@@ -153,14 +194,6 @@ ColumnStore *SqlEngine::plainScan(const QString &sql, sqlite3_stmt *stmt, std::v
 
 namespace {
 
-QStringList columnNames(sqlite3_stmt *stmt)
-{
-    QStringList names;
-    for (int c = 0; c < sqlite3_column_count(stmt); ++c)
-        names << QString::fromUtf8(sqlite3_column_name(stmt, c));
-    return names;
-}
-
 // Steps a statement through `step`. A failure inside a table's module is raised as it was, not
 // as SQLite's copy of its text; running out of memory is the engine's own message.
 template <class Step>
@@ -182,13 +215,14 @@ void stepping(jetvtab::Catalog &catalog, Step &&step)
 std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList &params)
 {
     StatementGuard guard;
-    guard.stmt = prepare(sql, params);
+    QStringList names;
+    guard.stmt = prepare(sql, params, names);
     if (ColumnStore *counted = countedTable(sql)) {
         if (m_prepared)
             m_prepared();
         counted->verify(m_catalog.statement);
         const std::string rows = std::to_string(counted->countRows());
-        auto result = std::make_unique<ResultSet>(columnNames(guard.stmt));
+        auto result = std::make_unique<ResultSet>(names);
         result->appendCell(rows.data(), rows.size());
         result->endRow();
         if (m_types) {
@@ -197,7 +231,7 @@ std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList 
         }
         return result;
     }
-    auto result = std::make_unique<ResultSet>(columnNames(guard.stmt));
+    auto result = std::make_unique<ResultSet>(names);
     if (m_types) {
         m_types->cells.clear();
         describe(guard.stmt, *m_types);
@@ -218,8 +252,8 @@ void SqlEngine::stream(const QString &sql, const QStringList &params,
     // The rows are read from the file as they go out: nothing else may use it meanwhile.
     stopWarmUp();
     StatementGuard guard;
-    guard.stmt = prepare(sql, params);
-    const QStringList names = columnNames(guard.stmt);
+    QStringList names;
+    guard.stmt = prepare(sql, params, names);
     ValueTypes types;
     describe(guard.stmt, types);
     try {
@@ -267,7 +301,7 @@ void SqlEngine::stream(const QString &sql, const QStringList &params,
                 explicit Streaming(jetvtab::Catalog &c) : catalog(c) { catalog.streaming = true; }
                 ~Streaming() { catalog.streaming = false; }
             } streaming(m_catalog);
-            stepping(m_catalog, [&] { statementrows::stream(guard.stmt, row); });
+            stepping(m_catalog, [&] { statementrows::stream(guard.stmt, m_catalog, row); });
         }
     } catch (const EDatabaseError &) {
         // What failed while the file changed is no fault of the file at the path now.

@@ -21,14 +21,36 @@ void appendNumber(ResultSet &rs, double v)
     rs.appendCell(text.data(), text.size());
 }
 
+// The fields that are a Real column of a table: an integer there is a NaN (jetvtab::kNotANumber).
+std::vector<bool> realFields(const std::vector<FieldOrigin> &origins)
+{
+    std::vector<bool> real(origins.size(), false);
+    for (size_t c = 0; c < origins.size(); ++c)
+        real[c] = origins[c].store && origins[c].store->columns()[origins[c].column].kind == StorageClass::Real;
+    return real;
+}
+
+// A value's SQLite type, a Real column's NaN taken as its text.
+int valueType(sqlite3_value *v, const std::vector<bool> &real, int c)
+{
+    const int type = sqlite3_value_type(v);
+    return type == SQLITE_INTEGER && real[size_t(c)] && sqlite3_value_int64(v) == jetvtab::kNotANumber ? SQLITE_TEXT
+                                                                                                       : type;
+}
+
 // One row of a stepped statement into the result, each value in its text form. Each cell is
 // fetched once as a value; text is taken as its bytes (the database is UTF-8), which spares
 // SQLite terminating a copy of every cell.
-void appendCopiedRow(sqlite3_stmt *stmt, int columns, ResultSet &result)
+void appendCopiedRow(sqlite3_stmt *stmt, int columns, ResultSet &result, const std::vector<bool> &real)
 {
     for (int c = 0; c < columns; ++c) {
         sqlite3_value *v = sqlite3_column_value(stmt, c);
-        switch (sqlite3_value_type(v)) {
+        const int type = sqlite3_value_type(v);
+        if (type == SQLITE_INTEGER && valueType(v, real, c) == SQLITE_TEXT) {
+            result.appendCell("NaN", 3);
+            continue;
+        }
+        switch (type) {
         case SQLITE_NULL: result.appendCell("", 0); break;
         case SQLITE_INTEGER: {
             char buf[32];
@@ -175,9 +197,10 @@ std::string_view jetCellText(const JetCell &cell, StorageClass kind, std::string
     }
 }
 
-void stream(sqlite3_stmt *stmt, const RowSink &row)
+void stream(sqlite3_stmt *stmt, const jetvtab::Catalog &catalog, const RowSink &row)
 {
     const int columns = sqlite3_column_count(stmt);
+    const std::vector<bool> real = realFields(fieldOrigins(stmt, catalog));
     std::vector<std::string> buffers(static_cast<size_t>(columns));
     std::vector<std::string_view> cells(static_cast<size_t>(columns));
     std::vector<unsigned char> types(static_cast<size_t>(columns));
@@ -189,9 +212,11 @@ void stream(sqlite3_stmt *stmt, const RowSink &row)
             sqlerrors::fail(sqlite3_db_handle(stmt), rc);
         for (int c = 0; c < columns; ++c) {
             sqlite3_value *v = sqlite3_column_value(stmt, c);
-            const int type = sqlite3_value_type(v);
+            const int type = valueType(v, real, c);
             types[size_t(c)] = (unsigned char)type;
-            cells[size_t(c)] = cellText(v, type, buffers[size_t(c)]);
+            cells[size_t(c)] = type == SQLITE_TEXT && sqlite3_value_type(v) == SQLITE_INTEGER
+                                   ? std::string_view("NaN")
+                                   : cellText(v, type, buffers[size_t(c)]);
         }
         row(cells.data(), types.data());
     }
@@ -237,6 +262,7 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
     std::shared_ptr<ColumnStore> store;
     std::vector<int> fields;
     const std::vector<FieldOrigin> origins = fieldOrigins(stmt, catalog);
+    const std::vector<bool> real = realFields(origins);
     if (ColumnStore *table = singleTable(origins)) {
         for (const auto &s : stores)
             if (s.get() == table)
@@ -257,7 +283,7 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
             sqlerrors::fail(sqlite3_db_handle(stmt), rc);
         if (cellTypes)
             for (int c = 0; c < columns; ++c)
-                cellTypes->push_back((unsigned char)sqlite3_column_type(stmt, c));
+                cellTypes->push_back((unsigned char)valueType(sqlite3_column_value(stmt, c), real, c));
         // Decided at the first row: the table decodes what the statement uses as it starts, and
         // a column read for a few rows only is not the table's.
         if (eligible) {
@@ -278,7 +304,7 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
             result.copy();
             source = nullptr;
         }
-        appendCopiedRow(stmt, columns, result);
+        appendCopiedRow(stmt, columns, result, real);
     }
 }
 

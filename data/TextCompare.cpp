@@ -5,6 +5,7 @@
 #include <QChar>
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <sqlite3.h>
 #include <string>
 #include <vector>
@@ -258,7 +259,7 @@ void deletePattern(void *p)
     delete static_cast<Pattern *>(p);
 }
 
-void likeFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+void matchLike(sqlite3_context *ctx, int argc, sqlite3_value **argv)
 {
     // NULL anywhere gives NULL, as SQLite's own LIKE does.
     const auto *pattern = sqlite3_value_text(argv[0]);
@@ -300,6 +301,17 @@ void likeFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
     sqlite3_result_int(ctx, compiled->matches(value, nv) ? 1 : 0);
     if (!reuse)
         sqlite3_set_auxdata(ctx, 0, compiled, deletePattern);
+}
+
+// No exception may unwind through SQLite: a pattern that cannot be built is SQLite's own
+// out-of-memory failure.
+void likeFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    try {
+        matchLike(ctx, argc, argv);
+    } catch (...) { // std::bad_alloc: building the pattern is all that can throw
+        sqlite3_result_error_nomem(ctx);
+    }
 }
 
 } // namespace

@@ -66,6 +66,12 @@ private Q_SLOTS:
             {10, none, none, 1e-7, none},
             {11, none, none, 0.000001, none},
             {12, none, none, 1e20, none},
+            // Neighbours a double cannot tell apart.
+            {13, QStringLiteral("922337203685477.5806"), none, 2.5, none},
+            {14, QStringLiteral("900719925474.0993"), none, 2.5, none},
+            {15, QStringLiteral("900719925474.0992"), none, 2.5, none},
+            {16, QStringLiteral("0.1"), none, 2.5, none},
+            {17, QStringLiteral("0.2"), none, 2.5, none},
         };
         for (const QVariantList &row : rows)
             w.addRow(row);
@@ -81,18 +87,61 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("rows");
         // Currency at its limits: compared with literals and sorted among small values as numbers.
         QTest::newRow("currency > 1000") << "select cu from N where cu > 1000 order by id"
-                                         << QStringList{"922337203685477.5807", "1000.5"};
+                                         << QStringList{"922337203685477.5807", "1000.5", "922337203685477.5806",
+                                                        "900719925474.0993", "900719925474.0992"};
+        // Literals of more digits than a double holds compare digit for digit.
+        QTest::newRow("currency > long literal")
+            << "select id from N where cu > 922337203685477.5806" << QStringList{"2"};
+        QTest::newRow("currency = long literal")
+            << "select id from N where cu = 922337203685477.5806 or cu = 900719925474.0993 order by id"
+            << QStringList{"13", "14"};
+        QTest::newRow("currency < long negative literal")
+            << "select id from N where cu < -922337203685477.5807" << QStringList{"1"};
+        QTest::newRow("long literals reversed and in ranges")
+            << "select id from N where 922337203685477.5806 < cu"
+               " or cu not between -922337203685477.5807 and 900719925474.0993 order by id"
+            << QStringList{"1", "2", "13"};
+        QTest::newRow("long literals in a list")
+            << "select id from N where cu in (900719925474.0992, +922337203685477.5807) order by id"
+            << QStringList{"2", "15"};
+        QTest::newRow("long literal beside arithmetic compares doubles")
+            << "select id from N where cu * 1 = 922337203685477.5806 order by id" << QStringList{"2", "13"};
+        QTest::newRow("long literal after arithmetic compares doubles")
+            << "select count(*) from N where 0 + cu < 922337203685477.5806" << QStringList{"10"};
+        QTest::newRow("exact column with exact column, text and parameter-like text")
+            << "select count(*) from N as a join N as b on a.cu = b.cu where a.cu = ' 900719925474.0993 '"
+            << QStringList{"1"};
+        QTest::newRow("negated keeps every digit")
+            << "select -cu, -N.de, -cu * 2 from N where id = 2"
+            << QStringList{"-922337203685477.5807|-123456789012345678901234.5677|-1844674407370955.2"};
+        QTest::newRow("negated compares and sorts exactly")
+            << "select id from N where -cu > -922337203685477.5807 and -cu < 0 order by -cu"
+            << QStringList{"13", "14", "15", "3", "4", "8", "17", "16", "7"};
+        QTest::newRow("average of currency")
+            << "select avg(cu), avg(id) from N where id in (16, 17)" << QStringList{"0.15|16.5"};
+        QTest::newRow("average rounds to four places")
+            << "select avg(cu) from N where id in (8, 16, 17) union all select avg(cu) from N where id in (2, 13)"
+            << QStringList{"0.4667", "922337203685477.5806"};
         QTest::newRow("currency = its minimum")
             << "select id from N where cu = -922337203685477.5808" << QStringList{"1"};
         QTest::newRow("currency < 0") << "select id from N where cu < 0 order by id" << QStringList{"1", "5"};
         QTest::newRow("currency order") << "select cu from N where cu is not null order by cu"
-                                        << QStringList{
-                                               "-922337203685477.5808", "-2.25", "0.0001", "1.1", "100", "1000.5",
-                                               "922337203685477.5807"};
+                                        << QStringList{"-922337203685477.5808",
+                                                       "-2.25",
+                                                       "0.0001",
+                                                       "0.1",
+                                                       "0.2",
+                                                       "1.1",
+                                                       "100",
+                                                       "1000.5",
+                                                       "900719925474.0992",
+                                                       "900719925474.0993",
+                                                       "922337203685477.5806",
+                                                       "922337203685477.5807"};
         QTest::newRow("currency min max")
             << "select min(cu), max(cu) from N" << QStringList{"-922337203685477.5808|922337203685477.5807"};
-        QTest::newRow("currency between")
-            << "select cu from N where cu between -3 and 2 order by cu" << QStringList{"-2.25", "0.0001", "1.1"};
+        QTest::newRow("currency between") << "select cu from N where cu between -3 and 2 order by cu"
+                                          << QStringList{"-2.25", "0.0001", "0.1", "0.2", "1.1"};
         QTest::newRow("currency = text and integer")
             << "select id from N where cu = '1000.5' or cu = 100 order by id" << QStringList{"3", "4"};
         QTest::newRow("currency arithmetic")
@@ -109,7 +158,7 @@ private Q_SLOTS:
         QTest::newRow("sum of doubles") << "select sum(db) from N where id in (7, 8)" << QStringList{"124.6"};
         QTest::newRow("sum of nothing") << "select sum(cu), sum(id) from N where id > 100" << QStringList{"|"};
         QTest::newRow("currency sum of small")
-            << "select sum(cu) from N where abs(cu) < 1000" << QStringList{"98.8501"};
+            << "select sum(cu) from N where abs(cu) < 1000" << QStringList{"99.1501"};
         // Decimal of 28 digits: two values a double cannot tell apart keep their own text.
         QTest::newRow("decimal order")
             << "select de from N where de is not null order by de, id"
@@ -122,6 +171,10 @@ private Q_SLOTS:
         QTest::newRow("nan is not null") << "select id from N where db is null or si is null and id < 5"
                                          << QStringList{};
         QTest::newRow("nan prints") << "select db, si from N where id = 1" << QStringList{"NaN|NaN"};
+        QTest::newRow("nan is not greater")
+            << "select id from N where db > 1e300 or si > 1e300 order by id" << QStringList{"2", "6"};
+        QTest::newRow("nan sorts below infinity") << "select db from N where id in (1, 2, 3, 4) order by db"
+                                                  << QStringList{"-Infinity", "NaN", "-0", "Infinity"};
         QTest::newRow("infinities") << "select db from N where id in (2, 3) order by db"
                                     << QStringList{"-Infinity", "Infinity"};
         QTest::newRow("negative zero") << "select db, si from N where id in (3, 4) order by id"
@@ -138,6 +191,16 @@ private Q_SLOTS:
         QFETCH(QString, sql);
         QFETCH(QStringList, rows);
         QCOMPARE(run(sql), rows);
+    }
+
+    // A rewritten expression keeps the name it was written with.
+    void fieldNames()
+    {
+        Query q;
+        q.setConnection(&m_conn);
+        q.SQL().Add(QStringLiteral("select -cu, cu = 922337203685477.5806 from N"));
+        q.Open();
+        QCOMPARE(q.fieldNames(), (QStringList{"-cu", "cu = 922337203685477.5806"}));
     }
 
     void shortestForms_data()
