@@ -44,7 +44,7 @@ bench: build
 fuzz: deps
 	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DLSS_FUZZ=ON -DLSS_BENCH=OFF >/dev/null
-	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_db fuzz_csv fuzz_ini fuzz_text fuzz_conn
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_db fuzz_csv fuzz_ini fuzz_text fuzz_conn fuzz_sql
 	@bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer (GCC). Qt and the

@@ -9,7 +9,7 @@ build=$1
 seconds=$2
 shift 2
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(db csv ini text conn)
+[ ${#targets[@]} -eq 0 ] && targets=(db csv ini text conn sql)
 here=$(cd "$(dirname "$0")" && pwd)
 
 export LSAN_OPTIONS="suppressions=$here/../scripts/lsan.supp:print_suppressions=0"
