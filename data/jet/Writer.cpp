@@ -52,16 +52,23 @@ QString Writer::Impl::where(const Col &c) const
     return QStringLiteral("table %1, row %2, column %3").arg(table->name).arg(table->rows + 1).arg(c.name);
 }
 
+// A Text value of more characters, or a Binary one of more bytes, than its column holds.
+void Writer::Impl::checkLength(const Col &c, qsizetype length) const
+{
+    if (length > c.maxChars)
+        throw Error(QStringLiteral("%1: value too long (%2 %3, at most %4)")
+                        .arg(where(c))
+                        .arg(length)
+                        .arg(c.type == kBinary ? QStringLiteral("bytes") : QStringLiteral("characters"))
+                        .arg(c.maxChars));
+}
+
 void Writer::Impl::encodeFixed(const Col &c, const QVariant &v, quint8 *out)
 {
     switch (c.type) {
     case kText: {
         const QString s = v.toString();
-        if (s.size() > c.maxChars)
-            throw Error(QStringLiteral("%1: value too long (%2 characters, at most %3)")
-                            .arg(where(c))
-                            .arg(s.size())
-                            .arg(c.maxChars));
+        checkLength(c, s.size());
         const QString padded = s + QString(c.maxChars - s.size(), QLatin1Char(' '));
         for (qsizetype i = 0; i < padded.size(); ++i)
             put16(out + 2 * i, padded.at(i).unicode());
@@ -204,22 +211,14 @@ void Writer::Impl::addRow(const QVector<QVariant> &values)
                             .arg(where(c)));
         const bool compress = options.compressText || mark;
         if (c.type == kText) {
-            if (s.size() > c.maxChars)
-                throw Error(QStringLiteral("%1: value too long (%2 characters, at most %3)")
-                                .arg(where(c))
-                                .arg(s.size())
-                                .arg(c.maxChars));
+            checkLength(c, s.size());
             if (compress && values::compressText(s, valueBytes))
                 row.insert(row.end(), valueBytes.begin(), valueBytes.end());
             else
                 appendUtf16(row, s);
         } else if (c.type == kBinary) {
             const QByteArray b = v.toByteArray();
-            if (b.size() > c.maxChars)
-                throw Error(QStringLiteral("%1: value too long (%2 bytes, at most %3)")
-                                .arg(where(c))
-                                .arg(b.size())
-                                .arg(c.maxChars));
+            checkLength(c, b.size());
             row.insert(row.end(), b.begin(), b.end());
         } else if (c.fixedSize > 0) {
             // A fixed-size type kept in the variable part: the same bytes, found by offset.

@@ -169,6 +169,7 @@ struct Writer::Impl
     std::vector<quint8> usageMap(const std::vector<quint32> &pages);
     void startTable(const QString &name, std::vector<writer::Col> cols, bool system, quint32 tdefPage);
     QString where(const writer::Col &c) const;
+    void checkLength(const writer::Col &c, qsizetype length) const;
     // Stores a long value outside the row and fills the 12-byte reference.
     void storeLongValue(int ci, const std::vector<quint8> &bytes, quint8 *ref);
     void encodeFixed(const writer::Col &c, const QVariant &v, quint8 *out);
