@@ -35,6 +35,7 @@ public:
 };
 
 int g_progressDelay = 400;
+std::function<void()> g_workStartHook;
 
 // Work on a thread of its own; the thread is always joined before the object goes, and nothing
 // thrown on it crosses to Qt: it is kept and thrown again on the GUI thread.
@@ -42,8 +43,10 @@ class Worker
 {
 public:
     explicit Worker(std::function<void()> work)
-        : m_thread([this, work = std::move(work)] {
+        : m_thread([this, work = std::move(work), hook = g_workStartHook] {
               try {
+                  if (hook)
+                      hook();
                   work();
               } catch (...) {
                   m_error = std::current_exception();
@@ -121,6 +124,11 @@ bool onGuiThread()
 
 } // namespace
 
+void setWorkStartHook(const std::function<void()> &hook)
+{
+    g_workStartHook = hook;
+}
+
 void setProgressDelay(int milliseconds)
 {
     g_progressDelay = milliseconds;
@@ -162,6 +170,8 @@ bool runWithProgress(QWidget *parent, const QString &label, const std::function<
                   // the work reads; it waits.
                   [&] { return !dialog.isVisible(); },
                   [&] {
+                      if (dialog.wasCanceled())
+                          progress.m_cancelled = true;
                       if (!dialog.isVisible() && !progress.cancelled() && since.elapsed() >= g_progressDelay)
                           dialog.show();
                       const qint64 total = progress.m_total;

@@ -43,3 +43,6 @@ bool runWithProgress(QWidget *parent, const QString &label, const std::function<
 
 // How long work runs before its progress window shows, in milliseconds (tests set 0).
 void setProgressDelay(int milliseconds);
+
+// Tests only: runs on the worker thread before its work starts (null: nothing).
+void setWorkStartHook(const std::function<void()> &hook);
