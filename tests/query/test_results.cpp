@@ -220,6 +220,11 @@ private Q_SLOTS:
         QVERIFY(QFontInfo(counter->font()).pixelSize() >= 7);
         if (count.size() == 1)
             QCOMPARE(counter->font(), font);
+        // A short count after it gets the laid-out font and margins back.
+        counter->setText(QStringLiteral("7"));
+        QCOMPARE(counter->font(), font);
+        QCOMPARE(QFontInfo(counter->font()).pixelSize(), QFontInfo(font).pixelSize());
+        QCOMPARE(counter->textMargins(), QMargins());
         QPointer<QueryForm> gone(w);
         w->close();
         flushDeletes();
