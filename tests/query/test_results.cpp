@@ -42,7 +42,7 @@ public:
         m_timer.start();
     }
 
-    QStringList menuEntries; // "text" or "text (disabled)"
+    QStringList menuEntries;   // "text" or "text (disabled)"
     int progressCancelled = 0; // progress windows cancelled
     QString dialogCaption;
     QString suggestedName;
@@ -329,7 +329,8 @@ private Q_SLOTS:
         pressKey(g, Qt::Key_A, Qt::ControlModifier);
         pressKey(g, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text().section(QLatin1Char('\t'), 0, 0), smith);
-        QCOMPARE(QApplication::clipboard()->text().section(QLatin1Char('\n'), 2), QStringLiteral("王五\t\t河南\t郑州\t税务"));
+        QCOMPARE(QApplication::clipboard()->text().section(QLatin1Char('\n'), 2),
+                 QStringLiteral("王五\t\t河南\t郑州\t税务"));
 
         w->BitBtn2->click();
         QCOMPARE(shown(0), (QStringList{QStringLiteral("张三"), smith, QStringLiteral("王五")}));
