@@ -395,7 +395,8 @@ private slots:
         QVERIFY(qAbs(first->Label5->geometry().center().y() - first->Label4->geometry().center().y()) <= 2);
         QVERIFY(first->Label5->x() > first->Label4->geometry().right());
         for (QLabel *l : first->findChildren<QLabel *>())
-            QVERIFY2(first->rect().contains(l->geometry()) && l->width() >= l->sizeHint().width(), qPrintable(l->text()));
+            QVERIFY2(first->rect().contains(l->geometry()) && l->width() >= l->sizeHint().width(),
+                     qPrintable(l->text()));
         QCOMPARE(first->Label2->text(), QStringLiteral("青穹阁"));
         QCOMPARE(first->Label9->text(), QString::fromUtf8(LSS_COMPANY_TEST));
 
