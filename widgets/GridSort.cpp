@@ -1,14 +1,16 @@
 #include "widgets/GridSort.h"
 
-#include <QCollator>
-#include <QLocale>
-#include <QString>
+#include "platform/Exception.h"
+
+#include <unicode/ucol.h>
+#include <unicode/ustring.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <limits>
-#include <unordered_map>
 
 namespace gridsort {
 
@@ -75,6 +77,64 @@ bool parseDate(std::string_view s, double &value)
     return true;
 }
 
+// Ranks of distinct texts in the Chinese collation (pinyin order for Han characters, digits by
+// value). Each text's collation key is made once, into one block; the keys are then sorted by
+// their first eight bytes as a number, the rest compared only between keys that share those.
+void textRanks(const std::vector<std::string_view> &texts, std::vector<quint32> &rank)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator *collator = ucol_open("zh", &status);
+    if (U_FAILURE(status) || !collator)
+        throw Exception(QStringLiteral("无法按中文排序：缺少中文排序规则"));
+    ucol_setAttribute(collator, UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
+    struct Key
+    {
+        quint64 prefix;
+        size_t offset; // of the whole key in `keys`, zero-terminated
+        quint32 text;
+    };
+    std::vector<Key> order(texts.size());
+    std::vector<uint8_t> keys;
+    keys.reserve(texts.size() * 16);
+    std::vector<UChar> utf16;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const std::string_view t = texts[i];
+        utf16.resize(t.size() + 1);
+        int32_t length = 0;
+        UErrorCode convert = U_ZERO_ERROR;
+        u_strFromUTF8Lenient(utf16.data(), int32_t(utf16.size()), &length, t.data(), int32_t(t.size()), &convert);
+        if (U_FAILURE(convert))
+            length = 0;
+        const size_t offset = keys.size();
+        size_t room = std::max<size_t>(32, size_t(length) * 4 + 8);
+        for (;;) {
+            keys.resize(offset + room);
+            const int32_t needed = ucol_getSortKey(collator, utf16.data(), length, keys.data() + offset, int32_t(room));
+            if (needed > 0 && size_t(needed) <= room) {
+                keys.resize(offset + size_t(needed));
+                break;
+            }
+            room = size_t(std::max(needed, int32_t(room) * 2));
+        }
+        quint64 prefix = 0;
+        for (size_t b = 0; b < 8; ++b)
+            prefix = prefix << 8 | (offset + b < keys.size() ? keys[offset + b] : 0);
+        order[i] = {prefix, offset, quint32(i)};
+    }
+    ucol_close(collator);
+    const auto *block = reinterpret_cast<const char *>(keys.data());
+    std::sort(order.begin(), order.end(), [&](const Key &a, const Key &b) {
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        const int c = std::strcmp(block + a.offset, block + b.offset);
+        // Texts the collation finds equal in byte order, so the order never depends on the
+        // statement's.
+        return c != 0 ? c < 0 : texts[a.text] < texts[b.text];
+    });
+    for (size_t i = 0; i < order.size(); ++i)
+        rank[order[i].text] = quint32(i);
+}
+
 } // namespace
 
 Kind kindOf(const Column &cells)
@@ -100,20 +160,37 @@ QVector<int> order(const Column &cells, bool descending)
     // Each distinct filled value once: a result of a million rows repeats its cities and
     // provinces, and the collation key, the costly part, is made per distinct value.
     constexpr quint32 kEmpty = std::numeric_limits<quint32>::max();
-    std::unordered_map<std::string_view, quint32> distinctOf;
-    distinctOf.reserve(size_t(rows) / 2 + 16);
+    // An open-addressing table of hash tag and value number, twice as large as the rows: a
+    // node per value would cost more than the rest of the sort.
+    size_t capacity = 16;
+    while (capacity < size_t(rows) * 2)
+        capacity <<= 1;
+    std::vector<quint64> table(capacity, 0); // 0: free; else tag << 32 | (value + 1)
     std::vector<std::string_view> distinct;
     std::vector<quint32> valueOfRow(size_t(rows), kEmpty);
+    const std::hash<std::string_view> hash;
     for (int r = 0; r < rows; ++r) {
         const std::string_view s = cells.at(r);
         if (s.empty())
             continue;
-        const auto [it, added] = distinctOf.try_emplace(s, quint32(distinct.size()));
-        if (added)
-            distinct.push_back(s);
-        valueOfRow[size_t(r)] = it->second;
+        const size_t h = hash(s);
+        const auto tag = quint32(quint64(h) >> 32);
+        for (size_t at = h & (capacity - 1);; at = (at + 1) & (capacity - 1)) {
+            const quint64 entry = table[at];
+            if (entry == 0) {
+                distinct.push_back(s);
+                table[at] = quint64(tag) << 32 | quint64(distinct.size());
+                valueOfRow[size_t(r)] = quint32(distinct.size() - 1);
+                break;
+            }
+            const auto value = quint32(entry) - 1;
+            if (quint32(entry >> 32) == tag && distinct[value] == s) {
+                valueOfRow[size_t(r)] = value;
+                break;
+            }
+        }
     }
-    distinctOf = {};
+    table = {};
 
     // The distinct values in order; equal ones (1 and 1.0) share a rank.
     std::vector<quint32> sorted(distinct.size());
@@ -122,20 +199,7 @@ QVector<int> order(const Column &cells, bool descending)
     std::vector<quint32> rank(distinct.size());
     const Kind kind = kindOf(cells);
     if (kind == Kind::Text) {
-        QCollator collator(QLocale(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China));
-        collator.setNumericMode(true);
-        std::vector<QCollatorSortKey> keys;
-        keys.reserve(distinct.size());
-        for (std::string_view s : distinct)
-            keys.push_back(collator.sortKey(QString::fromUtf8(s.data(), qsizetype(s.size()))));
-        std::sort(sorted.begin(), sorted.end(), [&](quint32 a, quint32 b) {
-            const int c = keys[a].compare(keys[b]);
-            // Texts the collation finds equal (differing in width or case only) in byte order,
-            // so the order never depends on the statement's.
-            return c != 0 ? c < 0 : distinct[a] < distinct[b];
-        });
-        for (size_t i = 0; i < sorted.size(); ++i)
-            rank[sorted[i]] = quint32(i);
+        textRanks(distinct, rank);
     } else {
         std::vector<double> value(distinct.size());
         for (size_t i = 0; i < distinct.size(); ++i) {
