@@ -3,12 +3,31 @@
 #include "platform/Dialogs.h"
 #include "platform/Exception.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMetaObject>
+#include <QTranslator>
 
 Application::Application(int &argc, char **argv) : QApplication(argc, argv)
 {
     // The launcher decides when the program ends, not the last window.
     setQuitOnLastWindowClosed(false);
+    installChineseTranslations();
+}
+
+// Every text of the program is Chinese, so Qt's own texts (the file dialog, the edit boxes'
+// context menus, the buttons of message boxes) are too, whatever the desktop's language. Dates
+// and numbers Qt formats itself follow along.
+void Application::installChineseTranslations()
+{
+    const QLocale chinese(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China);
+    QLocale::setDefault(chinese);
+    auto *qt = new QTranslator(this);
+    // qt_zh_CN loads the catalogues of the Qt modules beside it (qtbase_zh_CN among them).
+    if (qt->load(QStringLiteral("qt_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(qt);
+    else
+        delete qt;
 }
 
 Application::~Application()

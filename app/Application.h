@@ -71,6 +71,8 @@ public:
     bool notify(QObject *receiver, QEvent *event) override;
 
 private:
+    void installChineseTranslations();
+
     QString m_title;
     QList<QPointer<QObject>> m_owned;
     QPointer<QWidget> m_mainForm;

@@ -70,6 +70,13 @@ TTrayIcon::~TTrayIcon()
     // The hook goes with the component: the application window must never call into a
     // component that no longer exists.
     ApplicationWindow::UnhookMainWindow(&FHook);
+    // A window hidden in the tray would have no way back once its icon goes; not so the window
+    // this component belongs to, which is being destroyed itself.
+    bool owned = false;
+    for (QObject *o = parent(); o && !owned; o = o->parent())
+        owned = o == ApplicationWindow::window();
+    if (!owned)
+        ReturnHiddenWindow();
     if (!FDesigning) {
         Shell_NotifyIcon(NIM_DELETE, FData);
         FWindow.reset();
@@ -92,9 +99,13 @@ void TTrayIcon::SetVisible(bool Value)
     if (Value) {
         if (!Shell_NotifyIcon(NIM_ADD, FData))
             throw EOutOfResources(QStringLiteral("Cannot Create System Shell Notification Icon"));
+        FIconShown = true;
         FHide = true;
         ApplicationWindow::HookMainWindow(&FHook);
     } else {
+        // The icon goes: a window hidden in the tray comes back first, whatever the area says.
+        ReturnHiddenWindow();
+        FIconShown = false;
         if (!Shell_NotifyIcon(NIM_DELETE, FData))
             throw EOutOfResources(QStringLiteral("Cannot Remove System Shell Notification Icon"));
         FHide = false;
@@ -187,6 +198,9 @@ void TTrayIcon::SetDefaultIcon()
 void TTrayIcon::EndSession()
 {
     Shell_NotifyIcon(NIM_DELETE, FData);
+    // The session may go on after all (a cancelled log-out): the window must stay reachable.
+    FIconShown = false;
+    ReturnHiddenWindow();
 }
 
 TShiftState TTrayIcon::ShiftState()
@@ -264,7 +278,7 @@ void TTrayIcon::Minimize()
     ApplicationWindow::Minimize();
     // Without a tray host no icon could bring the window back: it stays in the taskbar. Asked
     // each time, so a tray host that comes or goes later is followed.
-    if (NotifyArea::instance()->hostPresent()) {
+    if (FIconShown && NotifyArea::instance()->hostPresent()) {
         ApplicationWindow::ShowWindowHide();
         FHostWatch->start();
     }
@@ -282,11 +296,20 @@ void TTrayIcon::CheckHost()
         FHostWatch->stop();
         return;
     }
-    if (FVisible && NotifyArea::instance()->hostPresent())
+    if (FIconShown && NotifyArea::instance()->hostPresent())
         return;
+    ReturnHiddenWindow();
+}
+
+// Still in the minimized state: showing the window puts it back as a taskbar entry.
+void TTrayIcon::ReturnHiddenWindow()
+{
+    if (!FHostWatch || !FHostWatch->isActive())
+        return; // not hidden by this component
     FHostWatch->stop();
-    // Still in the minimized state: showing it puts it back as a taskbar entry.
-    window->show();
+    QWidget *window = ApplicationWindow::window();
+    if (window && window->isHidden())
+        window->show();
 }
 
 void TTrayIcon::Restore()

@@ -115,7 +115,8 @@ public:
     virtual void SetIconIndex(int Value);
     virtual void SetDefaultIcon();
 
-    // Removes the icon from the notification area; Visible stays as it is.
+    // Removes the icon from the notification area; Visible stays as it is. A window hidden in
+    // the tray comes back to the taskbar.
     void EndSession();
     // Shift, Ctrl and Alt, each while its key is down.
     static tray::TShiftState ShiftState();
@@ -143,6 +144,7 @@ public:
 private:
     void MouseNotification(quint32 mouseMessage);
     void CheckHost();
+    void ReturnHiddenWindow();
     static QIcon ApplicationIcon();
 
     winapi::NOTIFYICONDATA FData;
@@ -154,6 +156,7 @@ private:
     QString FHint;
     int FIconIndex = 0;
     bool FVisible = false;
+    bool FIconShown = false; // the icon is in the notification area
     bool FHide = true;
     bool FAnimate = false;
     tray::TTrayIconMessage FRestoreOn = tray::imDoubleClick;

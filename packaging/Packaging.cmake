@@ -99,7 +99,7 @@ set(CPACK_DEBIAN_PACKAGE_NAME lss)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, fonts-wqy-microhei, libqt6svg6, qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, fonts-wqy-microhei, libqt6svg6, qt6-qpa-plugins, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${CMAKE_SOURCE_DIR}/packaging/deb/preinst ${CMAKE_SOURCE_DIR}/packaging/deb/postinst
   ${CMAKE_SOURCE_DIR}/packaging/deb/postrm)

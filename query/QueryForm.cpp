@@ -338,31 +338,45 @@ void QueryForm::BitBtn2Click()
     showRecordCount();
 }
 
+// A grid sorted by a column: the buttons go through the rows in the order shown.
+bool QueryForm::sortedGrid() const
+{
+    return m_decl.grid && m_decl.grid->isSorted();
+}
+
 void QueryForm::firstClick()
 {
     Query *q = query();
-    if (q && !q->Bof())
+    if (sortedGrid())
+        m_decl.grid->step(DBGrid::Step::First);
+    else if (q && !q->Bof())
         q->First();
 }
 
 void QueryForm::lastClick()
 {
     Query *q = query();
-    if (q && !q->Eof())
+    if (sortedGrid())
+        m_decl.grid->step(DBGrid::Step::Last);
+    else if (q && !q->Eof())
         q->Last();
 }
 
 void QueryForm::PriorClick()
 {
     Query *q = query();
-    if (q && !q->Bof())
+    if (sortedGrid())
+        m_decl.grid->step(DBGrid::Step::Prior);
+    else if (q && !q->Bof())
         q->Prior();
 }
 
 void QueryForm::nextClick()
 {
     Query *q = query();
-    if (q && !q->Eof())
+    if (sortedGrid())
+        m_decl.grid->step(DBGrid::Step::Next);
+    else if (q && !q->Eof())
         q->Next();
 }
 

@@ -166,6 +166,7 @@ private:
     void runFuzzySearch(const QString &select);
     bool checkNotEmpty(const QString &text, const QString &message, QWidget *input);
     void showRecordCount();
+    bool sortedGrid() const;
 
     QueryFormDeclaration m_decl;
     QPointer<Query> m_query;

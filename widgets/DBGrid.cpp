@@ -5,8 +5,10 @@
 #include "data/Query.h"
 #include "platform/Dialogs.h"
 #include "platform/Exception.h"
+#include "widgets/BusyWait.h"
 #include "widgets/GridExport.h"
 #include "widgets/GridModel.h"
+#include "widgets/GridSort.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -29,7 +31,12 @@ DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(new GridModel(this
     setWordWrap(false);
     setCornerButtonEnabled(false);
     horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setSectionsClickable(false);
+    // A caption click sorts; it neither selects the column nor moves the current record.
+    horizontalHeader()->setSectionsClickable(true);
+    disconnect(horizontalHeader(), SIGNAL(sectionPressed(int)), this, SLOT(selectColumn(int)));
+    disconnect(horizontalHeader(), SIGNAL(sectionEntered(int)), this, SLOT(_q_selectColumn(int)));
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int section) { guarded([this, section] { sortByCaption(section); }); });
     // Uniform rows keep a result of a million records as cheap to scroll as a short one.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     applyRowHeight();
@@ -50,14 +57,12 @@ DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(new GridModel(this
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         applyWidths();
-        const int row = m_model->query() && m_model->showsRows() ? m_model->query()->RecNo() : -1;
-        if (row >= 0 && row < m_model->rowCount()) {
-            const QModelIndex target = m_model->index(row, qBound(0, m_column, qMax(0, m_model->columnCount() - 1)));
-            m_following = true;
-            selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
-            m_following = false;
-            scrollTo(target);
-        }
+        QHeaderView *header = horizontalHeader();
+        header->setSortIndicatorShown(m_model->sortColumn() >= 0);
+        if (m_model->sortColumn() >= 0)
+            header->setSortIndicator(m_model->sortColumn(),
+                                     m_model->sortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+        showCurrentRecord();
     });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current, const QModelIndex &) {
@@ -67,14 +72,65 @@ DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(new GridModel(this
                 if (m_following)
                     return;
                 // Clicking (or keying) onto a row makes it the query's current record.
-                if (Query *q = m_model->query(); q && m_model->showsRows() && q->RecNo() != current.row())
-                    q->MoveTo(current.row());
+                const int row = m_model->resultRow(current.row());
+                if (Query *q = m_model->query(); q && m_model->showsRows() && q->RecNo() != row)
+                    q->MoveTo(row);
             });
     connect(horizontalHeader(), &QHeaderView::sectionResized, this,
             [this](int section, int, int size) { m_model->setColumnWidth(section, size); });
 }
 
 DBGrid::~DBGrid() = default;
+
+// The current cell on the query's record, where the rows now show it.
+void DBGrid::showCurrentRecord()
+{
+    const int row = m_model->query() && m_model->showsRows() ? m_model->viewRow(m_model->query()->RecNo()) : -1;
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    const QModelIndex target = m_model->index(row, qBound(0, m_column, qMax(0, m_model->columnCount() - 1)));
+    m_following = true;
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+    m_following = false;
+    scrollTo(target);
+}
+
+void DBGrid::sortByCaption(int column)
+{
+    if (!m_model->showsRows() || column < 0 || column >= m_model->columnCount())
+        return;
+    const bool descending = m_model->sortColumn() == column && !m_model->sortDescending();
+    const quint64 generation = m_model->generation();
+    // The cells are copied out first: the sort then never reads the result, which a statement
+    // finishing meanwhile may replace.
+    const gridsort::Column cells = m_model->columnCells(column);
+    QVector<int> order;
+    runShowingBusy([&] { order = gridsort::order(cells, descending); });
+    if (m_model->generation() == generation)
+        m_model->setOrder(column, descending, order);
+}
+
+bool DBGrid::isSorted() const
+{
+    return m_model->sortColumn() >= 0;
+}
+
+void DBGrid::step(Step step)
+{
+    Query *q = m_model->query();
+    const int rows = m_model->rowCount();
+    if (!q || !m_model->showsRows() || rows == 0)
+        return;
+    const int at = m_model->viewRow(q->RecNo());
+    int target = at;
+    switch (step) {
+    case Step::First: target = 0; break;
+    case Step::Prior: target = qMax(0, at - 1); break;
+    case Step::Next: target = qMin(rows - 1, at + 1); break;
+    case Step::Last: target = rows - 1; break;
+    }
+    q->MoveTo(m_model->resultRow(target));
+}
 
 void DBGrid::setDataSource(DataSource *source)
 {
@@ -163,7 +219,7 @@ void DBGrid::setCurrentColumn(int column)
 {
     m_column = column;
     if (m_model->showsRows() && m_model->query()) {
-        const int row = m_model->query()->RecNo();
+        const int row = m_model->viewRow(m_model->query()->RecNo());
         if (row >= 0 && row < m_model->rowCount() && column >= 0 && column < m_model->columnCount()) {
             m_following = true;
             selectionModel()->setCurrentIndex(m_model->index(row, column), QItemSelectionModel::ClearAndSelect);
@@ -214,7 +270,13 @@ void DBGrid::copySelection()
         cells.select(currentIndex(), currentIndex());
     if (cells.isEmpty())
         return;
-    QApplication::clipboard()->setText(gridexport::selectionAsText(cells));
+    const QVector<QRect> ranges = gridexport::rangesOf(cells);
+    QString text;
+    const bool done = runWithProgress(window(), QStringLiteral("正在复制…"), [&](WorkProgress &progress) {
+        text = gridexport::selectionAsText(*m_model, ranges, &progress);
+    });
+    if (done)
+        QApplication::clipboard()->setText(text);
 }
 
 void DBGrid::saveResultAsCsv()
@@ -228,19 +290,14 @@ void DBGrid::saveResultAsCsv()
                                         QStringLiteral("CSV 文件 (*.csv)"));
     if (path.isEmpty())
         return;
-    // Written beside the target and moved over it at the end: a failed write leaves no half
-    // file and never harms an older one of that name.
-    QSaveFile file(path);
+    // Written beside the target and moved over it at the end: a cancelled or failed write
+    // leaves no half file and never harms an older one of that name.
     bool written = false;
-    {
-        // A large result takes a moment.
-        struct WaitCursor
-        {
-            WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-            ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-        } busy;
-        written = file.open(QIODevice::WriteOnly) && gridexport::writeCsv(*m_model, file) && file.commit();
-    }
-    if (!written)
+    const bool finished = runWithProgress(window(), QStringLiteral("正在保存…"), [&](WorkProgress &progress) {
+        QSaveFile file(path);
+        written = file.open(QIODevice::WriteOnly) && gridexport::writeCsv(*m_model, file, &progress)
+                  && !progress.cancelled() && file.commit();
+    });
+    if (finished && !written)
         throw Exception(QStringLiteral("无法写入文件 %1").arg(QDir::toNativeSeparators(path)));
 }

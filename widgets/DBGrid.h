@@ -23,8 +23,10 @@ struct GridColumn
 
 // The data grid of the query windows: shows the rows of its data source's query in fixed
 // columns, marks and follows the current record, shows no rows while the query is closed,
-// and never edits or deletes. The selected cells go to the clipboard (Ctrl+C or the context
-// menu), and the whole result to a CSV file. Use as a promoted QTableView in .ui files (header
+// and never edits or deletes. A click on a column's caption sorts the rows by it, another click
+// reverses them; a new result comes in the statement's order. The selected cells go to the
+// clipboard (Ctrl+C or the context menu), and the whole result to a CSV file, both in the order
+// shown. Use as a promoted QTableView in .ui files (header
 // "widgets/DBGrid.h").
 class DBGrid : public QTableView
 {
@@ -49,10 +51,23 @@ public:
     int currentColumn() const;
     void setCurrentColumn(int column);
 
-    // The selected cells as tab-separated text, rows by line breaks, to the clipboard.
+    // Sorts the rows by a column (0-based), as a click on its caption does: ascending, or the
+    // other way round when already sorted by it. Off the GUI thread, under the busy wait.
+    void sortByCaption(int column);
+    // Whether the rows are shown sorted, not in the statement's order.
+    bool isSorted() const;
+    // Moves the query's current record in the order shown (the navigation buttons of a sorted
+    // grid).
+    enum class Step { First, Prior, Next, Last };
+    void step(Step step);
+
+    // The selected cells as tab-separated text, rows by line breaks, to the clipboard. A large
+    // selection is read on a worker thread under a progress window; cancelled, the clipboard
+    // stays as it was.
     void copySelection();
     // Asks for a file name and writes the open result there as CSV, in the grid's columns under
-    // their captions. Throws Exception when the file cannot be written.
+    // their captions, on a worker thread under a progress window. Cancelled or failed, no file
+    // is left (an older one of that name stays as it was); a failure throws Exception.
     void saveResultAsCsv();
 
 Q_SIGNALS:
@@ -68,6 +83,7 @@ protected:
 private:
     void applyWidths();
     void applyRowHeight();
+    void showCurrentRecord();
 
     GridModel *m_model;
     int m_column = 0;         // current column, kept while no rows are shown

@@ -1,39 +1,115 @@
 #include "widgets/GridExport.h"
 
-#include <QAbstractItemModel>
+#include "widgets/BusyWait.h"
+#include "widgets/GridModel.h"
+
 #include <QIODevice>
+#include <QItemSelection>
 
 #include <algorithm>
 
 namespace gridexport {
 
-QString selectionAsText(const QItemSelection &selection)
+namespace {
+
+// Rows between two looks at the progress (and the cancel button).
+constexpr int kRowsPerReport = 2048;
+
+bool breaksCells(QChar c)
 {
-    if (selection.isEmpty())
-        return QString();
-    const QAbstractItemModel *model = selection.first().model();
-    int top = selection.first().top(), bottom = selection.first().bottom();
-    int left = selection.first().left(), right = selection.first().right();
-    for (const QItemSelectionRange &range : selection) {
-        top = std::min(top, range.top());
-        bottom = std::max(bottom, range.bottom());
-        left = std::min(left, range.left());
-        right = std::max(right, range.right());
+    switch (c.unicode()) {
+    case '\t':
+    case '\n':
+    case '\v':
+    case '\f':
+    case '\r':
+    case 0x0085:
+    case 0x2028:
+    case 0x2029: return true;
+    default: return false;
     }
-    const bool whole = selection.size() == 1; // one range: every cell of the rectangle
+}
+
+bool needsQuotes(std::string_view text)
+{
+    return text.find_first_of(",\"\r\n") != std::string_view::npos;
+}
+
+// The CSV file's bytes on their way out: gathered to about a megabyte, then handed to the
+// device and dropped, so each byte goes out exactly once and a million rows never sit in memory
+// twice.
+class Output
+{
+public:
+    explicit Output(QIODevice &out) : m_out(out) { m_pending.reserve(kFlushAt + 4096); }
+    void add(std::string_view bytes) { m_pending.append(bytes.data(), qsizetype(bytes.size())); }
+    void add(char c) { m_pending.append(c); }
+    bool full() const { return m_pending.size() >= kFlushAt; }
+    bool flush()
+    {
+        const QByteArray bytes = std::exchange(m_pending, QByteArray());
+        m_pending.reserve(kFlushAt + 4096);
+        return bytes.isEmpty() || m_out.write(bytes) == bytes.size();
+    }
+
+private:
+    static constexpr qsizetype kFlushAt = 1 << 20;
+    QIODevice &m_out;
+    QByteArray m_pending;
+};
+
+void addField(Output &out, std::string_view text)
+{
+    if (!needsQuotes(text)) {
+        out.add(text);
+        return;
+    }
+    out.add('"');
+    for (char c : text) {
+        if (c == '"')
+            out.add('"');
+        out.add(c);
+    }
+    out.add('"');
+}
+
+} // namespace
+
+QVector<QRect> rangesOf(const QItemSelection &selection)
+{
+    QVector<QRect> ranges;
+    for (const QItemSelectionRange &range : selection)
+        ranges << QRect(QPoint(range.left(), range.top()), QPoint(range.right(), range.bottom()));
+    return ranges;
+}
+
+QString selectionAsText(const GridModel &model, const QVector<QRect> &ranges, WorkProgress *progress)
+{
+    if (ranges.isEmpty())
+        return QString();
+    QRect all = ranges.first();
+    for (const QRect &r : ranges)
+        all = all.united(r);
+    const bool whole = ranges.size() == 1; // one range: every cell of the rectangle
     QString text;
-    for (int r = top; r <= bottom; ++r) {
-        if (r > top)
+    for (int r = all.top(); r <= all.bottom(); ++r) {
+        if (progress && (r - all.top()) % kRowsPerReport == 0) {
+            if (progress->cancelled())
+                return QString();
+            progress->report(r - all.top(), all.height());
+        }
+        if (r > all.top())
             text += QLatin1Char('\n');
-        for (int c = left; c <= right; ++c) {
-            if (c > left)
+        for (int c = all.left(); c <= all.right(); ++c) {
+            if (c > all.left())
                 text += QLatin1Char('\t');
-            const QModelIndex cell = model->index(r, c);
-            if (!whole && !selection.contains(cell))
+            if (!whole
+                && std::none_of(ranges.begin(), ranges.end(), [&](const QRect &range) { return range.contains(c, r); }))
                 continue;
-            QString value = cell.data(Qt::DisplayRole).toString();
+            const std::string_view bytes = model.cellBytes(r, c);
+            QString value = QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
             for (QChar &ch : value)
-                if (ch == QLatin1Char('\t') || ch == QLatin1Char('\n') || ch == QLatin1Char('\r'))
+                if (breaksCells(ch))
                     ch = QLatin1Char(' ');
             text += value;
         }
@@ -41,42 +117,34 @@ QString selectionAsText(const QItemSelection &selection)
     return text;
 }
 
-QString csvField(const QString &text)
-{
-    static const QString special = QStringLiteral(",\"\r\n");
-    if (std::none_of(text.begin(), text.end(), [](QChar c) { return special.contains(c); }))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-bool writeCsv(const QAbstractItemModel &model, QIODevice &out)
+bool writeCsv(const GridModel &model, QIODevice &out, WorkProgress *progress)
 {
     const int columns = model.columnCount();
-    auto line = [&](auto cell) {
-        QString text;
+    const int rows = model.rowCount();
+    Output csv(out);
+    csv.add("\xEF\xBB\xBF");
+    for (int c = 0; c < columns; ++c) {
+        if (c)
+            csv.add(',');
+        addField(csv, model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString().toUtf8().toStdString());
+    }
+    csv.add("\r\n");
+    for (int r = 0; r < rows; ++r) {
+        if (progress && r % kRowsPerReport == 0) {
+            if (progress->cancelled())
+                return false;
+            progress->report(r, rows);
+        }
         for (int c = 0; c < columns; ++c) {
             if (c)
-                text += QLatin1Char(',');
-            text += csvField(cell(c));
+                csv.add(',');
+            addField(csv, model.cellBytes(r, c));
         }
-        text += QLatin1String("\r\n");
-        return text.toUtf8();
-    };
-    QByteArray chunk("\xEF\xBB\xBF");
-    chunk += line([&](int c) { return model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(); });
-    const int rows = model.rowCount();
-    for (int r = 0; r < rows; ++r) {
-        chunk += line([&](int c) { return model.index(r, c).data(Qt::DisplayRole).toString(); });
-        // Written in pieces: a result of a million rows never sits in memory twice.
-        if (chunk.size() >= (1 << 20)) {
-            if (out.write(chunk) != chunk.size())
-                return false;
-            chunk.clear();
-        }
+        csv.add("\r\n");
+        if (csv.full() && !csv.flush())
+            return false;
     }
-    return out.write(chunk) == chunk.size();
+    return csv.flush() && !(progress && progress->cancelled());
 }
 
 } // namespace gridexport

@@ -46,6 +46,11 @@ bool GridModel::showsRows() const
 void GridModel::resultChanged()
 {
     beginResetModel();
+    ++m_generation;
+    m_order.clear();
+    m_position.clear();
+    m_sortColumn = -1;
+    m_sortDescending = false;
     m_fieldOfColumn.clear();
     const bool rows = showsRows();
     for (const GridColumn &c : m_columns)
@@ -53,20 +58,68 @@ void GridModel::resultChanged()
     m_rows = rows ? m_query->RecordCount() : 0;
     m_current = rows ? m_query->RecNo() : -1;
     endResetModel();
-    Q_EMIT currentRecordChanged(m_current);
+    Q_EMIT currentRecordChanged(viewRow(m_current));
 }
 
 void GridModel::recordMoved(int row)
 {
     if (!showsRows())
         return;
-    const int old = m_current;
+    const int old = viewRow(m_current);
     m_current = row;
+    const int now = viewRow(row);
     if (old >= 0 && old < m_rows)
         Q_EMIT headerDataChanged(Qt::Vertical, old, old);
-    if (row >= 0 && row < m_rows)
-        Q_EMIT headerDataChanged(Qt::Vertical, row, row);
-    Q_EMIT currentRecordChanged(row);
+    if (now >= 0 && now < m_rows)
+        Q_EMIT headerDataChanged(Qt::Vertical, now, now);
+    Q_EMIT currentRecordChanged(now);
+}
+
+int GridModel::resultRow(int viewRow) const
+{
+    if (m_order.isEmpty() || viewRow < 0 || viewRow >= m_order.size())
+        return viewRow;
+    return m_order.at(viewRow);
+}
+
+int GridModel::viewRow(int resultRow) const
+{
+    if (m_position.isEmpty() || resultRow < 0 || resultRow >= m_position.size())
+        return resultRow;
+    return m_position.at(resultRow);
+}
+
+gridsort::Column GridModel::columnCells(int column) const
+{
+    gridsort::Column cells;
+    const int field = m_fieldOfColumn.value(column, -1);
+    cells.reserve(m_rows, 0);
+    for (int r = 0; r < m_rows; ++r)
+        cells.append(field >= 0 && m_query ? m_query->bytes(r, field) : std::string_view());
+    return cells;
+}
+
+void GridModel::setOrder(int column, bool descending, const QVector<int> &order)
+{
+    if (order.size() != m_rows || column < 0 || column >= m_columns.size())
+        return;
+    beginResetModel();
+    m_order = order;
+    m_position = QVector<int>(m_rows);
+    for (int v = 0; v < m_rows; ++v)
+        m_position[m_order.at(v)] = v;
+    m_sortColumn = column;
+    m_sortDescending = descending;
+    endResetModel();
+    Q_EMIT currentRecordChanged(viewRow(m_current));
+}
+
+std::string_view GridModel::cellBytes(int viewRow, int column) const
+{
+    const int field = m_fieldOfColumn.value(column, -1);
+    if (field < 0 || !m_query || viewRow < 0 || viewRow >= m_rows)
+        return {};
+    return m_query->bytes(resultRow(viewRow), field);
 }
 
 void GridModel::setColumns(const QVector<GridColumn> &columns)
@@ -108,7 +161,7 @@ QVariant GridModel::data(const QModelIndex &index, int role) const
         const int field = m_fieldOfColumn.value(index.column(), -1);
         if (field < 0 || !m_query)
             return QString();
-        return m_query->value(index.row(), field);
+        return m_query->value(resultRow(index.row()), field);
     }
     case Qt::FontRole:
         if (c.font)
@@ -135,7 +188,7 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
     }
     // The row indicator: a marker on the current record, nothing elsewhere.
     if (role == Qt::DisplayRole)
-        return section == m_current ? QStringLiteral("▶") : QString();
+        return section == viewRow(m_current) ? QStringLiteral("▶") : QString();
     if (role == Qt::TextAlignmentRole)
         return int(Qt::AlignCenter);
     return QVariant();

@@ -13,10 +13,17 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 #include <QWidget>
+
+#include <memory>
 
 namespace {
 QStringList g_events;
@@ -131,6 +138,50 @@ private slots:
         QCOMPARE(closer.boxes[2].caption, QStringLiteral("Confirm"));
         QCOMPARE(closer.boxes[2].icon, QMessageBox::Question);
         QCOMPARE(closer.boxes[2].buttons, QStringList{"OK"});
+    }
+
+    // Qt's own texts are Chinese whatever the desktop's language: an edit box's context menu,
+    // the standard buttons of boxes, the file dialog. A text passes when, without its mnemonic
+    // "(&X)" and its shortcut after a tab, it holds no Latin letter.
+    void qtTextsAreChinese()
+    {
+        auto english = [](const QStringList &texts) {
+            static const QRegularExpression mnemonic(QStringLiteral("\\(&.\\)|\\t.*$|&"));
+            QStringList found;
+            for (QString t : texts)
+                if (t.remove(mnemonic).contains(QRegularExpression(QStringLiteral("[A-Za-z]"))))
+                    found << t;
+            return found;
+        };
+        QLineEdit edit;
+        edit.setText(QStringLiteral("文字"));
+        std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+        QStringList texts;
+        for (QAction *a : menu->actions())
+            if (!a->isSeparator())
+                texts << a->text();
+        QVERIFY(texts.size() >= 6);
+        QCOMPARE(english(texts), QStringList());
+
+        QMessageBox box;
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Save | QMessageBox::Yes
+                               | QMessageBox::No | QMessageBox::Close);
+        texts.clear();
+        for (QAbstractButton *b : box.buttons())
+            texts << b->text();
+        QCOMPARE(texts.size(), 6);
+        QCOMPARE(english(texts), QStringList());
+
+        QFileDialog dialog(nullptr, QStringLiteral("另存为"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        texts.clear();
+        for (QLabel *l : dialog.findChildren<QLabel *>())
+            texts << l->text();
+        for (QAbstractButton *b : dialog.findChildren<QPushButton *>())
+            texts << b->text();
+        QVERIFY(texts.size() >= 5);
+        QCOMPARE(english(texts), QStringList());
     }
 
     // An exception escaping an event handler is shown and the program goes on handling events.

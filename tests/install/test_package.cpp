@@ -119,7 +119,8 @@ private slots:
     void depends_data()
     {
         QTest::addColumn<QString>("package");
-        for (const char *p : {"qt6-qpa-plugins", "libqt6svg6", "fonts-wqy-microhei", "fonts-liberation2"})
+        for (const char *p :
+             {"qt6-qpa-plugins", "libqt6svg6", "fonts-wqy-microhei", "fonts-liberation2", "qt6-translations-l10n"})
             QTest::newRow(p) << QString::fromLatin1(p);
     }
     void depends()

@@ -12,13 +12,16 @@
 #include "query/Hongkong_lawyer.h"
 #include "query/Macao_lawyer.h"
 #include "query/Taiwan_lawyer.h"
+#include "widgets/BusyWait.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QStyle>
 #include <QTemporaryDir>
 
@@ -39,7 +42,8 @@ public:
         m_timer.start();
     }
 
-    QStringList menuEntries; // "text" or "text (disabled)"
+    QStringList menuEntries;   // "text" or "text (disabled)"
+    int progressCancelled = 0; // progress windows cancelled
     QString dialogCaption;
     QString suggestedName;
     bool dialogSaves = false;
@@ -80,6 +84,13 @@ private:
         } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             boxes << box->text();
             box->accept();
+        } else if (auto *progress = qobject_cast<QProgressDialog *>(modal)) {
+            // As a user does: the window's 取消 button.
+            if (QPushButton *cancel = progress->findChild<QPushButton *>()) {
+                QCOMPARE(cancel->text(), QStringLiteral("取消"));
+                cancel->click();
+                ++progressCancelled;
+            }
         }
     }
 
@@ -209,6 +220,11 @@ private Q_SLOTS:
         QVERIFY(QFontInfo(counter->font()).pixelSize() >= 7);
         if (count.size() == 1)
             QCOMPARE(counter->font(), font);
+        // A short count after it gets the laid-out font and margins back.
+        counter->setText(QStringLiteral("7"));
+        QCOMPARE(counter->font(), font);
+        QCOMPARE(QFontInfo(counter->font()).pixelSize(), QFontInfo(font).pixelSize());
+        QCOMPARE(counter->textMargins(), QMargins());
         QPointer<QueryForm> gone(w);
         w->close();
         flushDeletes();
@@ -255,6 +271,76 @@ private Q_SLOTS:
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("郑州"));
     }
 
+    // A click on a caption sorts the result by that column in pinyin order (Chinese before
+    // Latin, as the Chinese collation has it), a second click reverses it, empty cells last
+    // either way. The navigation buttons, the current record and
+    // Ctrl+C follow the order shown; a new search comes in the statement's order.
+    void sortByCaption()
+    {
+        TF_Lawyer *w = openLawyer();
+        DBGrid *g = searchAll(w);
+        g->show();
+        Query *q = DM->AQ_lawyer;
+        QHeaderView *header = g->horizontalHeader();
+        auto clickCaption = [&](int column) {
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                              QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                                     header->height() / 2));
+        };
+        auto shown = [&](int column) {
+            QStringList cells;
+            for (int r = 0; r < g->model()->rowCount(); ++r)
+                cells << g->model()->index(r, column).data().toString();
+            return cells;
+        };
+        const QString smith = QStringLiteral("Smith, \"J\"");
+        q->MoveTo(2); // 王五: stays the current record through the sorts
+        clickCaption(0);
+        QCOMPARE(shown(0), (QStringList{QStringLiteral("王五"), QStringLiteral("张三"), smith}));
+        QCOMPARE(q->RecNo(), 2);
+        QCOMPARE(g->currentIndex().row(), 0);
+        QCOMPARE(g->model()->headerData(0, Qt::Vertical).toString(), QStringLiteral("▶"));
+        QVERIFY(header->isSortIndicatorShown());
+        clickCaption(0);
+        QCOMPARE(shown(0), (QStringList{smith, QStringLiteral("张三"), QStringLiteral("王五")}));
+        QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+        clickCaption(1); // another column: ascending again
+        QCOMPARE(shown(1), (QStringList{QStringLiteral("男"), QStringLiteral("女"), QString()}));
+        clickCaption(1);
+        QCOMPARE(shown(1), (QStringList{QStringLiteral("女"), QStringLiteral("男"), QString()}));
+        QCOMPARE(shown(0), (QStringList{smith, QStringLiteral("张三"), QStringLiteral("王五")}));
+
+        // The buttons go through the rows as shown; Ctrl+C copies them in that order.
+        w->first->click();
+        QCOMPARE(q->RecNo(), 1);
+        w->next->click();
+        QCOMPARE(q->RecNo(), 0);
+        w->next->click();
+        w->next->click();
+        QCOMPARE(q->RecNo(), 2);
+        w->Prior->click();
+        QCOMPARE(q->RecNo(), 0);
+        w->last->click();
+        QCOMPARE(q->RecNo(), 2);
+        QCOMPARE(g->currentIndex().row(), 2);
+        g->setCurrentIndex(g->model()->index(0, 0)); // a click on the top row
+        QCOMPARE(q->RecNo(), 1);
+        g->setFocus();
+        pressKey(g, Qt::Key_A, Qt::ControlModifier);
+        pressKey(g, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text().section(QLatin1Char('\t'), 0, 0), smith);
+        QCOMPARE(QApplication::clipboard()->text().section(QLatin1Char('\n'), 2),
+                 QStringLiteral("王五\t\t河南\t郑州\t税务"));
+
+        w->BitBtn2->click();
+        QCOMPARE(shown(0), (QStringList{QStringLiteral("张三"), smith, QStringLiteral("王五")}));
+        QVERIFY(!header->isSortIndicatorShown());
+        QVERIFY(!g->isSorted());
+        w->last->click();
+        QCOMPARE(q->RecNo(), 2);
+        QCOMPARE(g->currentIndex().row(), 2);
+    }
+
     // The context menu saves the whole result, in the grid's columns under their captions, as
     // UTF-8 CSV with a byte-order mark; cancelling writes nothing; a file that cannot be written
     // is reported, never left half written.
@@ -284,6 +370,23 @@ private Q_SLOTS:
             rightClick(g, 0, 0);
             QCOMPARE(user.dialogCaption, QStringLiteral("另存为 CSV 文件"));
             QVERIFY(!QFile::exists(cancelled));
+        }
+        {
+            // Cancelled in the progress window while writing: no file, no box.
+            const QString cancelled = m_dir.filePath(QStringLiteral("cancelled-while-writing.csv"));
+            Answerer user(QStringLiteral("另存为 CSV 文件…"), cancelled);
+            setProgressDelay(0);
+            setWorkStartHook([&user] {
+                while (user.progressCancelled == 0)
+                    QThread::msleep(1);
+            });
+            rightClick(g, 0, 0);
+            setWorkStartHook(nullptr);
+            setProgressDelay(400);
+            QCOMPARE(user.progressCancelled, 1);
+            QVERIFY(user.boxes.isEmpty());
+            QVERIFY(!QFile::exists(cancelled));
+            QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("cancelled*")}), QStringList());
         }
         {
             const QString unwritable = m_dir.filePath(QStringLiteral("no-such-dir/out.csv"));

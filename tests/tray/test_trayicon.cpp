@@ -17,6 +17,8 @@
 #include <QStringEncoder>
 #include <QTimer>
 
+#include <memory>
+
 using namespace tray;
 using namespace winapi;
 
@@ -122,17 +124,19 @@ private slots:
         QCOMPARE(tray->GetAnimateInterval(), 1000);
         QCOMPARE(tray->GetAnimate(), false);
         QVERIFY(!tray->AnimationRunning());
-        QCOMPARE(int(imNone), 8);
-        QCOMPARE(int(imLeftClickUp), 4);
-        QCOMPARE(int(imRightClickUp), 6);
 
+        // The record leads back to this component: its callback message, sent to its window
+        // for its id, is a mouse notification here. It holds the application's icon, no tip.
         const NOTIFYICONDATA &d = tray->IconData();
-        QCOMPARE(d.cbSize, 488u);
         QVERIFY(d.hWnd != nullptr);
         QCOMPARE(d.hWnd, tray->GetHandle());
-        QCOMPARE(d.uID, reinterpret_cast<quintptr>(tray));
-        QCOMPARE(d.uFlags, 3u);
-        QCOMPARE(d.uCallbackMessage, 0x401u);
+        int downs = 0;
+        tray->OnMouseDown = [&](QObject *sender, TMouseButton button, TShiftState, int, int) {
+            downs += sender == tray && button == mbLeft;
+        };
+        d.hWnd->SendMessage(d.uCallbackMessage, d.uID, qintptr(WM_LBUTTONDOWN));
+        QCOMPARE(downs, 1);
+        QVERIFY((d.uFlags & NIF_MESSAGE) && (d.uFlags & NIF_ICON) && !(d.uFlags & NIF_TIP));
         QCOMPARE(d.hIcon.cacheKey(), appIcon.cacheKey());
         QCOMPARE(d.szTip[0], '\0');
 
@@ -436,25 +440,29 @@ private slots:
     // Minimizing hides the window only while a tray host shows the icon that brings it back;
     // without one the window stays minimized in the taskbar. The host is asked at each minimize,
     // and while the window is hidden: a host that goes away then gives the window back to the
-    // taskbar, still minimized.
+    // taskbar, still minimized. So does the icon going while the window is hidden (hidden,
+    // removed at the session's end, or the component destroyed), at once.
     void minimizeFollowsTrayHost_data()
     {
         QTest::addColumn<QList<bool>>("hosts");
-        QTest::addColumn<bool>("hostLeavesWhileHidden");
-        QTest::newRow("tray") << QList<bool>{true} << false;
-        QTest::newRow("no tray") << QList<bool>{false} << false;
-        QTest::newRow("tray comes later") << QList<bool>{false, true} << false;
-        QTest::newRow("tray goes away") << QList<bool>{true, false} << false;
-        QTest::newRow("tray goes away while hidden") << QList<bool>{true, true} << true;
+        QTest::addColumn<QString>("whileHidden");
+        QTest::newRow("tray") << QList<bool>{true} << QString();
+        QTest::newRow("no tray") << QList<bool>{false} << QString();
+        QTest::newRow("tray comes later") << QList<bool>{false, true} << QString();
+        QTest::newRow("tray goes away") << QList<bool>{true, false} << QString();
+        QTest::newRow("tray goes away while hidden") << QList<bool>{true, true} << QStringLiteral("host leaves");
+        QTest::newRow("icon hidden while hidden") << QList<bool>{true} << QStringLiteral("icon hidden");
+        QTest::newRow("session ends while hidden") << QList<bool>{true} << QStringLiteral("session ends");
+        QTest::newRow("component goes while hidden") << QList<bool>{true} << QStringLiteral("component goes");
     }
     void minimizeFollowsTrayHost()
     {
         QFETCH(QList<bool>, hosts);
-        QFETCH(bool, hostLeavesWhileHidden);
+        QFETCH(QString, whileHidden);
         RecordingNotifyArea area;
-        TTrayIcon tray(nullptr);
-        tray.SetRestoreOn(imLeftClickUp);
-        tray.SetVisible(true);
+        auto tray = std::make_unique<TTrayIcon>(nullptr);
+        tray->SetRestoreOn(imLeftClickUp);
+        tray->SetVisible(true);
         appWindow->show();
         QVERIFY(QTest::qWaitForWindowExposed(appWindow));
         for (bool host : hosts) {
@@ -463,20 +471,36 @@ private slots:
             QCoreApplication::processEvents();
             QCOMPARE(appWindow->isHidden(), host);
             QVERIFY(appWindow->windowState() & Qt::WindowMinimized);
-            if (host && hostLeavesWhileHidden) {
-                area.trayHost = false;
-                while (appWindow->isHidden())
-                    QTest::qWait(TTrayIcon::HostCheckInterval / 5);
+            if (host && !whileHidden.isEmpty()) {
+                if (whileHidden == QLatin1String("host leaves")) {
+                    area.trayHost = false;
+                    while (appWindow->isHidden())
+                        QTest::qWait(TTrayIcon::HostCheckInterval / 5);
+                    area.trayHost = true; // the host comes back: the next minimize hides again
+                } else {
+                    if (whileHidden == QLatin1String("icon hidden"))
+                        tray->SetVisible(false);
+                    else if (whileHidden == QLatin1String("session ends"))
+                        tray->EndSession();
+                    else
+                        tray.reset();
+                    QVERIFY(appWindow->isVisible());
+                }
                 QVERIFY(appWindow->windowState() & Qt::WindowMinimized);
-                area.trayHost = true; // the host comes back: the next minimize hides again
             }
             // Back through the icon, or through the taskbar entry.
-            if (host && !hostLeavesWhileHidden)
-                send(&tray, WM_LBUTTONUP);
+            if (host && whileHidden.isEmpty())
+                send(tray.get(), WM_LBUTTONUP);
             else
                 appWindow->setWindowState(appWindow->windowState() & ~Qt::WindowMinimized);
             QVERIFY(appWindow->isVisible());
             QVERIFY(!(appWindow->windowState() & Qt::WindowMinimized));
+        }
+        // Without its icon the window stays in the taskbar when minimized.
+        if (tray && !whileHidden.isEmpty() && whileHidden != QLatin1String("host leaves")) {
+            appWindow->setWindowState(appWindow->windowState() | Qt::WindowMinimized);
+            QCoreApplication::processEvents();
+            QVERIFY(!appWindow->isHidden());
         }
         appWindow->hide();
     }

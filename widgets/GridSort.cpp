@@ -1,0 +1,240 @@
+#include "widgets/GridSort.h"
+
+#include "platform/Exception.h"
+
+#include <unicode/ucol.h>
+#include <unicode/ustring.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+
+namespace gridsort {
+
+void Column::reserve(int rows, size_t bytes)
+{
+    m_ends.reserve(size_t(qMax(0, rows)));
+    m_text.reserve(bytes);
+}
+
+void Column::append(std::string_view cell)
+{
+    m_text.append(cell);
+    m_ends.push_back(m_text.size());
+}
+
+std::string_view Column::at(int row) const
+{
+    const size_t begin = row == 0 ? 0 : m_ends[size_t(row) - 1];
+    return std::string_view(m_text.data() + begin, m_ends[size_t(row)] - begin);
+}
+
+namespace {
+
+bool parseNumber(std::string_view s, double &value)
+{
+    if (s.empty() || s.size() > 64)
+        return false;
+    // from_chars takes no leading '+'; the engine never writes one, but a text column might.
+    const char *begin = s.data();
+    const char *end = s.data() + s.size();
+    const auto r = std::from_chars(begin, end, value);
+    return r.ec == std::errc() && r.ptr == end && std::isfinite(value);
+}
+
+int digits(std::string_view s, size_t at, size_t n, bool &ok)
+{
+    int v = 0;
+    for (size_t i = at; i < at + n; ++i) {
+        if (i >= s.size() || s[i] < '0' || s[i] > '9') {
+            ok = false;
+            return 0;
+        }
+        v = v * 10 + (s[i] - '0');
+    }
+    return v;
+}
+
+// yyyy-MM-dd or yyyy-MM-dd hh:mm:ss, as seconds from year 0 (only the order counts).
+bool parseDate(std::string_view s, double &value)
+{
+    if (s.size() != 10 && s.size() != 19)
+        return false;
+    bool ok = true;
+    const int y = digits(s, 0, 4, ok), mo = digits(s, 5, 2, ok), d = digits(s, 8, 2, ok);
+    if (!ok || s[4] != '-' || s[7] != '-')
+        return false;
+    int h = 0, mi = 0, sec = 0;
+    if (s.size() == 19) {
+        h = digits(s, 11, 2, ok), mi = digits(s, 14, 2, ok), sec = digits(s, 17, 2, ok);
+        if (!ok || s[10] != ' ' || s[13] != ':' || s[16] != ':')
+            return false;
+    }
+    value = ((((double(y) * 13 + mo) * 32 + d) * 24 + h) * 60 + mi) * 60 + sec;
+    return true;
+}
+
+// Ranks of distinct texts in the Chinese collation (pinyin order for Han characters, digits by
+// value). Each text's collation key is made once, into one block; the keys are then sorted by
+// their first eight bytes as a number, the rest compared only between keys that share those.
+void textRanks(const std::vector<std::string_view> &texts, std::vector<quint32> &rank)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator *collator = ucol_open("zh", &status);
+    if (U_FAILURE(status) || !collator)
+        throw Exception(QStringLiteral("无法按中文排序：缺少中文排序规则"));
+    ucol_setAttribute(collator, UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
+    struct Key
+    {
+        quint64 prefix;
+        size_t offset; // of the whole key in `keys`, zero-terminated
+        quint32 text;
+    };
+    std::vector<Key> order(texts.size());
+    std::vector<uint8_t> keys;
+    keys.reserve(texts.size() * 16);
+    std::vector<UChar> utf16;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const std::string_view t = texts[i];
+        utf16.resize(t.size() + 1);
+        int32_t length = 0;
+        UErrorCode convert = U_ZERO_ERROR;
+        u_strFromUTF8Lenient(utf16.data(), int32_t(utf16.size()), &length, t.data(), int32_t(t.size()), &convert);
+        if (U_FAILURE(convert))
+            length = 0;
+        const size_t offset = keys.size();
+        size_t room = std::max<size_t>(32, size_t(length) * 4 + 8);
+        for (;;) {
+            keys.resize(offset + room);
+            const int32_t needed = ucol_getSortKey(collator, utf16.data(), length, keys.data() + offset, int32_t(room));
+            if (needed > 0 && size_t(needed) <= room) {
+                keys.resize(offset + size_t(needed));
+                break;
+            }
+            room = size_t(std::max(needed, int32_t(room) * 2));
+        }
+        quint64 prefix = 0;
+        for (size_t b = 0; b < 8; ++b)
+            prefix = prefix << 8 | (offset + b < keys.size() ? keys[offset + b] : 0);
+        order[i] = {prefix, offset, quint32(i)};
+    }
+    ucol_close(collator);
+    const auto *block = reinterpret_cast<const char *>(keys.data());
+    std::sort(order.begin(), order.end(), [&](const Key &a, const Key &b) {
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        const int c = std::strcmp(block + a.offset, block + b.offset);
+        // Texts the collation finds equal in byte order, so the order never depends on the
+        // statement's.
+        return c != 0 ? c < 0 : texts[a.text] < texts[b.text];
+    });
+    for (size_t i = 0; i < order.size(); ++i)
+        rank[order[i].text] = quint32(i);
+}
+
+} // namespace
+
+Kind kindOf(const Column &cells)
+{
+    bool number = true, date = true, any = false;
+    double v;
+    for (int r = 0; r < cells.size() && (number || date); ++r) {
+        const std::string_view s = cells.at(r);
+        if (s.empty())
+            continue;
+        any = true;
+        number = number && parseNumber(s, v);
+        date = date && parseDate(s, v);
+    }
+    if (!any)
+        return Kind::Text;
+    return number ? Kind::Number : date ? Kind::Date : Kind::Text;
+}
+
+QVector<int> order(const Column &cells, bool descending)
+{
+    const int rows = cells.size();
+    // Each distinct filled value once: a result of a million rows repeats its cities and
+    // provinces, and the collation key, the costly part, is made per distinct value.
+    constexpr quint32 kEmpty = std::numeric_limits<quint32>::max();
+    // An open-addressing table of hash tag and value number, twice as large as the rows: a
+    // node per value would cost more than the rest of the sort.
+    size_t capacity = 16;
+    while (capacity < size_t(rows) * 2)
+        capacity <<= 1;
+    std::vector<quint64> table(capacity, 0); // 0: free; else tag << 32 | (value + 1)
+    std::vector<std::string_view> distinct;
+    std::vector<quint32> valueOfRow(size_t(rows), kEmpty);
+    const std::hash<std::string_view> hash;
+    for (int r = 0; r < rows; ++r) {
+        const std::string_view s = cells.at(r);
+        if (s.empty())
+            continue;
+        const size_t h = hash(s);
+        const auto tag = quint32(quint64(h) >> 32);
+        for (size_t at = h & (capacity - 1);; at = (at + 1) & (capacity - 1)) {
+            const quint64 entry = table[at];
+            if (entry == 0) {
+                distinct.push_back(s);
+                table[at] = quint64(tag) << 32 | quint64(distinct.size());
+                valueOfRow[size_t(r)] = quint32(distinct.size() - 1);
+                break;
+            }
+            const auto value = quint32(entry) - 1;
+            if (quint32(entry >> 32) == tag && distinct[value] == s) {
+                valueOfRow[size_t(r)] = value;
+                break;
+            }
+        }
+    }
+    table = {};
+
+    // The distinct values in order; equal ones (1 and 1.0) share a rank.
+    std::vector<quint32> sorted(distinct.size());
+    for (size_t i = 0; i < sorted.size(); ++i)
+        sorted[i] = quint32(i);
+    std::vector<quint32> rank(distinct.size());
+    const Kind kind = kindOf(cells);
+    if (kind == Kind::Text) {
+        textRanks(distinct, rank);
+    } else {
+        std::vector<double> value(distinct.size());
+        for (size_t i = 0; i < distinct.size(); ++i) {
+            if (kind == Kind::Number)
+                parseNumber(distinct[i], value[i]);
+            else
+                parseDate(distinct[i], value[i]);
+        }
+        std::sort(sorted.begin(), sorted.end(), [&](quint32 a, quint32 b) { return value[a] < value[b]; });
+        quint32 r = 0;
+        for (size_t i = 0; i < sorted.size(); ++i) {
+            if (i > 0 && value[sorted[i]] != value[sorted[i - 1]])
+                ++r;
+            rank[sorted[i]] = r;
+        }
+    }
+    const quint32 ranks = distinct.empty() ? 0 : *std::max_element(rank.begin(), rank.end()) + 1;
+
+    // A counting sort on the ranks: stable, so equal cells keep the statement's order; the
+    // empty cells take the last bucket in either direction.
+    std::vector<int> start(size_t(ranks) + 2, 0);
+    auto bucket = [&](int row) -> size_t {
+        const quint32 v = valueOfRow[size_t(row)];
+        if (v == kEmpty)
+            return ranks;
+        return descending ? ranks - 1 - rank[v] : rank[v];
+    };
+    for (int r = 0; r < rows; ++r)
+        ++start[bucket(r) + 1];
+    for (size_t b = 1; b < start.size(); ++b)
+        start[b] += start[b - 1];
+    QVector<int> result(rows);
+    for (int r = 0; r < rows; ++r)
+        result[start[bucket(r)]++] = r;
+    return result;
+}
+
+} // namespace gridsort
