@@ -77,9 +77,9 @@ namespace usagemap {
 constexpr uchar kInline = 0;
 constexpr uchar kPages = 1;
 constexpr int kKind = 0;
-constexpr int kStartPage = 1; // kInline: 32 bits
-constexpr int kBits = 5;      // kInline: a bit per page from the start page
-constexpr int kPointers = 1;  // kPages: 32 bits each
+constexpr int kStartPage = 1;  // kInline: 32 bits
+constexpr int kBits = 5;       // kInline: a bit per page from the start page
+constexpr int kPointers = 1;   // kPages: 32 bits each
 constexpr int kBitmapBits = 4; // in a usage bitmap page
 constexpr quint32 kPagesPerBitmap = (kPageSize - kBitmapBits) * 8;
 } // namespace usagemap

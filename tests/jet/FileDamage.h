@@ -108,8 +108,7 @@ inline bool damage(QByteArray &file, Fault fault)
     case Fault::SlotDeleted:
         if (rows < 1)
             return false;
-        put16(file, first + datapage::kOffsets,
-              get16(at(file, first + datapage::kOffsets)) | datapage::kDeleted);
+        put16(file, first + datapage::kOffsets, get16(at(file, first + datapage::kOffsets)) | datapage::kDeleted);
         return true;
     case Fault::MapBitCleared: {
         if (pages.size() < 2)
