@@ -19,6 +19,7 @@ constexpr uchar kJet4 = 0x01; // the second byte of every page Jet 4 writes
 // A table definition: its first page whole, continued on further definition pages, each after
 // a header of its own.
 namespace tdef {
+constexpr int kFreeSpace = 2;      // 16 bits: of this page
 constexpr int kNextPage = 4;       // 32 bits: the page it continues on, 0 on its last
 constexpr int kLength = 8;         // 32 bits: the definition's bytes
 constexpr int kTableNumber = 12;   // 32 bits

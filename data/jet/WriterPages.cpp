@@ -274,7 +274,7 @@ void Writer::Impl::writeDefinition(quint32 firstPage, const std::vector<quint8> 
         quint32 next = 0;
         if (pos < td.size())
             next = allocPage();
-        put16(page.data() + 2, quint32(kPageSize - used) >= 8 ? quint32(kPageSize - used - 8) : 0);
+        put16(page.data() + tdef::kFreeSpace, quint32(kPageSize - used) >= 8 ? quint32(kPageSize - used - 8) : 0);
         put32(page.data() + tdef::kNextPage, next);
         writePage(current, page.data());
         if (!next)
