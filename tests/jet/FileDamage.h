@@ -91,9 +91,9 @@ inline std::vector<quint32> chains(const QByteArray &f)
 inline bool damage(QByteArray &file, Fault fault)
 {
     using namespace detail;
-    const std::vector<quint32> pages = dataPages(file, kFirstTable);
     if (fault == Fault::None)
         return true;
+    const std::vector<quint32> pages = dataPages(file, kFirstTable);
     if (pages.empty())
         return false;
     const qint64 first = pageAt(pages.front());
