@@ -1,7 +1,7 @@
 #include "app/Application.h"
 
+#include "base/Exception.h"
 #include "platform/Dialogs.h"
-#include "platform/Exception.h"
 
 #include <QLibraryInfo>
 #include <QLocale>

@@ -195,7 +195,7 @@ ColumnStore::ColumnStore(JetFile &file, const QString &table, std::mutex &decode
     try {
         m_columns = file.columns(table);
     } catch (const jet::Error &e) {
-        m_refusal = e.message();
+        m_refusal = sqlerrors::message(e);
     }
     m_data.resize(size_t(m_columns.size()));
     m_decoded.reset(new std::atomic<bool>[size_t(m_columns.size())]);

@@ -65,7 +65,7 @@ void Connection::setConnected(bool connected)
     const QString source = connectionValue(items, QStringLiteral("Data Source"));
     const QString password = connectionValue(items, QStringLiteral("Jet OLEDB:Database Password"));
     if (source.isEmpty())
-        throw EDatabaseError(QStringLiteral("找不到文件 ''。"));
+        throw EDatabaseError(sqlerrors::fileNotFound(QString()));
     m_engine = std::make_unique<SqlEngine>(normalizedPath(source), password);
     // The engine goes before this object does, and takes its worker with it: the call never
     // outlives the connection.

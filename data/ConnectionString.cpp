@@ -1,5 +1,7 @@
 #include "data/ConnectionString.h"
 
+#include "data/jet/JetHeader.h"
+
 namespace {
 
 // Blanks as OLE DB trims them around keys and unquoted values.
@@ -118,6 +120,7 @@ QString jetConnectionString(const QString &databasePath, const QString &password
 QString directoryConnectionString(const QString &databasePath)
 {
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Persist Security Info=False;"
-                          "Jet OLEDB:Database Password=41729063; Mode=Share Deny None;")
+                          "Jet OLEDB:Database Password=")
+           + QLatin1String(jet::kDirectoryPassword) + QStringLiteral("; Mode=Share Deny None;")
            + connectionItemText(QStringLiteral("Data Source"), databasePath);
 }

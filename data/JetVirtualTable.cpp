@@ -47,8 +47,8 @@ int failed(Table *table)
         table->catalog->error = std::current_exception();
         message = e.message();
     } catch (const std::bad_alloc &) {
-        table->catalog->error = std::make_exception_ptr(EDatabaseError(QStringLiteral("内存不足，无法完成查询。")));
-        message = QStringLiteral("内存不足，无法完成查询。");
+        table->catalog->error = std::make_exception_ptr(EDatabaseError(sqlerrors::outOfMemory()));
+        message = sqlerrors::outOfMemory();
     } catch (...) {
         table->catalog->error = std::make_exception_ptr(EDatabaseError(QStringLiteral("读取表时出错。")));
         message = QStringLiteral("读取表时出错。");
@@ -99,7 +99,7 @@ int connectTable(sqlite3 *db, void *aux, int argc, const char *const *argv, sqli
     // A table that cannot be declared as it is stays a table, one that refuses every statement:
     // a statement naming it must meet the file's damage, not a missing table.
     if (table->refusal.isEmpty() && sqlite3_declare_vtab(db, declaration.c_str()) != SQLITE_OK)
-        table->refusal = jet::damagedMessage(store->filePath());
+        table->refusal = sqlerrors::damaged(store->filePath());
     if (!table->refusal.isEmpty()) {
         const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(refused)");
         if (rc != SQLITE_OK) {

@@ -86,12 +86,12 @@ void SqlEngine::openFile()
                 != SQLITE_OK
             || jettext::registerFunctions(m_db) != SQLITE_OK || jetnumber::registerCollation(m_db) != SQLITE_OK
             || jetvtab::registerModule(m_db, &m_catalog) != SQLITE_OK)
-            throw EDatabaseError(QStringLiteral("内存不足，无法打开数据库。"));
+            throw EDatabaseError(sqlerrors::outOfMemoryOpening());
         for (const QString &name : m_file->tableNames())
             createVirtualTable(store(name));
     } catch (const std::bad_alloc &) {
         closeFile();
-        throw EDatabaseError(QStringLiteral("内存不足，无法打开数据库。"));
+        throw EDatabaseError(sqlerrors::outOfMemoryOpening());
     } catch (...) {
         closeFile();
         throw;
@@ -133,7 +133,7 @@ ColumnStore *SqlEngine::store(const QString &name)
 {
     const QString stored = m_file->findTable(name);
     if (stored.isEmpty())
-        throw EDatabaseError(QStringLiteral("找不到表 '%1'。").arg(name));
+        throw EDatabaseError(sqlerrors::noSuchTable(name));
     for (const auto &s : m_stores)
         if (s->name() == stored)
             return s.get();
@@ -155,12 +155,12 @@ int SqlEngine::loadTable(const QString &name)
     ColumnStore *s = store(name);
     std::vector<int> all; // those the reader can decode: the others fail the statements that read them
     for (int c = 0; c < s->columns().size(); ++c)
-        if (s->columns()[c].unreadable.isEmpty())
+        if (s->columns()[c].decodable)
             all.push_back(c);
     try {
         s->ensure(all);
     } catch (const std::bad_alloc &) {
-        throw EDatabaseError(QStringLiteral("内存不足，无法读取表 '%1'。").arg(s->name()));
+        throw EDatabaseError(sqlerrors::outOfMemoryReadingTable(s->name()));
     }
     return s->rowCount();
 }
@@ -193,7 +193,7 @@ void SqlEngine::startWarmUp(const QString &table, const QStringList &columns)
     ColumnStore *s = store(table);
     std::vector<int> wanted;
     for (int c = 0; c < s->columns().size(); ++c)
-        if (columns.contains(s->columns()[c].name, Qt::CaseInsensitive) && s->columns()[c].unreadable.isEmpty())
+        if (columns.contains(s->columns()[c].name, Qt::CaseInsensitive) && s->columns()[c].decodable)
             wanted.push_back(c);
     if (wanted.empty())
         return; // no column of the table named: nothing ahead to decode

@@ -2,11 +2,15 @@
 
 #include "data/DatabaseError.h"
 #include "data/TextCompare.h"
+#include "data/jet/JetError.h"
+#include "data/jet/JetTypes.h"
 
 #include <sqlite3.h>
 
 namespace sqlerrors {
 namespace {
+
+constexpr char kNoSuchTable[] = "找不到表 '%1'。";
 
 QString unquoted(QString s)
 {
@@ -26,7 +30,7 @@ struct Wording
 };
 
 const Wording kWordings[] = {
-    {"no such table: ", "", "找不到表 '%1'。"},
+    {"no such table: ", "", kNoSuchTable},
     {"no such column: ", "", "找不到列 '%1'。"},
     {"no such function: ", "", "表达式中有未定义的函数 '%1'。"},
     {"ambiguous column name: ", "", "列名 '%1' 不明确。"},
@@ -79,6 +83,57 @@ QString readOnly()
 QString outOfMemory()
 {
     return QStringLiteral("内存不足，无法完成查询。");
+}
+
+QString outOfMemoryReading()
+{
+    return QStringLiteral("内存不足，无法读取数据库。");
+}
+
+QString outOfMemoryOpening()
+{
+    return QStringLiteral("内存不足，无法打开数据库。");
+}
+
+QString outOfMemoryReadingTable(const QString &table)
+{
+    return QStringLiteral("内存不足，无法读取表 '%1'。").arg(table);
+}
+
+QString fileNotFound(const QString &path)
+{
+    return QStringLiteral("找不到文件 '%1'。").arg(path);
+}
+
+QString damaged(const QString &path)
+{
+    return QStringLiteral("数据库文件 '%1' 已损坏或不完整，无法读取。").arg(path);
+}
+
+QString noSuchTable(const QString &table)
+{
+    return QString::fromUtf8(kNoSuchTable).arg(table);
+}
+
+QString message(const jet::Error &e)
+{
+    switch (e.kind()) {
+    case jet::Error::NotFound: return fileNotFound(e.path());
+    case jet::Error::NoSuchTable: return noSuchTable(e.table());
+    case jet::Error::CannotOpen: return QStringLiteral("无法打开文件 '%1'，它可能被占用或没有读取权限。").arg(e.path());
+    case jet::Error::Directory: return QStringLiteral("'%1' 是一个目录，不是数据库文件。").arg(e.path());
+    case jet::Error::NotRegular: return QStringLiteral("'%1' 不是普通文件，不能作为数据库打开。").arg(e.path());
+    case jet::Error::Unrecognised: return QStringLiteral("无法识别的数据库格式 '%1'。").arg(e.path());
+    case jet::Error::BadPassword: return QStringLiteral("密码无效。");
+    case jet::Error::Damaged: return damaged(e.path());
+    case jet::Error::Unsupported:
+        return QStringLiteral("无法读取表 '%1' 的列 '%2'：不支持的数据类型（%3）。")
+            .arg(e.table(), e.column(), jet::typeName(e.type()));
+    case jet::Error::OutOfMemory: return outOfMemoryReading();
+    case jet::Error::Failed: break;
+    }
+    // The writer's text: the engine never writes, so this is the tools' concern.
+    return e.message();
 }
 
 QString changedWhileRead()

@@ -1,6 +1,6 @@
 #include "data/TextCompare.h"
 
-#include "platform/Utf8.h"
+#include "base/Utf8.h"
 
 #include <QChar>
 #include <algorithm>

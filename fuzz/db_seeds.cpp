@@ -5,11 +5,13 @@
 //   fuzz_db_seeds OUTDIR
 //   fuzz_db_seeds --damaged OUTDIR
 #include "data/jet/Writer.h"
+#include "jet/FileDamage.h"
 #include "jet/SampleTables.h"
 
 #include <QDir>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -34,30 +36,34 @@ void write(const QString &path, const QString &password, const jet::WriterOption
 // replay checks the reader still refuses them.
 void writeDamaged(const QDir &out)
 {
-    using Damage = jet::WriterOptions::Damage;
+    using filedamage::Fault;
     const struct
     {
         const char *name;
-        Damage damage;
+        Fault damage;
         int moveEvery;
     } files[] = {
-        {"usage-map-bit-cleared.mdb", Damage::MapBitCleared, 0},
-        {"page-row-count-lowered.mdb", Damage::RowCountLowered, 0},
-        {"row-flagged-deleted-count-kept.mdb", Damage::SlotDeleted, 0},
-        {"long-values-share-a-chain-tail.mdb", Damage::SharedChainTail, 0},
-        {"moved-row-points-at-a-live-row.mdb", Damage::MovedToLiveRow, 2},
+        {"usage-map-bit-cleared.mdb", Fault::MapBitCleared, 0},
+        {"page-row-count-lowered.mdb", Fault::RowCountLowered, 0},
+        {"row-flagged-deleted-count-kept.mdb", Fault::SlotDeleted, 0},
+        {"long-values-share-a-chain-tail.mdb", Fault::SharedChainTail, 0},
+        {"moved-row-points-at-a-live-row.mdb", Fault::MovedToLiveRow, 2},
     };
     for (const auto &f : files) {
         jet::WriterOptions options;
-        options.damage = f.damage;
         options.moveEvery = f.moveEvery;
         // Rows 3, 4, 8 and 9 keep long values over chains of pages: only the shared tail needs them;
         // a usage map needs two data pages to leave one out.
         QList<int> rows;
-        for (int i = 0; i < (f.damage == Damage::MapBitCleared ? 60 : 24); ++i)
-            if (i % 5 < 3 || (f.damage == Damage::SharedChainTail && i < 10))
+        for (int i = 0; i < (f.damage == Fault::MapBitCleared ? 60 : 24); ++i)
+            if (i % 5 < 3 || (f.damage == Fault::SharedChainTail && i < 10))
                 rows << i;
-        write(out.filePath(QString::fromLatin1(f.name)), QStringLiteral("41729063"), options, rows);
+        const QString path = out.filePath(QString::fromLatin1(f.name));
+        write(path, QString::fromLatin1(jet::kDirectoryPassword), options, rows);
+        if (!filedamage::damage(path, f.damage)) {
+            std::fprintf(stderr, "fuzz_db_seeds: cannot damage %s\n", f.name);
+            std::exit(1);
+        }
     }
 }
 
@@ -74,7 +80,7 @@ int main(int argc, char **argv)
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
-    const QString program = QStringLiteral("41729063");
+    const QString program = QString::fromLatin1(jet::kDirectoryPassword);
     // Row 3 holds a memo and an OLE value over a chain of pages, rows 2 and 6 long values of
     // one page.
     write(out.filePath(QStringLiteral("types.mdb")), program, {}, {0, 1, 2, 3, 4, 5, 6});

@@ -7,6 +7,7 @@
 #include "fuzz/FuzzSupport.h"
 
 #include "data/ConnectionString.h"
+#include "data/jet/JetHeader.h"
 
 #include <QStringList>
 
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fuzz::check(parseConnectionString(built, &read), "a built string is refused", built);
         fuzz::check(connectionValue(read, QStringLiteral("Data Source")) == path, "the path changed", built);
         const QString expected = built.startsWith(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;User ID"))
-                                     ? QStringLiteral("41729063")
+                                     ? QString::fromLatin1(jet::kDirectoryPassword)
                                      : password;
         fuzz::check(connectionValue(read, QStringLiteral("Jet OLEDB:Database Password")) == expected,
                     "the password changed", built);

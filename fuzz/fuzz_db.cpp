@@ -17,8 +17,10 @@
 #include "data/DatabaseError.h"
 #include "data/ResultSet.h"
 #include "data/SqlEngine.h"
+#include "data/SqlErrors.h"
 #include "data/jet/JetError.h"
 #include "data/jet/JetFile.h"
+#include "data/jet/JetHeader.h"
 #include "data/jet/JetRows.h"
 
 #include <QHash>
@@ -72,10 +74,16 @@ void readTable(JetFile &file, const QString &table, size_t fileSize, RowCounts &
     const QVector<JetColumn> columns = file.columns(table);
     std::vector<int> readable;
     for (int i = 0; i < columns.size(); ++i) {
-        if (columns[i].unreadable.isEmpty())
+        if (columns[i].decodable) {
             readable.push_back(i);
-        else
-            checkMessage(columns[i].unreadable, readerMessages());
+            continue;
+        }
+        try {
+            file.openTable(table, {i});
+            fuzz::check(false, "a column of a type the reader cannot decode opened", columns[i].name);
+        } catch (const jet::Error &e) {
+            checkMessage(sqlerrors::message(e), readerMessages());
+        }
     }
     const std::unique_ptr<jet::TableCursor> rows = file.openTable(table, readable);
     size_t bytes = 0;
@@ -107,7 +115,7 @@ void queryEverything(const QString &path, size_t fileSize, const RowCounts &coun
 {
     std::unique_ptr<SqlEngine> engine;
     try {
-        engine = std::make_unique<SqlEngine>(path, QStringLiteral("41729063"));
+        engine = std::make_unique<SqlEngine>(path, QString::fromLatin1(jet::kDirectoryPassword));
     } catch (const EDatabaseError &e) {
         checkMessage(e.message(), engineMessages());
         return;
@@ -139,16 +147,16 @@ void readEverything(const QString &path, size_t size, RowCounts &counts)
 {
     std::unique_ptr<JetFile> file;
     try {
-        file = std::make_unique<JetFile>(path, QStringLiteral("41729063"));
+        file = std::make_unique<JetFile>(path, QString::fromLatin1(jet::kDirectoryPassword));
     } catch (const jet::Error &e) {
-        checkMessage(e.message(), readerMessages());
+        checkMessage(sqlerrors::message(e), readerMessages());
         return;
     }
     for (const QString &table : file->tableNames()) {
         try {
             readTable(*file, table, size, counts);
         } catch (const jet::Error &e) {
-            checkMessage(e.message(), readerMessages());
+            checkMessage(sqlerrors::message(e), readerMessages());
         }
     }
 }

@@ -1,5 +1,5 @@
 #include "platform/IniFile.h"
-#include "platform/Utf8.h"
+#include "base/Utf8.h"
 
 #include <QFile>
 #include <QStringDecoder>

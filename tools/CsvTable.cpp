@@ -1,7 +1,7 @@
 #include "tools/CsvTable.h"
 
+#include "base/Utf8.h"
 #include "data/jet/DirectorySchema.h"
-#include "platform/Utf8.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

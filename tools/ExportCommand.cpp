@@ -186,7 +186,7 @@ int readingFile(const QString &command, const ToolOptions &options, Work &&work)
         printError(command, e.message());
         return 1;
     } catch (const jet::Error &e) {
-        printError(command, e.message());
+        printError(command, sqlerrors::message(e));
         return 1;
     }
     return 0;
@@ -383,7 +383,7 @@ int runSchemaCommand(const QStringList &args)
         for (const QString &table : tables) {
             const QString stored = file.findTable(table);
             if (stored.isEmpty())
-                throw EDatabaseError(QStringLiteral("找不到表 '%1'。").arg(table));
+                throw EDatabaseError(sqlerrors::noSuchTable(table));
             QString text = stored + QLatin1Char('\n');
             for (const JetColumn &c : file.columns(stored))
                 text += QStringLiteral("  %1\t%2\n").arg(c.name, typeLabel(c));

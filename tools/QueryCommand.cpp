@@ -1,11 +1,11 @@
 #include "tools/QueryCommand.h"
 
+#include "base/Utf8.h"
 #include "data/Connection.h"
 #include "data/ConnectionString.h"
 #include "data/DatabaseError.h"
 #include "data/Query.h"
 #include "data/SqlEngine.h"
-#include "platform/Utf8.h"
 #include "tools/CsvReader.h"
 #include "tools/ToolSupport.h"
 

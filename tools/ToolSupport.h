@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/jet/JetHeader.h"
+
 #include <QByteArray>
 #include <QFileDevice>
 #include <QString>
@@ -29,7 +31,7 @@ QString writerErrorInChinese(const QString &message);
 struct ToolOptions
 {
     QStringList positional;
-    QString password = QStringLiteral("41729063");
+    QString password = QString::fromLatin1(jet::kDirectoryPassword);
     bool hasPassword = false;
     QStringList flags;                     // given flags
     QList<QPair<QString, QString>> values; // given valued options, in order

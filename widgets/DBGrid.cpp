@@ -1,10 +1,10 @@
 #include "widgets/DBGrid.h"
 
 #include "app/Application.h"
+#include "base/Exception.h"
 #include "data/DataSource.h"
 #include "data/Query.h"
 #include "platform/Dialogs.h"
-#include "platform/Exception.h"
 #include "widgets/BusyWait.h"
 #include "widgets/GridExport.h"
 #include "widgets/GridModel.h"

@@ -1,6 +1,6 @@
 #include "widgets/GridSort.h"
 
-#include "platform/Exception.h"
+#include "base/Exception.h"
 
 #include <unicode/ucol.h>
 #include <unicode/ustring.h>

@@ -1,5 +1,6 @@
 #include "data/jet/JetCatalog.h"
 
+#include "data/jet/JetLayout.h"
 #include "data/jet/JetValues.h"
 
 #include <algorithm>
@@ -10,9 +11,6 @@ namespace jet {
 
 namespace {
 
-constexpr int kColumnsAt = 63;
-constexpr int kColumnEntry = 25;
-constexpr int kRealIndexEntry = 12;
 constexpr int kMaxDefinitionPages = 256;
 
 // A column's type against its layout. Each rule refuses only what cannot be read soundly; what
@@ -96,37 +94,37 @@ StoredTable readTableDef(const PageFile &file, quint32 first, const QString &nam
         if (!seen.insert(at).second || seen.size() > size_t(kMaxDefinitionPages))
             file.damaged();
         file.read(at, page);
-        if (page.data()[0] != 0x02 || page.data()[1] != 0x01)
+        if (page.data()[0] != pagetype::kDefinition || page.data()[1] != pagetype::kJet4)
             file.damaged();
-        td.insert(td.end(), page.data() + (at == first ? 0 : 8), page.data() + kPageSize);
-        at = get32(page.data() + 4);
+        td.insert(td.end(), page.data() + (at == first ? 0 : tdef::kContinuationHeader), page.data() + kPageSize);
+        at = get32(page.data() + tdef::kNextPage);
     }
     StoredTable t;
     t.name = name;
     t.page = first;
-    t.rowCount = get32(td.data() + 16);
-    t.ownedPages = get32(td.data() + 55);
-    const int columns = get16(td.data() + 45);
-    const quint32 realIndexes = get32(td.data() + 51);
+    t.rowCount = get32(td.data() + tdef::kRowCount);
+    t.ownedPages = get32(td.data() + tdef::kOwnedPages);
+    const int columns = get16(td.data() + tdef::kColumnCount);
+    const quint32 realIndexes = get32(td.data() + tdef::kRealIndexes);
     // Jet keeps 1 to 255 columns and at most a few dozen indexes in a definition whose entries
     // all lie in its pages. A definition that says otherwise is this table's damage alone: the
     // file and its other tables still read.
-    size_t at = size_t(kColumnsAt) + size_t(realIndexes) * kRealIndexEntry;
-    if (columns == 0 || realIndexes > 1000 || at + size_t(columns) * kColumnEntry > td.size()) {
+    size_t at = size_t(tdef::kEntries) + size_t(realIndexes) * tdef::kRealIndexEntry;
+    if (columns == 0 || realIndexes > 1000 || at + size_t(columns) * column::kEntry > td.size()) {
         t.sound = false;
         return t;
     }
-    for (int i = 0; i < columns; ++i, at += kColumnEntry) {
+    for (int i = 0; i < columns; ++i, at += column::kEntry) {
         const uchar *e = td.data() + at;
         StoredColumn c;
-        c.type = e[0];
-        c.number = get16(e + 5);
-        c.varIndex = get16(e + 7);
-        c.precision = e[11];
-        c.scale = e[12];
-        c.fixed = e[15] & 0x01;
-        c.fixedOffset = get16(e + 21);
-        c.size = get16(e + 23);
+        c.type = e[column::kType];
+        c.number = get16(e + column::kNumber);
+        c.varIndex = get16(e + column::kVarIndex);
+        c.precision = e[column::kPrecision];
+        c.scale = e[column::kScale];
+        c.fixed = e[column::kFlags] & column::kFixed;
+        c.fixedOffset = get16(e + column::kFixedOffset);
+        c.size = get16(e + column::kSize);
         if (c.number > 0xFF)
             t.sound = false;
         t.columns.push_back(c);

@@ -49,7 +49,7 @@ struct JetFile::Impl
         for (const jet::StoredTable &t : tables)
             if (t.name.compare(name, Qt::CaseInsensitive) == 0)
                 return t;
-        throw jet::Error(QStringLiteral("找不到表 '%1'。").arg(name), jet::Error::NotFound);
+        throw jet::Error(jet::Error::NoSuchTable, file->path(), name);
     }
 
     // The definition as the file holds it now: the file may have been rewritten since it was
@@ -123,11 +123,11 @@ JetFile::JetFile(const QString &path, const QString &password) : d(new Impl)
     d->file->recordReads(true);
     d->password = jet::readDatabasePassword(d->file->headerPage());
     if (!d->password.isEmpty() && d->password != password)
-        throw jet::Error(QStringLiteral("密码无效。"), jet::Error::BadPassword);
+        throw jet::Error(jet::Error::BadPassword, path);
     try {
         d->readCatalog();
     } catch (const std::bad_alloc &) {
-        throw jet::Error(jet::outOfMemoryMessage(), jet::Error::OutOfMemory);
+        throw jet::Error(jet::Error::OutOfMemory, d->file->path());
     }
     d->file->recordReads(false);
     d->identity = d->file->identity();
@@ -173,8 +173,7 @@ QVector<JetColumn> JetFile::columns(const QString &table) const
     if (!t.sound)
         d->file->damaged();
     for (const jet::StoredColumn &c : t.columns)
-        columns.push_back({c.name, kindOf(c.type), jet::decodable(c.type) ? QString() : jet::unreadableMessage(t, c),
-                           c.type, c.size, c.precision, c.scale});
+        columns.push_back({c.name, kindOf(c.type), jet::decodable(c.type), c.type, c.size, c.precision, c.scale});
     return columns;
 }
 
@@ -205,6 +204,6 @@ void JetFile::readTable(const QString &name, JetRowSink &sink)
         while (rows.next())
             sink.row(rows.cells());
     } catch (const std::bad_alloc &) {
-        throw jet::Error(jet::outOfMemoryMessage(), jet::Error::OutOfMemory);
+        throw jet::Error(jet::Error::OutOfMemory, d->file->path());
     }
 }

@@ -28,8 +28,9 @@ struct JetColumn
 {
     QString name;
     StorageClass kind = StorageClass::Text;
-    // Empty when the reader decodes the column's type; otherwise the error reading it gives.
-    QString unreadable;
+    // Whether the reader decodes the column's type; reading one it does not is the
+    // unsupported-type error.
+    bool decodable = true;
     quint8 type = 0;   // Jet's type code, as the definition stores it
     int size = 0;      // bytes of a fixed value, or at most of a Text value
     int precision = 0; // Decimal: digits in all

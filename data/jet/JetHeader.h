@@ -15,6 +15,10 @@ constexpr int kPasswordOffset = 0x42;
 constexpr int kPasswordBytes = 40; // 20 UTF-16 code units
 constexpr int kCreationDateOffset = 0x72;
 
+// The password of the directory database: the program opens its file with it, the tools write
+// and read it unless told otherwise.
+constexpr char kDirectoryPassword[] = "41729063";
+
 // In-place RC4 (encryption and decryption are the same operation).
 void rc4(const unsigned char *key, int keyLength, unsigned char *data, int length);
 

@@ -17,31 +17,6 @@
 
 namespace jet {
 
-QString notFoundMessage(const QString &path)
-{
-    return QStringLiteral("找不到文件 '%1'。").arg(path);
-}
-QString unrecognisedMessage(const QString &path)
-{
-    return QStringLiteral("无法识别的数据库格式 '%1'。").arg(path);
-}
-QString damagedMessage(const QString &path)
-{
-    return QStringLiteral("数据库文件 '%1' 已损坏或不完整，无法读取。").arg(path);
-}
-QString outOfMemoryMessage()
-{
-    return QStringLiteral("内存不足，无法读取数据库。");
-}
-QString directoryMessage(const QString &path)
-{
-    return QStringLiteral("'%1' 是一个目录，不是数据库文件。").arg(path);
-}
-QString notRegularMessage(const QString &path)
-{
-    return QStringLiteral("'%1' 不是普通文件，不能作为数据库打开。").arg(path);
-}
-
 namespace {
 
 bool readFully(int fd, uchar *buf, size_t size, off_t at)
@@ -66,28 +41,28 @@ PageFile::PageFile(const QString &path) : m_path(path)
     m_fd = path.isEmpty() ? -1 : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (m_fd < 0) {
         if (path.isEmpty() || errno == ENOENT || errno == ENOTDIR)
-            throw Error(notFoundMessage(path), Error::NotFound);
-        throw Error(QStringLiteral("无法打开文件 '%1'，它可能被占用或没有读取权限。").arg(path), Error::CannotOpen);
+            throw Error(Error::NotFound, path);
+        throw Error(Error::CannotOpen, path);
     }
     struct stat st;
     if (::fstat(m_fd, &st) != 0)
-        throw Error(unrecognisedMessage(path), Error::Unrecognised);
+        throw Error(Error::Unrecognised, path);
     if (S_ISDIR(st.st_mode))
-        throw Error(directoryMessage(path), Error::CannotOpen);
+        throw Error(Error::Directory, path);
     if (!S_ISREG(st.st_mode))
-        throw Error(notRegularMessage(path), Error::CannotOpen);
+        throw Error(Error::NotRegular, path);
     if (st.st_size < 0x20)
-        throw Error(unrecognisedMessage(path), Error::Unrecognised);
+        throw Error(Error::Unrecognised, path);
     uchar head[0x20];
     if (!readFully(m_fd, head, sizeof head, 0))
-        throw Error(unrecognisedMessage(path), Error::Unrecognised);
+        throw Error(Error::Unrecognised, path);
     if (head[0] != 0 || head[1] != 1 || std::memcmp(head + 4, kMagic, sizeof kMagic) != 0)
-        throw Error(unrecognisedMessage(path), Error::Unrecognised);
+        throw Error(Error::Unrecognised, path);
     // Only Jet 4 is read; Jet 3 (0) and the newer engines' formats are not.
     if (head[0x14] != 1)
-        throw Error(unrecognisedMessage(path), Error::Unrecognised);
+        throw Error(Error::Unrecognised, path);
     if (st.st_size % kPageSize != 0 || st.st_size < 3 * kPageSize)
-        throw Error(damagedMessage(path), Error::Damaged);
+        throw Error(Error::Damaged, path);
     remeasure();
 }
 
@@ -113,7 +88,7 @@ void PageFile::remeasure()
 
 void PageFile::damaged() const
 {
-    throw Error(damagedMessage(m_path), Error::Damaged);
+    throw Error(Error::Damaged, m_path);
 }
 
 void PageFile::read(quint32 number, Page &page) const
@@ -208,7 +183,9 @@ void PageFile::readData(quint32 number, Page &page, quint32 owner) const
     if (page.number != number)
         read(number, page);
     const uchar *p = page.data();
-    const bool ok = p[0] == 0x01 && (owner ? get32(p + 4) == owner : std::memcmp(p + 4, "LVAL", 4) == 0);
+    const bool ok =
+        p[0] == pagetype::kData
+        && (owner ? get32(p + datapage::kOwner) == owner : std::memcmp(p + datapage::kOwner, "LVAL", 4) == 0);
     if (!ok)
         damaged();
 }
@@ -288,33 +265,33 @@ std::vector<quint32> PageFile::usageMap(quint32 pointer) const
 {
     Page page;
     read(pointer >> 8, page);
-    if (page.data()[0] != 0x01)
+    if (page.data()[0] != pagetype::kData)
         damaged();
     const RowSlot s = slot(page, int(pointer & 0xFF));
     const uchar *map = page.data() + s.start;
     const int len = s.end - s.start;
     std::vector<quint32> pages;
-    if (len < 5)
+    if (len < usagemap::kBits)
         damaged();
-    if (map[0] == 0) {
+    if (map[usagemap::kKind] == usagemap::kInline) {
         // A start page, then one bit per page from there.
-        const quint32 first = get32(map + 1);
-        for (int i = 0; i < (len - 5) * 8; ++i)
-            if (map[5 + i / 8] & (1 << (i % 8)))
+        const quint32 first = get32(map + usagemap::kStartPage);
+        for (int i = 0; i < (len - usagemap::kBits) * 8; ++i)
+            if (map[usagemap::kBits + i / 8] & (1 << (i % 8)))
                 pages.push_back(first + quint32(i));
-    } else if (map[0] == 1) {
+    } else if (map[usagemap::kKind] == usagemap::kPages) {
         // Pointers to bitmap pages, each covering (page size - 4) * 8 pages.
-        const quint32 perPage = (kPageSize - 4) * 8;
+        const quint32 perPage = usagemap::kPagesPerBitmap;
         Page bitmap;
-        for (int k = 0; (k + 1) * 4 < len; ++k) {
-            const quint32 at = get32(map + 1 + k * 4);
+        for (int k = 0; usagemap::kPointers + (k + 1) * 4 <= len; ++k) {
+            const quint32 at = get32(map + usagemap::kPointers + k * 4);
             if (at == 0)
                 continue;
             read(at, bitmap);
-            if (bitmap.data()[0] != 0x05)
+            if (bitmap.data()[0] != pagetype::kUsageBitmap)
                 damaged();
             for (quint32 i = 0; i < perPage; ++i)
-                if (bitmap.data()[4 + i / 8] & (1 << (i % 8)))
+                if (bitmap.data()[usagemap::kBitmapBits + i / 8] & (1 << (i % 8)))
                     pages.push_back(quint32(k) * perPage + i);
         }
     } else {

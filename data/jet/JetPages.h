@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/jet/JetFormat.h"
+#include "data/jet/JetLayout.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,14 +14,6 @@
 // mapping), so a file that is cut short, rewritten or removed while it is open gives the
 // damaged-file error, never a fault.
 namespace jet {
-
-// Messages of the data layer; the reader throws jet::Error with these.
-QString notFoundMessage(const QString &path);
-QString unrecognisedMessage(const QString &path);
-QString damagedMessage(const QString &path);
-QString outOfMemoryMessage();
-QString directoryMessage(const QString &path);
-QString notRegularMessage(const QString &path);
 
 // What tells whether the file at a path is still the one that was opened, cheaply enough to ask
 // before every statement: its device, inode, size and modification time, and a checksum of the
@@ -107,19 +100,19 @@ public:
         if (row < 0 || row >= rows)
             damaged();
         RowSlot s;
-        const quint16 entry = get16(p + 14 + row * 2);
-        s.flags = entry & 0xC000;
-        s.start = entry & 0x1FFF;
-        s.end = row == 0 ? kPageSize : (get16(p + 12 + row * 2) & 0x1FFF);
-        if (s.start < 14 + rows * 2 || s.start > s.end || s.end > kPageSize)
+        const quint16 entry = get16(p + datapage::kOffsets + row * 2);
+        s.flags = entry & datapage::kFlagsMask;
+        s.start = entry & datapage::kOffsetMask;
+        s.end = row == 0 ? kPageSize : (get16(p + datapage::kOffsets + (row - 1) * 2) & datapage::kOffsetMask);
+        if (s.start < datapage::kOffsets + rows * 2 || s.start > s.end || s.end > kPageSize)
             damaged();
         return s;
     }
     int rowCount(const Page &page) const { return rowCount(page.data()); }
     int rowCount(const uchar *page) const
     {
-        const int rows = get16(page + 12);
-        if (14 + rows * 2 > kPageSize)
+        const int rows = get16(page + datapage::kRowCount);
+        if (datapage::kOffsets + rows * 2 > kPageSize)
             damaged();
         return rows;
     }

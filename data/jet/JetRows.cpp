@@ -1,17 +1,12 @@
 #include "data/jet/JetRows.h"
 
 #include "data/jet/JetError.h"
+#include "data/jet/JetLayout.h"
 
 #include <algorithm>
 #include <sys/mman.h>
 
 namespace jet {
-
-QString unreadableMessage(const StoredTable &table, const StoredColumn &column)
-{
-    return QStringLiteral("无法读取表 '%1' 的列 '%2'：不支持的数据类型（%3）。")
-        .arg(table.name, column.name, typeName(column.type));
-}
 
 TableCursor::TableCursor(PageFile &file, const StoredTable &table, std::vector<int> columns)
     : m_file(file), m_table(table), m_columns(std::move(columns))
@@ -21,7 +16,7 @@ TableCursor::TableCursor(PageFile &file, const StoredTable &table, std::vector<i
     for (int c : m_columns) {
         const StoredColumn &col = m_table.columns.at(size_t(c));
         if (!decodable(col.type))
-            throw Error(unreadableMessage(m_table, col), Error::Unsupported);
+            throw Error(Error::Unsupported, file.path(), m_table.name, col.name, col.type);
     }
     for (const StoredColumn &col : m_table.columns)
         m_hasVariable = m_hasVariable || !col.fixed;
@@ -76,11 +71,11 @@ bool TableCursor::advance()
             continue;
         }
         const RowSlot s = m_file.slot(m_page, m_row++, m_rows);
-        if (s.flags & 0x8000)
+        if (s.flags & datapage::kDeleted)
             continue; // deleted, or the old place of a moved row
         const uchar *row = m_page.data() + s.start;
         int len = s.end - s.start;
-        if (s.flags & 0x4000) {
+        if (s.flags & datapage::kPointer) {
             // Moved: the row names the page and slot where it is kept now. A row is moved to
             // one place only, and its new place is not another pointer.
             if (len < 4)
@@ -92,7 +87,7 @@ bool TableCursor::advance()
             // Its new place is flagged as one (0x8000, so a scan passes it by), as Access writes
             // it: a pointer to a live row would read that row twice.
             const RowSlot t = m_file.slot(m_moved, int(pointer & 0xFF));
-            if (t.flags != 0x8000)
+            if (t.flags != datapage::kDeleted)
                 m_file.damaged();
             row = m_moved.data() + t.start;
             len = t.end - t.start;
@@ -124,14 +119,14 @@ quint32 TableCursor::countRows()
                 kept = upTo;
             }
             const uchar *p = base + size_t(number) * kPageSize;
-            if (p[0] != 0x01 || get32(p + 4) != m_table.page)
+            if (p[0] != pagetype::kData || get32(p + datapage::kOwner) != m_table.page)
                 m_file.damaged();
             const int rows = m_file.rowCount(p);
             for (int r = 0; r < rows; ++r) {
                 const RowSlot s = m_file.slot(p, r, rows);
-                if (s.flags & 0x8000)
+                if (s.flags & datapage::kDeleted)
                     continue;
-                if (s.flags & 0x4000) {
+                if (s.flags & datapage::kPointer) {
                     // As advance() follows it: one pointer to a flagged place on the table's page.
                     if (s.end - s.start < 4)
                         m_file.damaged();
@@ -139,10 +134,10 @@ quint32 TableCursor::countRows()
                     if (!m_movedRows.claim(pointer, pageCount))
                         m_file.damaged();
                     const uchar *q = base + size_t(pointer >> 8) * kPageSize;
-                    if (q[0] != 0x01 || get32(q + 4) != m_table.page)
+                    if (q[0] != pagetype::kData || get32(q + datapage::kOwner) != m_table.page)
                         m_file.damaged();
                     const RowSlot t = m_file.slot(q, int(pointer & 0xFF), m_file.rowCount(q));
-                    if (t.flags != 0x8000)
+                    if (t.flags != datapage::kDeleted)
                         m_file.damaged();
                 }
                 ++m_live;

@@ -8,9 +8,6 @@
 
 namespace jet {
 
-// The error of reading a column of a type the reader cannot decode.
-QString unreadableMessage(const StoredTable &table, const StoredColumn &column);
-
 // Walks the rows of one table in its order: the pages its usage map names, ascending, and on
 // each page its rows in slot order. A deleted row is passed over; a row moved elsewhere is read
 // from where its pointer leads, once, at the pointer's place. Only the chosen columns are

@@ -1,6 +1,6 @@
 #include "data/jet/JetValues.h"
 
-#include "platform/Utf8.h"
+#include "base/Utf8.h"
 
 #include <memory>
 

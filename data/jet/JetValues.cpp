@@ -1,6 +1,7 @@
 #include "data/jet/JetValues.h"
 
 #include "data/jet/JetCatalog.h"
+#include "data/jet/JetLayout.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -111,22 +112,22 @@ void readLongValue(const PageFile &file, const uchar *field, size_t len, std::ve
     out.clear();
     if (len == 0)
         return;
-    if (len < 12)
+    if (len < size_t(longvalue::kReference))
         file.damaged();
-    const quint32 head = get32(field);
-    const quint32 total = head & 0x3FFFFFFF;
-    if (head & 0x80000000u) {
-        if (total != len - 12)
+    const quint32 head = get32(field + longvalue::kLength);
+    const quint32 total = head & longvalue::kLengthMask;
+    if (head & longvalue::kInline) {
+        if (total != len - longvalue::kReference)
             file.damaged();
-        out.assign(field + 12, field + 12 + total);
+        out.assign(field + longvalue::kReference, field + longvalue::kReference + total);
         return;
     }
-    quint32 pointer = get32(field + 4);
+    quint32 pointer = get32(field + longvalue::kPointer);
     // No value is larger than the file holding it.
     if (total > quint64(file.pageCount()) * kPageSize)
         file.damaged();
     out.reserve(total);
-    const bool single = head & 0x40000000u;
+    const bool single = head & longvalue::kSingleRow;
     do {
         // Every row of the chain belongs to this value alone: values that ran into a shared
         // tail would let a small file expand without bound. A claimed row also ends a loop.
@@ -140,10 +141,10 @@ void readLongValue(const PageFile &file, const uchar *field, size_t len, std::ve
             pointer = 0;
             out.insert(out.end(), row, row + rowLength);
         } else {
-            if (rowLength < 4)
+            if (rowLength < size_t(longvalue::kChainPointer))
                 file.damaged();
             pointer = get32(row);
-            out.insert(out.end(), row + 4, row + rowLength);
+            out.insert(out.end(), row + longvalue::kChainPointer, row + rowLength);
         }
         if (out.size() > total)
             file.damaged();

@@ -237,9 +237,9 @@ void Writer::Impl::addRow(const QVector<QVariant> &values)
             if (valueBytes.size() > size_t(kMaxLongValueBytes))
                 throw Error(QStringLiteral("%1: value too long (%2 characters)").arg(where(c)).arg(s.size()));
             const size_t at = row.size();
-            row.resize(at + 12, 0);
+            row.resize(at + longvalue::kReference, 0);
             if (valueBytes.size() <= size_t(kMaxInlineLongValue) && (!options.longValuesOffRow || valueBytes.empty())) {
-                put32(row.data() + at, quint32(valueBytes.size()) | 0x80000000u);
+                put32(row.data() + at + longvalue::kLength, quint32(valueBytes.size()) | longvalue::kInline);
                 row.insert(row.end(), valueBytes.begin(), valueBytes.end());
             } else {
                 storeLongValue(i, valueBytes, row.data() + at);
@@ -264,20 +264,15 @@ void Writer::Impl::addRow(const QVector<QVariant> &values)
     if (options.moveEvery > 0 && n % quint32(options.moveEvery) == 0) {
         // Kept on a page of moved rows, marked deleted there so a scan passes it by; its
         // place holds a pointer (row number, then the page in three bytes).
-        const int at = placeRow(t.moved, row, 0x8000);
+        const int at = placeRow(t.moved, row, datapage::kDeleted);
         std::vector<quint8> pointer(4);
-        quint32 target = (t.moved.number << 8) | quint32(at);
-        if (!t.dataPages.empty() && damaging(WriterOptions::Damage::MovedToLiveRow)) {
-            target = t.dataPages.front() << 8;
-            damageDone = true;
-        }
-        put32(pointer.data(), target);
-        placeRow(t.data, pointer, 0x4000);
+        put32(pointer.data(), (t.moved.number << 8) | quint32(at));
+        placeRow(t.data, pointer, datapage::kPointer);
     } else {
         placeRow(t.data, row, 0);
     }
     if (options.deleteEvery > 0 && n % quint32(options.deleteEvery) == 0)
-        placeRow(t.data, row, 0x8000);
+        placeRow(t.data, row, datapage::kDeleted);
     t.lastRow = row;
     ++t.rows;
 }

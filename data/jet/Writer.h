@@ -6,6 +6,7 @@
 #include <QVector>
 
 #include "data/jet/JetError.h"
+#include "data/jet/JetHeader.h"
 #include "data/jet/JetTypes.h"
 
 #include <memory>
@@ -43,16 +44,6 @@ struct WriterOptions
     bool variableDecimal = false; // Decimal columns in the row's variable part
     int mapSlotsFrom = 0;         // the usage maps from this row slot of their page on, after as
                                   // many deleted rows (as a file with many tables has them)
-    // One fault in the first table, for trying the readers on a file that contradicts itself.
-    enum class Damage {
-        None,
-        MapBitCleared,   // its second data page left out of its usage map
-        RowCountLowered, // its first data page counts one row less than it holds
-        SlotDeleted,     // a row of its first data page flagged deleted, the row count kept
-        SharedChainTail, // its second chained long value runs into the first one's chain
-        MovedToLiveRow,  // its first moved row points at a live row (needs moveEvery)
-    };
-    Damage damage = Damage::None;
 };
 
 struct TableDef
@@ -66,7 +57,7 @@ struct TableDef
 class Writer
 {
 public:
-    explicit Writer(const QString &outPath, const QString &password = QStringLiteral("41729063"));
+    explicit Writer(const QString &outPath, const QString &password = QString::fromLatin1(kDirectoryPassword));
     ~Writer(); // an unfinished writer removes its temporary file
     Writer(const Writer &) = delete;
     Writer &operator=(const Writer &) = delete;

@@ -5,6 +5,7 @@
 
 #include "data/jet/JetFormat.h"
 #include "data/jet/JetHeader.h"
+#include "data/jet/JetLayout.h"
 #include "data/jet/JetTypes.h"
 #include "data/jet/Writer.h"
 
@@ -18,16 +19,14 @@ namespace jet {
 
 namespace writer {
 
-constexpr int kDataHeader = 14;         // data page header, up to the row offset table
 constexpr int kMaxRowsPerPage = 255;    // a row pointer keeps the row number in one byte
 constexpr int kMaxInlineLongValue = 64; // longer Memo values go to long-value pages
-constexpr int kLvalSingleMax = kPageSize - kDataHeader - 2;
-constexpr int kLvalChunk = kLvalSingleMax - 4; // a chained piece starts with the next pointer
-constexpr int kMaxLongValueBytes = 0x00ffffff; // the high byte of the length holds flags
+constexpr int kLvalSingleMax = kPageSize - datapage::kOffsets - 2;
+constexpr int kLvalChunk = kLvalSingleMax - longvalue::kChainPointer;
+constexpr int kMaxLongValueBytes = 0x00ffffff; // the length's high byte holds flags
 constexpr int kMapRowLength = 69;              // usage map rows: 1 type byte + 68 bytes
-constexpr int kInlineMapPages = 64 * 8;        // type 0 map: start page + 64 bytes of bits
-constexpr int kMapPagePointers = 17;           // type 1 map: 17 pointers to bitmap pages
-constexpr quint32 kPagesPerMapPage = (kPageSize - 4) * 8;
+constexpr int kInlineMapPages = (kMapRowLength - usagemap::kBits) * 8;
+constexpr int kMapPagePointers = (kMapRowLength - usagemap::kPointers) / 4;
 constexpr quint32 kMagicTableNumber = 1625;
 constexpr quint32 kFirstMapPage = 1;
 // Access's own system tables, each defined on the page its catalog id names, before any user table.
@@ -90,14 +89,14 @@ struct FillingPage
     int freeEnd = kPageSize;
     bool open = false;
 
-    int freeSpace() const { return freeEnd - (kDataHeader + 2 * rows); }
+    int freeSpace() const { return freeEnd - (datapage::kOffsets + 2 * rows); }
     bool fits(int size) const { return open && rows < kMaxRowsPerPage && freeSpace() >= size + 2; }
-    // `flags`: 0x8000 deleted, 0x4000 a pointer to the row's real place.
+    // `flags`: datapage::kDeleted, datapage::kPointer.
     int place(const quint8 *data, int size, quint16 flags = 0)
     {
         freeEnd -= size;
         std::memcpy(buf.data() + freeEnd, data, size);
-        put16(buf.data() + kDataHeader + 2 * rows, quint32(freeEnd) | flags);
+        put16(buf.data() + datapage::kOffsets + 2 * rows, quint32(freeEnd) | flags);
         return rows++;
     }
 };
@@ -150,14 +149,6 @@ struct Writer::Impl
     std::vector<quint8> nullMask;
     std::vector<int> varOffsets;
     std::vector<quint8> valueBytes;
-    bool damageDone = false;
-    std::vector<quint32> firstChain; // pages of the first chained long value, for SharedChainTail
-
-    // Whether the damage asked for is `d` and is still to be made: once, in the first table.
-    bool damaging(WriterOptions::Damage d) const
-    {
-        return options.damage == d && !damageDone && table && !table->system && catalog.empty();
-    }
     quint32 allocPage();
     void writePage(quint32 pg, const quint8 *data);
     void openPage(writer::FillingPage &p, quint32 number, quint32 owner, bool longValues);
@@ -170,7 +161,7 @@ struct Writer::Impl
     void startTable(const QString &name, std::vector<writer::Col> cols, bool system, quint32 tdefPage);
     QString where(const writer::Col &c) const;
     void checkLength(const writer::Col &c, qsizetype length) const;
-    // Stores a long value outside the row and fills the 12-byte reference.
+    // Stores a long value outside the row and fills the 12-byte reference (zeroed by the caller).
     void storeLongValue(int ci, const std::vector<quint8> &bytes, quint8 *ref);
     void encodeFixed(const writer::Col &c, const QVariant &v, quint8 *out);
     // A row on the current data page of the table, a new page opened when it is full.

@@ -41,27 +41,18 @@ void Writer::Impl::openPage(FillingPage &p, quint32 number, quint32 owner, bool 
     p.rows = 0;
     p.freeEnd = kPageSize;
     p.open = true;
-    p.buf[0] = 0x01;
-    p.buf[1] = 0x01;
+    p.buf[0] = pagetype::kData;
+    p.buf[1] = pagetype::kJet4;
     if (longValues)
-        std::memcpy(p.buf.data() + 4, "LVAL", 4);
+        std::memcpy(p.buf.data() + datapage::kOwner, "LVAL", 4);
     else
-        put32(p.buf.data() + 4, owner);
+        put32(p.buf.data() + datapage::kOwner, owner);
 }
 
 void Writer::Impl::flushPage(FillingPage &p)
 {
-    put16(p.buf.data() + 2, p.freeSpace());
-    put16(p.buf.data() + 12, p.rows);
-    const bool firstDataPage = table && !table->dataPages.empty() && p.number == table->dataPages.front();
-    if (firstDataPage && p.rows > 1 && damaging(WriterOptions::Damage::RowCountLowered)) {
-        put16(p.buf.data() + 12, p.rows - 1);
-        damageDone = true;
-    }
-    if (firstDataPage && p.rows > 0 && damaging(WriterOptions::Damage::SlotDeleted)) {
-        p.buf[kDataHeader + 1] |= 0x80;
-        damageDone = true;
-    }
+    put16(p.buf.data() + datapage::kFreeSpace, p.freeSpace());
+    put16(p.buf.data() + datapage::kRowCount, p.rows);
     writePage(p.number, p.buf.data());
     p.open = false;
 }
@@ -78,7 +69,7 @@ quint32 Writer::Impl::placeMapRow(const std::vector<quint8> &r)
         if (number == kFirstMapPage)
             for (int i = 0; i < options.mapSlotsFrom; ++i) {
                 const quint8 filler[4] = {};
-                maps.place(filler, 4, 0x8000);
+                maps.place(filler, 4, datapage::kDeleted);
             }
     }
     const int rowIndex = maps.place(r.data(), int(r.size()));
@@ -95,14 +86,14 @@ std::vector<quint8> Writer::Impl::usageMap(const std::vector<quint32> &pages)
     const quint32 lo = pages.front();
     const quint32 hi = pages.back();
     if (hi - lo < quint32(kInlineMapPages)) {
-        put32(r.data() + 1, lo);
+        put32(r.data() + usagemap::kStartPage, lo);
         for (quint32 p : pages) {
             const quint32 bit = p - lo;
-            r[5 + bit / 8] |= quint8(1u << (bit % 8));
+            r[usagemap::kBits + bit / 8] |= quint8(1u << (bit % 8));
         }
         return r;
     }
-    r[0] = 0x01;
+    r[usagemap::kKind] = usagemap::kPages;
     std::vector<quint8> bitmap;
     quint32 current = 0xffffffff;
     auto flushBitmap = [&]() {
@@ -110,21 +101,21 @@ std::vector<quint8> Writer::Impl::usageMap(const std::vector<quint32> &pages)
             return;
         const quint32 pg = allocPage();
         writePage(pg, bitmap.data());
-        put32(r.data() + 1 + 4 * current, pg);
+        put32(r.data() + usagemap::kPointers + 4 * current, pg);
     };
     for (quint32 p : pages) {
-        const quint32 index = p / kPagesPerMapPage;
+        const quint32 index = p / usagemap::kPagesPerBitmap;
         if (index >= quint32(kMapPagePointers))
             throw Error(QStringLiteral("database too large for Jet 4 usage maps"));
         if (index != current) {
             flushBitmap();
             bitmap.assign(kPageSize, 0);
-            bitmap[0] = 0x05;
-            bitmap[1] = 0x01;
+            bitmap[0] = pagetype::kUsageBitmap;
+            bitmap[1] = pagetype::kJet4;
             current = index;
         }
-        const quint32 bit = p % kPagesPerMapPage;
-        bitmap[4 + bit / 8] |= quint8(1u << (bit % 8));
+        const quint32 bit = p % usagemap::kPagesPerBitmap;
+        bitmap[usagemap::kBitmapBits + bit / 8] |= quint8(1u << (bit % 8));
     }
     flushBitmap();
     return r;
@@ -144,9 +135,8 @@ void Writer::Impl::storeLongValue(int ci, const std::vector<quint8> &bytes, quin
             t.lvalPages[ci].push_back(lp.number);
         }
         const int r = lp.place(bytes.data(), n);
-        put32(ref, quint32(n) | 0x40000000u);
-        put32(ref + 4, (lp.number << 8) | quint32(r));
-        put32(ref + 8, 0);
+        put32(ref + longvalue::kLength, quint32(n) | longvalue::kSingleRow);
+        put32(ref + longvalue::kPointer, (lp.number << 8) | quint32(r));
         return;
     }
     // Chained pieces, one page each, linked by the pointer in front of each piece.
@@ -155,21 +145,12 @@ void Writer::Impl::storeLongValue(int ci, const std::vector<quint8> &bytes, quin
     for (int i = 0; i < pieces; ++i)
         numbers[i] = allocPage();
     std::vector<quint8> piece;
-    quint32 tail = 0; // where the second piece is read from, when not numbers[1]
-    if (pieces > 1 && damaging(WriterOptions::Damage::SharedChainTail)) {
-        if (firstChain.empty()) {
-            firstChain = numbers;
-        } else {
-            tail = firstChain[1];
-            damageDone = true;
-        }
-    }
     for (int i = 0; i < pieces; ++i) {
         const int from = i * kLvalChunk;
         const int len = std::min(kLvalChunk, n - from);
-        piece.assign(4, 0);
+        piece.assign(longvalue::kChainPointer, 0);
         if (i + 1 < pieces)
-            put32(piece.data(), (i == 0 && tail ? tail : numbers[i + 1]) << 8);
+            put32(piece.data(), numbers[i + 1] << 8);
         piece.insert(piece.end(), bytes.begin() + from, bytes.begin() + from + len);
         FillingPage p;
         openPage(p, numbers[i], 0, true);
@@ -177,9 +158,8 @@ void Writer::Impl::storeLongValue(int ci, const std::vector<quint8> &bytes, quin
         flushPage(p);
         t.lvalPages[ci].push_back(numbers[i]);
     }
-    put32(ref, quint32(n));
-    put32(ref + 4, numbers[0] << 8);
-    put32(ref + 8, 0);
+    put32(ref + longvalue::kLength, quint32(n));
+    put32(ref + longvalue::kPointer, numbers[0] << 8);
 }
 
 void Writer::Impl::endTable()
@@ -202,46 +182,41 @@ void Writer::Impl::endTable()
         if (p.open)
             flushPage(p);
     const std::vector<quint32> none;
-    std::vector<quint32> mapped = t.dataPages;
-    if (mapped.size() > 1 && damaging(WriterOptions::Damage::MapBitCleared)) {
-        mapped.erase(mapped.begin() + 1);
-        damageDone = true;
-    }
-    const quint32 owned = placeMapRow(usageMap(mapped));
+    const quint32 owned = placeMapRow(usageMap(t.dataPages));
     const quint32 freeMap = placeMapRow(usageMap(none));
 
-    std::vector<quint8> td(63, 0);
-    td[0] = 0x02;
-    td[1] = 0x01;
-    put32(&td[12], kMagicTableNumber);
-    put32(&td[16], t.rows);
+    std::vector<quint8> td(tdef::kEntries, 0);
+    td[0] = pagetype::kDefinition;
+    td[1] = pagetype::kJet4;
+    put32(&td[tdef::kTableNumber], kMagicTableNumber);
+    put32(&td[tdef::kRowCount], t.rows);
     td[24] = 0x01;
-    td[40] = t.system ? 0x53 : 0x4e;
+    td[tdef::kTableType] = t.system ? 'S' : 'N';
     const int ncols = int(t.cols.size());
-    put16(&td[41], ncols);
-    put16(&td[43], t.numVar);
-    put16(&td[45], ncols);
-    put32(&td[55], owned);
-    put32(&td[59], freeMap);
+    put16(&td[tdef::kMaxColumns], ncols);
+    put16(&td[tdef::kVariableCount], t.numVar);
+    put16(&td[tdef::kColumnCount], ncols);
+    put32(&td[tdef::kOwnedPages], owned);
+    put32(&td[tdef::kFreePages], freeMap);
     for (int i = 0; i < ncols; ++i) {
         const Col &c = t.cols[i];
-        quint8 e[25] = {};
-        e[0] = c.type;
-        put32(e + 1, kMagicTableNumber);
-        put16(e + 5, i);
-        put16(e + 7, c.fixed ? 0 : c.varIndex);
-        put16(e + 9, i);
+        quint8 e[column::kEntry] = {};
+        e[column::kType] = c.type;
+        put32(e + column::kTableNumber, kMagicTableNumber);
+        put16(e + column::kNumber, i);
+        put16(e + column::kVarIndex, c.fixed ? 0 : c.varIndex);
+        put16(e + column::kIndex, i);
         if (c.type == kText || c.type == kMemo)
-            put16(e + 11, 0x0409); // General sort order
+            put16(e + column::kSortOrder, 0x0409); // General sort order
         if (c.type == kDecimal) {
-            e[11] = quint8(c.precision);
-            e[12] = quint8(c.scale);
+            e[column::kPrecision] = quint8(c.precision);
+            e[column::kScale] = quint8(c.scale);
         }
-        e[15] = c.fixed ? 0x03 : 0x02;
+        e[column::kFlags] = c.fixed ? column::kFixed | column::kNullable : column::kNullable;
         if (options.compressText && (c.type == kText || c.type == kMemo))
-            e[16] = 0x01; // compressed Unicode
+            e[column::kCompression] = column::kCompressed;
 
-        put16(e + 21, c.fixed ? c.fixedOffset : 0);
+        put16(e + column::kFixedOffset, c.fixed ? c.fixedOffset : 0);
         int len = 0;
         if (c.type == kText)
             len = c.maxChars * 2;
@@ -251,8 +226,8 @@ void Writer::Impl::endTable()
             len = 1;
         else
             len = fixedSize(c.type);
-        put16(e + 23, len);
-        td.insert(td.end(), e, e + 25);
+        put16(e + column::kSize, len);
+        td.insert(td.end(), e, e + column::kEntry);
     }
     for (const Col &c : t.cols) {
         append16(td, quint32(c.name.size() * 2));
@@ -269,7 +244,7 @@ void Writer::Impl::endTable()
         append32(td, lvFree);
     }
     append16(td, 0xffff);
-    put32(&td[8], quint32(td.size()));
+    put32(&td[tdef::kLength], quint32(td.size()));
     writeDefinition(t.tdefPage, td);
     catalog.push_back({t.name, t.tdefPage, t.system});
     table.reset();
@@ -284,23 +259,23 @@ void Writer::Impl::writeDefinition(quint32 firstPage, const std::vector<quint8> 
     bool first = true;
     while (true) {
         std::fill(page.begin(), page.end(), 0);
-        page[0] = 0x02;
-        page[1] = 0x01;
+        page[0] = pagetype::kDefinition;
+        page[1] = pagetype::kJet4;
         size_t room;
         if (first) {
             room = std::min(td.size(), size_t(kPageSize));
             std::memcpy(page.data(), td.data(), room);
         } else {
-            room = std::min(td.size() - pos, size_t(kPageSize - 8));
-            std::memcpy(page.data() + 8, td.data() + pos, room);
+            room = std::min(td.size() - pos, size_t(kPageSize - tdef::kContinuationHeader));
+            std::memcpy(page.data() + tdef::kContinuationHeader, td.data() + pos, room);
         }
-        const size_t used = first ? room : room + 8;
+        const size_t used = first ? room : room + tdef::kContinuationHeader;
         pos += room;
         quint32 next = 0;
         if (pos < td.size())
             next = allocPage();
-        put16(page.data() + 2, quint32(kPageSize - used) >= 8 ? quint32(kPageSize - used - 8) : 0);
-        put32(page.data() + 4, next);
+        put16(page.data() + tdef::kFreeSpace, quint32(kPageSize - used) >= 8 ? quint32(kPageSize - used - 8) : 0);
+        put32(page.data() + tdef::kNextPage, next);
         writePage(current, page.data());
         if (!next)
             break;

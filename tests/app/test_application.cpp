@@ -2,8 +2,8 @@
 // ending the loop, and the order in which owned objects are destroyed.
 
 #include "TestMain.h"
+#include "base/Exception.h"
 #include "platform/Dialogs.h"
-#include "platform/Exception.h"
 #include "support/BoxCloser.h"
 #include "support/ModalGuard.h"
 

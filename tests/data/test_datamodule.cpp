@@ -2,11 +2,11 @@
 #include "TestDb.h"
 
 #include "app/Datemodule.h"
+#include "base/Exception.h"
 #include "data/Connection.h"
 #include "data/ConnectionString.h"
 #include "data/DataSource.h"
 #include "data/Query.h"
-#include "platform/Exception.h"
 
 #include <QCoreApplication>
 #include <QDir>

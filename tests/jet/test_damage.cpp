@@ -1,8 +1,10 @@
 // Damaged files: each damage ends in one of the data layer's messages, through the reader and
 // through `lssdb query`, and never reads as a smaller or different table.
+#include "FileDamage.h"
 #include "ReaderFiles.h"
 #include "jet/MdbRead.h"
 
+#include "data/SqlErrors.h"
 #include "data/jet/JetError.h"
 #include "data/jet/JetFile.h"
 #include "data/jet/JetRows.h"
@@ -25,7 +27,7 @@ using Damage = std::function<void(QByteArray &)>;
 
 Q_DECLARE_METATYPE(jet::WriterOptions)
 Q_DECLARE_METATYPE(Damage)
-Q_DECLARE_METATYPE(jet::WriterOptions::Damage)
+Q_DECLARE_METATYPE(filedamage::Fault)
 
 class TestDamage : public QObject
 {
@@ -45,14 +47,14 @@ class TestDamage : public QObject
                 Collect c;
                 file.readTable(QStringLiteral("T"), c);
             } catch (const jet::Error &e) {
-                error = e.message();
+                error = sqlerrors::message(e);
             }
             Collect u;
             file.readTable(QStringLiteral("U"), u);
             otherTableReads = u.rows.size() == 3;
             return error;
         } catch (const jet::Error &e) {
-            return e.message();
+            return sqlerrors::message(e);
         }
     }
 
@@ -66,11 +68,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("stillWorks"); // a statement on T that works all the same
         const jet::WriterOptions plain;
         const jet::WriterOptions moved{false, 3, 0, false};
-        using Fault = jet::WriterOptions::Damage;
+        using filedamage::Fault;
         auto faulty = [](Fault fault) {
-            jet::WriterOptions o;
-            o.damage = fault;
-            return o;
+            return Damage([fault](QByteArray &f) { QVERIFY(filedamage::damage(f, fault)); });
         };
         QTest::newRow("map names a zeroed page") << plain << Damage([](QByteArray &f) {
             f.replace(firstDataPage(f, kTablePage) * 4096, 4096, QByteArray(4096, '\0'));
@@ -111,16 +111,15 @@ private Q_SLOTS:
             << plain << Damage([](QByteArray &f) { put32(f, int(kTablePage) * 4096 + 16, 5); }) << "damaged" << true
             << QString();
         QTest::newRow("usage map bit cleared")
-            << faulty(Fault::MapBitCleared) << Damage() << "damaged" << true << QString();
+            << plain << faulty(Fault::MapBitCleared) << "damaged" << true << QString();
         QTest::newRow("page row count lowered")
-            << faulty(Fault::RowCountLowered) << Damage() << "damaged" << true << QString();
+            << plain << faulty(Fault::RowCountLowered) << "damaged" << true << QString();
         QTest::newRow("row flagged deleted, count kept")
-            << faulty(Fault::SlotDeleted) << Damage() << "damaged" << true << QString();
+            << plain << faulty(Fault::SlotDeleted) << "damaged" << true << QString();
         QTest::newRow("chains share a tail")
-            << faulty(Fault::SharedChainTail) << Damage() << "damaged" << true << "select count(*), max(c_long) from T";
-        jet::WriterOptions movedToLive = moved;
-        movedToLive.damage = Fault::MovedToLiveRow;
-        QTest::newRow("moved row points at a live row") << movedToLive << Damage() << "damaged" << true << QString();
+            << plain << faulty(Fault::SharedChainTail) << "damaged" << true << "select count(*), max(c_long) from T";
+        QTest::newRow("moved row points at a live row")
+            << moved << faulty(Fault::MovedToLiveRow) << "damaged" << true << QString();
         // Column definitions that contradict the format: the table fails, the file still opens.
         QTest::newRow("text column typed long")
             << plain << Damage([](QByteArray &f) { f[int(kTablePage) * 4096 + 63 + 8 * 25] = char(jet::kLong); })
@@ -243,7 +242,7 @@ private Q_SLOTS:
         f.write(bytes);
         f.close();
         if (error == QLatin1String("damaged"))
-            error = jet::damagedMessage(path);
+            error = sqlerrors::damaged(path);
         else if (error.contains(QLatin1String("%1")))
             error = error.arg(path);
         bool others = false;
@@ -267,10 +266,10 @@ private Q_SLOTS:
 
     void partsAreCountedTogether_data()
     {
-        QTest::addColumn<jet::WriterOptions::Damage>("fault");
-        QTest::newRow("whole") << jet::WriterOptions::Damage::None;
-        QTest::newRow("page row count lowered") << jet::WriterOptions::Damage::RowCountLowered;
-        QTest::newRow("row flagged deleted, count kept") << jet::WriterOptions::Damage::SlotDeleted;
+        QTest::addColumn<filedamage::Fault>("fault");
+        QTest::newRow("whole") << filedamage::Fault::None;
+        QTest::newRow("page row count lowered") << filedamage::Fault::RowCountLowered;
+        QTest::newRow("row flagged deleted, count kept") << filedamage::Fault::SlotDeleted;
     }
 
     // A table read in two parts at once (as the engine reads a large one) is held to its stored
@@ -278,12 +277,11 @@ private Q_SLOTS:
     // two-part pass over a table of more than a thousand pages.
     void partsAreCountedTogether()
     {
-        QFETCH(jet::WriterOptions::Damage, fault);
-        const bool damaged = fault != jet::WriterOptions::Damage::None;
-        jet::WriterOptions options;
-        options.damage = fault;
+        QFETCH(filedamage::Fault, fault);
+        const bool damaged = fault != filedamage::Fault::None;
         const QString path = m_dir.filePath(QStringLiteral("parts.mdb"));
-        writeSample(path, QString(), options);
+        writeSample(path, QString(), {});
+        QVERIFY(filedamage::damage(path, fault));
         JetFile file(path, QString());
         const auto first = file.openTable(QStringLiteral("T"), {3});
         const auto second = file.openTable(QStringLiteral("T"), {3});
@@ -306,13 +304,13 @@ private Q_SLOTS:
         constexpr int kLargeRows = 36000; // some 5,000 pages of rows
         {
             jet::Writer w(large, QString());
-            w.setOptions(options);
             w.beginTable({QStringLiteral("T"), {{QStringLiteral("t"), jet::kText, 255}}});
             for (int i = 0; i < kLargeRows; ++i)
                 w.addRow({QStringLiteral("%1").arg(i).leftJustified(250, QLatin1Char('.'))});
             w.endTable();
             w.finish();
         }
+        QVERIFY(filedamage::damage(large, fault));
         JetFile check(large, QString());
         QVERIFY(check.openTable(QStringLiteral("T"), {})->pageCount() >= 1024);
         const ToolResult q = runTool(kLssdb, {QStringLiteral("query"), large, QStringLiteral("select count(*) from T"),
@@ -323,9 +321,9 @@ private Q_SLOTS:
         const ToolResult all = runTool(kLssdb, {QStringLiteral("query"), large, QStringLiteral("select * from T"),
                                                 QStringLiteral("--password"), QString()});
         if (damaged) {
-            QCOMPARE(QString::fromUtf8(q.err).trimmed(), jet::damagedMessage(large));
+            QCOMPARE(QString::fromUtf8(q.err).trimmed(), sqlerrors::damaged(large));
             QCOMPARE(q.exitCode, 1);
-            QCOMPARE(QString::fromUtf8(all.err).trimmed(), jet::damagedMessage(large));
+            QCOMPARE(QString::fromUtf8(all.err).trimmed(), sqlerrors::damaged(large));
             QCOMPARE(all.exitCode, 1);
             QVERIFY(all.out.startsWith("t\n"));
             QVERIFY(all.out.count('\n') > kLargeRows / 2);

@@ -129,7 +129,7 @@ private Q_SLOTS:
         } catch (const EDatabaseError &e) {
             QFAIL(qPrintable(e.message()));
         } catch (const jet::Error &e) {
-            QFAIL(qPrintable(e.message()));
+            QFAIL(qPrintable(sqlerrors::message(e)));
         }
         QCOMPARE(single.rows, expected);
         QCOMPARE(fromEngine, expected);
@@ -163,7 +163,7 @@ private Q_SLOTS:
             try {
                 JetFile f(path, given);
             } catch (const jet::Error &e) {
-                error = e.message();
+                error = sqlerrors::message(e);
             }
             QCOMPARE(error, given == password ? QString() : invalid);
 

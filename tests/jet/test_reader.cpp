@@ -4,6 +4,7 @@
 #include "SampleTables.h"
 #include "jet/MdbRead.h"
 
+#include "data/SqlErrors.h"
 #include "data/jet/JetError.h"
 #include "data/jet/JetFile.h"
 #include "data/jet/JetHeader.h"
@@ -255,7 +256,7 @@ private Q_SLOTS:
                 JetFile wrong(path, QStringLiteral("41729063"));
                 QFAIL("a wrong password opened the file");
             } catch (const jet::Error &e) {
-                QCOMPARE(e.message(), QStringLiteral("密码无效。"));
+                QCOMPARE(sqlerrors::message(e), QStringLiteral("密码无效。"));
             }
         }
         JetFile file(path, password);
@@ -269,7 +270,7 @@ private Q_SLOTS:
             QVector<JetColumn> columns;
             for (size_t c = 0; c < every.size(); ++c) {
                 every[c] = int(c);
-                columns.push_back({catalog.columns[c].name, StorageClass::Text, QString(), catalog.columns[c].type, 0});
+                columns.push_back({catalog.columns[c].name, StorageClass::Text, true, catalog.columns[c].type, 0});
             }
             jet::TableCursor rows(pages, catalog, every);
             Collect all;
