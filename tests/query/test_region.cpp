@@ -36,6 +36,7 @@ namespace {
 struct Region
 {
     const char *key;
+    QString table;
     QueryForm *(*window)();
     QPushButton *TF_one::*button;
     Query *TDM::*query;
@@ -50,67 +51,66 @@ struct Region
     QString domain;
 };
 
-const QString kName = QStringLiteral("姓名已选择,不能为空");
-const QString kDomain = QStringLiteral("专业领域已选择,不能为空");
-
 const Region kRegions[] = {
     {"HKlawyer",
+     "Hongkong",
      [] { return static_cast<QueryForm *>(F_HKlawyer); },
      &TF_one::Button2,
      &TDM::AQ_HKlawyer,
-     QStringLiteral("香港律师信息查询"),
-     {QStringLiteral("律师名称"), QStringLiteral("职位"), QStringLiteral("联系地址"), QStringLiteral("专业领域")},
-     kName,
-     kDomain,
+     "香港律师信息查询",
+     {"律师名称", "职位", "联系地址", "专业领域"},
+     "姓名已选择,不能为空",
+     "专业领域已选择,不能为空",
      {{"陈大文", "合伙人", "中环皇后大道一号", "刑法,家事法"},
       {"陈小明", "律师", "金钟道二号", "行政法,知识产权"},
       {"李志强", "顾问", "铜锣湾三号", "行政法"},
       {"O'Brien", "律师", "Queen's Road 4", "公司法/商业法,知识产权"},
       {"王 五", "律师", "九龙五号", "入境"}},
-     QStringLiteral("陈"),
-     QStringLiteral("知识产权")},
+     "陈",
+     "知识产权"},
     {"HKlawRoom",
+     "HongkongLawyerInfo",
      [] { return static_cast<QueryForm *>(F_HKlawRoom); },
      &TF_one::Button6,
      &TDM::AQ_HKlawRoom,
-     QStringLiteral("香港律所信息查询"),
-     {QStringLiteral("律所名称"), QStringLiteral("合伙人")},
-     QStringLiteral("律所名称已选择,不能为空"),
-     QStringLiteral("法域已选择,不能为空"),
+     "香港律所信息查询",
+     {"律所名称", "合伙人"},
+     "律所名称已选择,不能为空",
+     "法域已选择,不能为空",
      {{"陈氏律师行", "陈大文,陈小明", "刑法,行政法"},
       {"李氏律师事务所", "李志强", "知识产权"},
       {"王律师行", "王五", "家事法,行政法"}},
-     QStringLiteral("律师行"),
-     QStringLiteral("行政法")},
+     "律师行",
+     "行政法"},
     {"Mclawyer",
+     "Macao",
      [] { return static_cast<QueryForm *>(F_Mclawyer); },
      &TF_one::Button4,
      &TDM::AQ_MClawyer,
-     QStringLiteral("澳门律师信息查询"),
-     {QStringLiteral("律师名字"), QStringLiteral("执业日期"), QStringLiteral("注册日期"), QStringLiteral("分类")},
-     kName,
-     kDomain,
+     "澳门律师信息查询",
+     {"律师名字", "执业日期", "注册日期", "分类"},
+     "姓名已选择,不能为空",
+     "专业领域已选择,不能为空",
      {{"陈大明", "2001-05-01", "2001-06-01", "执业律师", "刑事,民事"},
       {"黄小华", "1999-01-02", "1999-02-03", "实习律师", "民事"},
       {"陈美玲", "2010-03-04", "2010-04-05", "执业律师", "商事"}},
-     QStringLiteral("明"),
-     QStringLiteral("民事")},
+     "明",
+     "民事"},
     {"TwLawyer",
+     "Taiwan",
      [] { return static_cast<QueryForm *>(F_TwLawyer); },
      &TF_one::Button3,
      &TDM::AQ_TWlawyer,
-     QStringLiteral("台湾律师信息查询"),
-     {QStringLiteral("律师姓名"), QStringLiteral("性别"), QStringLiteral("城市"), QStringLiteral("地址"),
-      QStringLiteral("特长")},
-     kName,
-     kDomain,
+     "台湾律师信息查询",
+     {"律师姓名", "性别", "城市", "地址", "特长"},
+     "姓名已选择,不能为空",
+     "专业领域已选择,不能为空",
      {{"陈一", "男", "台北", "信义路一号", "刑事,民事"},
       {"林二", "女", "高雄", "中正路二号", "民事"},
       {"陈三", "男", "台中", "中山路三号", "商事"}},
-     QStringLiteral("二"),
-     QStringLiteral("民事")},
+     "二",
+     "民事"},
 };
-const char *const kTables[] = {"Hongkong", "HongkongLawyerInfo", "Macao", "Taiwan"};
 
 // One row of the CSV files lssdb builds from.
 QString csvLine(const QStringList &fields)
@@ -225,9 +225,9 @@ private Q_SLOTS:
         Q_INIT_RESOURCE(lss);
         QVERIFY(m_dir.isValid());
         QMap<QString, QStringList> rows;
-        for (int i = 0; i < int(std::size(kRegions)); ++i)
-            for (const QStringList &row : kRegions[i].rows)
-                rows[QString::fromLatin1(kTables[i])] << csvLine(row);
+        for (const Region &r : kRegions)
+            for (const QStringList &row : r.rows)
+                rows[r.table] << csvLine(row);
         const QString db = buildDatabase(m_dir.path(), rows);
         QVERIFY(!db.isEmpty());
         startProgram(db);
