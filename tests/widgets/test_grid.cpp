@@ -22,6 +22,31 @@
 
 #include <atomic>
 
+namespace {
+
+// A grid on a query of its own over `conn`, showing `fields` (untitled).
+struct GridOnQuery
+{
+    Query q;
+    DataSource ds;
+    DBGrid grid;
+    GridOnQuery(Connection *conn, const QStringList &fields)
+    {
+        q.setConnection(conn);
+        ds.setDataSet(&q);
+        grid.setDataSource(&ds);
+        QVector<GridColumn> columns;
+        for (const QString &f : fields) {
+            GridColumn c;
+            c.field = f;
+            columns << c;
+        }
+        grid.setColumns(columns);
+    }
+};
+
+} // namespace
+
 class TestGrid : public QObject
 {
     Q_OBJECT
@@ -139,16 +164,9 @@ private Q_SLOTS:
         QFETCH(QString, field);
         QFETCH(QStringList, ascending);
         QFETCH(QStringList, descending);
-        Query q;
-        q.setConnection(&m_conn);
-        DataSource ds;
-        ds.setDataSet(&q);
-        DBGrid grid;
-        grid.setDataSource(&ds);
-        GridColumn name, sorted;
-        name.field = QStringLiteral("p_Name");
-        sorted.field = field;
-        grid.setColumns({name, sorted});
+        GridOnQuery g(&m_conn, {QStringLiteral("p_Name"), field});
+        Query &q = g.q;
+        DBGrid &grid = g.grid;
         q.SQL().Add(QStringLiteral("select p_Name, p_Age, p_Born, 'x' as p_Same from People"));
         q.Open();
         auto names = [&] {
@@ -172,16 +190,9 @@ private Q_SLOTS:
     // per row and one tab between cells.
     void copiedCellsKeepTheirRows()
     {
-        Query q;
-        q.setConnection(&m_conn);
-        DataSource ds;
-        ds.setDataSet(&q);
-        DBGrid grid;
-        grid.setDataSource(&ds);
-        GridColumn text, name;
-        text.field = QStringLiteral("p_Text");
-        name.field = QStringLiteral("p_Name");
-        grid.setColumns({text, name});
+        GridOnQuery g(&m_conn, {QStringLiteral("p_Text"), QStringLiteral("p_Name")});
+        Query &q = g.q;
+        DBGrid &grid = g.grid;
         q.SQL().Add(QStringLiteral("select 'a' || char(13, 10) || 'b' || char(10) || 'c' || char(13) || 'd' || char(9) "
                                    "|| 'e' || char(11, 12, 133, 8232, 8233) || 'f' as p_Text, p_Name from People"));
         q.Open();
@@ -258,15 +269,9 @@ private Q_SLOTS:
         c.setConnectionString(m_conn.connectionString());
         c.setConnected(true);
         useBusyWait(&c);
-        Query q;
-        q.setConnection(&c);
-        DataSource ds;
-        ds.setDataSet(&q);
-        DBGrid grid;
-        grid.setDataSource(&ds);
-        GridColumn name;
-        name.field = QStringLiteral("p_Name");
-        grid.setColumns({name});
+        GridOnQuery g(&c, {QStringLiteral("p_Name")});
+        Query &q = g.q;
+        DBGrid &grid = g.grid;
         grid.show();
         QSignalSpy opened(&q, &Query::activeChanged);
 
