@@ -101,12 +101,7 @@ bool exactColumnName(const std::vector<ColumnStore *> &stores, std::string_view 
 // What the program of a statement does, as EXPLAIN lists it: a scan of one table whose rows are
 // only counted, or handed out as plain columns, each row as the scan reaches it. Anything more
 // (a test, an expression, a sort, a limit, a second table) makes it neither.
-enum class Shape
-{
-    Other,
-    Count,
-    Columns
-};
+enum class Shape { Other, Count, Columns };
 
 Shape programShape(sqlite3 *db, sqlite3_stmt *stmt)
 {
@@ -139,12 +134,16 @@ Shape programShape(sqlite3 *db, sqlite3_stmt *stmt)
             if (!p4 || std::strcmp(p4, "count(0)") != 0)
                 return Shape::Other;
             ++counts;
+        } else if (opcode == "Goto") {
+            // Only the jump back from the set-up at the end: any other skips rows (WHERE 0).
+            if (sqlite3_column_int(guard.stmt, 3) != 1)
+                return Shape::Other;
         } else if (opcode == "ResultRow") {
             if (++results > 1)
                 return Shape::Other;
-        } else if (opcode != "Init" && opcode != "Goto" && opcode != "Halt" && opcode != "Transaction"
-                   && opcode != "TableLock" && opcode != "VFilter" && opcode != "VNext" && opcode != "Integer"
-                   && opcode != "Null" && opcode != "AggFinal" && opcode != "Copy" && opcode != "SCopy") {
+        } else if (opcode != "Init" && opcode != "Halt" && opcode != "Transaction" && opcode != "TableLock"
+                   && opcode != "VFilter" && opcode != "VNext" && opcode != "Integer" && opcode != "Null"
+                   && opcode != "AggFinal" && opcode != "Copy" && opcode != "SCopy") {
             return Shape::Other;
         }
     }
@@ -176,8 +175,7 @@ sqlite3_stmt *SqlEngine::prepare(const QString &sql, const QStringList &params, 
     m_catalog.planned.clear();
     StatementGuard guard;
     const char *tail = nullptr;
-    const int rc =
-        prepareStatement(text.c_str(), int(text.size()), &guard.stmt, &tail, readOnlyAuthorizer, nullptr);
+    const int rc = prepareStatement(text.c_str(), int(text.size()), &guard.stmt, &tail, readOnlyAuthorizer, nullptr);
     // A field named after its expression is named as the user wrote it.
     StatementGuard asWritten;
     if (rc == SQLITE_OK && guard.stmt && text != written.toStdString()) {
