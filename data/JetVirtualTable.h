@@ -46,6 +46,10 @@ struct Catalog
     // While set, a scan without a prefilter reads the table's rows from the file one at a time,
     // decoding each as it is reached and keeping nothing: a statement streamed to its reader.
     bool streaming = false;
+    // The row whose value the module handed out last: a result row made of plain columns of
+    // one table is that row (the engine checks the values before it relies on that).
+    const ColumnStore *lastStore = nullptr;
+    size_t lastRow = 0;
 };
 
 // Registers the module on a connection; the catalog must outlive it. Returns an SQLite code.

@@ -71,6 +71,9 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
         return SQLITE_OK;
     }
     const DecodedColumn &col = *values;
+    Catalog *catalog = static_cast<Table *>(base->pVtab)->catalog;
+    catalog->lastStore = cursor->store;
+    catalog->lastRow = cursor->row;
     if (col.isNull(row)) {
         sqlite3_result_null(ctx);
         return SQLITE_OK;

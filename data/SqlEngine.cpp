@@ -81,6 +81,7 @@ void SqlEngine::closeFile()
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_catalog.stores.clear();
+    m_catalog.lastStore = nullptr;
     m_catalog.error = nullptr;
     for (const auto &s : m_stores)
         s->retire();
@@ -248,7 +249,11 @@ void SqlEngine::warmUpLoop()
             }
             job = m_jobs.front();
             m_jobs.pop_front();
-            m_current = job;
+            try {
+                m_current = job;
+            } catch (const std::bad_alloc &) {
+                m_current = WarmUpJob(); // unknown: any statement makes the pass give way
+            }
         }
         try {
             job.store->ensure(job.columns, &m_interrupt);

@@ -151,38 +151,6 @@ bool sameAsSourceRow(sqlite3_stmt *stmt, const StoreRows &source, int columns, s
     return true;
 }
 
-// The row of the source's columns that the statement's current row is, field for field: the one
-// after the last found (a scan hands out its rows in file order), else the row whose text SQLite
-// hands back in place, the table's own value rather than a copy (a scan that skips rows).
-// Nothing but the values decides: a row found holds exactly the values the statement gave.
-bool locateRow(sqlite3_stmt *stmt, const StoreRows &source, int columns, size_t after, size_t &row)
-{
-    const size_t rows = size_t(source.store()->rowCount());
-    if (rows > 0xFFFFFFFFu)
-        return false;
-    if (after < rows && sameAsSourceRow(stmt, source, columns, after)) {
-        row = after;
-        return true;
-    }
-    for (int c = 0; c < columns; ++c) {
-        const DecodedColumn &col = source.store()->column(source.column(c));
-        const auto *p = static_cast<const char *>(sqlite3_column_blob(stmt, c));
-        const char *text = col.text.data();
-        if (!p || !text || sqlite3_column_bytes(stmt, c) == 0 || p < text || p >= text + col.ends[rows])
-            continue;
-        // The last row that starts there: rows before it that start there too are empty.
-        const uint32_t *starts = col.ends.data();
-        const uint32_t offset = uint32_t(p - text);
-        const size_t found = size_t(std::upper_bound(starts, starts + rows, offset) - starts) - 1;
-        if (starts[found] == offset && sameAsSourceRow(stmt, source, columns, found)) {
-            row = found;
-            return true;
-        }
-        return false;
-    }
-    return false;
-}
-
 } // namespace
 
 std::string formatReal(double v)
@@ -307,7 +275,6 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
         }
     }
     bool eligible = columns > 0 && int(fields.size()) == columns;
-    size_t next = 0; // the row after the last one kept as its number
     for (;;) {
         const int rc = sqlite3_step(stmt);
         if (rc == SQLITE_DONE)
@@ -328,10 +295,10 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
             }
         }
         if (source) {
-            size_t row;
-            if (locateRow(stmt, *source, columns, next, row)) {
+            const size_t row = catalog.lastRow;
+            if (catalog.lastStore == source->store() && row < size_t(source->store()->rowCount()) && row <= 0xFFFFFFFFu
+                && sameAsSourceRow(stmt, *source, columns, row)) {
                 result.appendSourceRow(quint32(row));
-                next = row + 1;
                 continue;
             }
             result.copy();
