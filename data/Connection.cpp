@@ -97,35 +97,56 @@ void Connection::warmUp(const QStringList &statementTexts)
     // Only a head start; the engine takes no other call while a statement runs.
     if (!m_engine || statementRunning())
         return;
-    const QString text = statementTexts.join(QLatin1Char(' '));
-    static const QRegularExpression from(QStringLiteral("\\bfrom\\s+(\\w+)"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = from.match(text);
-    if (!m.hasMatch())
-        return;
-    const QString table = m.captured(1);
-    if (!m_engine->tableNames().contains(table, Qt::CaseInsensitive))
-        return;
-    static const QRegularExpression word(QStringLiteral("\\w+"));
-    auto wordsOf = [](const QString &t) {
-        QStringList words;
-        for (auto it = word.globalMatch(t); it.hasNext();)
-            words << it.next().captured();
-        return words;
-    };
-    // The columns searched (the texts without FROM: criterion lines) one pass each, in order,
-    // then the rest in one pass: a search finds its criterion column soon, and one that comes
-    // meanwhile makes the decoding give up at most one column's pass.
-    QStringList searched;
-    for (const QString &t : statementTexts)
-        if (!from.match(t).hasMatch())
-            for (const QString &w : wordsOf(t))
-                if (!searched.contains(w, Qt::CaseInsensitive))
-                    searched << w;
+    // SQLite tells what the statements read: those of the texts that are statements, and each
+    // other text (a criterion line) as the window adds it to one of them, to a LIKE pattern's
+    // start or whole.
     try {
-        for (const QString &w : searched)
-            m_engine->startWarmUp(table, {w});
-        m_engine->startWarmUp(table, wordsOf(text));
+        QStringList statements;
+        QString table;
+        QStringList all;
+        QStringList searched;
+        auto add = [&](const SqlEngine::Reads &r) {
+            for (const QString &c : r.columns)
+                if (!all.contains(c, Qt::CaseInsensitive))
+                    all << c;
+        };
+        for (const QString &t : statementTexts) {
+            SqlEngine::Reads r;
+            if (!m_engine->plannedReads(t, r))
+                continue;
+            if (table.isEmpty())
+                table = r.table;
+            if (r.table == table) {
+                statements << t;
+                add(r);
+            }
+        }
+        if (table.isEmpty())
+            return;
+        for (const QString &t : statementTexts) {
+            if (statements.contains(t))
+                continue;
+            SqlEngine::Reads r;
+            bool found = false;
+            for (const QString &statement : statements) {
+                const QString joined = statement + QLatin1Char(' ') + t;
+                found = m_engine->plannedReads(joined + QLatin1String("%'"), r) || m_engine->plannedReads(joined, r);
+                if (found)
+                    break;
+            }
+            if (!found || r.table != table)
+                continue;
+            add(r);
+            // The columns searched one pass each, in order, then the rest in one pass: a search
+            // finds its criterion column soon, and one that comes meanwhile makes the decoding
+            // give up at most one column's pass.
+            for (const QString &c : r.constrained)
+                if (!searched.contains(c, Qt::CaseInsensitive))
+                    searched << c;
+        }
+        for (const QString &c : searched)
+            m_engine->startWarmUp(table, {c});
+        m_engine->startWarmUp(table, all);
     } catch (...) {
         // Only a head start: the statement that needs the columns decodes them and reports
         // what goes wrong.

@@ -5,6 +5,7 @@
 #include "data/DatabaseError.h"
 #include "data/NumberCompare.h"
 #include "data/Prefilter.h"
+#include "data/SqlErrors.h"
 #include "data/TextCompare.h"
 #include "data/jet/JetPages.h"
 #include "data/jet/JetRows.h"
@@ -37,25 +38,33 @@ std::string quoted(const QString &name)
     return s + '"';
 }
 
-// Keeps a failure for the engine and hands SQLite its text.
-int failed(Table *table)
+// Keeps a failure for the engine and hands SQLite its text; called in a handler. Nothing
+// escapes: a failure that cannot even be kept (out of memory again) is SQLite's own
+// out-of-memory failure, which the engine reports as its own.
+int failed(Table *table) noexcept
 {
-    QString message;
     try {
-        throw;
-    } catch (const EDatabaseError &e) {
-        table->catalog->error = std::current_exception();
-        message = e.message();
-    } catch (const std::bad_alloc &) {
-        table->catalog->error = std::make_exception_ptr(EDatabaseError(sqlerrors::outOfMemory()));
-        message = sqlerrors::outOfMemory();
+        QString message;
+        try {
+            throw;
+        } catch (const EDatabaseError &e) {
+            table->catalog->error = std::current_exception();
+            message = e.message();
+        } catch (const std::bad_alloc &) {
+            message = sqlerrors::outOfMemory();
+            table->catalog->error = std::make_exception_ptr(EDatabaseError(message));
+        } catch (...) {
+            message = QStringLiteral("读取表时出错。");
+            table->catalog->error = std::make_exception_ptr(EDatabaseError(message));
+        }
+        const QByteArray text = message.toUtf8();
+        sqlite3_free(table->zErrMsg);
+        table->zErrMsg = sqlite3_mprintf("%s", text.constData());
+        return SQLITE_ERROR;
     } catch (...) {
-        table->catalog->error = std::make_exception_ptr(EDatabaseError(QStringLiteral("读取表时出错。")));
-        message = QStringLiteral("读取表时出错。");
+        table->catalog->error = nullptr;
+        return SQLITE_NOMEM;
     }
-    sqlite3_free(table->zErrMsg);
-    table->zErrMsg = sqlite3_mprintf("%s", message.toUtf8().constData());
-    return SQLITE_ERROR;
 }
 
 int connectTable(sqlite3 *db, void *aux, int argc, const char *const *argv, sqlite3_vtab **out, char **error)
@@ -99,7 +108,7 @@ int connectTable(sqlite3 *db, void *aux, int argc, const char *const *argv, sqli
     // A table that cannot be declared as it is stays a table, one that refuses every statement:
     // a statement naming it must meet the file's damage, not a missing table.
     if (table->refusal.isEmpty() && sqlite3_declare_vtab(db, declaration.c_str()) != SQLITE_OK)
-        table->refusal = sqlerrors::damaged(store->filePath());
+        table->refusal = jet::damagedMessage(store->filePath());
     if (!table->refusal.isEmpty()) {
         const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(refused)");
         if (rc != SQLITE_OK) {
@@ -139,6 +148,23 @@ int planScan(sqlite3_vtab *vtab, sqlite3_index_info *info)
         }
     }
     const int columns = int(table->store->columns().size());
+    // What the statement reads of the table, for the engine: it picks how rows are made.
+    Catalog::Planned *planned = nullptr;
+    for (Catalog::Planned &p : table->catalog->planned)
+        if (p.store == table->store)
+            planned = &p;
+    if (!planned) {
+        table->catalog->planned.emplace_back();
+        planned = &table->catalog->planned.back();
+        planned->store = table->store;
+    }
+    planned->columnsUsed |= info->colUsed;
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const int c = info->aConstraint[i].iColumn;
+        if (c >= 0 && c < columns
+            && std::find(planned->constrained.begin(), planned->constrained.end(), c) == planned->constrained.end())
+            planned->constrained.push_back(c);
+    }
     std::string used;
     for (int c = 0; c < columns; ++c) {
         const int bit = c < 63 ? c : 63;

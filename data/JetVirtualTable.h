@@ -32,6 +32,17 @@ struct Catalog
     // Changes with every statement: a table checks the file once for each.
     quint64 statement = 0;
     std::exception_ptr error;
+    // What SQLite told the tables while it planned the statement prepared last (cleared before
+    // each): for each table asked for a plan, the columns the statement uses (bit c for column
+    // c, bit 63 for any beyond) and the columns its WHERE constrains. A statement that only
+    // counts a table uses none of its columns and constrains none.
+    struct Planned
+    {
+        const ColumnStore *store = nullptr;
+        quint64 columnsUsed = 0;
+        std::vector<int> constrained;
+    };
+    std::vector<Planned> planned;
     // While set, a scan without a prefilter reads the table's rows from the file one at a time,
     // decoding each as it is reached and keeping nothing: a statement streamed to its reader.
     bool streaming = false;

@@ -10,8 +10,8 @@
 #include "data/TextCompare.h"
 #include "data/jet/JetFile.h"
 
-#include <QRegularExpression>
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <sqlite3.h>
 #include <string>
@@ -30,30 +30,6 @@ QString quotedName(const QString &name)
     QString s = name;
     s.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + s + QLatin1Char('"');
-}
-
-// SQLite finds a table without regard to the case of A-Z only, Jet without regard to the case of
-// any letter: a name with other letters that have case is made a table under every way of
-// writing them (up to 64; beyond, in lower and upper case only).
-QStringList spellings(const QString &name)
-{
-    std::vector<int> cased;
-    for (int i = 0; i < name.size(); ++i)
-        if (name.at(i).unicode() >= 0x80 && name.at(i).toUpper() != name.at(i).toLower())
-            cased.push_back(i);
-    QStringList out{name};
-    if (cased.size() > 6) {
-        out << name.toLower() << name.toUpper();
-    } else {
-        for (unsigned mask = 0; mask < (1u << cased.size()); ++mask) {
-            QString s = name;
-            for (size_t k = 0; k < cased.size(); ++k)
-                s[cased[k]] = (mask >> k) & 1 ? s.at(cased[k]).toUpper() : s.at(cased[k]).toLower();
-            out << s;
-        }
-    }
-    out.removeDuplicates();
-    return out;
 }
 
 // Runs of a statement on a file that keeps changing under it before the engine gives up.
@@ -169,15 +145,54 @@ int SqlEngine::loadTable(const QString &name)
 void SqlEngine::createVirtualTable(ColumnStore *s)
 {
     m_catalog.stores.push_back(s);
-    for (const QString &name : spellings(s->name())) {
-        const QByteArray create = QStringLiteral("CREATE VIRTUAL TABLE %1 USING %2(%3)")
-                                      .arg(quotedName(name), QLatin1String(jetvtab::kModule))
-                                      .arg(m_catalog.stores.size() - 1)
-                                      .toUtf8();
-        const int rc = sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr);
-        m_catalog.error = nullptr;
-        if ((rc & 0xFF) == SQLITE_NOMEM)
-            throw std::bad_alloc();
+    declareTable(m_catalog.stores.size() - 1, s->name());
+}
+
+// Table `index` of the catalog under a name. Throws std::bad_alloc when SQLite runs out of memory.
+bool SqlEngine::declareTable(size_t index, const QString &name)
+{
+    const QByteArray create = QStringLiteral("CREATE VIRTUAL TABLE %1 USING %2(%3)")
+                                  .arg(quotedName(name), QLatin1String(jetvtab::kModule))
+                                  .arg(index)
+                                  .toUtf8();
+    const int rc = sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr);
+    m_catalog.error = nullptr;
+    if ((rc & 0xFF) == SQLITE_NOMEM)
+        throw std::bad_alloc();
+    return rc == SQLITE_OK;
+}
+
+// SQLite finds a table without regard to the case of A-Z only, Jet without regard to the case
+// of any letter: a table SQLite does not find under the name a statement gives it, but Jet
+// does, is declared under that name too, and the statement prepared again. `authorizer` is
+// the one the statement is prepared under.
+int SqlEngine::prepareStatement(const char *text, int size, sqlite3_stmt **stmt, const char **tail,
+                                Authorizer authorizer, void *context)
+{
+    QStringList declared;
+    for (;;) {
+        sqlite3_set_authorizer(m_db, authorizer, context);
+        const int rc = sqlite3_prepare_v2(m_db, text, size, stmt, tail);
+        sqlite3_set_authorizer(m_db, nullptr, nullptr);
+        static constexpr char missing[] = "no such table: ";
+        const char *message = sqlite3_errmsg(m_db);
+        if (rc != SQLITE_ERROR || std::strncmp(message, missing, sizeof missing - 1) != 0)
+            return rc;
+        QString name = QString::fromUtf8(message + sizeof missing - 1);
+        if (m_file->findTable(name).isEmpty() && name.startsWith(QLatin1String("main.")))
+            name = name.mid(5);
+        const QString stored = m_file->findTable(name);
+        auto found = std::find_if(m_catalog.stores.begin(), m_catalog.stores.end(),
+                                  [&](const ColumnStore *s) { return s->name() == stored; });
+        if (stored.isEmpty() || found == m_catalog.stores.end() || declared.contains(name))
+            return rc;
+        declared << name;
+        try {
+            declareTable(size_t(found - m_catalog.stores.begin()), name);
+        } catch (const std::bad_alloc &) {
+            return SQLITE_NOMEM;
+        }
+        // Its failure, if any, is the statement's when prepared again.
     }
 }
 
@@ -234,9 +249,11 @@ void SqlEngine::warmUpLoop()
             }
             job = m_jobs.front();
             m_jobs.pop_front();
-            m_current.clear();
-            for (int c : job.columns)
-                m_current << job.store->columns()[c].name;
+            try {
+                m_current = job;
+            } catch (const std::bad_alloc &) {
+                m_current = WarmUpJob(); // unknown: any statement makes the pass give way
+            }
         }
         try {
             job.store->ensure(job.columns, &m_interrupt);
@@ -254,24 +271,30 @@ void SqlEngine::warmUpLoop()
         finished();
 }
 
-// Whether the pass running decodes only columns that a statement tests (names after its WHERE):
-// the statement would decode them first itself, so the pass is let finish.
-bool SqlEngine::passTestedBy(const QString &sql) const
+// Whether the pass running decodes only columns that the statement prepared last constrains
+// in its WHERE (as SQLite planned it): the statement would decode them first itself, so the
+// pass is let finish.
+bool SqlEngine::passTestedBy() const
 {
-    if (!m_running || m_current.isEmpty())
+    if (!m_running || !m_current.store || m_current.columns.empty())
         return false;
-    static const QRegularExpression where(QStringLiteral("\\bwhere\\b"), QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = where.match(sql);
-    if (!m.hasMatch())
-        return false;
-    static const QRegularExpression word(QStringLiteral("\\w+"));
-    QStringList tested;
-    for (auto it = word.globalMatch(sql, m.capturedEnd()); it.hasNext();)
-        tested << it.next().captured();
-    for (const QString &name : m_current)
-        if (!tested.contains(name, Qt::CaseInsensitive))
-            return false;
-    return true;
+    for (const jetvtab::Catalog::Planned &p : m_catalog.planned) {
+        if (p.store != m_current.store)
+            continue;
+        return std::all_of(m_current.columns.begin(), m_current.columns.end(), [&](int c) {
+            return std::find(p.constrained.begin(), p.constrained.end(), c) != p.constrained.end();
+        });
+    }
+    return false;
+}
+
+// The statement just prepared runs now: the pass running gives way unless the statement tests
+// every column it decodes.
+void SqlEngine::giveWay()
+{
+    std::lock_guard<std::mutex> lock(m_jobsMutex);
+    if (m_statements > 0 && !passTestedBy())
+        m_interrupt.store(true);
 }
 
 // Ends the warm-up now, its jobs dropped: before the stores it decodes into are let go.
@@ -321,12 +344,12 @@ std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringL
     struct Running
     {
         SqlEngine &e;
-        Running(SqlEngine &engine, const QString &sql) : e(engine)
+        explicit Running(SqlEngine &engine) : e(engine)
         {
+            // No pass starts from now on; the one running gives way once the statement is
+            // prepared (giveWay), unless the statement tests what it decodes.
             std::lock_guard<std::mutex> lock(e.m_jobsMutex);
             ++e.m_statements;
-            if (!e.passTestedBy(sql))
-                e.m_interrupt.store(true);
         }
         ~Running()
         {
@@ -335,24 +358,30 @@ std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringL
                 e.m_interrupt.store(e.m_cancel.load());
             e.m_heldChanged.notify_all();
         }
-    } running(*this, sql);
-    for (int attempt = 1;; ++attempt) {
-        useCurrentFile();
-        std::unique_ptr<ResultSet> result;
-        try {
-            result = run(sql, params);
-        } catch (const EDatabaseError &) {
-            // A failure met while the file changed is the old file's, not the new one's: run
-            // again, or, when it keeps changing, say so rather than call the new file damaged.
+    } running(*this);
+    // Out of memory anywhere (outside the tables too, checking the file) is the engine's own
+    // failure.
+    try {
+        for (int attempt = 1;; ++attempt) {
+            useCurrentFile();
+            std::unique_ptr<ResultSet> result;
+            try {
+                result = run(sql, params);
+            } catch (const EDatabaseError &) {
+                // A failure met while the file changed is the old file's, not the new one's: run
+                // again, or, when it keeps changing, say so rather than call the new file damaged.
+                if (m_file->isCurrent())
+                    throw;
+                if (attempt < kAttempts)
+                    continue;
+                throw EDatabaseError(sqlerrors::changedWhileRead());
+            }
             if (m_file->isCurrent())
-                throw;
-            if (attempt < kAttempts)
-                continue;
-            throw EDatabaseError(sqlerrors::changedWhileRead());
+                return result;
+            if (attempt == kAttempts)
+                throw EDatabaseError(sqlerrors::changedWhileRead());
         }
-        if (m_file->isCurrent())
-            return result;
-        if (attempt == kAttempts)
-            throw EDatabaseError(sqlerrors::changedWhileRead());
+    } catch (const std::bad_alloc &) {
+        throw EDatabaseError(sqlerrors::outOfMemory());
     }
 }

@@ -66,6 +66,17 @@ public:
                 const std::function<void(const QStringList &names, const ValueTypes &types)> &begin,
                 const RowSink &row);
 
+    // What a statement reads, as SQLite plans it, without running it: the table of its first
+    // column read, the columns it reads of that table, and those of them its WHERE constrains
+    // (in the order the table declares them). False when it does not prepare (nothing decoded).
+    struct Reads
+    {
+        QString table;
+        QStringList columns;
+        QStringList constrained;
+    };
+    bool plannedReads(const QString &sql, Reads &reads);
+
     // Names of the tables of the file (none while the file cannot be read).
     QStringList tableNames() const;
     // Decodes every column of a table now (normally done on first use); returns the row count.
@@ -105,18 +116,27 @@ private:
 
     ColumnStore *store(const QString &name);
     void createVirtualTable(ColumnStore *store);
+    bool declareTable(size_t index, const QString &name);
+    using Authorizer = int (*)(void *, int, const char *, const char *, const char *, const char *);
+    int prepareStatement(const char *text, int size, sqlite3_stmt **stmt, const char **tail, Authorizer authorizer,
+                         void *context);
     void openFile();
     void closeFile();
     void useCurrentFile();
     std::unique_ptr<ResultSet> run(const QString &sql, const QStringList &params);
+    void streamRows(const QString &sql, const QStringList &params,
+                    const std::function<void(const QStringList &names, const ValueTypes &types)> &begin,
+                    const RowSink &row);
     // `names` gets the fields' names as the statement was written.
     sqlite3_stmt *prepare(const QString &sql, const QStringList &params, QStringList &names);
     void describe(sqlite3_stmt *stmt, ValueTypes &types) const;
-    ColumnStore *countedTable(const QString &sql);
-    ColumnStore *plainScan(const QString &sql, sqlite3_stmt *stmt, std::vector<int> &columns);
+    ColumnStore *plannedScan(bool count) const;
+    ColumnStore *countedTable(sqlite3_stmt *stmt);
+    ColumnStore *plainScan(sqlite3_stmt *stmt, std::vector<int> &columns);
     void stopWarmUp();
     void warmUpLoop();
-    bool passTestedBy(const QString &sql) const; // under m_jobsMutex
+    bool passTestedBy() const; // under m_jobsMutex
+    void giveWay();
 
     QString m_path;
     QString m_password;
@@ -135,7 +155,7 @@ private:
     std::atomic<bool> m_cancel{false};
     std::atomic<bool> m_interrupt{false}; // m_cancel, or a statement runs: the pass gives way
     int m_statements = 0;                 // under m_jobsMutex
-    QStringList m_current;                // the running pass's columns; under m_jobsMutex
+    WarmUpJob m_current;                  // the running pass; under m_jobsMutex
     std::function<void()> m_prepared;
     std::thread m_worker;
     ValueTypes *m_types = nullptr;

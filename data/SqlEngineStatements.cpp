@@ -1,6 +1,7 @@
 // How the engine runs a statement: prepared read-only, its rows made into a result or handed
 // over one by one; a statement that only counts a table, or only lists its columns, is
-// answered from the file without stepping SQLite through every row.
+// answered from the file without stepping SQLite through every row. Which statement that is,
+// SQLite tells: what its tables were asked to plan, and the program it made.
 #include "data/SqlEngine.h"
 
 #include "data/ColumnStore.h"
@@ -11,8 +12,6 @@
 #include "data/StatementRows.h"
 #include "data/jet/JetFile.h"
 #include "data/jet/JetRows.h"
-
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <charconv>
@@ -35,6 +34,26 @@ int readOnlyAuthorizer(void *, int action, const char *, const char *, const cha
     case SQLITE_RECURSIVE: return SQLITE_OK;
     default: return SQLITE_DENY;
     }
+}
+
+// The columns read, as SQLite names them while it prepares a statement, besides the rule above.
+struct ReadColumns
+{
+    std::vector<std::pair<std::string, std::string>> columns; // (table, column)
+};
+
+int recordingAuthorizer(void *context, int action, const char *table, const char *column, const char *database,
+                        const char *trigger)
+{
+    const int rc = readOnlyAuthorizer(context, action, table, column, database, trigger);
+    if (rc != SQLITE_OK || action != SQLITE_READ || !table || !column || !*column)
+        return rc;
+    try {
+        static_cast<ReadColumns *>(context)->columns.emplace_back(table, column);
+    } catch (...) { // out of memory: no exception through SQLite
+        return SQLITE_DENY;
+    }
+    return SQLITE_OK;
 }
 
 struct StatementGuard
@@ -79,6 +98,62 @@ bool exactColumnName(const std::vector<ColumnStore *> &stores, std::string_view 
     return exact;
 }
 
+// What the program of a statement does, as EXPLAIN lists it: a scan of one table whose rows are
+// only counted, or handed out as plain columns, each row as the scan reaches it. Anything more
+// (a test, an expression, a sort, a limit, a second table) makes it neither.
+enum class Shape { Other, Count, Columns };
+
+Shape programShape(sqlite3 *db, sqlite3_stmt *stmt)
+{
+    const char *sql = sqlite3_sql(stmt);
+    if (!sql)
+        return Shape::Other;
+    const std::string explain = std::string("EXPLAIN ") + sql;
+    StatementGuard guard;
+    if (sqlite3_prepare_v2(db, explain.c_str(), int(explain.size()), &guard.stmt, nullptr) != SQLITE_OK || !guard.stmt)
+        return Shape::Other;
+    int scans = 0;
+    int counts = 0;
+    int columns = 0;
+    int results = 0;
+    for (;;) {
+        const int rc = sqlite3_step(guard.stmt);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW)
+            return Shape::Other;
+        const auto *op = reinterpret_cast<const char *>(sqlite3_column_text(guard.stmt, 1));
+        const std::string_view opcode(op ? op : "");
+        if (opcode == "VOpen") {
+            ++scans;
+        } else if (opcode == "VColumn") {
+            ++columns;
+        } else if (opcode == "AggStep") {
+            // count(*): no argument; any other aggregate is no count of rows
+            const auto *p4 = reinterpret_cast<const char *>(sqlite3_column_text(guard.stmt, 5));
+            if (!p4 || std::strcmp(p4, "count(0)") != 0)
+                return Shape::Other;
+            ++counts;
+        } else if (opcode == "Goto") {
+            // Only the jump back from the set-up at the end: any other skips rows (WHERE 0).
+            if (sqlite3_column_int(guard.stmt, 3) != 1)
+                return Shape::Other;
+        } else if (opcode == "ResultRow") {
+            if (++results > 1)
+                return Shape::Other;
+        } else if (opcode != "Init" && opcode != "Halt" && opcode != "Transaction" && opcode != "TableLock"
+                   && opcode != "VFilter" && opcode != "VNext" && opcode != "Integer" && opcode != "Null"
+                   && opcode != "AggFinal" && opcode != "Copy" && opcode != "SCopy") {
+            return Shape::Other;
+        }
+    }
+    if (scans != 1 || results != 1)
+        return Shape::Other;
+    if (counts == 1 && columns == 0 && sqlite3_column_count(stmt) == 1)
+        return Shape::Count;
+    return counts == 0 && columns > 0 ? Shape::Columns : Shape::Other;
+}
+
 } // namespace
 
 // The statement prepared and its parameters bound; the caller finalizes it. Throws
@@ -97,15 +172,17 @@ sqlite3_stmt *SqlEngine::prepare(const QString &sql, const QStringList &params, 
     }
     m_catalog.error = nullptr;
     ++m_catalog.statement;
+    m_catalog.planned.clear();
     StatementGuard guard;
     const char *tail = nullptr;
-    sqlite3_set_authorizer(m_db, readOnlyAuthorizer, nullptr);
-    const int rc = sqlite3_prepare_v2(m_db, text.c_str(), int(text.size()), &guard.stmt, &tail);
+    const int rc = prepareStatement(text.c_str(), int(text.size()), &guard.stmt, &tail, readOnlyAuthorizer, nullptr);
     // A field named after its expression is named as the user wrote it.
     StatementGuard asWritten;
-    if (rc == SQLITE_OK && guard.stmt && text != written.toStdString())
+    if (rc == SQLITE_OK && guard.stmt && text != written.toStdString()) {
+        sqlite3_set_authorizer(m_db, readOnlyAuthorizer, nullptr);
         sqlite3_prepare_v2(m_db, written.constData(), int(written.size()), &asWritten.stmt, nullptr);
-    sqlite3_set_authorizer(m_db, nullptr, nullptr);
+        sqlite3_set_authorizer(m_db, nullptr, nullptr);
+    }
     if (rc != SQLITE_OK) {
         // A table's own failure (its file damaged) is raised as it was.
         if (m_catalog.error)
@@ -147,49 +224,80 @@ void SqlEngine::describe(sqlite3_stmt *stmt, ValueTypes &types) const
     }
 }
 
-// The table of a statement that only counts a table's rows ("SELECT COUNT(*) FROM t"), which
-// its pages' row slots answer without stepping through the rows; null for any other statement.
-ColumnStore *SqlEngine::countedTable(const QString &sql)
+// The table of the one scan SQLite planned for the statement prepared last when it uses no
+// column and tests none (a count), or uses columns and tests none (a plain list), and can be read.
+ColumnStore *SqlEngine::plannedScan(bool count) const
 {
-    static const QRegularExpression count(
-        QStringLiteral("^\\s*select\\s+count\\s*\\(\\s*\\*\\s*\\)\\s*from\\s+"
-                       "(?:([^\\s;\"\\[\\]`'(),.-]+)|\"((?:[^\"]|\"\")+)\"|\\[([^\\]]+)\\]|`([^`]+)`)\\s*;?\\s*$"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = count.match(sql);
-    if (!m.hasMatch())
+    if (m_catalog.planned.size() != 1)
         return nullptr;
-    QString name;
-    for (int g = 1; g <= 4 && name.isEmpty(); ++g)
-        name = m.captured(g);
-    name.replace(QLatin1String("\"\""), QLatin1String("\""));
-    const QString stored = m_file->findTable(name);
+    const jetvtab::Catalog::Planned &p = m_catalog.planned.front();
+    if (!p.constrained.empty() || (p.columnsUsed == 0) != count)
+        return nullptr;
     for (ColumnStore *s : m_catalog.stores)
-        if (!stored.isEmpty() && s->name() == stored && s->refusal().isEmpty())
+        if (s == p.store && s->refusal().isEmpty())
             return s;
     return nullptr;
+}
+
+// The table of a statement that only counts a table's rows ("SELECT COUNT(*) FROM t"), which
+// its pages' row slots answer without stepping through the rows; null for any other statement.
+ColumnStore *SqlEngine::countedTable(sqlite3_stmt *stmt)
+{
+    ColumnStore *store = plannedScan(true);
+    return store && programShape(m_db, stmt) == Shape::Count ? store : nullptr;
 }
 
 // The table of a statement that lists columns of one table and nothing more ("SELECT * FROM
 // t", "SELECT a, b FROM t"): its rows can go out straight from the file, each value as the
 // engine would give it. `columns` gets the table's column of each field. Null for any other
 // statement.
-ColumnStore *SqlEngine::plainScan(const QString &sql, sqlite3_stmt *stmt, std::vector<int> &columns)
+ColumnStore *SqlEngine::plainScan(sqlite3_stmt *stmt, std::vector<int> &columns)
 {
-    static const QString name =
-        QStringLiteral("(?:[^\\s;\"\\[\\]`'(),.*+/<>=!|&%~-]+|\"(?:[^\"]|\"\")+\"|\\[[^\\]]+\\]|`[^`]+`)");
-    static const QRegularExpression plain(
-        QStringLiteral("^\\s*select\\s+(?:\\*|%1(?:\\s*,\\s*%1)*)\\s+from\\s+%1\\s*;?\\s*$").arg(name),
-        QRegularExpression::CaseInsensitiveOption);
-    if (!plain.match(sql).hasMatch())
+    columns.clear();
+    ColumnStore *store = plannedScan(false);
+    if (!store)
         return nullptr;
     const std::vector<statementrows::FieldOrigin> origins = statementrows::fieldOrigins(stmt, m_catalog);
-    ColumnStore *store = statementrows::singleTable(origins);
-    columns.clear();
-    if (!store || !store->refusal().isEmpty())
+    if (statementrows::singleTable(origins) != store || programShape(m_db, stmt) != Shape::Columns)
         return nullptr;
     for (const statementrows::FieldOrigin &f : origins)
         columns.push_back(f.column);
-    return columns.empty() ? nullptr : store;
+    return store;
+}
+
+bool SqlEngine::plannedReads(const QString &sql, Reads &reads)
+{
+    reads = Reads();
+    useCurrentFile();
+    const QByteArray text = sql.toUtf8();
+    ReadColumns read;
+    m_catalog.planned.clear();
+    StatementGuard guard;
+    const int rc =
+        prepareStatement(text.constData(), int(text.size()), &guard.stmt, nullptr, recordingAuthorizer, &read);
+    m_catalog.error = nullptr;
+    if (rc != SQLITE_OK || !guard.stmt || read.columns.empty())
+        return false;
+    const ColumnStore *store = nullptr;
+    for (ColumnStore *s : m_catalog.stores)
+        if (s->name() == m_file->findTable(QString::fromUtf8(read.columns.front().first.c_str())))
+            store = s;
+    if (!store)
+        return false;
+    reads.table = store->name();
+    const QVector<JetColumn> &columns = store->columns();
+    for (const auto &[table, column] : read.columns) {
+        const QString name = QString::fromUtf8(column.c_str());
+        if (m_file->findTable(QString::fromUtf8(table.c_str())) == store->name()
+            && !reads.columns.contains(name, Qt::CaseInsensitive))
+            reads.columns << name;
+    }
+    for (const jetvtab::Catalog::Planned &p : m_catalog.planned)
+        if (p.store == store)
+            for (int c = 0; c < columns.size(); ++c)
+                if (std::find(p.constrained.begin(), p.constrained.end(), c) != p.constrained.end())
+                    reads.constrained << columns[c].name;
+    return true;
 }
 
 namespace {
@@ -217,7 +325,8 @@ std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList 
     StatementGuard guard;
     QStringList names;
     guard.stmt = prepare(sql, params, names);
-    if (ColumnStore *counted = countedTable(sql)) {
+    giveWay();
+    if (ColumnStore *counted = countedTable(guard.stmt)) {
         if (m_prepared)
             m_prepared();
         counted->verify(m_catalog.statement);
@@ -248,6 +357,18 @@ void SqlEngine::stream(const QString &sql, const QStringList &params,
                        const std::function<void(const QStringList &names, const ValueTypes &types)> &begin,
                        const RowSink &row)
 {
+    // Out of memory outside the tables too is the engine's own failure.
+    try {
+        streamRows(sql, params, begin, row);
+    } catch (const std::bad_alloc &) {
+        throw EDatabaseError(sqlerrors::outOfMemory());
+    }
+}
+
+void SqlEngine::streamRows(const QString &sql, const QStringList &params,
+                           const std::function<void(const QStringList &names, const ValueTypes &types)> &begin,
+                           const RowSink &row)
+{
     useCurrentFile();
     // The rows are read from the file as they go out: nothing else may use it meanwhile.
     stopWarmUp();
@@ -257,7 +378,7 @@ void SqlEngine::stream(const QString &sql, const QStringList &params,
     ValueTypes types;
     describe(guard.stmt, types);
     try {
-        ColumnStore *counted = countedTable(sql);
+        ColumnStore *counted = countedTable(guard.stmt);
         begin(names, types);
         if (m_prepared)
             m_prepared();
@@ -267,7 +388,7 @@ void SqlEngine::stream(const QString &sql, const QStringList &params,
             const std::string_view cell(rows);
             const unsigned char type = SQLITE_INTEGER;
             row(&cell, &type);
-        } else if (std::vector<int> fields; ColumnStore *table = plainScan(sql, guard.stmt, fields)) {
+        } else if (std::vector<int> fields; ColumnStore *table = plainScan(guard.stmt, fields)) {
             // Straight from the file: each row decoded, written and let go, SQLite not stepped.
             table->verify(m_catalog.statement);
             std::vector<int> read;
