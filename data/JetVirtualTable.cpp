@@ -108,7 +108,7 @@ int connectTable(sqlite3 *db, void *aux, int argc, const char *const *argv, sqli
     // A table that cannot be declared as it is stays a table, one that refuses every statement:
     // a statement naming it must meet the file's damage, not a missing table.
     if (table->refusal.isEmpty() && sqlite3_declare_vtab(db, declaration.c_str()) != SQLITE_OK)
-        table->refusal = jet::damagedMessage(store->filePath());
+        table->refusal = sqlerrors::damaged(store->filePath());
     if (!table->refusal.isEmpty()) {
         const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(refused)");
         if (rc != SQLITE_OK) {
