@@ -47,6 +47,28 @@ void *operator new[](std::size_t size)
 {
     return operator new(size);
 }
+// The nothrow forms too (the library's temporary buffers use them), so that every block this
+// program's delete frees came from its own new.
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept
+{
+    try {
+        return operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void *operator new[](std::size_t size, const std::nothrow_t &) noexcept
+{
+    return operator new(size, std::nothrow);
+}
+void operator delete(void *p, const std::nothrow_t &) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void *p, const std::nothrow_t &) noexcept
+{
+    std::free(p);
+}
 void operator delete(void *p) noexcept
 {
     std::free(p);
