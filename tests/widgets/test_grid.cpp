@@ -74,12 +74,10 @@ private Q_SLOTS:
 
     void followsQueryAndClicks()
     {
-        Query q;
-        q.setConnection(&m_conn);
-        DataSource ds;
-        ds.setDataSet(&q);
-        DBGrid grid;
-        grid.setDataSource(&ds);
+        GridOnQuery g(&m_conn, {});
+        Query &q = g.q;
+        DataSource &ds = g.ds;
+        DBGrid &grid = g.grid;
         auto column = [](const char *field, const QString &title, int width) {
             GridColumn c;
             c.field = QString::fromLatin1(field);
@@ -213,12 +211,9 @@ private Q_SLOTS:
         Connection c;
         c.setConnectionString(directoryConnectionString(db));
         c.setConnected(true);
-        Query q;
-        q.setConnection(&c);
-        DataSource ds;
-        ds.setDataSet(&q);
-        DBGrid grid;
-        grid.setDataSource(&ds);
+        GridOnQuery g(&c, {});
+        Query &q = g.q;
+        DBGrid &grid = g.grid;
         QVector<GridColumn> columns;
         for (int i = 0; i < 12; ++i) {
             GridColumn col;
