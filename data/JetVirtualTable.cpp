@@ -198,10 +198,21 @@ int planScan(sqlite3_vtab *vtab, sqlite3_index_info *info)
         } else {
             continue;
         }
+        // A constant operand whose test decides the constraint alone: SQLite leaves it to the
+        // table and does not test the rows again (lower-case letter: the filter must build it).
+        bool exact = false;
+        sqlite3_value *operand = nullptr;
+        if (sqlite3_vtab_rhs_value(info, i, &operand) == SQLITE_OK && operand
+            && sqlite3_value_type(operand) == SQLITE_TEXT) {
+            const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(operand));
+            Prefilter f;
+            const std::string bytes(text ? text : "", size_t(sqlite3_value_bytes(operand)));
+            exact = text && (op == 'L' ? f.forLike(bytes) : f.forEquals(bytes)) && f.exact;
+        }
         info->aConstraintUsage[i].argvIndex = ++argument;
-        info->aConstraintUsage[i].omit = 0;
+        info->aConstraintUsage[i].omit = exact;
         tests += ';';
-        tests += op;
+        tests += exact ? char(op - 'A' + 'a') : op;
         tests += std::to_string(c.iColumn);
     }
     used += tests;
@@ -253,7 +264,8 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
     cursor->rows = 0;
     try {
         std::vector<int> filtered;
-        // "c,c,...;Lc;Ec...": the columns used, then the tests with their arguments in order.
+        // "c,c,...;Lc;ec...": the columns used, then the tests with their arguments in order (a
+        // lower-case test was left to the table alone).
         std::vector<int> columns;
         const char *p = idxStr ? idxStr : "";
         while (*p && *p != ';') {
@@ -262,38 +274,51 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
             p = *end == ',' ? end + 1 : end;
         }
         int argument = 0;
-        while (*p == ';' && (p[1] == 'L' || p[1] == 'E')) {
-            const bool like = p[1] == 'L';
+        while (*p == ';' && std::strchr("LEle", p[1])) {
+            const bool like = p[1] == 'L' || p[1] == 'l';
+            const bool promised = p[1] == 'l' || p[1] == 'e';
             char *end = nullptr;
             const int column = int(std::strtol(p + 2, &end, 10));
             p = end;
             if (argument >= argc)
                 break;
             sqlite3_value *value = argv[argument++];
-            if (sqlite3_value_type(value) != SQLITE_TEXT)
-                continue;
-            const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
-            const std::string operand(text ? text : "", size_t(sqlite3_value_bytes(value)));
             Prefilter f;
             f.column = column;
-            if (!(like ? f.forLike(operand) : f.forEquals(operand)))
+            bool built = false;
+            if (sqlite3_value_type(value) == SQLITE_TEXT) {
+                const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
+                const std::string operand(text ? text : "", size_t(sqlite3_value_bytes(value)));
+                built = text && (like ? f.forLike(operand) : f.forEquals(operand));
+            }
+            // The plan saw this very constant: a test it left to the table is always built.
+            if (promised && !(built && f.exact))
+                throw EDatabaseError(QStringLiteral("读取表时出错。"));
+            if (!built)
                 continue;
             filtered.push_back(column);
             cursor->prefilters.push_back(std::move(f));
         }
         ColumnStore *store = table->store;
         store->verify(table->catalog->statement);
-        if (cursor->prefilters.empty() && table->catalog->streaming) {
+        if (table->catalog->streaming) {
+            // The columns the tests read first: a row that fails them is not decoded further.
             cursor->at.assign(size_t(store->columns().size()), -1);
             std::vector<int> read;
-            for (int c : columns)
+            auto reading = [&](int c) {
                 if (c >= 0 && c < store->columns().size() && cursor->at[size_t(c)] < 0) {
                     cursor->at[size_t(c)] = int(read.size());
                     read.push_back(c);
                 }
+            };
+            for (int c : filtered)
+                reading(c);
+            cursor->tested = read.size();
+            for (int c : columns)
+                reading(c);
             cursor->stream = store->openRows(read);
-            cursor->row = 0;
-            cursor->streamEnded = !cursor->stream->next();
+            cursor->advanced = 0;
+            cursor->streamEnded = !cursor->nextStreamed();
             return SQLITE_OK;
         }
         if (cursor->prefilters.empty()) {
@@ -333,8 +358,7 @@ int next(sqlite3_vtab_cursor *base)
     auto *cursor = static_cast<Cursor *>(base);
     if (cursor->stream) {
         try {
-            ++cursor->row;
-            cursor->streamEnded = !cursor->stream->next();
+            cursor->streamEnded = !cursor->nextStreamed();
         } catch (...) {
             cursor->streamEnded = true;
             return failed(static_cast<Table *>(base->pVtab));

@@ -40,7 +40,32 @@ struct Cursor : sqlite3_vtab_cursor
     // -1 when the statement does not read it.
     std::unique_ptr<jet::TableCursor> stream;
     std::vector<int> at;
+    size_t tested = 0;   // the stream's first cells, the columns the prefilters test
+    size_t advanced = 0; // rows of the table the stream has passed
     bool streamEnded = false;
+
+    // The stream's next row that passes every prefilter, decoded; false after the last. Each
+    // row's tested columns are decoded first, the others only when it passes.
+    bool nextStreamed()
+    {
+        while (stream->advance()) {
+            row = advanced++; // the row's number in the table, as the other scans give it
+            stream->decode(0, tested);
+            bool pass = true;
+            for (const Prefilter &f : prefilters) {
+                const JetCell &cell = stream->cells()[size_t(at[size_t(f.column)])];
+                if (cell.isNull() || !f.admits(cell.text.data(), cell.text.size())) {
+                    pass = false; // NULL LIKE / = ... is never true
+                    break;
+                }
+            }
+            if (pass) {
+                stream->decode(tested, at.size());
+                return true;
+            }
+        }
+        return false;
+    }
 
     void moveTo(size_t i)
     {

@@ -36,6 +36,10 @@ bool Prefilter::forLike(const std::string &pattern)
         best = pattern.substr(runStart);
     whole = false;
     bytes = best;
+    // Only "%"s besides the run, at least one on each side ("%%" is "%").
+    const size_t at = pattern.find(best);
+    exact = !best.empty() && at > 0 && at + best.size() < pattern.size()
+            && pattern.find_first_not_of('%') == at && pattern.find_last_not_of('%') == at + best.size() - 1;
     return !bytes.empty();
 }
 
@@ -45,6 +49,7 @@ bool Prefilter::forEquals(const std::string &text)
         if (!jettext::matchesOnlyItself(nextChar(text, i)))
             return false;
     whole = true;
+    exact = true;
     bytes = text;
     return true;
 }

@@ -17,6 +17,10 @@ struct Prefilter
     int column = 0;
     bool whole = false; // = : the text is exactly `bytes`
     std::string bytes;
+    // The test decides the constraint by itself, both ways: `= text` always, `LIKE pattern` when
+    // the pattern is "%", the run, "%" (a row holds the run exactly when it matches). SQLite may
+    // then leave the constraint to the table.
+    bool exact = false;
 
     // For `LIKE pattern`: the longest run of such characters between its wildcards. False when
     // there is none, or the pattern holds "[" (a character list: not plain text).

@@ -160,7 +160,7 @@ quint32 TableCursor::countRows()
 // the number of variable fields and their offsets (last first), ending with the end offset.
 // Jet allows a row with fewer columns than its table (columns added since are NULL) and fewer
 // variable fields; every field it names lies inside the row, offsets in order.
-void TableCursor::crack(const uchar *row, int len)
+void TableCursor::crack(const uchar *row, int len, size_t first, size_t end)
 {
     if (len < 2)
         m_file.damaged();
@@ -183,7 +183,7 @@ void TableCursor::crack(const uchar *row, int len)
             m_offsets[size_t(v)] = get16(row + tableAt - v * 2);
         dataEnd = tableAt - variable * 2;
     }
-    for (size_t k = 0; k < m_columns.size(); ++k) {
+    for (size_t k = first; k < end; ++k) {
         const StoredColumn &col = m_table.columns[size_t(m_columns[k])];
         JetCell &cell = m_cells[k];
         const bool present = col.number < rowColumns && (mask[col.number / 8] & (1 << (col.number % 8)));

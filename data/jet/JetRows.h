@@ -3,6 +3,7 @@
 #include "data/jet/JetCatalog.h"
 #include "data/jet/JetValues.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -33,7 +34,10 @@ public:
     // next() in two steps, so that a row can be passed over without decoding it: advance()
     // finds the next row (false after the last), decode() fills cells() from it.
     bool advance();
-    void decode() { crack(m_at, m_length); }
+    void decode() { crack(m_at, m_length, 0, m_columns.size()); }
+    // Fills only cells [first, end) of the row advance() found, so a row can be tested on some
+    // columns before the others are decoded; the rest keep what they held.
+    void decode(size_t first, size_t end) { crack(m_at, m_length, first, std::min(end, m_columns.size())); }
 
     // The table's rows counted from its pages' row slots, none read: damaged where a pass over
     // the rows would find the slots, a moved row or the stored row count unsound (a row's own
@@ -52,7 +56,7 @@ public:
     void checkApart(const TableCursor &other) const;
 
 private:
-    void crack(const uchar *row, int len);
+    void crack(const uchar *row, int len, size_t first, size_t end);
 
     const PageFile &m_file;
     StoredTable m_table;
