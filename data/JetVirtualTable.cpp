@@ -262,6 +262,7 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
     cursor->partial.clear();
     cursor->stream.reset();
     cursor->rows = 0;
+    table->catalog->scanned = {};
     try {
         std::vector<int> filtered;
         // "c,c,...;Lc;ec...": the columns used, then the tests with their arguments in order (a
@@ -342,6 +343,7 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
             }
             cursor->listed = true;
             cursor->moveTo(0);
+            table->catalog->scanned = {store, &cursor->candidates, cursor->partialColumns.empty()};
             return SQLITE_OK;
         }
     } catch (...) {
@@ -350,6 +352,7 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
     }
     cursor->row = 0;
     cursor->rows = size_t(table->store->rowCount());
+    table->catalog->scanned = {table->store, nullptr, true};
     return SQLITE_OK;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <cstdint>
 #include <QtGlobal>
 #include <exception>
 #include <limits>
@@ -46,6 +47,16 @@ struct Catalog
     // While set, a scan without a prefilter reads the table's rows from the file one at a time,
     // decoding each as it is reached and keeping nothing: a statement streamed to its reader.
     bool streaming = false;
+    // The rows the scan filtered last gives, in order: every row of `store` (`rows` null) or
+    // those listed, until the statement ends; `complete` when each column it hands out is one
+    // the table has decoded whole. Cleared before each statement.
+    struct Scan
+    {
+        const ColumnStore *store = nullptr;
+        const std::vector<uint32_t> *rows = nullptr;
+        bool complete = false;
+    };
+    Scan scanned;
     // The row whose value the module handed out last: a result row made of plain columns of
     // one table is that row (the engine checks the values before it relies on that).
     const ColumnStore *lastStore = nullptr;

@@ -100,8 +100,11 @@ bool exactColumnName(const std::vector<ColumnStore *> &stores, std::string_view 
 
 // What the program of a statement does, as EXPLAIN lists it: a scan of one table whose rows are
 // only counted, or handed out as plain columns, each row as the scan reaches it. Anything more
-// (a test, an expression, a sort, a limit, a second table) makes it neither.
-enum class Shape { Other, Count, Columns };
+// (a test, an expression, a sort, a limit, a second table) makes it neither. Rows: plain
+// columns of every row the scan gives, after tests of constants made once before it starts
+// (WHERE 1=1) and with every test of a column left to the table (its own filter): the result
+// is the scan's rows, or none.
+enum class Shape { Other, Count, Columns, Rows };
 
 Shape programShape(sqlite3 *db, sqlite3_stmt *stmt)
 {
@@ -112,10 +115,13 @@ Shape programShape(sqlite3 *db, sqlite3_stmt *stmt)
     StatementGuard guard;
     if (sqlite3_prepare_v2(db, explain.c_str(), int(explain.size()), &guard.stmt, nullptr) != SQLITE_OK || !guard.stmt)
         return Shape::Other;
-    int scans = 0;
-    int counts = 0;
-    int columns = 0;
-    int results = 0;
+    struct Op
+    {
+        std::string code;
+        int p2 = 0;
+        std::string p4;
+    };
+    std::vector<Op> program;
     for (;;) {
         const int rc = sqlite3_step(guard.stmt);
         if (rc == SQLITE_DONE)
@@ -123,35 +129,58 @@ Shape programShape(sqlite3 *db, sqlite3_stmt *stmt)
         if (rc != SQLITE_ROW)
             return Shape::Other;
         const auto *op = reinterpret_cast<const char *>(sqlite3_column_text(guard.stmt, 1));
-        const std::string_view opcode(op ? op : "");
+        const auto *p4 = reinterpret_cast<const char *>(sqlite3_column_text(guard.stmt, 5));
+        program.push_back({op ? op : "", sqlite3_column_int(guard.stmt, 3), p4 ? p4 : ""});
+    }
+    int halt = -1;
+    for (size_t a = 0; a < program.size(); ++a)
+        if (program[a].code == "Halt" && halt < 0)
+            halt = int(a);
+    int scans = 0, counts = 0, columns = 0, results = 0, filters = 0;
+    bool tested = false;  // a test of constants before the scan
+    bool constant = false; // a text constant: an argument of the table's filter
+    for (size_t a = 0; a < program.size(); ++a) {
+        const Op &op = program[a];
+        const std::string_view opcode(op.code);
         if (opcode == "VOpen") {
             ++scans;
         } else if (opcode == "VColumn") {
             ++columns;
         } else if (opcode == "AggStep") {
             // count(*): no argument; any other aggregate is no count of rows
-            const auto *p4 = reinterpret_cast<const char *>(sqlite3_column_text(guard.stmt, 5));
-            if (!p4 || std::strcmp(p4, "count(0)") != 0)
+            if (op.p4 != "count(0)")
                 return Shape::Other;
             ++counts;
         } else if (opcode == "Goto") {
             // Only the jump back from the set-up at the end: any other skips rows (WHERE 0).
-            if (sqlite3_column_int(guard.stmt, 3) != 1)
+            if (op.p2 != 1)
                 return Shape::Other;
         } else if (opcode == "ResultRow") {
             if (++results > 1)
                 return Shape::Other;
+        } else if (opcode == "VFilter") {
+            ++filters;
+        } else if (opcode == "Ne" || opcode == "Eq" || opcode == "Lt" || opcode == "Le" || opcode == "Gt"
+                   || opcode == "Ge" || opcode == "If" || opcode == "IfNot") {
+            // Before the scan opens, ending the statement when it fails: no row comes out.
+            if (scans != 0 || op.p2 != halt)
+                return Shape::Other;
+            tested = true;
+        } else if (opcode == "String8") {
+            constant = true;
         } else if (opcode != "Init" && opcode != "Halt" && opcode != "Transaction" && opcode != "TableLock"
-                   && opcode != "VFilter" && opcode != "VNext" && opcode != "Integer" && opcode != "Null"
-                   && opcode != "AggFinal" && opcode != "Copy" && opcode != "SCopy") {
+                   && opcode != "VNext" && opcode != "Integer" && opcode != "Null" && opcode != "AggFinal"
+                   && opcode != "Copy" && opcode != "SCopy") {
             return Shape::Other;
         }
     }
-    if (scans != 1 || results != 1)
+    if (scans != 1 || results != 1 || filters != 1)
         return Shape::Other;
-    if (counts == 1 && columns == 0 && sqlite3_column_count(stmt) == 1)
+    if (counts == 1 && columns == 0 && !tested && !constant && sqlite3_column_count(stmt) == 1)
         return Shape::Count;
-    return counts == 0 && columns > 0 ? Shape::Columns : Shape::Other;
+    if (counts != 0 || columns == 0)
+        return Shape::Other;
+    return tested || constant ? Shape::Rows : Shape::Columns;
 }
 
 } // namespace
@@ -347,8 +376,13 @@ std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList 
     }
     if (m_prepared)
         m_prepared();
+    // One table's scan handing out its rows as they are: the result is the scan's rows.
+    const bool scanRows = m_catalog.planned.size() == 1 && programShape(m_db, guard.stmt) != Shape::Other
+                          && statementrows::singleTable(statementrows::fieldOrigins(guard.stmt, m_catalog))
+                                 == m_catalog.planned.front().store;
     stepping(m_catalog, [&] {
-        statementrows::read(guard.stmt, *result, m_stores, m_catalog, m_types ? &m_types->cells : nullptr);
+        statementrows::read(guard.stmt, *result, m_stores, m_catalog, m_types ? &m_types->cells : nullptr,
+                            scanRows);
     });
     return result;
 }

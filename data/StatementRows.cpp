@@ -255,7 +255,7 @@ ColumnStore *singleTable(const std::vector<FieldOrigin> &fields)
 }
 
 void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_ptr<ColumnStore>> &stores,
-          const jetvtab::Catalog &catalog, std::vector<unsigned char> *cellTypes)
+          const jetvtab::Catalog &catalog, std::vector<unsigned char> *cellTypes, bool scanRows)
 {
     const int columns = sqlite3_column_count(stmt);
     const StoreRows *source = nullptr;
@@ -292,6 +292,19 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
                 auto rows = std::make_unique<StoreRows>(store, fields);
                 source = rows.get();
                 result.setRowSource(std::move(rows));
+            }
+        }
+        if (source && scanRows && !cellTypes) {
+            // The scan's own rows: the first checked as every row is below, the rest taken whole.
+            scanRows = false;
+            const jetvtab::Catalog::Scan &scan = catalog.scanned;
+            const size_t rows = scan.rows ? scan.rows->size() : size_t(source->store()->rowCount());
+            const size_t first = scan.rows ? (rows ? (*scan.rows)[0] : 0) : 0;
+            if (scan.store == source->store() && scan.complete && rows > 0 && catalog.lastStore == scan.store
+                && catalog.lastRow == first && sameAsSourceRow(stmt, *source, columns, first)) {
+                for (size_t i = 0; i < rows; ++i)
+                    result.appendSourceRow(scan.rows ? (*scan.rows)[i] : quint32(i));
+                return;
             }
         }
         if (source) {

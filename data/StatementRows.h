@@ -41,8 +41,11 @@ ColumnStore *singleTable(const std::vector<FieldOrigin> &fields);
 // of one table as it stands, the result keeps row numbers instead of copies. Throws
 // EDatabaseError (SQLite's failure in Chinese) or std::bad_alloc. `cellTypes`, when given,
 // receives SQLite's type code of every cell, row by row (for writers of typed formats).
+// `scanRows`: the statement's program hands out plain columns of every row its one scan gives
+// (SQLite tests nothing row by row): once the first row is the scan's first, the rest are the
+// scan's rows and SQLite is not stepped through them.
 void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_ptr<ColumnStore>> &stores,
-          const jetvtab::Catalog &catalog, std::vector<unsigned char> *cellTypes = nullptr);
+          const jetvtab::Catalog &catalog, std::vector<unsigned char> *cellTypes = nullptr, bool scanRows = false);
 
 // Steps the statement to its end, each row handed to `row` as it is made and nothing kept:
 // its cells in the text form read() gives them, and SQLite's type code of each. Throws as
