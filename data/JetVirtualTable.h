@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QStringList>
-#include <cstdint>
 #include <QtGlobal>
+#include <cstdint>
 #include <exception>
 #include <limits>
 #include <memory>

@@ -38,8 +38,8 @@ bool Prefilter::forLike(const std::string &pattern)
     bytes = best;
     // Only "%"s besides the run, at least one on each side ("%%" is "%").
     const size_t at = pattern.find(best);
-    exact = !best.empty() && at > 0 && at + best.size() < pattern.size()
-            && pattern.find_first_not_of('%') == at && pattern.find_last_not_of('%') == at + best.size() - 1;
+    exact = !best.empty() && at > 0 && at + best.size() < pattern.size() && pattern.find_first_not_of('%') == at
+            && pattern.find_last_not_of('%') == at + best.size() - 1;
     return !bytes.empty();
 }
 

@@ -137,7 +137,7 @@ Shape programShape(sqlite3 *db, sqlite3_stmt *stmt)
         if (program[a].code == "Halt" && halt < 0)
             halt = int(a);
     int scans = 0, counts = 0, columns = 0, results = 0, filters = 0;
-    bool tested = false;  // a test of constants before the scan
+    bool tested = false;   // a test of constants before the scan
     bool constant = false; // a text constant: an argument of the table's filter
     for (size_t a = 0; a < program.size(); ++a) {
         const Op &op = program[a];
@@ -381,8 +381,7 @@ std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList 
                           && statementrows::singleTable(statementrows::fieldOrigins(guard.stmt, m_catalog))
                                  == m_catalog.planned.front().store;
     stepping(m_catalog, [&] {
-        statementrows::read(guard.stmt, *result, m_stores, m_catalog, m_types ? &m_types->cells : nullptr,
-                            scanRows);
+        statementrows::read(guard.stmt, *result, m_stores, m_catalog, m_types ? &m_types->cells : nullptr, scanRows);
     });
     return result;
 }

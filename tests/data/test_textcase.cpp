@@ -383,32 +383,49 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<QString>("pattern"); // "=x" for equality, else a LIKE pattern
         QTest::addColumn<QString>("expected");
+        QTest::addColumn<bool>("exact"); // the test decides the constraint alone
         QTest::newRow("never across rows") << QStringList{"12", "34"} << "%23%"
-                                           << "";
+                                           << "" << true;
         QTest::newRow("across, then in the next row") << QStringList{"12", "3123", "9"} << "%23%"
-                                                      << "1";
+                                                      << "1" << true;
         QTest::newRow("first and last bytes") << QStringList{"23x", "y", "", "x23"} << "%23%"
-                                              << "0 3";
+                                              << "0 3" << true;
         QTest::newRow("after empty rows") << QStringList{"", "", "郑州", "", "河南郑州"} << "%郑%"
-                                          << "2 4";
+                                          << "2 4" << true;
         QTest::newRow("twice in a row, once counted") << QStringList{"郑郑", "郑"} << "%郑%"
-                                                      << "0 1";
+                                                      << "0 1" << true;
         QTest::newRow("nothing") << QStringList{"郑州", "洛阳"} << "%开封%"
-                                 << "";
+                                 << "" << true;
         QTest::newRow("equal") << QStringList{"23", "123", "2323", "23"} << "=23"
-                               << "0 3";
+                               << "0 3" << true;
         QTest::newRow("equal, inside a row only") << QStringList{"1234", "2"} << "=23"
-                                                  << "";
+                                                  << "" << true;
         QTest::newRow("equal to empty") << QStringList{"", "1", ""} << "="
-                                        << "0 2";
+                                        << "0 2" << true;
         QTest::newRow("no rows") << QStringList{} << "%1%"
-                                 << "";
+                                 << "" << true;
+        QTest::newRow("percent signs doubled") << QStringList{"x郑州", "州"} << "%%郑%%"
+                                               << "0" << true;
+        // Only a run between "%"s on both sides is the whole test: SQLite keeps the others.
+        QTest::newRow("ends with") << QStringList{"郑州", "州郑"} << "%郑"
+                                   << "0 1" << false;
+        QTest::newRow("starts with") << QStringList{"郑州", "州郑"} << "郑%"
+                                     << "0 1" << false;
+        QTest::newRow("two runs") << QStringList{"郑州", "州郑"} << "%郑%州%"
+                                  << "0 1" << false;
+        QTest::newRow("one more character") << QStringList{"郑", "郑州"} << "%郑_%"
+                                            << "0 1" << false;
+        QTest::newRow("a letter too") << QStringList{"a郑", "A郑", "郑"} << "%a郑%"
+                                      << "0 1 2" << false;
+        QTest::newRow("exactly, no wildcard") << QStringList{"郑", "郑州"} << "郑"
+                                              << "0 1" << false;
     }
     void prefilterOverWholeColumn()
     {
         QFETCH(QStringList, texts);
         QFETCH(QString, pattern);
         QFETCH(QString, expected);
+        QFETCH(bool, exact);
         QByteArray buffer;
         std::vector<uint32_t> ends{0};
         for (const QString &t : texts) {
@@ -432,6 +449,18 @@ private Q_SLOTS:
                 each << QString::number(r);
         }
         QCOMPARE(found.join(' '), each.join(' '));
+        // A test that SQLite leaves to the table finds exactly the rows the constraint holds for.
+        QCOMPARE(f.exact, exact);
+        if (exact) {
+            QStringList holding;
+            for (int r = 0; r < texts.size(); ++r) {
+                const QByteArray t = texts.at(r).toUtf8();
+                if (f.whole ? jettext::compare(t.constData(), size_t(t.size()), operand.data(), operand.size()) == 0
+                            : jettext::like(operand.data(), operand.size(), t.constData(), size_t(t.size())))
+                    holding << QString::number(r);
+            }
+            QCOMPARE(found.join(' '), holding.join(' '));
+        }
     }
 };
 
