@@ -331,19 +331,30 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
             const size_t rows = size_t(store->rowCount());
             cursor->rows = rows;
             cursor->listCandidates();
-            std::vector<int> missing;
-            for (int c : columns)
-                if (!store->isDecoded(c) && std::find(missing.begin(), missing.end(), c) == missing.end())
+            const Catalog &catalog = *table->catalog;
+            std::vector<int> missing, deferred, decoded;
+            for (int c : columns) {
+                if (store->isDecoded(c)) {
+                    decoded.push_back(c);
+                } else if (catalog.deferStore == store
+                           && std::find(catalog.deferColumns.begin(), catalog.deferColumns.end(), c)
+                                  != catalog.deferColumns.end()) {
+                    if (std::find(deferred.begin(), deferred.end(), c) == deferred.end())
+                        deferred.push_back(c);
+                } else if (std::find(missing.begin(), missing.end(), c) == missing.end()) {
                     missing.push_back(c);
+                    decoded.push_back(c);
+                }
+            }
             if (!missing.empty() && cursor->candidates.size() * 8 <= rows) {
                 cursor->partial = store->decodeRows(missing, cursor->candidates);
                 cursor->partialColumns = missing;
             } else {
-                store->ensure(columns);
+                store->ensure(decoded);
             }
             cursor->listed = true;
             cursor->moveTo(0);
-            table->catalog->scanned = {store, &cursor->candidates, cursor->partialColumns.empty()};
+            table->catalog->scanned = {store, &cursor->candidates, cursor->partialColumns.empty(), deferred};
             return SQLITE_OK;
         }
     } catch (...) {
@@ -352,7 +363,7 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
     }
     cursor->row = 0;
     cursor->rows = size_t(table->store->rowCount());
-    table->catalog->scanned = {table->store, nullptr, true};
+    table->catalog->scanned = {table->store, nullptr, true, {}};
     return SQLITE_OK;
 }
 

@@ -55,8 +55,15 @@ struct Catalog
         const ColumnStore *store = nullptr;
         const std::vector<uint32_t> *rows = nullptr;
         bool complete = false;
+        std::vector<int> deferred; // columns it hands out as NULL, not read (see below)
     };
     Scan scanned;
+    // Set for a statement whose result takes the rows of its one scan (statementrows::read): the
+    // columns named here that the table has not decoded are not read for the statement (SQLite
+    // sees NULL); the result reads them for its own rows when they are first asked for. Only
+    // for a scan that a criterion narrows.
+    const ColumnStore *deferStore = nullptr;
+    std::vector<int> deferColumns;
     // The row whose value the module handed out last: a result row made of plain columns of
     // one table is that row (the engine checks the values before it relies on that).
     const ColumnStore *lastStore = nullptr;

@@ -213,6 +213,13 @@ void SqlEngine::startWarmUp(const QString &table, const QStringList &columns)
     if (wanted.empty())
         return; // no column of the table named: nothing ahead to decode
     std::lock_guard<std::mutex> lock(m_jobsMutex);
+    auto ahead = std::find_if(m_readAhead.begin(), m_readAhead.end(),
+                              [&](const auto &t) { return t.first.compare(s->name(), Qt::CaseInsensitive) == 0; });
+    if (ahead == m_readAhead.end())
+        ahead = m_readAhead.insert(ahead, {s->name(), {}});
+    for (int c : wanted)
+        if (!ahead->second.contains(s->columns()[c].name, Qt::CaseInsensitive))
+            ahead->second << s->columns()[c].name;
     m_jobs.push_back({s, wanted});
     if (m_running)
         return;

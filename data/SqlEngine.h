@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 class ColumnStore;
@@ -158,5 +159,8 @@ private:
     WarmUpJob m_current;                  // the running pass; under m_jobsMutex
     std::function<void()> m_prepared;
     std::thread m_worker;
+    // The columns read ahead for each table a window asked for (by names, which outlive a
+    // change of file); under m_jobsMutex.
+    std::vector<std::pair<QString, QStringList>> m_readAhead;
     ValueTypes *m_types = nullptr;
 };

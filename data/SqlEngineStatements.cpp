@@ -376,13 +376,45 @@ std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList 
     }
     if (m_prepared)
         m_prepared();
-    // One table's scan handing out its rows as they are: the result is the scan's rows.
+    // One table's scan handing out its rows as they are: the result is the scan's rows. The
+    // fields no window reads ahead (shown nowhere while the user searches) are then read only
+    // when the result is asked for them.
+    const std::vector<statementrows::FieldOrigin> origins = statementrows::fieldOrigins(guard.stmt, m_catalog);
     const bool scanRows = m_catalog.planned.size() == 1 && programShape(m_db, guard.stmt) != Shape::Other
-                          && statementrows::singleTable(statementrows::fieldOrigins(guard.stmt, m_catalog))
-                                 == m_catalog.planned.front().store;
-    stepping(m_catalog, [&] {
-        statementrows::read(guard.stmt, *result, m_stores, m_catalog, m_types ? &m_types->cells : nullptr, scanRows);
-    });
+                          && statementrows::singleTable(origins) == m_catalog.planned.front().store;
+    struct Deferring
+    {
+        jetvtab::Catalog &catalog;
+        ~Deferring()
+        {
+            catalog.deferStore = nullptr;
+            catalog.deferColumns.clear();
+        }
+    } deferring{m_catalog};
+    if (scanRows && !m_types) {
+        const ColumnStore *table = m_catalog.planned.front().store;
+        std::lock_guard<std::mutex> lock(m_jobsMutex);
+        for (const auto &[name, ahead] : m_readAhead)
+            if (name.compare(table->name(), Qt::CaseInsensitive) == 0)
+                for (const statementrows::FieldOrigin &f : origins)
+                    if (!ahead.contains(table->columns()[f.column].name, Qt::CaseInsensitive))
+                        m_catalog.deferColumns.push_back(f.column);
+        if (!m_catalog.deferColumns.empty())
+            m_catalog.deferStore = table;
+    }
+    try {
+        stepping(m_catalog, [&] {
+            statementrows::read(guard.stmt, *result, m_stores, m_catalog, m_types ? &m_types->cells : nullptr,
+                                scanRows);
+        });
+    } catch (const statementrows::Unread &) {
+        // The rows were not the scan's after all: every value read, the usual way.
+        m_catalog.deferStore = nullptr;
+        m_catalog.deferColumns.clear();
+        sqlite3_reset(guard.stmt);
+        result = std::make_unique<ResultSet>(names);
+        stepping(m_catalog, [&] { statementrows::read(guard.stmt, *result, m_stores, m_catalog); });
+    }
     return result;
 }
 

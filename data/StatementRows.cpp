@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <sqlite3.h>
+#include <mutex>
+#include <string>
 #include <string_view>
 
 namespace statementrows {
@@ -100,16 +102,32 @@ std::string_view cellText(sqlite3_value *v, int type, std::string &buf)
 }
 
 // Text columns of one table as the fields of a result: rows are kept as row numbers. Holds the
-// table's columns, so the result stays readable after the connection has closed.
+// table's columns, so the result stays readable after the connection has closed. A field the
+// statement left unread (deferred) is read from the file for the result's rows, all such
+// fields in one pass, the first time one is asked for; if the file can no longer give them
+// (replaced, damaged), they are empty.
 class StoreRows : public RowSource
 {
 public:
     StoreRows(std::shared_ptr<const ColumnStore> store, std::vector<int> columns)
-        : m_store(std::move(store)), m_columns(std::move(columns))
+        : m_store(std::move(store)), m_columns(std::move(columns)), m_deferredAt(m_columns.size(), -1)
     {
     }
+    // The fields among `fields` are read later, for the rows `rows` (ascending) of the table.
+    void defer(const std::vector<int> &fields, std::vector<uint32_t> rows)
+    {
+        for (int f : fields) {
+            m_deferredAt[size_t(f)] = int(m_deferred.size());
+            m_deferred.push_back(m_columns[size_t(f)]);
+        }
+        m_rows = std::move(rows);
+    }
+    bool deferred(int field) const { return m_deferredAt[size_t(field)] >= 0; }
+
     std::string_view text(quint32 row, int field) const override
     {
+        if (const int k = m_deferredAt[size_t(field)]; k >= 0)
+            return deferredText(row, size_t(k));
         const DecodedColumn &col = m_store->column(m_columns[size_t(field)]);
         if (col.isNull(row))
             return {};
@@ -121,15 +139,76 @@ public:
     int column(int field) const { return m_columns[size_t(field)]; }
 
 private:
+    std::string_view deferredText(quint32 row, size_t k) const
+    {
+        std::call_once(m_read, [this] { readDeferred(); });
+        const auto at = std::lower_bound(m_rows.begin(), m_rows.end(), row);
+        if (m_failed || at == m_rows.end() || *at != row)
+            return {};
+        const size_t i = size_t(at - m_rows.begin()) * m_deferred.size() + k;
+        return std::string_view(m_text.data() + m_ends[i], m_ends[i + 1] - m_ends[i]);
+    }
+    // Every deferred field's values for the result's rows, each as the statement would have
+    // given it, row by row.
+    void readDeferred() const
+    {
+        try {
+            const auto columns = m_store->decodeRows(m_deferred, m_rows);
+            m_ends.reserve(m_rows.size() * m_deferred.size() + 1);
+            m_ends.push_back(0);
+            for (size_t i = 0; i < m_rows.size(); ++i) {
+                for (size_t k = 0; k < m_deferred.size(); ++k) {
+                    const DecodedColumn &col = *columns[k];
+                    if (!col.isNull(i)) {
+                        switch (col.kind) {
+                        case StorageClass::Integer: {
+                            char digits[24];
+                            const auto r = std::to_chars(digits, digits + sizeof digits, col.integers[i]);
+                            m_text.append(digits, size_t(r.ptr - digits));
+                            break;
+                        }
+                        case StorageClass::Real: m_text += formatReal(col.reals[i]); break;
+                        default: {
+                            size_t size;
+                            const char *p = col.textAt(i, size);
+                            m_text.append(p, size);
+                            break;
+                        }
+                        }
+                    }
+                    if (m_text.size() > 0xFFFFFFFFu)
+                        throw std::bad_alloc();
+                    m_ends.push_back(uint32_t(m_text.size()));
+                }
+            }
+        } catch (...) { // no exception into the grid that asked: the fields stay empty
+            m_failed = true;
+            m_text.clear();
+            m_ends.clear();
+        }
+    }
+
     std::shared_ptr<const ColumnStore> m_store;
     std::vector<int> m_columns;
+    std::vector<int> m_deferredAt; // field -> index among the deferred, or -1
+    std::vector<int> m_deferred;   // their columns
+    std::vector<uint32_t> m_rows;
+    mutable std::once_flag m_read;
+    mutable bool m_failed = false;
+    mutable std::string m_text;
+    mutable std::vector<uint32_t> m_ends;
 };
 
 // Whether the current row of the statement holds, field by field, exactly the values of row
-// `row` of the source's columns.
+// `row` of the source's columns (a deferred field is NULL there).
 bool sameAsSourceRow(sqlite3_stmt *stmt, const StoreRows &source, int columns, size_t row)
 {
     for (int c = 0; c < columns; ++c) {
+        if (source.deferred(c)) {
+            if (sqlite3_column_type(stmt, c) != SQLITE_NULL)
+                return false;
+            continue;
+        }
         const DecodedColumn &col = source.store()->column(source.column(c));
         const void *p = sqlite3_column_blob(stmt, c);
         if (col.isNull(row)) {
@@ -258,18 +337,24 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
           const jetvtab::Catalog &catalog, std::vector<unsigned char> *cellTypes, bool scanRows)
 {
     const int columns = sqlite3_column_count(stmt);
-    const StoreRows *source = nullptr;
+    StoreRows *source = nullptr;
     std::shared_ptr<ColumnStore> store;
     std::vector<int> fields;
     const std::vector<FieldOrigin> origins = fieldOrigins(stmt, catalog);
     const std::vector<bool> real = realFields(origins);
+    auto deferrable = [&](const ColumnStore *table, int column) {
+        return catalog.deferStore == table
+               && std::find(catalog.deferColumns.begin(), catalog.deferColumns.end(), column)
+                      != catalog.deferColumns.end();
+    };
     if (ColumnStore *table = singleTable(origins)) {
         for (const auto &s : stores)
             if (s.get() == table)
                 store = s;
         for (const FieldOrigin &f : origins) {
             const StorageClass kind = table->columns()[f.column].kind;
-            if (kind == StorageClass::Integer || kind == StorageClass::Real || kind == StorageClass::Number)
+            if ((kind == StorageClass::Integer || kind == StorageClass::Real || kind == StorageClass::Number)
+                && !deferrable(table, f.column))
                 break;
             fields.push_back(f.column);
         }
@@ -281,6 +366,9 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
             break;
         if (rc != SQLITE_ROW)
             sqlerrors::fail(sqlite3_db_handle(stmt), rc);
+        // Values the scan left unread are only in a result that takes the scan's rows.
+        const jetvtab::Catalog::Scan &scan = catalog.scanned;
+        const bool unread = !scan.deferred.empty();
         if (cellTypes)
             for (int c = 0; c < columns; ++c)
                 cellTypes->push_back((unsigned char)valueType(sqlite3_column_value(stmt, c), real, c));
@@ -288,8 +376,22 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
         // a column read for a few rows only is not the table's.
         if (eligible) {
             eligible = false;
-            if (std::all_of(fields.begin(), fields.end(), [&](int f) { return store->isDecoded(f); })) {
+            std::vector<int> later;
+            bool decoded = true;
+            for (size_t f = 0; f < fields.size(); ++f) {
+                if (store->isDecoded(fields[f]) && store->columns()[fields[f]].kind != StorageClass::Integer
+                    && store->columns()[fields[f]].kind != StorageClass::Real
+                    && store->columns()[fields[f]].kind != StorageClass::Number)
+                    continue;
+                if (std::find(scan.deferred.begin(), scan.deferred.end(), fields[f]) != scan.deferred.end())
+                    later.push_back(int(f));
+                else
+                    decoded = false;
+            }
+            if (decoded && (later.empty() || scan.rows)) {
                 auto rows = std::make_unique<StoreRows>(store, fields);
+                if (!later.empty() && scan.rows)
+                    rows->defer(later, *scan.rows);
                 source = rows.get();
                 result.setRowSource(std::move(rows));
             }
@@ -297,7 +399,6 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
         if (source && scanRows && !cellTypes) {
             // The scan's own rows: the first checked as every row is below, the rest taken whole.
             scanRows = false;
-            const jetvtab::Catalog::Scan &scan = catalog.scanned;
             const size_t rows = scan.rows ? scan.rows->size() : size_t(source->store()->rowCount());
             const size_t first = scan.rows ? (rows ? (*scan.rows)[0] : 0) : 0;
             if (scan.store == source->store() && scan.complete && rows > 0 && catalog.lastStore == scan.store
@@ -307,6 +408,8 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
                 return;
             }
         }
+        if (unread)
+            throw Unread();
         if (source) {
             const size_t row = catalog.lastRow;
             if (catalog.lastStore == source->store() && row < size_t(source->store()->rowCount()) && row <= 0xFFFFFFFFu

@@ -44,6 +44,10 @@ ColumnStore *singleTable(const std::vector<FieldOrigin> &fields);
 // `scanRows`: the statement's program hands out plain columns of every row its one scan gives
 // (SQLite tests nothing row by row): once the first row is the scan's first, the rest are the
 // scan's rows and SQLite is not stepped through them.
+// Thrown by read() when the scan left values unread (jetvtab::Catalog::deferColumns) and its
+// rows could not be taken as they are: the statement must run again without deferring.
+struct Unread
+{};
 void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_ptr<ColumnStore>> &stores,
           const jetvtab::Catalog &catalog, std::vector<unsigned char> *cellTypes = nullptr, bool scanRows = false);
 
