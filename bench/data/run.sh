@@ -161,7 +161,14 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0 && a != "" && a != "-") pri
 holds() { awk -v v="$1" -v op="$2" -v t="$3" 'BEGIN { if (v == "-" || v == "") print "?"; else if ((op == "<=" && v + 0 <= t + 0) || (op == ">=" && v + 0 >= t + 0)) print "yes"; else print "NO" }'; }
 mb() { awk -v k="$1" 'BEGIN { if (k == "-" || k == "") print "-"; else printf "%.0f", k / 1024 }'; }
 thousands() { echo "$1" | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta'; }
-row() { printf '%-44s %8s %7s  %-22s %8s %7s %9s  %-18s %s\n' "$@"; }
+# TEXT padded to WIDTH columns on a terminal: a Chinese character takes two.
+pad() {
+  local chars bytes
+  chars=$(printf '%s' "$1" | LC_ALL=C.UTF-8 wc -m)
+  bytes=$(printf '%s' "$1" | wc -c)
+  printf '%s%*s' "$1" $(( $2 - chars - (bytes - chars) / 2 > 0 ? $2 - chars - (bytes - chars) / 2 : 0 )) ""
+}
+row() { printf '%s %8s %7s  %s %8s %7s %9s  %-18s %s\n' "$(pad "$1" 44)" "$2" "$3" "$(pad "$4" 22)" "$5" "$6" "$7" "$8" "$9"; }
 pairrow() { # label ours peer-label peer target-op target-value
   local r; r=$(ratio "$(field "$2" 2)" "$(field "$4" 2)")
   row "$1" "$(field "$2" 1)" "$(field "$2" 2)" "$3" "$(field "$4" 1)" "$(field "$4" 2)" "$r" "ratio $5 $6" "$(holds "$r" "$5" "$6")"
@@ -220,7 +227,7 @@ for n in "${SIZES[@]}"; do
   row "  longest stretch without repainting" "$(ours win_copy_stall_ms)" "" "" "" "" "" "<= 100 ms" "$(holds "$(ours win_copy_stall_ms)" "<=" 100)"
   row "window: first search 1 s after opening" "$(ours win_typing_ms)" "$(ours win_typing_cpu_ms)" "fresh lssdb query" "$(field "$FUZZY_A" 1)" "$(field "$FUZZY_A" 2)" "$(ratio "$(ours win_typing_ms)" "$(field "$FUZZY_A" 1)")" "<= 300 ms at 5M" "$(holds "$(ours win_typing_ms)" "<=" 300)"
   row "window: RSS opened, read ahead, no search" "$(ours win_opened_rss_mb) MB" "" "peak so far" "$(ours win_opened_peak_rss_mb) MB" "" "" "<= 200 MB at 5M" "$(holds "$(ours win_opened_rss_mb)" "<=" 200)"
-  row "window: session (Enter, button, 郑, all rows)" "$(ours win_session_peak_rss_mb) MB" "" "RSS at its end" "$(ours win_session_rss_mb) MB" "" "" "peak <= 300 MB at 5M" "$(holds "$(ours win_session_peak_rss_mb)" "<=" 300)"
+  row "window: session peak RSS, Enter+button+郑+all" "$(ours win_session_peak_rss_mb) MB" "" "RSS at its end" "$(ours win_session_rss_mb) MB" "" "" "<= 300 MB at 5M" "$(holds "$(ours win_session_peak_rss_mb)" "<=" 300)"
   row "window: RSS with all rows open" "$(ours win_all_open_rss_mb) MB" "" "peak of the process" "$(ours win_peak_rss_mb) MB" "" "" "<= 250 MB at 5M" "$(holds "$(ours win_all_open_rss_mb)" "<=" 250)"
   STALL=$(awk -v a="$(ours win_stall_ms)" -v b="$(ours win_instant_stall_ms)" 'BEGIN {print (a > b ? a : b)}')
   BUSY=$([ "$(ours win_busy_cursor)" = yes ] && [ "$(ours win_instant_busy_cursor)" = yes ] && echo yes || echo no)
@@ -229,3 +236,38 @@ for n in "${SIZES[@]}"; do
   row "exact l_province '广东', data layer" "$(ours exact_ms)" "$(ours exact_cpu_ms)" "sqlite3, in process" "$(field "$S_EXACT" 1)" "$(field "$S_EXACT" 2)" "$(ratio "$(ours exact_cpu_ms)" "$(field "$S_EXACT" 2)")" "-" ""
   row "decode every column of lawyer" "$(ours load_ms)" "$(ours load_cpu_ms)" "(a second thread: half)" "" "" "" "-" ""
 done
+
+# The growth at a glance: CPU ms (MB for memory) of the main figures, a column per size.
+echo
+echo "== Growth with the size (CPU ms; memory in MB)"
+pad "figure" 36; for n in "${SIZES[@]}"; do printf ' %12s' "$(thousands "$n")"; done; echo
+growth() { # label key field(1 wall, 2 CPU, 3 peak kB, or "" for a plain figure)
+  pad "$1" 36
+  for n in "${SIZES[@]}"; do
+    D=$WORK/$n
+    local v; v=$(ours "$2")
+    case $3 in
+      3) v=$(mb "$(field "$v" 3)") ;;
+      ?) v=$(field "$v" "$3") ;;
+    esac
+    printf ' %12s' "$v"
+  done
+  echo
+}
+growth "fresh fuzzy '%郑%'" FUZZY_A 2
+growth "  sqlite3" FUZZY_B 2
+growth "fresh wide '%州%'" WIDE_A 2
+growth "  sqlite3" WIDE_B 2
+growth "  its peak memory" WIDE_A 3
+growth "fresh exact '广东'" EXACT_A 2
+growth "  sqlite3" EXACT_B 2
+growth "fresh SELECT *" STAR_A 2
+growth "  its peak memory" STAR_A 3
+growth "fresh SELECT COUNT(*)" COUNT_A 2
+growth "window: first search at opening" win_instant_cpu_ms ""
+growth "window: first '州', Enter" win_enter_cpu_ms ""
+growth "window: first '州', button" win_button_cpu_ms ""
+growth "window: later '%州%'" win_fuzzy_wide_cpu_ms ""
+growth "window: all rows, open and count" win_all_cpu_ms ""
+growth "window: RSS opened, no search" win_opened_rss_mb ""
+growth "window: session peak RSS" win_session_peak_rss_mb ""
