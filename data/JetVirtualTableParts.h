@@ -38,7 +38,7 @@ struct Cursor : sqlite3_vtab_cursor
     std::vector<std::unique_ptr<DecodedColumn>> partial;
     // Streaming: the rows straight from the file; `at[c]` is column c's place in its cells, or
     // -1 when the statement does not read it.
-    std::unique_ptr<jet::TableCursor> stream;
+    std::unique_ptr<TableRows> stream;
     std::vector<int> at;
     bool streamEnded = false;
 
