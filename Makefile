@@ -6,8 +6,11 @@ JOBS ?= $(shell nproc)
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 300
 SANITIZE_BUILD ?= build-sanitize
+THREAD_BUILD ?= build-thread
+empty :=
+space := $(empty) $(empty)
 
-.PHONY: all deps configure build build-program run test test-reversed bench package fuzz test-sanitize clean
+.PHONY: all deps configure build build-program run test test-reversed bench package fuzz test-sanitize test-thread clean
 
 all: build
 
@@ -58,9 +61,22 @@ test-sanitize: deps
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+# The suites that run statements beside the read-ahead thread, built with ThreadSanitizer (GCC).
+# Qt and the system libraries are not instrumented: scripts/tsan.supp names the reports that are
+# theirs. A child that QProcess forks only runs another program (die_after_fork=0 lets it). Where
+# the kernel randomizes mappings more than the runtime allows, ASLR is turned off for the run.
+THREAD_SUITES = test_query test_datamodule test_filechange test_largetables test_fullpages test_numbers test_textcase
+test-thread: deps
+	@cmake -S . -B $(THREAD_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLSS_SANITIZE=thread -DLSS_BENCH=OFF >/dev/null
+	@cmake --build $(THREAD_BUILD) -j $(JOBS) --target $(THREAD_SUITES)
+	cd $(THREAD_BUILD) && QT_QPA_PLATFORM=offscreen \
+	  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 suppressions=$(CURDIR)/scripts/tsan.supp" \
+	  $$(setarch $$(uname -m) -R true 2>/dev/null && echo setarch $$(uname -m) -R) \
+	  ctest --output-on-failure -j $(JOBS) -R '^($(subst $(space),|,$(THREAD_SUITES)))$$'
+
 # Every C++ file keeps the style of .clang-format (scripts/check-format --fix formats them).
 check-format: deps
 	@bash scripts/check-format
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(SANITIZE_BUILD) $(THREAD_BUILD)

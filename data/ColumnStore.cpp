@@ -161,10 +161,47 @@ std::string_view decimalCellText(const JetCell &cell)
     return made;
 }
 
-std::unique_ptr<jet::TableCursor> ColumnStore::openRows(const std::vector<int> &columns) const
+TableRows::TableRows(std::shared_ptr<std::mutex> decodeLock, std::shared_ptr<JetFile> file,
+                     std::unique_ptr<jet::TableCursor> rows)
+    : m_decodeLock(std::move(decodeLock)), m_file(std::move(file)), m_rows(std::move(rows))
+{
+}
+
+TableRows::~TableRows() = default;
+
+bool TableRows::next()
+{
+    std::lock_guard<std::mutex> lock(*m_decodeLock);
+    if (!m_rows->next())
+        return false;
+    ++m_passed;
+    return true;
+}
+
+bool TableRows::nextWhere(size_t tested, const std::function<bool(const std::vector<JetCell> &)> &keep)
+{
+    std::lock_guard<std::mutex> lock(*m_decodeLock);
+    while (m_rows->advance()) {
+        ++m_passed;
+        m_rows->decode(0, tested);
+        if (keep(m_rows->cells())) {
+            m_rows->decode(tested, m_rows->cells().size());
+            return true;
+        }
+    }
+    return false;
+}
+
+const std::vector<JetCell> &TableRows::cells() const
+{
+    return m_rows->cells();
+}
+
+std::unique_ptr<TableRows> ColumnStore::openRows(const std::vector<int> &columns) const
 try {
-    std::lock_guard<std::mutex> lock(m_decodeLock);
-    return file().openTable(m_name, columns);
+    std::lock_guard<std::mutex> lock(*m_decodeLock);
+    auto rows = file().openTable(m_name, columns);
+    return std::make_unique<TableRows>(m_decodeLock, m_file, std::move(rows));
 } catch (const jet::Error &e) {
     throw EDatabaseError(e);
 }
@@ -173,7 +210,7 @@ int ColumnStore::countRows()
 try {
     if (rowCount() >= 0)
         return rowCount();
-    std::lock_guard<std::mutex> lock(m_decodeLock);
+    std::lock_guard<std::mutex> lock(*m_decodeLock);
     if (rowCount() >= 0) // counted or decoded while this one waited
         return rowCount();
     const quint32 rows = file().openTable(m_name, {})->countRows();
@@ -189,11 +226,11 @@ try {
 // A table whose definition is unsound still gets a store, one without columns that says why:
 // the other tables of the file stay readable. Every other use of the file below gives the
 // file-format layer's failures as the data layer's.
-ColumnStore::ColumnStore(JetFile &file, const QString &table, std::mutex &decodeLock)
-    : m_file(&file), m_path(file.path()), m_name(table), m_decodeLock(decodeLock)
+ColumnStore::ColumnStore(std::shared_ptr<JetFile> file, const QString &table, std::shared_ptr<std::mutex> decodeLock)
+    : m_decodeLock(std::move(decodeLock)), m_file(std::move(file)), m_path(m_file->path()), m_name(table)
 {
     try {
-        m_columns = file.columns(table);
+        m_columns = m_file->columns(table);
     } catch (const jet::Error &e) {
         m_refusal = sqlerrors::message(e);
     }
@@ -205,8 +242,8 @@ ColumnStore::ColumnStore(JetFile &file, const QString &table, std::mutex &decode
 
 void ColumnStore::retire()
 {
-    std::lock_guard<std::mutex> lock(m_decodeLock);
-    m_file = nullptr;
+    std::lock_guard<std::mutex> lock(*m_decodeLock);
+    m_file.reset();
 }
 
 JetFile &ColumnStore::file() const
@@ -218,7 +255,7 @@ JetFile &ColumnStore::file() const
 
 void ColumnStore::verify(quint64 statement)
 {
-    std::lock_guard<std::mutex> lock(m_decodeLock);
+    std::lock_guard<std::mutex> lock(*m_decodeLock);
     if (m_verified == statement)
         return;
     try {
@@ -240,7 +277,7 @@ try {
     };
     if (missing().empty() && rowCount() >= 0)
         return;
-    std::lock_guard<std::mutex> lock(m_decodeLock);
+    std::lock_guard<std::mutex> lock(*m_decodeLock);
     // Another pass may have done the work while this one waited.
     const std::vector<int> wanted = missing();
     if (wanted.empty() && rowCount() >= 0)
@@ -321,7 +358,7 @@ try {
 std::vector<std::unique_ptr<DecodedColumn>> ColumnStore::decodeRows(const std::vector<int> &columns,
                                                                     const std::vector<uint32_t> &rows) const
 try {
-    std::lock_guard<std::mutex> lock(m_decodeLock);
+    std::lock_guard<std::mutex> lock(*m_decodeLock);
     std::atomic<bool> abandon{false};
     ColumnFiller filler(m_columns, columns, nullptr, &abandon, &rows);
     filler.fill(*file().openTable(m_name, columns));

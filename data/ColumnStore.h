@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -46,6 +47,33 @@ namespace jet {
 class TableCursor;
 }
 
+// The rows of a table one at a time (ColumnStore::openRows). Each row is read under the decode
+// lock, as every other use of the file is, and the cursor keeps the file open while it lives.
+class TableRows
+{
+public:
+    TableRows(std::shared_ptr<std::mutex> decodeLock, std::shared_ptr<JetFile> file,
+              std::unique_ptr<jet::TableCursor> rows);
+    ~TableRows();
+    TableRows(const TableRows &) = delete;
+    TableRows &operator=(const TableRows &) = delete;
+
+    // Moves to the next row and decodes it; false after the last. Throws jet::Error.
+    bool next();
+    // Moves to the next row that `keep` accepts, looking at its first `tested` cells only, then
+    // decodes the rest of it; false after the last. Throws jet::Error.
+    bool nextWhere(size_t tested, const std::function<bool(const std::vector<JetCell> &)> &keep);
+    // Rows of the table passed so far, the one standing included.
+    size_t passed() const { return m_passed; }
+    const std::vector<JetCell> &cells() const;
+
+private:
+    std::shared_ptr<std::mutex> m_decodeLock;
+    std::shared_ptr<JetFile> m_file;
+    std::unique_ptr<jet::TableCursor> m_rows;
+    size_t m_passed = 0;
+};
+
 // An exact decimal's text as the columns keep it; the reader gives it with every value, and it
 // is made here for one that comes as a number only (valid until the next call on the thread).
 std::string_view decimalCellText(const JetCell &cell);
@@ -57,11 +85,13 @@ std::string_view decimalCellText(const JetCell &cell);
 //
 // Decoding is safe from any thread; every use of the file by one engine's tables runs under
 // `decodeLock`, one at a time (the file is measured again, and may be opened again, between
-// statements). A column once decoded is never changed, so reading it needs no lock.
+// statements): a pass, a count, a check, each row of openRows. The store holds the lock and the
+// file itself, jointly with the engine, so one that a result keeps never reaches into an engine
+// gone. A column once decoded is never changed, so reading it needs no lock.
 class ColumnStore
 {
 public:
-    ColumnStore(JetFile &file, const QString &table, std::mutex &decodeLock);
+    ColumnStore(std::shared_ptr<JetFile> file, const QString &table, std::shared_ptr<std::mutex> decodeLock);
     ColumnStore(const ColumnStore &) = delete;
     ColumnStore &operator=(const ColumnStore &) = delete;
 
@@ -81,9 +111,10 @@ public:
                                                            const std::vector<uint32_t> &rows) const;
 
     // The rows of the table one at a time, the given columns decoded as each is reached and
-    // nothing kept: for a statement streamed to its reader. Throws EDatabaseError. The caller
-    // makes sure no pass (no warm-up) uses the file while the cursor reads.
-    std::unique_ptr<jet::TableCursor> openRows(const std::vector<int> &columns) const;
+    // nothing kept: for a statement streamed to its reader. Throws EDatabaseError. Each row is
+    // read under the decode lock, so a pass running meanwhile (a warm-up) holds the cursor up
+    // until it ends: the engine stops the warm-up before it streams.
+    std::unique_ptr<TableRows> openRows(const std::vector<int> &columns) const;
 
     // The table's rows: known once a pass has ended, else counted from its pages' row slots
     // without decoding a row, and kept. Throws EDatabaseError.
@@ -109,12 +140,12 @@ public:
 private:
     JetFile &file() const; // the file; the changed-file error once retired
 
-    JetFile *m_file; // null once retired; under m_decodeLock
+    std::shared_ptr<std::mutex> m_decodeLock; // the engine's, shared with its other stores
+    std::shared_ptr<JetFile> m_file;          // null once retired; under m_decodeLock
     QString m_path;
     QString m_name;
     QVector<JetColumn> m_columns;
     QString m_refusal;
-    std::mutex &m_decodeLock;
     std::vector<std::unique_ptr<DecodedColumn>> m_data;
     std::unique_ptr<std::atomic<bool>[]> m_decoded;
     std::atomic<int> m_rows{-1};

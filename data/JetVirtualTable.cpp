@@ -318,7 +318,6 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
             for (int c : columns)
                 reading(c);
             cursor->stream = store->openRows(read);
-            cursor->advanced = 0;
             cursor->streamEnded = !cursor->nextStreamed();
             return SQLITE_OK;
         }

@@ -12,8 +12,10 @@ class ColumnStore;
 struct sqlite3;
 
 // The SQLite module through which statements read Jet tables in place: one virtual table per
-// Jet table, its rows and values served from the table's ColumnStore. A statement makes the
-// store decode the columns it uses (all in one pass) before its first row.
+// Jet table, its rows and values served from the table's ColumnStore. A scan makes the store
+// decode the columns it uses before its first row: those its LIKE and = criteria test first,
+// then the others, for the rows found only when they are few. A streamed statement's scan
+// without such a criterion reads the rows from the file instead, one at a time, keeping none.
 namespace jetvtab {
 
 constexpr const char *kModule = "jet";

@@ -38,33 +38,25 @@ struct Cursor : sqlite3_vtab_cursor
     std::vector<std::unique_ptr<DecodedColumn>> partial;
     // Streaming: the rows straight from the file; `at[c]` is column c's place in its cells, or
     // -1 when the statement does not read it.
-    std::unique_ptr<jet::TableCursor> stream;
+    std::unique_ptr<TableRows> stream;
     std::vector<int> at;
-    size_t tested = 0;   // the stream's first cells, the columns the prefilters test
-    size_t advanced = 0; // rows of the table the stream has passed
+    size_t tested = 0; // the stream's first cells, the columns the prefilters test
     bool streamEnded = false;
 
     // The stream's next row that passes every prefilter, decoded; false after the last. Each
     // row's tested columns are decoded first, the others only when it passes.
     bool nextStreamed()
     {
-        while (stream->advance()) {
-            row = advanced++; // the row's number in the table, as the other scans give it
-            stream->decode(0, tested);
-            bool pass = true;
+        const bool found = stream->nextWhere(tested, [this](const std::vector<JetCell> &cells) {
             for (const Prefilter &f : prefilters) {
-                const JetCell &cell = stream->cells()[size_t(at[size_t(f.column)])];
-                if (cell.isNull() || !f.admits(cell.text.data(), cell.text.size())) {
-                    pass = false; // NULL LIKE / = ... is never true
-                    break;
-                }
+                const JetCell &cell = cells[size_t(at[size_t(f.column)])];
+                if (cell.isNull() || !f.admits(cell.text.data(), cell.text.size()))
+                    return false; // NULL LIKE / = ... is never true
             }
-            if (pass) {
-                stream->decode(tested, at.size());
-                return true;
-            }
-        }
-        return false;
+            return true;
+        });
+        row = stream->passed() - 1; // the row's number in the table, as the other scans give it
+        return found;
     }
 
     void moveTo(size_t i)

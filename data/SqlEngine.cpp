@@ -37,13 +37,15 @@ constexpr int kAttempts = 3;
 
 } // namespace
 
-SqlEngine::SqlEngine(const QString &path, const QString &password) : m_path(path), m_password(password)
+SqlEngine::SqlEngine(const QString &path, const QString &password)
+    : m_path(path), m_password(password), m_decodeLock(std::make_shared<std::mutex>())
 {
     openFile();
 }
 
 SqlEngine::~SqlEngine()
 {
+    std::lock_guard<std::mutex> lock(m_callLock);
     closeFile();
 }
 
@@ -52,7 +54,7 @@ SqlEngine::~SqlEngine()
 void SqlEngine::openFile()
 {
     try {
-        m_file = std::make_unique<JetFile>(m_path, m_password);
+        m_file = std::make_shared<JetFile>(m_path, m_password);
     } catch (const jet::Error &e) {
         throw EDatabaseError(e);
     }
@@ -102,6 +104,7 @@ void SqlEngine::useCurrentFile()
 
 QStringList SqlEngine::tableNames() const
 {
+    std::lock_guard<std::mutex> lock(m_callLock);
     return m_file ? m_file->tableNames() : QStringList();
 }
 
@@ -113,12 +116,13 @@ ColumnStore *SqlEngine::store(const QString &name)
     for (const auto &s : m_stores)
         if (s->name() == stored)
             return s.get();
-    m_stores.push_back(std::make_shared<ColumnStore>(*m_file, stored, m_decodeLock));
+    m_stores.push_back(std::make_shared<ColumnStore>(m_file, stored, m_decodeLock));
     return m_stores.back().get();
 }
 
 bool SqlEngine::isLoaded(const QString &name) const
 {
+    std::lock_guard<std::mutex> lock(m_callLock);
     for (const auto &s : m_stores)
         if (s->name().compare(name, Qt::CaseInsensitive) == 0)
             return s->rowCount() >= 0;
@@ -127,6 +131,7 @@ bool SqlEngine::isLoaded(const QString &name) const
 
 int SqlEngine::loadTable(const QString &name)
 {
+    std::lock_guard<std::mutex> lock(m_callLock);
     useCurrentFile();
     ColumnStore *s = store(name);
     std::vector<int> all; // those the reader can decode: the others fail the statements that read them
@@ -204,6 +209,7 @@ void SqlEngine::setWarmUpFinished(std::function<void()> finished)
 
 void SqlEngine::startWarmUp(const QString &table, const QStringList &columns)
 {
+    std::lock_guard<std::mutex> call(m_callLock);
     useCurrentFile();
     ColumnStore *s = store(table);
     std::vector<int> wanted;
@@ -212,6 +218,7 @@ void SqlEngine::startWarmUp(const QString &table, const QStringList &columns)
             wanted.push_back(c);
     if (wanted.empty())
         return; // no column of the table named: nothing ahead to decode
+    std::lock_guard<std::mutex> worker(m_workerLock);
     std::lock_guard<std::mutex> lock(m_jobsMutex);
     auto ahead = std::find_if(m_readAhead.begin(), m_readAhead.end(),
                               [&](const auto &t) { return t.first.compare(s->name(), Qt::CaseInsensitive) == 0; });
@@ -307,6 +314,7 @@ void SqlEngine::giveWay()
 // Ends the warm-up now, its jobs dropped: before the stores it decodes into are let go.
 void SqlEngine::stopWarmUp()
 {
+    std::lock_guard<std::mutex> worker(m_workerLock);
     {
         std::lock_guard<std::mutex> lock(m_jobsMutex);
         m_cancel.store(true);
@@ -336,6 +344,7 @@ bool SqlEngine::warmUpRunning() const
 
 void SqlEngine::finishWarmUp()
 {
+    std::lock_guard<std::mutex> worker(m_workerLock);
     {
         std::lock_guard<std::mutex> lock(m_jobsMutex);
         if (m_running)
@@ -366,6 +375,7 @@ std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringL
             e.m_heldChanged.notify_all();
         }
     } running(*this);
+    std::lock_guard<std::mutex> call(m_callLock);
     // Out of memory anywhere (outside the tables too, checking the file) is the engine's own
     // failure.
     try {

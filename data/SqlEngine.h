@@ -53,7 +53,11 @@ public:
         std::vector<bool> exact; // Currency and Decimal columns, whose exact values come as text
     };
     // While set, execute() records the types of each result it returns there.
-    void setValueTypes(ValueTypes *types) { m_types = types; }
+    void setValueTypes(ValueTypes *types)
+    {
+        std::lock_guard<std::mutex> lock(m_callLock);
+        m_types = types;
+    }
 
     // Runs one statement as execute() does, but hands each row over as soon as it is made and
     // keeps nothing: tables are read from the file row by row unless a criterion lets the
@@ -96,22 +100,29 @@ public:
     void finishWarmUp();
     // Called each time a statement has been prepared, before it reads a row (tests change the
     // file there, to meet a statement the file changes under).
-    void setStatementPrepared(std::function<void()> prepared) { m_prepared = std::move(prepared); }
+    void setStatementPrepared(std::function<void()> prepared)
+    {
+        std::lock_guard<std::mutex> lock(m_callLock);
+        m_prepared = std::move(prepared);
+    }
 
     // While held, the worker starts no further decoding (tests hold it to meet a search that
     // comes before the warm-up ends).
     void holdWarmUp(bool held);
 
-    // execute() may run on another thread than the one that made the engine, one statement at a
-    // time, while that thread calls nothing else of the engine. A statement does not wait for
-    // the warm-up: the pass running is given up and made again once no statement runs (unless
-    // it decodes only columns the statement tests), so a search waits only for the columns it
-    // reads.
+    // execute() may run on another thread than the one that made the engine. The calls that
+    // use the file or the statement database (execute, stream, plannedReads, startWarmUp,
+    // loadTable, tableNames, isLoaded) run one at a time: one made while a statement runs waits
+    // for it, so a window asks none of them then. The warm-up's own calls (warmUpRunning,
+    // holdWarmUp, finishWarmUp, setWarmUpFinished) never wait for a statement. A statement does
+    // not wait for the warm-up: the pass running is given up and made again once no statement
+    // runs (unless it decodes only columns the statement tests), so a search waits only for the
+    // columns it reads.
 
 private:
     struct WarmUpJob
     {
-        ColumnStore *store = nullptr;
+        ColumnStore *store = nullptr; // one of m_stores: stopWarmUp ends the worker before they go
         std::vector<int> columns;
     };
 
@@ -139,10 +150,14 @@ private:
     bool passTestedBy() const; // under m_jobsMutex
     void giveWay();
 
+    // Held by each call that uses what follows, up to m_db: one at a time, whichever thread.
+    mutable std::mutex m_callLock;
     QString m_path;
     QString m_password;
-    std::unique_ptr<JetFile> m_file; // null while the file at the path cannot be read
-    std::mutex m_decodeLock;
+    std::shared_ptr<JetFile> m_file; // null while the file at the path cannot be read
+    // Every use of the file runs under it; the stores hold it (and the file) too, so a store
+    // that a result keeps never reaches into an engine gone.
+    std::shared_ptr<std::mutex> m_decodeLock;
     std::vector<std::shared_ptr<ColumnStore>> m_stores; // shared with results that show their rows
     jetvtab::Catalog m_catalog;
     sqlite3 *m_db = nullptr;
@@ -158,9 +173,13 @@ private:
     int m_statements = 0;                 // under m_jobsMutex
     WarmUpJob m_current;                  // the running pass; under m_jobsMutex
     std::function<void()> m_prepared;
-    std::thread m_worker;
     // The columns read ahead for each table a window asked for (by names, which outlive a
     // change of file); under m_jobsMutex.
     std::vector<std::pair<QString, QStringList>> m_readAhead;
     ValueTypes *m_types = nullptr;
+    // Started by startWarmUp, joined by stopWarmUp (the statement's thread, when the file is
+    // opened again) and finishWarmUp (the window's thread): only under m_workerLock, which is
+    // taken before m_jobsMutex and never by the worker itself.
+    std::mutex m_workerLock;
+    std::thread m_worker;
 };

@@ -296,6 +296,7 @@ ColumnStore *SqlEngine::plainScan(sqlite3_stmt *stmt, std::vector<int> &columns)
 
 bool SqlEngine::plannedReads(const QString &sql, Reads &reads)
 {
+    std::lock_guard<std::mutex> lock(m_callLock);
     reads = Reads();
     useCurrentFile();
     const QByteArray text = sql.toUtf8();
@@ -422,6 +423,7 @@ void SqlEngine::stream(const QString &sql, const QStringList &params,
                        const std::function<void(const QStringList &names, const ValueTypes &types)> &begin,
                        const RowSink &row)
 {
+    std::lock_guard<std::mutex> lock(m_callLock);
     // Out of memory outside the tables too is the engine's own failure.
     try {
         streamRows(sql, params, begin, row);
@@ -464,7 +466,7 @@ void SqlEngine::streamRows(const QString &sql, const QStringList &params,
                 if (found == read.end())
                     read.push_back(f);
             }
-            const std::unique_ptr<jet::TableCursor> rows = table->openRows(read);
+            const std::unique_ptr<TableRows> rows = table->openRows(read);
             std::vector<std::string> buffers(fields.size());
             std::vector<std::string_view> cells(fields.size());
             std::vector<unsigned char> cellTypes(fields.size());

@@ -214,8 +214,8 @@ private Q_SLOTS:
     void cancelledReadKeepsNothing()
     {
         const QString path = writeBig(QStringLiteral("cancel.mdb"), jet::WriterOptions{});
-        JetFile file(path, QString());
-        std::mutex lock;
+        const auto file = std::make_shared<JetFile>(path, QString());
+        const auto lock = std::make_shared<std::mutex>();
         const std::vector<int> all{0, 1, 2, 3, 4};
         for (int delayUs : {0, 300, 2000, 8000, 30000}) {
             ColumnStore store(file, QStringLiteral("Big"), lock);
