@@ -54,6 +54,9 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
     const auto *cursor = static_cast<Cursor *>(base);
     if (cursor->stream)
         return streamedColumn(*cursor, ctx, c);
+    Catalog *catalog = static_cast<Table *>(base->pVtab)->catalog;
+    catalog->lastStore = cursor->store;
+    catalog->lastRow = cursor->row;
     const DecodedColumn *values = nullptr;
     size_t row = cursor->row;
     if (cursor->store->isDecoded(c)) {
@@ -66,14 +69,11 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
             }
         }
     }
-    if (!values) { // not named in the plan: never the case for a column read
+    if (!values) { // left unread for the result to read (Catalog::deferColumns)
         sqlite3_result_null(ctx);
         return SQLITE_OK;
     }
     const DecodedColumn &col = *values;
-    Catalog *catalog = static_cast<Table *>(base->pVtab)->catalog;
-    catalog->lastStore = cursor->store;
-    catalog->lastRow = cursor->row;
     if (col.isNull(row)) {
         sqlite3_result_null(ctx);
         return SQLITE_OK;

@@ -9,8 +9,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <sqlite3.h>
 #include <mutex>
+#include <sqlite3.h>
 #include <string>
 #include <string_view>
 
