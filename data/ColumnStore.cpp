@@ -15,8 +15,8 @@
 
 namespace {
 
-// Codes are 16 bits: a column of more distinct texts is kept plain.
-constexpr size_t kMaxTexts = 65535;
+// Codes are 16 bits up to this many texts, 32 beyond.
+constexpr size_t kNarrowTexts = 65535;
 // A column whose part read so far holds more distinct texts than half its rows (names,
 // addresses) gains nothing from a dictionary: it is kept plain from then on. Checked when the
 // rows reach a power of two from this many, so a few rows do not decide it.
@@ -80,37 +80,33 @@ bool sameBytes(const char *a, const char *b, size_t n)
 }
 
 // The distinct texts of a column in dictionary form, found by open addressing: a slot holds
-// the top 16 bits of the text's hash (a cheap first comparison) and its code + 1; 0 is free.
-// Four bytes a slot keep the table of a column of many texts within the processor's caches.
+// the top half of the text's hash (a cheap first comparison) and its code + 1; 0 is free.
 class TextIndex
 {
 public:
-    // The code of the text, appended to the column's texts when new; -1 (nothing added) when
-    // the column holds kMaxTexts already.
-    long codeOf(DecodedColumn &col, const char *p, size_t n)
+    // The code of the text, appended to the column's texts when new.
+    size_t codeOf(DecodedColumn &col, const char *p, size_t n)
     {
         if (n == 0 && m_empty >= 0)
-            return m_empty; // every null row asks for it
+            return size_t(m_empty); // every null row asks for it
         if (m_slots.empty())
             m_slots.assign(1024, 0);
         const uint64_t h = hashText(p, n);
-        const uint32_t tag = uint32_t(h >> 48) << 16;
+        const uint64_t tag = h & 0xFFFFFFFF00000000ull;
         const size_t mask = m_slots.size() - 1;
         size_t i = size_t(h) & mask;
         for (; m_slots[i] != 0; i = (i + 1) & mask) {
-            if ((m_slots[i] & 0xFFFF0000u) != tag)
+            if ((m_slots[i] & 0xFFFFFFFF00000000ull) != tag)
                 continue;
-            const size_t v = (m_slots[i] & 0xFFFFu) - 1;
+            const size_t v = size_t(uint32_t(m_slots[i])) - 1;
             size_t size;
             const char *q = col.valueAt(v, size);
             if (size == n && sameBytes(q, p, n))
                 return remember(n, v);
         }
         const size_t v = col.texts();
-        if (v >= kMaxTexts)
-            return -1;
         appendText(col, p, n);
-        m_slots[i] = tag | uint32_t(v + 1);
+        m_slots[i] = tag | (v + 1);
         if ((v + 1) * 2 > m_slots.size())
             grow(col);
         return remember(n, v);
@@ -127,19 +123,19 @@ public:
     // Forgets every text, the room given back.
     void clear()
     {
-        std::vector<uint32_t>().swap(m_slots);
+        std::vector<uint64_t>().swap(m_slots);
         m_empty = -1;
     }
 
 private:
-    std::vector<uint32_t> m_slots; // a power of two, at most half full
+    std::vector<uint64_t> m_slots; // a power of two, at most half full
     long m_empty = -1;             // the empty text's code once known
 
-    long remember(size_t n, size_t v)
+    size_t remember(size_t n, size_t v)
     {
         if (n == 0)
             m_empty = long(v);
-        return long(v);
+        return v;
     }
     void grow(const DecodedColumn &col)
     {
@@ -157,18 +153,34 @@ private:
             size_t i = size_t(h) & mask;
             while (m_slots[i] != 0)
                 i = (i + 1) & mask;
-            m_slots[i] = uint32_t(h >> 48) << 16 | uint32_t(v + 1);
+            m_slots[i] = (h & 0xFFFFFFFF00000000ull) | (v + 1);
             remember(n, v);
         }
     }
 };
+
+// A code appended, the codes made 32 bits wide once it needs more than 16.
+void appendCode(DecodedColumn &col, size_t code)
+{
+    if (!col.wide && code >= kNarrowTexts) {
+        col.wideCodes.reserve(col.codes.size() + col.codes.size() / 2);
+        for (size_t r = 0; r < col.codes.size(); ++r)
+            col.wideCodes.push_back(col.codes[r]);
+        col.codes.clear();
+        col.wide = true;
+    }
+    if (col.wide)
+        col.wideCodes.push_back(uint32_t(code));
+    else
+        col.codes.push_back(uint16_t(code));
+}
 
 // A column in dictionary form turned plain: the text of each of its first `rows` rows.
 void toPlain(DecodedColumn &col, size_t rows)
 {
     size_t total = 0;
     for (size_t r = 0; r < rows; ++r)
-        total += col.ends[size_t(col.codes[r]) + 1] - col.ends[col.codes[r]];
+        total += col.ends[col.codeAt(r) + 1] - col.ends[col.codeAt(r)];
     if (total > 0xFFFFFFFFu)
         throw std::bad_alloc();
     GrowArray<char> text;
@@ -185,7 +197,8 @@ void toPlain(DecodedColumn &col, size_t rows)
     col.text.swap(text);
     col.ends.swap(ends);
     col.codes.clear();
-    col.dictionary = false;
+    col.wideCodes.clear();
+    col.dictionary = col.wide = false;
 }
 
 // Packs the rows of a cursor into fresh columns: cell k of a row is column wanted[k].
@@ -274,13 +287,7 @@ private:
     void addCoded(size_t k, std::string_view text)
     {
         DecodedColumn &out = *m_out[k];
-        const long code = m_index[k].codeOf(out, text.data(), text.size());
-        if (code >= 0) {
-            out.codes.push_back(uint16_t(code));
-            return;
-        }
-        makePlain(k);
-        appendText(out, text.data(), text.size());
+        appendCode(out, m_index[k].codeOf(out, text.data(), text.size()));
     }
     void makePlain(size_t k)
     {
@@ -314,6 +321,7 @@ void finish(DecodedColumn &col, size_t rows)
     col.text.fit();
     col.ends.fit();
     col.codes.fit();
+    col.wideCodes.fit();
 }
 
 QString changedFile(const QString &table)
@@ -322,25 +330,23 @@ QString changedFile(const QString &table)
 }
 
 // The later part's texts added to the earlier part's dictionary, its codes remapped to those
-// of the whole; false (no code appended) when the two parts hold more distinct texts than codes
-// reach.
-bool mergeDictionaries(DecodedColumn &into, const DecodedColumn &from, size_t fromRows)
+// of the whole.
+void mergeDictionaries(DecodedColumn &into, const DecodedColumn &from, size_t fromRows)
 {
     TextIndex index;
     index.adoptAll(into);
-    size_t size;
-    std::vector<uint16_t> remap(from.texts());
+    std::vector<uint32_t> remap(from.texts());
     for (size_t v = 0; v < from.texts(); ++v) {
+        size_t size;
         const char *p = from.valueAt(v, size);
-        const long code = index.codeOf(into, p, size);
-        if (code < 0)
-            return false;
-        remap[v] = uint16_t(code);
+        remap[v] = uint32_t(index.codeOf(into, p, size));
     }
-    into.codes.reserve(into.codes.size() + fromRows);
+    if (into.wide)
+        into.wideCodes.reserve(into.wideCodes.size() + fromRows);
+    else
+        into.codes.reserve(into.codes.size() + fromRows);
     for (size_t r = 0; r < fromRows; ++r)
-        into.codes.push_back(remap[from.codes[r]]);
-    return true;
+        appendCode(into, remap[from.codeAt(r)]);
 }
 
 // Appends the rows of a column read from a later part of the table.
@@ -354,9 +360,11 @@ void appendColumn(DecodedColumn &into, size_t intoRows, const DecodedColumn &fro
     case StorageClass::Integer: into.integers.append(from.integers.data(), fromRows); break;
     case StorageClass::Real: into.reals.append(from.reals.data(), fromRows); break;
     default: {
-        if (into.dictionary && from.dictionary && mergeDictionaries(into, from, fromRows))
+        if (into.dictionary && from.dictionary) {
+            mergeDictionaries(into, from, fromRows);
             break;
-        // Either part went plain, or together they are too many: the whole is plain.
+        }
+        // Either part went plain: the whole is plain.
         if (into.dictionary)
             toPlain(into, intoRows);
         if (from.dictionary) {

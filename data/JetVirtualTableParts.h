@@ -55,7 +55,10 @@ struct Cursor : sqlite3_vtab_cursor
     {
         const Prefilter &first = prefilters.front();
         const DecodedColumn &col = store->column(first.column);
-        if (col.dictionary)
+        if (col.dictionary && col.wide)
+            first.matchingCodedRows(col.text.data(), col.ends.data(), col.texts(), col.wideCodes.data(), rows,
+                                    candidates);
+        else if (col.dictionary)
             first.matchingCodedRows(col.text.data(), col.ends.data(), col.texts(), col.codes.data(), rows, candidates);
         else
             first.matchingRows(col.text.data(), col.ends.data(), rows, candidates);

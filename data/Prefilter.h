@@ -34,6 +34,13 @@ struct Prefilter
     // into them: each text is tested once, then the rows whose code passed are listed.
     void matchingCodedRows(const char *text, const uint32_t *ends, size_t texts, const uint16_t *codes, size_t rows,
                            std::vector<uint32_t> &out) const;
+    void matchingCodedRows(const char *text, const uint32_t *ends, size_t texts, const uint32_t *codes, size_t rows,
+                           std::vector<uint32_t> &out) const;
+
+private:
+    template <class Code>
+    void listCoded(const char *text, const uint32_t *ends, size_t texts, const Code *codes, size_t rows,
+                   std::vector<uint32_t> &out) const;
 };
 
 } // namespace jetvtab
