@@ -43,24 +43,36 @@ uint32_t load32(const char *p)
     return w;
 }
 
+// The two halves of a full product: every bit of either factor reaches both.
+uint64_t mix(uint64_t a, uint64_t b)
+{
+    const unsigned __int128 m = (unsigned __int128)a * b;
+    return uint64_t(m) ^ uint64_t(m >> 64);
+}
+
 // Texts are short (a city is 9 bytes): they are read in words, the last word overlapping the
-// one before, with no call for a few bytes.
+// one before, with no call for a few bytes, and one product mixes up to 16 of them.
 uint64_t hashText(const char *p, size_t n)
 {
-    constexpr uint64_t kMul = 0xFF51AFD7ED558CCDull;
-    uint64_t h = (n + 1) * 0x9E3779B97F4A7C15ull;
-    if (n >= 8) {
-        for (size_t i = 0; i + 8 < n; i += 8)
-            h = (h ^ load64(p + i)) * kMul;
-        h = (h ^ load64(p + n - 8)) * kMul;
+    constexpr uint64_t k1 = 0xA0761D6478BD642Full, k2 = 0xE7037ED1A0B428DBull;
+    uint64_t seed = k2 ^ n;
+    uint64_t a = 0, b = 0;
+    if (n > 16) {
+        size_t i = 0;
+        for (; i + 16 < n; i += 16)
+            seed = mix(load64(p + i) ^ k1, load64(p + i + 8) ^ seed);
+        a = load64(p + n - 16);
+        b = load64(p + n - 8);
+    } else if (n >= 8) {
+        a = load64(p);
+        b = load64(p + n - 8);
     } else if (n >= 4) {
-        h = (h ^ (uint64_t(load32(p)) << 32 | load32(p + n - 4))) * kMul;
+        a = load32(p);
+        b = load32(p + n - 4);
     } else if (n > 0) {
-        h = (h ^ (uint64_t(uint8_t(p[0])) << 16 | uint64_t(uint8_t(p[n / 2])) << 8 | uint8_t(p[n - 1]))) * kMul;
+        a = uint64_t(uint8_t(p[0])) << 16 | uint64_t(uint8_t(p[n / 2])) << 8 | uint8_t(p[n - 1]);
     }
-    h ^= h >> 32;
-    h *= 0xC4CEB9FE1A85EC53ull;
-    return h ^ (h >> 29);
+    return mix(a ^ k1, b ^ seed);
 }
 
 bool sameBytes(const char *a, const char *b, size_t n)
