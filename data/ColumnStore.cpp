@@ -7,12 +7,211 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <string_view>
 #include <system_error>
 #include <thread>
 
 namespace {
+
+// Codes are 16 bits up to this many texts, 32 beyond.
+constexpr size_t kNarrowTexts = 65535;
+// A column whose part read so far holds more distinct texts than half its rows (names,
+// addresses) gains nothing from a dictionary: it is kept plain from then on. Checked when the
+// rows reach a power of two from this many, so a few rows do not decide it.
+constexpr size_t kDictionaryTrialRows = 16384;
+
+void appendText(DecodedColumn &out, const char *p, size_t size)
+{
+    if (size > 0xFFFFFFFFu - out.text.size())
+        throw std::bad_alloc();
+    out.text.append(p, size);
+    out.ends.push_back(uint32_t(out.text.size()));
+}
+
+uint64_t load64(const char *p)
+{
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+uint32_t load32(const char *p)
+{
+    uint32_t w;
+    std::memcpy(&w, p, 4);
+    return w;
+}
+
+// The two halves of a full product: every bit of either factor reaches both.
+uint64_t mix(uint64_t a, uint64_t b)
+{
+    const unsigned __int128 m = (unsigned __int128)a * b;
+    return uint64_t(m) ^ uint64_t(m >> 64);
+}
+
+// Texts are short (a city is 9 bytes): they are read in words, the last word overlapping the
+// one before, with no call for a few bytes, and one product mixes up to 16 of them.
+uint64_t hashText(const char *p, size_t n)
+{
+    constexpr uint64_t k1 = 0xA0761D6478BD642Full, k2 = 0xE7037ED1A0B428DBull;
+    uint64_t seed = k2 ^ n;
+    uint64_t a = 0, b = 0;
+    if (n > 16) {
+        size_t i = 0;
+        for (; i + 16 < n; i += 16)
+            seed = mix(load64(p + i) ^ k1, load64(p + i + 8) ^ seed);
+        a = load64(p + n - 16);
+        b = load64(p + n - 8);
+    } else if (n >= 8) {
+        a = load64(p);
+        b = load64(p + n - 8);
+    } else if (n >= 4) {
+        a = load32(p);
+        b = load32(p + n - 4);
+    } else if (n > 0) {
+        a = uint64_t(uint8_t(p[0])) << 16 | uint64_t(uint8_t(p[n / 2])) << 8 | uint8_t(p[n - 1]);
+    }
+    return mix(a ^ k1, b ^ seed);
+}
+
+bool sameBytes(const char *a, const char *b, size_t n)
+{
+    if (n >= 8) {
+        for (size_t i = 0; i + 8 < n; i += 8)
+            if (load64(a + i) != load64(b + i))
+                return false;
+        return load64(a + n - 8) == load64(b + n - 8);
+    }
+    if (n >= 4)
+        return load32(a) == load32(b) && load32(a + n - 4) == load32(b + n - 4);
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
+// The distinct texts of a column in dictionary form, found by open addressing: a slot holds
+// the top half of the text's hash (a cheap first comparison) and its code + 1; 0 is free.
+class TextIndex
+{
+public:
+    // The code of the text, appended to the column's texts when new.
+    size_t codeOf(DecodedColumn &col, const char *p, size_t n)
+    {
+        if (n == 0 && m_empty >= 0)
+            return size_t(m_empty); // every null row asks for it
+        if (m_slots.empty())
+            m_slots.assign(1024, 0);
+        const uint64_t h = hashText(p, n);
+        const uint64_t tag = h & 0xFFFFFFFF00000000ull;
+        const size_t mask = m_slots.size() - 1;
+        size_t i = size_t(h) & mask;
+        for (; m_slots[i] != 0; i = (i + 1) & mask) {
+            if ((m_slots[i] & 0xFFFFFFFF00000000ull) != tag)
+                continue;
+            const size_t v = size_t(uint32_t(m_slots[i])) - 1;
+            size_t size;
+            const char *q = col.valueAt(v, size);
+            if (size == n && sameBytes(q, p, n))
+                return remember(n, v);
+        }
+        const size_t v = col.texts();
+        appendText(col, p, n);
+        m_slots[i] = tag | (v + 1);
+        if ((v + 1) * 2 > m_slots.size())
+            grow(col);
+        return remember(n, v);
+    }
+    // The texts the column holds already, found from now on.
+    void adoptAll(const DecodedColumn &col)
+    {
+        size_t size = 1024;
+        while (size < col.texts() * 2 + 2)
+            size *= 2;
+        m_slots.assign(size, 0);
+        rehash(col);
+    }
+    // Forgets every text, the room given back.
+    void clear()
+    {
+        std::vector<uint64_t>().swap(m_slots);
+        m_empty = -1;
+    }
+
+private:
+    std::vector<uint64_t> m_slots; // a power of two, at most half full
+    long m_empty = -1;             // the empty text's code once known
+
+    size_t remember(size_t n, size_t v)
+    {
+        if (n == 0)
+            m_empty = long(v);
+        return v;
+    }
+    void grow(const DecodedColumn &col)
+    {
+        m_slots.assign(m_slots.size() * 2, 0);
+        rehash(col);
+    }
+    // Places every text of the column in the empty slots.
+    void rehash(const DecodedColumn &col)
+    {
+        const size_t mask = m_slots.size() - 1;
+        for (size_t v = 0; v < col.texts(); ++v) {
+            size_t n;
+            const char *p = col.valueAt(v, n);
+            const uint64_t h = hashText(p, n);
+            size_t i = size_t(h) & mask;
+            while (m_slots[i] != 0)
+                i = (i + 1) & mask;
+            m_slots[i] = (h & 0xFFFFFFFF00000000ull) | (v + 1);
+            remember(n, v);
+        }
+    }
+};
+
+// A code appended, the codes made 32 bits wide once it needs more than 16.
+void appendCode(DecodedColumn &col, size_t code)
+{
+    if (!col.wide && code >= kNarrowTexts) {
+        col.wideCodes.reserve(col.codes.size() + col.codes.size() / 2);
+        for (size_t r = 0; r < col.codes.size(); ++r)
+            col.wideCodes.push_back(col.codes[r]);
+        col.codes.clear();
+        col.wide = true;
+    }
+    if (col.wide)
+        col.wideCodes.push_back(uint32_t(code));
+    else
+        col.codes.push_back(uint16_t(code));
+}
+
+// A column in dictionary form turned plain: the text of each of its first `rows` rows.
+void toPlain(DecodedColumn &col, size_t rows)
+{
+    size_t total = 0;
+    for (size_t r = 0; r < rows; ++r)
+        total += col.ends[col.codeAt(r) + 1] - col.ends[col.codeAt(r)];
+    if (total > 0xFFFFFFFFu)
+        throw std::bad_alloc();
+    GrowArray<char> text;
+    GrowArray<uint32_t> ends;
+    text.reserve(total);
+    ends.reserve(rows + 1);
+    ends.push_back(0);
+    for (size_t r = 0; r < rows; ++r) {
+        size_t size;
+        const char *p = col.textAt(r, size);
+        text.append(p, size);
+        ends.push_back(uint32_t(text.size()));
+    }
+    col.text.swap(text);
+    col.ends.swap(ends);
+    col.codes.clear();
+    col.wideCodes.clear();
+    col.dictionary = col.wide = false;
+}
 
 // Packs the rows of a cursor into fresh columns: cell k of a row is column wanted[k].
 class ColumnFiller
@@ -26,10 +225,14 @@ public:
         for (int c : wanted) {
             auto column = std::make_unique<DecodedColumn>();
             column->kind = columns[c].kind;
-            if (column->kind != StorageClass::Integer && column->kind != StorageClass::Real)
+            if (column->kind != StorageClass::Integer && column->kind != StorageClass::Real) {
                 column->ends.push_back(0);
+                // A few rows picked are kept plain: they are read once and let go.
+                column->dictionary = !select;
+            }
             m_out.push_back(std::move(column));
         }
+        m_index.resize(m_out.size());
     }
 
     // Every row of the cursor, each decoded only when it is kept.
@@ -56,6 +259,7 @@ private:
     size_t m_next = 0; // first entry of m_select not passed yet
     size_t m_seen = 0;
     std::vector<std::unique_ptr<DecodedColumn>> m_out;
+    std::vector<TextIndex> m_index; // for each column in dictionary form
     int m_rows = 0;
 
     void add(const std::vector<JetCell> &cells)
@@ -74,20 +278,33 @@ private:
             switch (out.kind) {
             case StorageClass::Integer: out.integers.push_back(cell.integer); break;
             case StorageClass::Real: out.reals.push_back(cell.real); break;
-            case StorageClass::Number:
-                appendText(out, cell.isNull() ? std::string_view() : decimalCellText(cell));
+            default: {
+                const std::string_view text = cell.isNull()                      ? std::string_view()
+                                              : out.kind == StorageClass::Number ? decimalCellText(cell)
+                                                                                 : std::string_view(cell.text);
+                if (out.dictionary)
+                    addCoded(k, text);
+                else
+                    appendText(out, text.data(), text.size());
                 break;
-            default: appendText(out, cell.isNull() ? std::string_view() : std::string_view(cell.text)); break;
+            }
             }
         }
         ++m_rows;
+        if (size_t(m_rows) >= kDictionaryTrialRows && (m_rows & (m_rows - 1)) == 0)
+            for (size_t k = 0; k < m_out.size(); ++k)
+                if (m_out[k]->dictionary && m_out[k]->texts() * 2 > size_t(m_rows))
+                    makePlain(k);
     }
-    static void appendText(DecodedColumn &out, std::string_view text)
+    void addCoded(size_t k, std::string_view text)
     {
-        if (text.size() > 0xFFFFFFFFu - out.text.size())
-            throw std::bad_alloc();
-        out.text.append(text.data(), text.size());
-        out.ends.push_back(uint32_t(out.text.size()));
+        DecodedColumn &out = *m_out[k];
+        appendCode(out, m_index[k].codeOf(out, text.data(), text.size()));
+    }
+    void makePlain(size_t k)
+    {
+        toPlain(*m_out[k], size_t(m_rows));
+        m_index[k].clear();
     }
 
     void checkCancel() const
@@ -115,11 +332,33 @@ void finish(DecodedColumn &col, size_t rows)
     col.reals.fit();
     col.text.fit();
     col.ends.fit();
+    col.codes.fit();
+    col.wideCodes.fit();
 }
 
 QString changedFile(const QString &table)
 {
     return QStringLiteral("数据库文件已被更改，表 '%1' 无法读取。").arg(table);
+}
+
+// The later part's texts added to the earlier part's dictionary, its codes remapped to those
+// of the whole.
+void mergeDictionaries(DecodedColumn &into, const DecodedColumn &from, size_t fromRows)
+{
+    TextIndex index;
+    index.adoptAll(into);
+    std::vector<uint32_t> remap(from.texts());
+    for (size_t v = 0; v < from.texts(); ++v) {
+        size_t size;
+        const char *p = from.valueAt(v, size);
+        remap[v] = uint32_t(index.codeOf(into, p, size));
+    }
+    if (into.wide)
+        into.wideCodes.reserve(into.wideCodes.size() + fromRows);
+    else
+        into.codes.reserve(into.codes.size() + fromRows);
+    for (size_t r = 0; r < fromRows; ++r)
+        appendCode(into, remap[from.codeAt(r)]);
 }
 
 // Appends the rows of a column read from a later part of the table.
@@ -133,6 +372,22 @@ void appendColumn(DecodedColumn &into, size_t intoRows, const DecodedColumn &fro
     case StorageClass::Integer: into.integers.append(from.integers.data(), fromRows); break;
     case StorageClass::Real: into.reals.append(from.reals.data(), fromRows); break;
     default: {
+        if (into.dictionary && from.dictionary) {
+            mergeDictionaries(into, from, fromRows);
+            break;
+        }
+        // Either part went plain: the whole is plain.
+        if (into.dictionary)
+            toPlain(into, intoRows);
+        if (from.dictionary) {
+            into.ends.reserve(into.ends.size() + fromRows);
+            for (size_t r = 0; r < fromRows; ++r) {
+                size_t size;
+                const char *p = from.textAt(r, size);
+                appendText(into, p, size);
+            }
+            break;
+        }
         const size_t base = into.text.size();
         if (from.text.size() > 0xFFFFFFFFu - base)
             throw std::bad_alloc();

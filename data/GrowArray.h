@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 // Where a GrowArray keeps its block. The heap: realloc, which moves a large block by remapping
 // its pages rather than copying them.
@@ -90,6 +91,12 @@ public:
             m_data = static_cast<T *>(p);
             m_capacity = bytes / sizeof(T);
         }
+    }
+    void swap(GrowArray &other) noexcept
+    {
+        std::swap(m_data, other.m_data);
+        std::swap(m_size, other.m_size);
+        std::swap(m_capacity, other.m_capacity);
     }
     // Empty, the block given back.
     void clear()

@@ -65,23 +65,34 @@ struct Cursor : sqlite3_vtab_cursor
         row = i < candidates.size() ? candidates[i] : rows;
     }
 
-    // The rows that pass every prefilter: the first test searches its column's text whole, the
-    // others look at the rows it found.
+    // The rows that pass every prefilter: the first test searches its column whole (each of
+    // its distinct texts once when the column keeps them so), the others look at the rows it
+    // found.
     void listCandidates()
     {
         const Prefilter &first = prefilters.front();
         const DecodedColumn &col = store->column(first.column);
-        first.matchingRows(col.text.data(), col.ends.data(), rows, candidates);
+        if (col.dictionary && col.wide)
+            first.matchingCodedRows(col.text.data(), col.ends.data(), col.texts(), col.wideCodes.data(), rows,
+                                    candidates);
+        else if (col.dictionary)
+            first.matchingCodedRows(col.text.data(), col.ends.data(), col.texts(), col.codes.data(), rows, candidates);
+        else
+            first.matchingRows(col.text.data(), col.ends.data(), rows, candidates);
+        // The search found exactly the rows whose text admits the first test; a null row, whose
+        // text is empty, is never one of them.
         size_t kept = 0;
         for (uint32_t r : candidates)
-            if (passes(r))
+            if (!col.isNull(r) && passes(r, 1))
                 candidates[kept++] = r;
         candidates.resize(kept);
     }
 
-    bool passes(size_t r) const
+    // Whether row r passes the prefilters from the `from`th on.
+    bool passes(size_t r, size_t from) const
     {
-        for (const Prefilter &f : prefilters) {
+        for (size_t k = from; k < prefilters.size(); ++k) {
+            const Prefilter &f = prefilters[k];
             const DecodedColumn &col = store->column(f.column);
             if (col.isNull(r))
                 return false; // NULL LIKE / = ... is never true

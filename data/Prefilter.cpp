@@ -91,4 +91,32 @@ void Prefilter::matchingRows(const char *text, const uint32_t *ends, size_t rows
     }
 }
 
+template <class Code>
+void Prefilter::listCoded(const char *text, const uint32_t *ends, size_t texts, const Code *codes, size_t rows,
+                          std::vector<uint32_t> &out) const
+{
+    std::vector<uint32_t> hits;
+    matchingRows(text, ends, texts, hits);
+    if (hits.empty())
+        return;
+    std::vector<unsigned char> passed(texts, 0);
+    for (uint32_t v : hits)
+        passed[v] = 1;
+    for (size_t r = 0; r < rows; ++r)
+        if (passed[codes[r]])
+            out.push_back(uint32_t(r));
+}
+
+void Prefilter::matchingCodedRows(const char *text, const uint32_t *ends, size_t texts, const uint16_t *codes,
+                                  size_t rows, std::vector<uint32_t> &out) const
+{
+    listCoded(text, ends, texts, codes, rows, out);
+}
+
+void Prefilter::matchingCodedRows(const char *text, const uint32_t *ends, size_t texts, const uint32_t *codes,
+                                  size_t rows, std::vector<uint32_t> &out) const
+{
+    listCoded(text, ends, texts, codes, rows, out);
+}
+
 } // namespace jetvtab

@@ -34,6 +34,17 @@ struct Prefilter
     // text is text[ends[r], ends[r + 1]): the texts lie back to back, and one search runs over
     // all of them, each hit taken for the row it starts in when it also ends there.
     void matchingRows(const char *text, const uint32_t *ends, size_t rows, std::vector<uint32_t> &out) const;
+    // The same for a column kept as `texts` distinct texts (laid out as above) and a code a row
+    // into them: each text is tested once, then the rows whose code passed are listed.
+    void matchingCodedRows(const char *text, const uint32_t *ends, size_t texts, const uint16_t *codes, size_t rows,
+                           std::vector<uint32_t> &out) const;
+    void matchingCodedRows(const char *text, const uint32_t *ends, size_t texts, const uint32_t *codes, size_t rows,
+                           std::vector<uint32_t> &out) const;
+
+private:
+    template <class Code>
+    void listCoded(const char *text, const uint32_t *ends, size_t texts, const Code *codes, size_t rows,
+                   std::vector<uint32_t> &out) const;
 };
 
 } // namespace jetvtab

@@ -218,7 +218,8 @@ bool sameAsSourceRow(sqlite3_stmt *stmt, const StoreRows &source, int columns, s
         }
         size_t size;
         const char *q = col.textAt(row, size);
-        // The value handed out by the table itself, not a copy: nothing else points there.
+        // The value handed out by the table itself, not a copy: nothing but this text points
+        // there (in a column's dictionary, the same text of other rows: equal all the same).
         if (p == q && size > 0)
             continue;
         const int n = sqlite3_column_bytes(stmt, c);

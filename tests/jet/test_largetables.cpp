@@ -32,14 +32,28 @@ jet::TableDef bigTable()
 }
 
 // Row i of "Big": every cell differs from its neighbours'; some notes are long values kept on
-// pages of their own, some are NULL.
+// pages of their own, some are NULL. Names are all distinct; cities (some NULL, some empty) and
+// domains are a few values repeated.
 QVector<QVariant> bigRow(int i)
 {
     QVariant note;
     if (i % 13 != 0)
         note = i % 5 == 0 ? QStringLiteral("长备注%1 ").arg(i).repeated(8) : QStringLiteral("注%1").arg(i * 7);
-    return {i * 7 - 100000, QStringLiteral("律师名字%1号 王某某").arg(i), QStringLiteral("城市%1").arg(i % 977), note,
+    const QVariant city = i % 101 == 7   ? QVariant()
+                          : i % 977 == 3 ? QVariant(QStringLiteral(""))
+                                         : QVariant(QStringLiteral("城市%1").arg(i % 977));
+    return {i * 7 - 100000, QStringLiteral("律师名字%1号 王某某").arg(i), city, note,
             QStringLiteral("民事、刑事、商事、行政、知识产权 %1").arg(i % 31)};
+}
+
+using RowTest = std::function<bool(const QVector<QVariant> &)>;
+bool holds(const QVariant &v, const QString &part)
+{
+    return !v.isNull() && v.toString().contains(part);
+}
+bool is(const QVariant &v, const QString &text)
+{
+    return !v.isNull() && v.toString() == text;
 }
 
 QString rowText(const QVector<QVariant> &r)
@@ -145,6 +159,41 @@ private Q_SLOTS:
             QCOMPARE(summarize(rows), written);
             QCOMPARE(rows, m_expected);
         }
+        // Searches, in a fresh engine (the column read alone, in one part) and after every column
+        // was read in two parts: the cities and domains kept as each part's distinct values
+        // merged, the names turned plain part-way through each part (all distinct).
+        const std::vector<std::pair<const char *, RowTest>> searches{
+            {"b_city LIKE '%市12%'", [](const auto &r) { return holds(r[2], QStringLiteral("市12")); }},
+            {"b_city = '城市500'", [](const auto &r) { return is(r[2], QStringLiteral("城市500")); }},
+            {"b_city = ''", [](const auto &r) { return is(r[2], QString()); }},
+            {"b_city IS NULL", [](const auto &r) { return r[2].isNull(); }},
+            {"b_name LIKE '%字3012%'", [](const auto &r) { return holds(r[1], QStringLiteral("字3012")); }},
+            {"b_domain = '民事、刑事、商事、行政、知识产权 7' AND b_city LIKE '%市7%'",
+             [](const auto &r) {
+                 return is(r[4], QStringLiteral("民事、刑事、商事、行政、知识产权 7"))
+                        && holds(r[2], QStringLiteral("市7"));
+             }},
+        };
+        for (bool wholeFirst : {false, true}) {
+            SqlEngine engine(path, QString());
+            if (wholeFirst)
+                engineRows(engine, QStringLiteral("Big"));
+            for (const auto &[where, test] : searches) {
+                const std::unique_ptr<ResultSet> r =
+                    engine.execute(QStringLiteral("SELECT b_id FROM Big WHERE %1").arg(QString::fromUtf8(where)), {});
+                QStringList found, expected;
+                for (int i = 0; i < r->rowCount(); ++i)
+                    found << r->value(i, 0);
+                for (int i = 0; i < kBigRows; ++i)
+                    if (test(bigRow(i)))
+                        expected << QString::number(i * 7 - 100000);
+                QVERIFY2(!expected.isEmpty(), where);
+                QVERIFY2(found == expected, qPrintable(QStringLiteral("%1: %2 rows, %3 expected")
+                                                           .arg(QString::fromUtf8(where))
+                                                           .arg(found.size())
+                                                           .arg(expected.size())));
+            }
+        }
         {
             SqlEngine engine(path, QString());
             const std::unique_ptr<ResultSet> r =
@@ -207,6 +256,49 @@ private Q_SLOTS:
             }
         }
         QVERIFY(!engine.isLoaded(QStringLiteral("Big")));
+    }
+
+    // More distinct texts than 16-bit codes reach, about two rows each: the codes widen part-way
+    // through a pass read in one part, and when the two parts' texts are merged (each part's
+    // fit). Every row and a search read the same either way.
+    void manyDistinctTexts()
+    {
+        constexpr int kRows = 140000;
+        const QString pad = QStringLiteral("填").repeated(24); // enough pages for two parts
+        auto code = [](int i) { return QStringLiteral("值%1").arg(i / 2); };
+        const QString path = m_dir.filePath(QStringLiteral("distinct.mdb"));
+        {
+            jet::Writer w(path, QString());
+            w.beginTable({QStringLiteral("Wide"),
+                          {{QStringLiteral("w_id"), jet::kLong, 0},
+                           {QStringLiteral("w_code"), jet::kText, 20},
+                           {QStringLiteral("w_pad"), jet::kText, 30}}});
+            for (int i = 0; i < kRows; ++i)
+                w.addRow({i, code(i), pad});
+            w.endTable();
+            w.finish();
+        }
+        QVERIFY(JetFile(path, QString()).openTable(QStringLiteral("Wide"), {0})->pageCount() >= 1024);
+        QStringList expected;
+        for (int i = 0; i < kRows; ++i)
+            if (code(i).contains(QStringLiteral("值6999")))
+                expected << QString::number(i);
+        for (bool wholeFirst : {false, true}) {
+            SqlEngine engine(path, QString());
+            if (wholeFirst) {
+                const QStringList rows = engineRows(engine, QStringLiteral("Wide"));
+                QCOMPARE(rows.size(), kRows);
+                for (int i = 0; i < kRows; ++i)
+                    if (rows[i].section(kCell, 1, 1) != code(i))
+                        QFAIL(qPrintable(QStringLiteral("row %1: %2").arg(i).arg(rows[i].section(kCell, 1, 1))));
+            }
+            const std::unique_ptr<ResultSet> r =
+                engine.execute(QStringLiteral("SELECT w_id FROM Wide WHERE w_code LIKE '%值6999%'"), {});
+            QStringList found;
+            for (int i = 0; i < r->rowCount(); ++i)
+                found << r->value(i, 0);
+            QCOMPARE(found, expected);
+        }
     }
 
     // A pass cancelled at any moment keeps nothing: no column, no row count. The next pass reads
