@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string_view>
 #include <system_error>
@@ -233,6 +234,26 @@ public:
             m_out.push_back(std::move(column));
         }
         m_index.resize(m_out.size());
+    }
+
+    // The rows whose first `tested` cells `keep` accepts, each decoded further only then, kept
+    // plain; their numbers in the table go to `found`.
+    void fillMatching(jet::TableCursor &rows, size_t tested,
+                      const std::function<bool(const std::vector<JetCell> &)> &keep, std::vector<uint32_t> &found)
+    {
+        for (auto &column : m_out)
+            column->dictionary = false;
+        while (rows.advance()) {
+            const size_t row = m_seen++;
+            rows.decode(0, tested);
+            if (!keep(rows.cells()))
+                continue;
+            rows.decode(tested, m_out.size());
+            add(rows.cells());
+            if (row > 0xFFFFFFFFu)
+                throw std::bad_alloc();
+            found.push_back(uint32_t(row));
+        }
     }
 
     // Every row of the cursor, each decoded only when it is kept.
@@ -606,6 +627,29 @@ try {
         m_decoded[size_t(wanted[k])].store(true, std::memory_order_release);
     }
     m_rows.store(filler.rows(), std::memory_order_release);
+} catch (const jet::Error &e) {
+    throw EDatabaseError(e);
+}
+
+std::optional<std::vector<std::unique_ptr<DecodedColumn>>>
+ColumnStore::decodeMatching(const std::vector<int> &columns, size_t tested,
+                            const std::function<bool(const std::vector<JetCell> &)> &keep,
+                            std::vector<uint32_t> &rows) const
+try {
+    std::lock_guard<std::mutex> lock(*m_decodeLock);
+    if (rowCount() >= 0
+        && std::all_of(columns.begin(), columns.begin() + std::ptrdiff_t(tested), [&](int c) { return isDecoded(c); }))
+        return std::nullopt;
+    std::atomic<bool> abandon{false};
+    ColumnFiller filler(m_columns, columns, nullptr, &abandon);
+    rows.clear();
+    filler.fillMatching(*file().openTable(m_name, columns), tested, keep, rows);
+    // A whole pass meets the table's rows: a count known from before that differs is another file.
+    if (rowCount() >= 0 && filler.seen() != size_t(rowCount()))
+        throw EDatabaseError(changedFile(m_name));
+    for (auto &col : filler.columns())
+        finish(*col, rows.size());
+    return std::move(filler.columns());
 } catch (const jet::Error &e) {
     throw EDatabaseError(e);
 }

@@ -323,9 +323,48 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
         }
         if (cursor->prefilters.empty()) {
             store->ensure(columns);
-        } else {
-            // The columns the prefilters test first, then the rows that pass; the other columns
-            // only for those rows when they are few (a first search in a fresh process).
+        } else if (!std::all_of(filtered.begin(), filtered.end(), [&](int c) { return store->isDecoded(c); })) {
+            // A first search: one pass tests each row's criterion columns and reads the other
+            // columns of the rows that pass only; the columns are decoded whole later, ahead of
+            // the next search (the window's read-ahead), or by the next search.
+            std::vector<int> read;
+            std::vector<int> at(size_t(store->columns().size()), -1);
+            auto reading = [&](int c) {
+                if (c >= 0 && c < store->columns().size() && at[size_t(c)] < 0) {
+                    at[size_t(c)] = int(read.size());
+                    read.push_back(c);
+                }
+            };
+            for (int c : filtered)
+                reading(c);
+            const size_t tested = read.size();
+            for (int c : columns)
+                reading(c);
+            auto matching = store->decodeMatching(
+                read, tested,
+                [&](const std::vector<JetCell> &cells) {
+                    for (const Prefilter &f : cursor->prefilters) {
+                        const JetCell &cell = cells[size_t(at[size_t(f.column)])];
+                        if (cell.isNull() || !f.admits(cell.text.data(), cell.text.size()))
+                            return false; // NULL LIKE / = ... is never true
+                    }
+                    return true;
+                },
+                cursor->candidates);
+            if (matching) {
+                cursor->partial = std::move(*matching);
+                cursor->partialColumns = read;
+                cursor->rows = size_t(-1); // past every row listed
+                cursor->listed = true;
+                cursor->moveTo(0);
+                table->catalog->scanned = {store, &cursor->candidates, false, {}};
+                return SQLITE_OK;
+            }
+            cursor->candidates.clear(); // decoded meanwhile: searched whole below
+        }
+        if (!cursor->prefilters.empty()) {
+            // The columns the prefilters test, decoded, searched whole; then the rows that pass,
+            // the other columns only for those rows when they are few.
             store->ensure(filtered);
             const size_t rows = size_t(store->rowCount());
             cursor->rows = rows;

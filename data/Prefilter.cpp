@@ -58,7 +58,18 @@ bool Prefilter::admits(const char *text, size_t size) const
 {
     if (whole)
         return size == bytes.size() && std::memcmp(text, bytes.data(), size) == 0;
-    return memmem(text, size, bytes.data(), bytes.size()) != nullptr;
+    // Cells are short (a city, a name): a plain scan for the first byte beats memmem's set-up.
+    const size_t n = bytes.size();
+    if (size < n)
+        return false;
+    if (n == 0)
+        return true;
+    const char first = bytes[0];
+    const char *rest = bytes.data() + 1;
+    for (const char *p = text, *last = text + (size - n); p <= last; ++p)
+        if (*p == first && std::memcmp(p + 1, rest, n - 1) == 0)
+            return true;
+    return false;
 }
 
 void Prefilter::matchingRows(const char *text, const uint32_t *ends, size_t rows, std::vector<uint32_t> &out) const
