@@ -319,6 +319,7 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
                 reading(c);
             cursor->stream = store->openRows(read);
             cursor->streamEnded = !cursor->nextStreamed();
+            table->catalog->scanned = {store, nullptr, true, {}, cursor};
             return SQLITE_OK;
         }
         if (cursor->prefilters.empty()) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QStringList>
+
+#include "data/jet/JetValues.h"
 #include <QtGlobal>
 #include <cstdint>
 #include <exception>
@@ -25,6 +27,19 @@ constexpr const char *kModule = "jet";
 // double a column holds beyond -9.2e18, so NaN is never greater than a number and sorts just
 // after -Infinity. A field that is a Real column shows it as "NaN" (statementrows).
 constexpr qint64 kNotANumber = std::numeric_limits<qint64>::min();
+
+// A scan streamed from the file (Catalog::streaming), seen from the engine: for a statement
+// whose rows are the scan's own, the rows after the first are taken from here, SQLite not
+// stepped through them.
+class StreamedRows
+{
+public:
+    virtual ~StreamedRows() = default;
+    // The scan's next row that passes its tests; false after the last. Throws jet::Error.
+    virtual bool nextRow() = 0;
+    // A column of the row it stands on; null when the statement does not read the column.
+    virtual const JetCell *cell(int column) const = 0;
+};
 
 // What the module's tables reach: the stores (a table is created "USING jet(N)" for store N),
 // and the failure of the last call into the module, kept whole so that the engine raises it
@@ -58,6 +73,7 @@ struct Catalog
         const std::vector<uint32_t> *rows = nullptr;
         bool complete = false;
         std::vector<int> deferred; // columns it hands out as NULL, not read (see below)
+        StreamedRows *streamed = nullptr;
     };
     Scan scanned;
     // Set for a statement whose result takes the rows of its one scan (statementrows::read): the

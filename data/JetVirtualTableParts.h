@@ -23,7 +23,7 @@ struct Table : sqlite3_vtab
     QString refusal;
 };
 
-struct Cursor : sqlite3_vtab_cursor
+struct Cursor : sqlite3_vtab_cursor, StreamedRows
 {
     const ColumnStore *store = nullptr;
     size_t row = 0;
@@ -42,6 +42,17 @@ struct Cursor : sqlite3_vtab_cursor
     std::vector<int> at;
     size_t tested = 0; // the stream's first cells, the columns the prefilters test
     bool streamEnded = false;
+
+    bool nextRow() override
+    {
+        streamEnded = !nextStreamed();
+        return !streamEnded;
+    }
+    const JetCell *cell(int column) const override
+    {
+        const int k = column >= 0 && size_t(column) < at.size() ? at[size_t(column)] : -1;
+        return k < 0 ? nullptr : &stream->cells()[size_t(k)];
+    }
 
     // The stream's next row that passes every prefilter, decoded; false after the last. Each
     // row's tested columns are decoded first, the others only when it passes.

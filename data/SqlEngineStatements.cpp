@@ -489,7 +489,8 @@ void SqlEngine::streamRows(const QString &sql, const QStringList &params,
                 explicit Streaming(jetvtab::Catalog &c) : catalog(c) { catalog.streaming = true; }
                 ~Streaming() { catalog.streaming = false; }
             } streaming(m_catalog);
-            stepping(m_catalog, [&] { statementrows::stream(guard.stmt, m_catalog, row); });
+            const bool scanRows = m_catalog.planned.size() == 1 && programShape(m_db, guard.stmt) == Shape::Rows;
+            stepping(m_catalog, [&] { statementrows::stream(guard.stmt, m_catalog, row, scanRows); });
         }
     } catch (const EDatabaseError &) {
         // What failed while the file changed is no fault of the file at the path now.

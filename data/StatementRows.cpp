@@ -1,8 +1,10 @@
 #include "data/StatementRows.h"
 
 #include "data/ColumnStore.h"
+#include "data/DatabaseError.h"
 #include "data/ResultSet.h"
 #include "data/SqlErrors.h"
+#include "data/jet/JetError.h"
 
 #include <algorithm>
 #include <charconv>
@@ -277,10 +279,11 @@ std::string_view jetCellText(const JetCell &cell, StorageClass kind, std::string
     }
 }
 
-void stream(sqlite3_stmt *stmt, const jetvtab::Catalog &catalog, const RowSink &row)
+void stream(sqlite3_stmt *stmt, const jetvtab::Catalog &catalog, const RowSink &row, bool scanRows)
 {
     const int columns = sqlite3_column_count(stmt);
-    const std::vector<bool> real = realFields(fieldOrigins(stmt, catalog));
+    const std::vector<FieldOrigin> origins = fieldOrigins(stmt, catalog);
+    const std::vector<bool> real = realFields(origins);
     std::vector<std::string> buffers(static_cast<size_t>(columns));
     std::vector<std::string_view> cells(static_cast<size_t>(columns));
     std::vector<unsigned char> types(static_cast<size_t>(columns));
@@ -299,6 +302,30 @@ void stream(sqlite3_stmt *stmt, const jetvtab::Catalog &catalog, const RowSink &
                                    : cellText(v, type, buffers[size_t(c)]);
         }
         row(cells.data(), types.data());
+        if (scanRows) {
+            // The rest are the streamed scan's own rows, each value as the table gives it.
+            scanRows = false;
+            jetvtab::StreamedRows *scan = catalog.scanned.streamed;
+            const ColumnStore *table = singleTable(origins);
+            if (!scan || !table || catalog.scanned.store != table)
+                continue;
+            if (!std::all_of(origins.begin(), origins.end(),
+                             [&](const FieldOrigin &f) { return scan->cell(f.column); }))
+                continue;
+            try {
+                while (scan->nextRow()) {
+                    for (int c = 0; c < columns; ++c) {
+                        const int column = origins[size_t(c)].column;
+                        cells[size_t(c)] = jetCellText(*scan->cell(column), table->columns()[column].kind,
+                                                       buffers[size_t(c)], types[size_t(c)]);
+                    }
+                    row(cells.data(), types.data());
+                }
+            } catch (const jet::Error &e) {
+                throw EDatabaseError(e);
+            }
+            return;
+        }
     }
 }
 

@@ -55,6 +55,7 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
 // its cells in the text form read() gives them, and SQLite's type code of each. Throws as
 // read(); the rows handed over before a failure stay handed over.
 using RowSink = std::function<void(const std::string_view *cells, const unsigned char *types)>;
-void stream(sqlite3_stmt *stmt, const jetvtab::Catalog &catalog, const RowSink &row);
+// `scanRows` as for read(): the rows after the first come from the streamed scan itself.
+void stream(sqlite3_stmt *stmt, const jetvtab::Catalog &catalog, const RowSink &row, bool scanRows = false);
 
 } // namespace statementrows
