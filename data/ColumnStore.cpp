@@ -633,12 +633,11 @@ try {
 
 std::optional<std::vector<std::unique_ptr<DecodedColumn>>>
 ColumnStore::decodeMatching(const std::vector<int> &columns, size_t tested,
-                            const std::function<bool(const std::vector<JetCell> &)> &keep,
-                            std::vector<uint32_t> &rows) const
+                            const std::function<bool(const std::vector<JetCell> &)> &keep, std::vector<uint32_t> &rows,
+                            const std::vector<int> &unlessDecoded) const
 try {
     std::lock_guard<std::mutex> lock(*m_decodeLock);
-    if (rowCount() >= 0
-        && std::all_of(columns.begin(), columns.begin() + std::ptrdiff_t(tested), [&](int c) { return isDecoded(c); }))
+    if (rowCount() >= 0 && std::all_of(unlessDecoded.begin(), unlessDecoded.end(), [&](int c) { return isDecoded(c); }))
         return std::nullopt;
     std::atomic<bool> abandon{false};
     ColumnFiller filler(m_columns, columns, nullptr, &abandon);

@@ -120,19 +120,21 @@ public:
     {};
     void ensure(const std::vector<int> &columns, const std::atomic<bool> *cancel = nullptr);
 
-    // Decodes columns for a few rows only (ascending row numbers, the row count known): value i
-    // of each column is that of rows[i]. Nothing is kept. Throws as ensure().
+    // Decodes columns for some rows only (ascending row numbers, the row count known): value i
+    // of each column is that of rows[i] (a result's fields read when first asked for). Nothing
+    // is kept. Throws as ensure().
     std::vector<std::unique_ptr<DecodedColumn>> decodeRows(const std::vector<int> &columns,
                                                            const std::vector<uint32_t> &rows) const;
 
     // One pass over the table for a first search: the rows whose first `tested` columns `keep`
     // accepts (their cells in the order of `columns`), the other columns decoded for them only.
     // Value i of each column is that of rows[i]; `rows` gets their numbers. Nothing is kept.
-    // Nothing (no value) when the tested columns were decoded whole while it waited for the
-    // lock: their search is the faster way then. Throws as ensure().
+    // Nothing (no value) when the columns `unlessDecoded` were all decoded whole while it waited
+    // for the lock: searching them is the faster way then. Throws as ensure().
     std::optional<std::vector<std::unique_ptr<DecodedColumn>>>
     decodeMatching(const std::vector<int> &columns, size_t tested,
-                   const std::function<bool(const std::vector<JetCell> &)> &keep, std::vector<uint32_t> &rows) const;
+                   const std::function<bool(const std::vector<JetCell> &)> &keep, std::vector<uint32_t> &rows,
+                   const std::vector<int> &unlessDecoded) const;
 
     // The rows of the table one at a time, the given columns decoded as each is reached and
     // nothing kept: for a statement streamed to its reader. Throws EDatabaseError. Each row is

@@ -7,6 +7,7 @@
 #include "data/Prefilter.h"
 #include "data/SqlErrors.h"
 #include "data/TextCompare.h"
+#include "data/jet/JetError.h"
 #include "data/jet/JetPages.h"
 #include "data/jet/JetRows.h"
 
@@ -50,6 +51,10 @@ int failed(Table *table) noexcept
         } catch (const EDatabaseError &e) {
             table->catalog->error = std::current_exception();
             message = e.message();
+        } catch (const jet::Error &e) { // a row read from the file as the scan reaches it
+            const EDatabaseError error(e);
+            table->catalog->error = std::make_exception_ptr(error);
+            message = error.message();
         } catch (const std::bad_alloc &) {
             message = sqlerrors::outOfMemory();
             table->catalog->error = std::make_exception_ptr(EDatabaseError(message));
@@ -324,76 +329,75 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
         }
         if (cursor->prefilters.empty()) {
             store->ensure(columns);
-        } else if (!std::all_of(filtered.begin(), filtered.end(), [&](int c) { return store->isDecoded(c); })) {
-            // A first search: one pass tests each row's criterion columns and reads the other
-            // columns of the rows that pass only; the columns are decoded whole later, ahead of
-            // the next search (the window's read-ahead), or by the next search.
-            std::vector<int> read;
-            std::vector<int> at(size_t(store->columns().size()), -1);
-            auto reading = [&](int c) {
-                if (c >= 0 && c < store->columns().size() && at[size_t(c)] < 0) {
-                    at[size_t(c)] = int(read.size());
-                    read.push_back(c);
-                }
-            };
-            for (int c : filtered)
-                reading(c);
-            const size_t tested = read.size();
-            for (int c : columns)
-                reading(c);
-            auto matching = store->decodeMatching(
-                read, tested,
-                [&](const std::vector<JetCell> &cells) {
-                    for (const Prefilter &f : cursor->prefilters) {
-                        const JetCell &cell = cells[size_t(at[size_t(f.column)])];
-                        if (cell.isNull() || !f.admits(cell.text.data(), cell.text.size()))
-                            return false; // NULL LIKE / = ... is never true
-                    }
-                    return true;
-                },
-                cursor->candidates);
-            if (matching) {
-                cursor->partial = std::move(*matching);
-                cursor->partialColumns = read;
-                cursor->rows = size_t(-1); // past every row listed
-                cursor->listed = true;
-                cursor->moveTo(0);
-                table->catalog->scanned = {store, &cursor->candidates, false, {}};
-                return SQLITE_OK;
-            }
-            cursor->candidates.clear(); // decoded meanwhile: searched whole below
-        }
-        if (!cursor->prefilters.empty()) {
-            // The columns the prefilters test, decoded, searched whole; then the rows that pass,
-            // the other columns only for those rows when they are few.
-            store->ensure(filtered);
-            const size_t rows = size_t(store->rowCount());
-            cursor->rows = rows;
-            cursor->listCandidates();
+        } else {
+            // The columns the statement reads: decoded whole, left for the result to read
+            // (Catalog::deferColumns), or neither yet.
             const Catalog &catalog = *table->catalog;
-            std::vector<int> missing, deferred, decoded;
+            std::vector<int> deferred;
+            bool whole = std::all_of(filtered.begin(), filtered.end(), [&](int c) { return store->isDecoded(c); });
             for (int c : columns) {
-                if (store->isDecoded(c)) {
-                    decoded.push_back(c);
-                } else if (catalog.deferStore == store
-                           && std::find(catalog.deferColumns.begin(), catalog.deferColumns.end(), c)
-                                  != catalog.deferColumns.end()) {
+                if (store->isDecoded(c))
+                    continue;
+                if (catalog.deferStore == store
+                    && std::find(catalog.deferColumns.begin(), catalog.deferColumns.end(), c)
+                           != catalog.deferColumns.end()) {
                     if (std::find(deferred.begin(), deferred.end(), c) == deferred.end())
                         deferred.push_back(c);
-                } else if (std::find(missing.begin(), missing.end(), c) == missing.end()) {
-                    missing.push_back(c);
-                    decoded.push_back(c);
+                } else {
+                    whole = false;
                 }
             }
-            if (!missing.empty() && cursor->candidates.size() * 8 <= rows) {
-                cursor->partial = store->decodeRows(missing, cursor->candidates);
-                cursor->partialColumns = missing;
-            } else {
-                store->ensure(decoded);
+            if (!whole) {
+                // One pass over the file (a search before the columns are read ahead): each row's
+                // criterion columns tested as it is reached, the other columns read only for the
+                // rows that pass. Nothing is kept: the columns are decoded whole ahead of the next
+                // search, or by a statement without a criterion.
+                std::vector<int> read;
+                std::vector<int> at(size_t(store->columns().size()), -1);
+                auto reading = [&](int c) {
+                    if (c >= 0 && c < store->columns().size() && at[size_t(c)] < 0) {
+                        at[size_t(c)] = int(read.size());
+                        read.push_back(c);
+                    }
+                };
+                for (int c : filtered)
+                    reading(c);
+                const size_t tested = read.size();
+                for (int c : columns)
+                    reading(c);
+                std::vector<int> needed;
+                for (int c : read)
+                    if (std::find(deferred.begin(), deferred.end(), c) == deferred.end())
+                        needed.push_back(c);
+                auto matching = store->decodeMatching(
+                    read, tested,
+                    [&](const std::vector<JetCell> &cells) {
+                        for (const Prefilter &f : cursor->prefilters) {
+                            const JetCell &cell = cells[size_t(at[size_t(f.column)])];
+                            if (cell.isNull() || !f.admits(cell.text.data(), cell.text.size()))
+                                return false; // NULL LIKE / = ... is never true
+                        }
+                        return true;
+                    },
+                    cursor->candidates, needed);
+                if (matching) {
+                    cursor->partial = std::move(*matching);
+                    cursor->partialColumns = read;
+                    cursor->rows = size_t(-1); // past every row listed
+                    cursor->listed = true;
+                    cursor->moveTo(0);
+                    table->catalog->scanned = {store, &cursor->candidates, false, {}, nullptr};
+                    return SQLITE_OK;
+                }
+                cursor->candidates.clear(); // decoded while it waited: searched whole below
             }
+            // The criterion columns searched whole, each distinct value once where the column
+            // keeps a dictionary.
+            cursor->rows = size_t(store->rowCount());
+            cursor->listCandidates();
             cursor->listed = true;
             cursor->moveTo(0);
-            table->catalog->scanned = {store, &cursor->candidates, cursor->partialColumns.empty(), deferred};
+            table->catalog->scanned = {store, &cursor->candidates, true, deferred, nullptr};
             return SQLITE_OK;
         }
     } catch (...) {

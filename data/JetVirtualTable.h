@@ -82,10 +82,6 @@ struct Catalog
     // for a scan that a criterion narrows.
     const ColumnStore *deferStore = nullptr;
     std::vector<int> deferColumns;
-    // The row whose value the module handed out last: a result row made of plain columns of
-    // one table is that row (the engine checks the values before it relies on that).
-    const ColumnStore *lastStore = nullptr;
-    size_t lastRow = 0;
 };
 
 // Registers the module on a connection; the catalog must outlive it. Returns an SQLite code.

@@ -58,6 +58,11 @@ struct Cursor : sqlite3_vtab_cursor, StreamedRows
     // row's tested columns are decoded first, the others only when it passes.
     bool nextStreamed()
     {
+        if (prefilters.empty()) {
+            const bool found = stream->next();
+            row = stream->passed() - 1;
+            return found;
+        }
         const bool found = stream->nextWhere(tested, [this](const std::vector<JetCell> &cells) {
             for (const Prefilter &f : prefilters) {
                 const JetCell &cell = cells[size_t(at[size_t(f.column)])];

@@ -54,9 +54,6 @@ int column(sqlite3_vtab_cursor *base, sqlite3_context *ctx, int c)
     const auto *cursor = static_cast<Cursor *>(base);
     if (cursor->stream)
         return streamedColumn(*cursor, ctx, c);
-    Catalog *catalog = static_cast<Table *>(base->pVtab)->catalog;
-    catalog->lastStore = cursor->store;
-    catalog->lastRow = cursor->row;
     const DecodedColumn *values = nullptr;
     size_t row = cursor->row;
     if (cursor->store->isDecoded(c)) {

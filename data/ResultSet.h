@@ -47,8 +47,7 @@ public:
         m_text.append(utf8, size);
         m_ends.push_back(quint32(m_text.size()));
     }
-    // Row source mode: set on an empty result; rows are then added with appendSourceRow()
-    // until copy() turns every row into cells of its own.
+    // Row source mode: set on an empty result; rows are then added with appendSourceRow().
     void setRowSource(std::unique_ptr<RowSource> source) { m_source = std::move(source); }
     bool hasRowSource() const { return m_source != nullptr; }
     // Rows 0, 1, 2, ... of the source (a table read whole, in order) take no memory: the list
@@ -67,8 +66,6 @@ public:
         endRow();
         ++m_rowIdCount;
     }
-    // Copies the rows taken from the source into cells and leaves the source.
-    void copy();
 
     void endRow()
     {

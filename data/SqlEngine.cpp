@@ -83,7 +83,6 @@ void SqlEngine::closeFile()
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_catalog.stores.clear();
-    m_catalog.lastStore = nullptr;
     m_catalog.error = nullptr;
     for (const auto &s : m_stores)
         s->retire();

@@ -142,9 +142,7 @@ private:
     // `names` gets the fields' names as the statement was written.
     sqlite3_stmt *prepare(const QString &sql, const QStringList &params, QStringList &names);
     void describe(sqlite3_stmt *stmt, ValueTypes &types) const;
-    ColumnStore *plannedScan(bool count) const;
     ColumnStore *countedTable(sqlite3_stmt *stmt);
-    ColumnStore *plainScan(sqlite3_stmt *stmt, std::vector<int> &columns);
     void stopWarmUp();
     void warmUpLoop();
     bool passTestedBy() const; // under m_jobsMutex

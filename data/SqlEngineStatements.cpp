@@ -99,12 +99,11 @@ bool exactColumnName(const std::vector<ColumnStore *> &stores, std::string_view 
 }
 
 // What the program of a statement does, as EXPLAIN lists it: a scan of one table whose rows are
-// only counted, or handed out as plain columns, each row as the scan reaches it. Anything more
-// (a test, an expression, a sort, a limit, a second table) makes it neither. Rows: plain
-// columns of every row the scan gives, after tests of constants made once before it starts
-// (WHERE 1=1) and with every test of a column left to the table (its own filter): the result
-// is the scan's rows, or none.
-enum class Shape { Other, Count, Columns, Rows };
+// only counted, or handed out as plain columns, each row as the scan gives it (Rows), after
+// tests of constants made once before it starts (WHERE 1=1) and with every test of a column left
+// to the table (its own filter): the result is the scan's rows, or none. Anything more (a test
+// of a column, an expression, a sort, a limit, a second table) makes it neither.
+enum class Shape { Other, Count, Rows };
 
 Shape programShape(sqlite3 *db, sqlite3_stmt *stmt)
 {
@@ -178,9 +177,7 @@ Shape programShape(sqlite3 *db, sqlite3_stmt *stmt)
         return Shape::Other;
     if (counts == 1 && columns == 0 && !tested && !constant && sqlite3_column_count(stmt) == 1)
         return Shape::Count;
-    if (counts != 0 || columns == 0)
-        return Shape::Other;
-    return tested || constant ? Shape::Rows : Shape::Columns;
+    return counts == 0 && columns > 0 ? Shape::Rows : Shape::Other;
 }
 
 } // namespace
@@ -202,6 +199,7 @@ sqlite3_stmt *SqlEngine::prepare(const QString &sql, const QStringList &params, 
     m_catalog.error = nullptr;
     ++m_catalog.statement;
     m_catalog.planned.clear();
+    m_catalog.scanned = {};
     StatementGuard guard;
     const char *tail = nullptr;
     const int rc = prepareStatement(text.c_str(), int(text.size()), &guard.stmt, &tail, readOnlyAuthorizer, nullptr);
@@ -253,45 +251,20 @@ void SqlEngine::describe(sqlite3_stmt *stmt, ValueTypes &types) const
     }
 }
 
-// The table of the one scan SQLite planned for the statement prepared last when it uses no
-// column and tests none (a count), or uses columns and tests none (a plain list), and can be read.
-ColumnStore *SqlEngine::plannedScan(bool count) const
+// The table of a statement that only counts a table's rows ("SELECT COUNT(*) FROM t"), which
+// its pages' row slots answer without stepping through the rows: SQLite planned one scan that
+// uses no column and tests none, and its program only counts. Null for any other statement.
+ColumnStore *SqlEngine::countedTable(sqlite3_stmt *stmt)
 {
     if (m_catalog.planned.size() != 1)
         return nullptr;
     const jetvtab::Catalog::Planned &p = m_catalog.planned.front();
-    if (!p.constrained.empty() || (p.columnsUsed == 0) != count)
+    if (!p.constrained.empty() || p.columnsUsed != 0)
         return nullptr;
     for (ColumnStore *s : m_catalog.stores)
         if (s == p.store && s->refusal().isEmpty())
-            return s;
+            return programShape(m_db, stmt) == Shape::Count ? s : nullptr;
     return nullptr;
-}
-
-// The table of a statement that only counts a table's rows ("SELECT COUNT(*) FROM t"), which
-// its pages' row slots answer without stepping through the rows; null for any other statement.
-ColumnStore *SqlEngine::countedTable(sqlite3_stmt *stmt)
-{
-    ColumnStore *store = plannedScan(true);
-    return store && programShape(m_db, stmt) == Shape::Count ? store : nullptr;
-}
-
-// The table of a statement that lists columns of one table and nothing more ("SELECT * FROM
-// t", "SELECT a, b FROM t"): its rows can go out straight from the file, each value as the
-// engine would give it. `columns` gets the table's column of each field. Null for any other
-// statement.
-ColumnStore *SqlEngine::plainScan(sqlite3_stmt *stmt, std::vector<int> &columns)
-{
-    columns.clear();
-    ColumnStore *store = plannedScan(false);
-    if (!store)
-        return nullptr;
-    const std::vector<statementrows::FieldOrigin> origins = statementrows::fieldOrigins(stmt, m_catalog);
-    if (statementrows::singleTable(origins) != store || programShape(m_db, stmt) != Shape::Columns)
-        return nullptr;
-    for (const statementrows::FieldOrigin &f : origins)
-        columns.push_back(f.column);
-    return store;
 }
 
 bool SqlEngine::plannedReads(const QString &sql, Reads &reads)
@@ -381,7 +354,7 @@ std::unique_ptr<ResultSet> SqlEngine::run(const QString &sql, const QStringList 
     // fields no window reads ahead (shown nowhere while the user searches) are then read only
     // when the result is asked for them.
     const std::vector<statementrows::FieldOrigin> origins = statementrows::fieldOrigins(guard.stmt, m_catalog);
-    const bool scanRows = m_catalog.planned.size() == 1 && programShape(m_db, guard.stmt) != Shape::Other
+    const bool scanRows = m_catalog.planned.size() == 1 && programShape(m_db, guard.stmt) == Shape::Rows
                           && statementrows::singleTable(origins) == m_catalog.planned.front().store;
     struct Deferring
     {
@@ -455,33 +428,6 @@ void SqlEngine::streamRows(const QString &sql, const QStringList &params,
             const std::string_view cell(rows);
             const unsigned char type = SQLITE_INTEGER;
             row(&cell, &type);
-        } else if (std::vector<int> fields; ColumnStore *table = plainScan(guard.stmt, fields)) {
-            // Straight from the file: each row decoded, written and let go, SQLite not stepped.
-            table->verify(m_catalog.statement);
-            std::vector<int> read;
-            std::vector<size_t> at;
-            for (int f : fields) {
-                auto found = std::find(read.begin(), read.end(), f);
-                at.push_back(size_t(found - read.begin()));
-                if (found == read.end())
-                    read.push_back(f);
-            }
-            const std::unique_ptr<TableRows> rows = table->openRows(read);
-            std::vector<std::string> buffers(fields.size());
-            std::vector<std::string_view> cells(fields.size());
-            std::vector<unsigned char> cellTypes(fields.size());
-            try {
-                while (rows->next()) {
-                    for (size_t f = 0; f < fields.size(); ++f)
-                        cells[f] = statementrows::jetCellText(rows->cells()[at[f]], table->columns()[fields[f]].kind,
-                                                              buffers[f], cellTypes[f]);
-                    row(cells.data(), cellTypes.data());
-                }
-            } catch (const jet::Error &e) {
-                throw EDatabaseError(e);
-            } catch (const std::bad_alloc &) {
-                throw EDatabaseError(sqlerrors::outOfMemory());
-            }
         } else {
             struct Streaming
             {
@@ -489,6 +435,8 @@ void SqlEngine::streamRows(const QString &sql, const QStringList &params,
                 explicit Streaming(jetvtab::Catalog &c) : catalog(c) { catalog.streaming = true; }
                 ~Streaming() { catalog.streaming = false; }
             } streaming(m_catalog);
+            // A plain column list of one table (SELECT * too) and a scan that its criteria narrow
+            // alike: after the first row, the rest straight from the file.
             const bool scanRows = m_catalog.planned.size() == 1 && programShape(m_db, guard.stmt) == Shape::Rows;
             stepping(m_catalog, [&] { statementrows::stream(guard.stmt, m_catalog, row, scanRows); });
         }

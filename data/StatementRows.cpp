@@ -365,7 +365,6 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
           const jetvtab::Catalog &catalog, std::vector<unsigned char> *cellTypes, bool scanRows)
 {
     const int columns = sqlite3_column_count(stmt);
-    StoreRows *source = nullptr;
     std::shared_ptr<ColumnStore> store;
     std::vector<int> fields;
     const std::vector<FieldOrigin> origins = fieldOrigins(stmt, catalog);
@@ -387,67 +386,50 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
             fields.push_back(f.column);
         }
     }
-    bool eligible = columns > 0 && int(fields.size()) == columns;
+    // Only the first row decides: when the statement's rows are its one scan's own and every
+    // field is a column the table has decoded (or left for the result to read), the result is
+    // the scan's row numbers, the first row checked against the values SQLite gave.
+    bool first = columns > 0 && int(fields.size()) == columns && scanRows && !cellTypes;
     for (;;) {
         const int rc = sqlite3_step(stmt);
         if (rc == SQLITE_DONE)
             break;
         if (rc != SQLITE_ROW)
             sqlerrors::fail(sqlite3_db_handle(stmt), rc);
-        // Values the scan left unread are only in a result that takes the scan's rows.
         const jetvtab::Catalog::Scan &scan = catalog.scanned;
-        const bool unread = !scan.deferred.empty();
         if (cellTypes)
             for (int c = 0; c < columns; ++c)
                 cellTypes->push_back((unsigned char)valueType(sqlite3_column_value(stmt, c), real, c));
-        // Decided at the first row: the table decodes what the statement uses as it starts, and
-        // a column read for a few rows only is not the table's.
-        if (eligible) {
-            eligible = false;
+        if (first) {
+            first = false;
             std::vector<int> later;
-            bool decoded = true;
-            for (size_t f = 0; f < fields.size(); ++f) {
-                if (store->isDecoded(fields[f]) && store->columns()[fields[f]].kind != StorageClass::Integer
-                    && store->columns()[fields[f]].kind != StorageClass::Real
-                    && store->columns()[fields[f]].kind != StorageClass::Number)
+            bool decoded = scan.store == store.get() && scan.complete;
+            for (size_t f = 0; f < fields.size() && decoded; ++f) {
+                const StorageClass kind = store->columns()[fields[f]].kind;
+                if (store->isDecoded(fields[f]) && kind != StorageClass::Integer && kind != StorageClass::Real
+                    && kind != StorageClass::Number)
                     continue;
                 if (std::find(scan.deferred.begin(), scan.deferred.end(), fields[f]) != scan.deferred.end())
                     later.push_back(int(f));
                 else
                     decoded = false;
             }
-            if (decoded && (later.empty() || scan.rows)) {
-                auto rows = std::make_unique<StoreRows>(store, fields);
-                if (!later.empty() && scan.rows)
-                    rows->defer(later, *scan.rows);
-                source = rows.get();
-                result.setRowSource(std::move(rows));
+            const size_t rows = scan.rows ? scan.rows->size() : size_t(std::max(store ? store->rowCount() : 0, 0));
+            if (decoded && rows > 0 && (later.empty() || scan.rows)) {
+                auto source = std::make_unique<StoreRows>(store, fields);
+                if (!later.empty())
+                    source->defer(later, *scan.rows);
+                if (sameAsSourceRow(stmt, *source, columns, scan.rows ? (*scan.rows)[0] : 0)) {
+                    result.setRowSource(std::move(source));
+                    for (size_t i = 0; i < rows; ++i)
+                        result.appendSourceRow(scan.rows ? (*scan.rows)[i] : quint32(i));
+                    return;
+                }
             }
         }
-        if (source && scanRows && !cellTypes) {
-            // The scan's own rows: the first checked as every row is below, the rest taken whole.
-            scanRows = false;
-            const size_t rows = scan.rows ? scan.rows->size() : size_t(source->store()->rowCount());
-            const size_t first = scan.rows ? (rows ? (*scan.rows)[0] : 0) : 0;
-            if (scan.store == source->store() && scan.complete && rows > 0 && catalog.lastStore == scan.store
-                && catalog.lastRow == first && sameAsSourceRow(stmt, *source, columns, first)) {
-                for (size_t i = 0; i < rows; ++i)
-                    result.appendSourceRow(scan.rows ? (*scan.rows)[i] : quint32(i));
-                return;
-            }
-        }
-        if (unread)
+        // Values the scan left unread are only in a result that takes the scan's rows.
+        if (!scan.deferred.empty())
             throw Unread();
-        if (source) {
-            const size_t row = catalog.lastRow;
-            if (catalog.lastStore == source->store() && row < size_t(source->store()->rowCount()) && row <= 0xFFFFFFFFu
-                && sameAsSourceRow(stmt, *source, columns, row)) {
-                result.appendSourceRow(quint32(row));
-                continue;
-            }
-            result.copy();
-            source = nullptr;
-        }
         appendCopiedRow(stmt, columns, result, real);
     }
 }

@@ -602,9 +602,12 @@ private Q_SLOTS:
                     QFAIL(qPrintable(QStringLiteral("%1: row %2 is not row %3 of the table").arg(sql).arg(r).arg(i)));
                 lines << nameOf(i) + QLatin1Char('|') + note;
             }
-            // The rows of a scan, one that skips rows too, are kept as numbers, not copied.
-            if (!sql.contains(QLatin1String("order by")) && !ids.empty())
-                QVERIFY(c.engine()->execute(sql, {})->hasRowSource());
+            // The rows of a scan, one that its criteria narrow too, are kept as numbers; rows
+            // SQLite tests itself (<>, a pattern the table's test does not decide) or orders are
+            // copies.
+            const bool scanned = !sql.contains(QLatin1String("order by")) && !sql.contains(QLatin1String("<>"))
+                                 && !sql.contains(QLatin1String("_%"));
+            QCOMPARE(c.engine()->execute(sql, {})->hasRowSource(), scanned && !ids.empty());
             QStringList streamed;
             c.engine()->stream(
                 sql, {}, [](const QStringList &, const SqlEngine::ValueTypes &) {},
