@@ -617,6 +617,16 @@ private Q_SLOTS:
                 });
             if (streamed != lines)
                 QFAIL(qPrintable(sql + QStringLiteral(": streamed rows differ")));
+            // The same statement first on a connection that has decoded nothing (one pass).
+            Connection fresh;
+            fresh.setConnectionString(directoryConnectionString(path));
+            fresh.setConnected(true);
+            const std::unique_ptr<ResultSet> first = fresh.engine()->execute(sql, {});
+            QStringList firstLines;
+            for (int r = 0; r < first->rowCount(); ++r)
+                firstLines << first->value(r, 0) + QLatin1Char('|') + first->value(r, 1);
+            if (firstLines != lines)
+                QFAIL(qPrintable(sql + QStringLiteral(": rows of a first statement differ")));
         }
         // A window reads b_name ahead: a search naming b_id and b_note too reads them for its
         // rows only when they are asked for, each as the statement would have given it; the
