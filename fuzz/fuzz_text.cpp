@@ -1,13 +1,15 @@
 // LIKE and text comparison without regard to case, checked against a slow reference: the
 // pattern and the texts are decoded into characters first, LIKE is matched by stepping a set of
 // reachable positions token by token, and order is the plain order of the case-folded
-// characters. Both are also checked through SQLite, where the engine calls them.
+// characters. Both are also checked through SQLite, where the engine calls them, and the tables'
+// own tests that may decide a constraint without SQLite (jetvtab::Prefilter) against both.
 //
 // Input: one byte choosing the escape character, then up to three parts divided by NUL bytes:
 // the pattern, a value, and a second value the first is compared with.
 #include "fuzz/FuzzSupport.h"
 
 #include "data/NumberCompare.h"
+#include "data/Prefilter.h"
 #include "data/TextCompare.h"
 
 #include <QChar>
@@ -316,6 +318,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const std::string escapeText = escape ? encode({escape}) : std::string();
         const int viaSql = sqlLike(pattern, value, escapeText);
         fuzz::check(viaSql == (want.malformed ? -1 : int(want.matches)), "LIKE through SQLite differs", what);
+    }
+
+    // A table's test that SQLite leaves the constraint to (no escape: the plain LIKE) must find
+    // exactly the rows the constraint holds for; one that only narrows must miss none.
+    if (!escape) {
+        jetvtab::Prefilter f;
+        if (f.forLike(pattern)) {
+            const bool admitted = f.admits(value.data(), value.size());
+            fuzz::check(admitted || !want.matches, "the table's LIKE test drops a row that matches", what);
+            fuzz::check(!f.exact || admitted == want.matches, "the table's LIKE test decides wrongly", what);
+        }
+        jetvtab::Prefilter e;
+        if (e.forEquals(other)) {
+            const bool equal = jettext::compare(value.data(), value.size(), other.data(), other.size()) == 0;
+            fuzz::check(e.admits(value.data(), value.size()) == equal, "the table's = test decides wrongly",
+                        QStringLiteral("%1 = %2").arg(show(value), show(other)));
+        }
     }
 
     const QString pair = QStringLiteral("%1 and %2").arg(show(value), show(other));
