@@ -185,10 +185,8 @@ both() { # wall-ratio cpu-ratio bound -> yes/NO for each
   echo "$(holds "$1" "<=" "$3")/$(holds "$2" "<=" "$3")"
 }
 
-# The wide search's peak memory stays flat: within a few MB of the smallest size's.
-D=$WORK/${SIZES[0]}
-WIDE_BASE_MB=$(mb "$(field "$(ours WIDE_A)" 3)")
-FLAT_MB=$(awk -v b="$WIDE_BASE_MB" 'BEGIN { print (b == "-" ? "-" : b + 5) }')
+# The wide search's peak memory stays flat as SELECT *'s does: at most the same size's SELECT *
+# peak (the output held back before it goes out, 8 MB, is the part that grows up to a bound).
 
 for n in "${SIZES[@]}"; do
   D=$WORK/$n
@@ -199,7 +197,8 @@ for n in "${SIZES[@]}"; do
   pairrow "fresh lssdb query fuzzy '%郑%'" "$(ours FUZZY_A)" "sqlite3" "$(ours FUZZY_B)" "<=" 1.0
   pairrow "  the same, beside mdb-sql" "$(ours FUZZY_A)" "mdb-sql" "$(ours MDBFUZZY_A)" "<=" 1.0
   pairrow "fresh lssdb query wide '%州%'" "$(ours WIDE_A)" "sqlite3" "$(ours WIDE_B)" "<=" 1.0
-  memrow "  its peak memory" "$(ours WIDE_A)" "$(ours WIDE_B)" "$FLAT_MB" "<= $FLAT_MB MB (flat)"
+  FLAT_MB=$(mb "$(field "$(ours STAR_A)" 3)")
+  memrow "  its peak memory" "$(ours WIDE_A)" "$(ours WIDE_B)" "$FLAT_MB" "<= SELECT *'s"
   pairrow "fresh exact l_province = '广东'" "$(ours EXACT_A)" "sqlite3" "$(ours EXACT_B)" "<=" 1.0
   pairrow "fresh SELECT * FROM lawyer" "$(ours STAR_A)" "sqlite3" "$(ours STAR_B)" "<=" 1.3
   memrow "  its peak memory" "$(ours STAR_A)" "$(ours STAR_B)" 64 "<= 64 MB"
