@@ -120,7 +120,7 @@ public:
     {};
     void ensure(const std::vector<int> &columns, const std::atomic<bool> *cancel = nullptr);
 
-    // Decodes columns for some rows only (ascending row numbers, the row count known): value i
+    // Decodes columns for some rows only (ascending row numbers): value i
     // of each column is that of rows[i] (a result's fields read when first asked for). Nothing
     // is kept. Throws as ensure().
     std::vector<std::unique_ptr<DecodedColumn>> decodeRows(const std::vector<int> &columns,

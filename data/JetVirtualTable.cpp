@@ -324,34 +324,33 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
                 reading(c);
             cursor->stream = store->openRows(read);
             cursor->streamEnded = !cursor->nextStreamed();
-            table->catalog->scanned = {store, nullptr, true, {}, cursor};
+            table->catalog->scanned = {store, nullptr, {}, nullptr, nullptr, cursor};
             return SQLITE_OK;
         }
         if (cursor->prefilters.empty()) {
             store->ensure(columns);
         } else {
             // The columns the statement reads: decoded whole, left for the result to read
-            // (Catalog::deferColumns), or neither yet.
+            // (Catalog::deferColumns), or neither yet (missing).
             const Catalog &catalog = *table->catalog;
-            std::vector<int> deferred;
-            bool whole = std::all_of(filtered.begin(), filtered.end(), [&](int c) { return store->isDecoded(c); });
+            std::vector<int> deferred, missing;
             for (int c : columns) {
-                if (store->isDecoded(c))
+                if (store->isDecoded(c) || std::find(filtered.begin(), filtered.end(), c) != filtered.end())
                     continue;
-                if (catalog.deferStore == store
-                    && std::find(catalog.deferColumns.begin(), catalog.deferColumns.end(), c)
-                           != catalog.deferColumns.end()) {
-                    if (std::find(deferred.begin(), deferred.end(), c) == deferred.end())
-                        deferred.push_back(c);
-                } else {
-                    whole = false;
-                }
+                std::vector<int> &into =
+                    catalog.deferStore == store
+                            && std::find(catalog.deferColumns.begin(), catalog.deferColumns.end(), c)
+                                   != catalog.deferColumns.end()
+                        ? deferred
+                        : missing;
+                if (std::find(into.begin(), into.end(), c) == into.end())
+                    into.push_back(c);
             }
-            if (!whole) {
-                // One pass over the file (a search before the columns are read ahead): each row's
-                // criterion columns tested as it is reached, the other columns read only for the
-                // rows that pass. Nothing is kept: the columns are decoded whole ahead of the next
-                // search, or by a statement without a criterion.
+            if (!std::all_of(filtered.begin(), filtered.end(), [&](int c) { return store->isDecoded(c); })) {
+                // One pass over the file (a search before the read-ahead has its columns): each
+                // row's criterion columns tested as it is reached, the missing columns read only
+                // for the rows that pass. Nothing is kept in the table: the columns are decoded
+                // whole ahead of the next search, or by a statement without a criterion.
                 std::vector<int> read;
                 std::vector<int> at(size_t(store->columns().size()), -1);
                 auto reading = [&](int c) {
@@ -363,12 +362,8 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
                 for (int c : filtered)
                     reading(c);
                 const size_t tested = read.size();
-                for (int c : columns)
+                for (int c : missing)
                     reading(c);
-                std::vector<int> needed;
-                for (int c : read)
-                    if (std::find(deferred.begin(), deferred.end(), c) == deferred.end())
-                        needed.push_back(c);
                 auto matching = store->decodeMatching(
                     read, tested,
                     [&](const std::vector<JetCell> &cells) {
@@ -379,25 +374,29 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
                         }
                         return true;
                     },
-                    cursor->candidates, needed);
+                    cursor->candidates, filtered);
                 if (matching) {
                     cursor->partial = std::move(*matching);
                     cursor->partialColumns = read;
-                    cursor->rows = size_t(-1); // past every row listed
-                    cursor->listed = true;
-                    cursor->moveTo(0);
-                    table->catalog->scanned = {store, &cursor->candidates, false, {}, nullptr};
-                    return SQLITE_OK;
+                    missing.clear();
+                } else {
+                    cursor->candidates.clear(); // decoded while it waited: searched whole below
                 }
-                cursor->candidates.clear(); // decoded while it waited: searched whole below
             }
-            // The criterion columns searched whole, each distinct value once where the column
-            // keeps a dictionary.
-            cursor->rows = size_t(store->rowCount());
-            cursor->listCandidates();
+            if (cursor->partialColumns.empty()) {
+                // The criterion columns searched whole (each distinct value once where the column
+                // keeps a dictionary), the missing columns then read for the rows found only.
+                cursor->rows = size_t(store->rowCount());
+                cursor->listCandidates();
+                if (!missing.empty()) {
+                    cursor->partial = store->decodeRows(missing, cursor->candidates);
+                    cursor->partialColumns = missing;
+                }
+            }
+            cursor->rows = size_t(-1); // past every row listed
             cursor->listed = true;
             cursor->moveTo(0);
-            table->catalog->scanned = {store, &cursor->candidates, true, deferred, nullptr};
+            table->catalog->scanned = {store, &cursor->candidates, deferred, &cursor->partialColumns, &cursor->partial};
             return SQLITE_OK;
         }
     } catch (...) {
@@ -406,7 +405,7 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
     }
     cursor->row = 0;
     cursor->rows = size_t(table->store->rowCount());
-    table->catalog->scanned = {table->store, nullptr, true, {}};
+    table->catalog->scanned = {table->store, nullptr, {}, nullptr, nullptr};
     return SQLITE_OK;
 }
 

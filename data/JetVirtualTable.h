@@ -11,6 +11,7 @@
 #include <vector>
 
 class ColumnStore;
+struct DecodedColumn;
 struct sqlite3;
 
 // The SQLite module through which statements read Jet tables in place: one virtual table per
@@ -65,14 +66,17 @@ struct Catalog
     // decoding each as it is reached and keeping nothing: a statement streamed to its reader.
     bool streaming = false;
     // The rows the scan filtered last gives, in order: every row of `store` (`rows` null) or
-    // those listed, until the statement ends; `complete` when each column it hands out is one
-    // the table has decoded whole. Cleared before each statement.
+    // those listed, until the statement ends. Each column it hands out is one the table has
+    // decoded, one read for those rows alone (`partialColumns`, value i of `partial` that of
+    // the i-th row listed: a result may take them), or one left unread (`deferred`: SQLite sees
+    // NULL, see deferColumns). Cleared before each statement.
     struct Scan
     {
         const ColumnStore *store = nullptr;
         const std::vector<uint32_t> *rows = nullptr;
-        bool complete = false;
-        std::vector<int> deferred; // columns it hands out as NULL, not read (see below)
+        std::vector<int> deferred;
+        const std::vector<int> *partialColumns = nullptr;
+        std::vector<std::unique_ptr<DecodedColumn>> *partial = nullptr;
         StreamedRows *streamed = nullptr;
     };
     Scan scanned;

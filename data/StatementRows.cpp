@@ -103,135 +103,111 @@ std::string_view cellText(sqlite3_value *v, int type, std::string &buf)
     }
 }
 
-// Text columns of one table as the fields of a result: rows are kept as row numbers. Holds the
-// table's columns, so the result stays readable after the connection has closed. A field the
-// statement left unread (deferred) is read from the file for the result's rows, all such
-// fields in one pass, the first time one is asked for; if the file can no longer give them
-// (replaced, damaged), they are empty.
+// A column's values as text, each as a statement gives it (numbers formatted), plain.
+std::unique_ptr<DecodedColumn> asText(std::unique_ptr<DecodedColumn> column, size_t rows)
+{
+    if (column->kind != StorageClass::Integer && column->kind != StorageClass::Real)
+        return column;
+    auto out = std::make_unique<DecodedColumn>();
+    out->nulls.swap(column->nulls);
+    out->ends.reserve(rows + 1);
+    out->ends.push_back(0);
+    for (size_t i = 0; i < rows; ++i) {
+        if (!out->isNull(i)) {
+            char digits[24];
+            std::string_view text;
+            std::string real;
+            if (column->kind == StorageClass::Integer) {
+                const auto r = std::to_chars(digits, digits + sizeof digits, column->integers[i]);
+                text = std::string_view(digits, size_t(r.ptr - digits));
+            } else {
+                real = formatReal(column->reals[i]);
+                text = real;
+            }
+            if (text.size() > 0xFFFFFFFFu - out->text.size())
+                throw std::bad_alloc();
+            out->text.append(text.data(), text.size());
+        }
+        out->ends.push_back(uint32_t(out->text.size()));
+    }
+    return out;
+}
+
+// Columns of one table as the fields of a result whose rows are the table's (row numbers, not
+// copies). A field comes from the table's decoded column, or from values of its own for the
+// result's rows (read for them alone), or is read from the file for the result's rows, all
+// such fields in one pass, the first time one is asked for (deferred: if the file can no longer
+// give them, replaced or damaged, they are empty). Holds what it reads from, so the result stays
+// readable after the connection has closed.
 class StoreRows : public RowSource
 {
 public:
-    StoreRows(std::shared_ptr<const ColumnStore> store, std::vector<int> columns)
-        : m_store(std::move(store)), m_columns(std::move(columns)), m_deferredAt(m_columns.size(), -1)
+    // `rows`: the result's rows, ascending; empty when they are every row of the table.
+    StoreRows(std::shared_ptr<const ColumnStore> store, std::vector<int> columns, std::vector<uint32_t> rows)
+        : m_store(std::move(store)), m_columns(std::move(columns)), m_rows(std::move(rows)),
+          m_source(m_columns.size(), Source::Table), m_values(m_columns.size())
     {
     }
-    // The fields among `fields` are read later, for the rows `rows` (ascending) of the table.
-    void defer(const std::vector<int> &fields, std::vector<uint32_t> rows)
+    // Field `field` takes `values` (value i is that of the result's row i).
+    void own(int field, std::unique_ptr<DecodedColumn> values)
     {
-        for (int f : fields) {
-            m_deferredAt[size_t(f)] = int(m_deferred.size());
-            m_deferred.push_back(m_columns[size_t(f)]);
-        }
-        m_rows = std::move(rows);
+        m_values[size_t(field)] = asText(std::move(values), m_rows.size());
+        m_source[size_t(field)] = Source::Own;
     }
-    bool deferred(int field) const { return m_deferredAt[size_t(field)] >= 0; }
+    void defer(int field) { m_source[size_t(field)] = Source::Deferred; }
 
     std::string_view text(quint32 row, int field) const override
     {
-        if (const int k = m_deferredAt[size_t(field)]; k >= 0)
-            return deferredText(row, size_t(k));
-        const DecodedColumn &col = m_store->column(m_columns[size_t(field)]);
-        if (col.isNull(row))
+        const DecodedColumn *col = nullptr;
+        size_t at = row;
+        if (m_source[size_t(field)] == Source::Table) {
+            col = &m_store->column(m_columns[size_t(field)]);
+        } else {
+            if (m_source[size_t(field)] == Source::Deferred)
+                std::call_once(m_read, [this] { readDeferred(); });
+            col = m_values[size_t(field)].get();
+            if (!m_rows.empty()) {
+                const auto found = std::lower_bound(m_rows.begin(), m_rows.end(), row);
+                if (found == m_rows.end() || *found != row)
+                    return {};
+                at = size_t(found - m_rows.begin());
+            }
+        }
+        if (!col || col->isNull(at))
             return {};
         size_t size;
-        const char *p = col.textAt(row, size);
+        const char *p = col->textAt(at, size);
         return std::string_view(p, size);
     }
-    const ColumnStore *store() const { return m_store.get(); }
-    int column(int field) const { return m_columns[size_t(field)]; }
 
 private:
-    std::string_view deferredText(quint32 row, size_t k) const
-    {
-        std::call_once(m_read, [this] { readDeferred(); });
-        const auto at = std::lower_bound(m_rows.begin(), m_rows.end(), row);
-        if (m_failed || at == m_rows.end() || *at != row)
-            return {};
-        const size_t i = size_t(at - m_rows.begin()) * m_deferred.size() + k;
-        return std::string_view(m_text.data() + m_ends[i], m_ends[i + 1] - m_ends[i]);
-    }
-    // Every deferred field's values for the result's rows, each as the statement would have
-    // given it, row by row.
+    enum class Source { Table, Own, Deferred };
+
     void readDeferred() const
     {
-        try {
-            const auto columns = m_store->decodeRows(m_deferred, m_rows);
-            m_ends.reserve(m_rows.size() * m_deferred.size() + 1);
-            m_ends.push_back(0);
-            for (size_t i = 0; i < m_rows.size(); ++i) {
-                for (size_t k = 0; k < m_deferred.size(); ++k) {
-                    const DecodedColumn &col = *columns[k];
-                    if (!col.isNull(i)) {
-                        switch (col.kind) {
-                        case StorageClass::Integer: {
-                            char digits[24];
-                            const auto r = std::to_chars(digits, digits + sizeof digits, col.integers[i]);
-                            m_text.append(digits, size_t(r.ptr - digits));
-                            break;
-                        }
-                        case StorageClass::Real: m_text += formatReal(col.reals[i]); break;
-                        default: {
-                            size_t size;
-                            const char *p = col.textAt(i, size);
-                            m_text.append(p, size);
-                            break;
-                        }
-                        }
-                    }
-                    if (m_text.size() > 0xFFFFFFFFu)
-                        throw std::bad_alloc();
-                    m_ends.push_back(uint32_t(m_text.size()));
-                }
+        std::vector<int> fields, columns;
+        for (size_t f = 0; f < m_source.size(); ++f)
+            if (m_source[f] == Source::Deferred) {
+                fields.push_back(int(f));
+                columns.push_back(m_columns[f]);
             }
+        try {
+            auto read = m_store->decodeRows(columns, m_rows);
+            for (size_t k = 0; k < fields.size(); ++k)
+                m_values[size_t(fields[k])] = asText(std::move(read[k]), m_rows.size());
         } catch (...) { // no exception into the grid that asked: the fields stay empty
-            m_failed = true;
-            m_text.clear();
-            m_ends.clear();
+            for (int f : fields)
+                m_values[size_t(f)].reset();
         }
     }
 
     std::shared_ptr<const ColumnStore> m_store;
     std::vector<int> m_columns;
-    std::vector<int> m_deferredAt; // field -> index among the deferred, or -1
-    std::vector<int> m_deferred;   // their columns
     std::vector<uint32_t> m_rows;
+    std::vector<Source> m_source;
+    mutable std::vector<std::unique_ptr<DecodedColumn>> m_values;
     mutable std::once_flag m_read;
-    mutable bool m_failed = false;
-    mutable std::string m_text;
-    mutable std::vector<uint32_t> m_ends;
 };
-
-// Whether the current row of the statement holds, field by field, exactly the values of row
-// `row` of the source's columns (a deferred field is NULL there).
-bool sameAsSourceRow(sqlite3_stmt *stmt, const StoreRows &source, int columns, size_t row)
-{
-    for (int c = 0; c < columns; ++c) {
-        if (source.deferred(c)) {
-            if (sqlite3_column_type(stmt, c) != SQLITE_NULL)
-                return false;
-            continue;
-        }
-        const DecodedColumn &col = source.store()->column(source.column(c));
-        const void *p = sqlite3_column_blob(stmt, c);
-        if (col.isNull(row)) {
-            if (sqlite3_column_type(stmt, c) != SQLITE_NULL)
-                return false;
-            continue;
-        }
-        size_t size;
-        const char *q = col.textAt(row, size);
-        // The value handed out by the table itself, not a copy: nothing but this text points
-        // there (in a column's dictionary, the same text of other rows: equal all the same).
-        if (p == q && size > 0)
-            continue;
-        const int n = sqlite3_column_bytes(stmt, c);
-        if (size_t(n) != size)
-            return false;
-        if (n == 0 ? sqlite3_column_type(stmt, c) != SQLITE_TEXT : std::memcmp(p, q, size) != 0)
-            return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -361,6 +337,83 @@ ColumnStore *singleTable(const std::vector<FieldOrigin> &fields)
     return table;
 }
 
+namespace {
+
+// The result of a statement whose rows are its scan's own, when every field can come from the
+// table's decoded text columns, the values the scan read for its rows (taken over), or the file
+// later (deferred): set on `result` and returned, once the statement's first row (on it now)
+// agrees with the table's. Null, `result` untouched, otherwise.
+StoreRows *scanSource(sqlite3_stmt *stmt, ResultSet &result, const std::shared_ptr<ColumnStore> &store,
+                      const std::vector<int> &fields, const jetvtab::Catalog::Scan &scan)
+{
+    if (!store || scan.store != store.get() || (!scan.rows && store->rowCount() <= 0)
+        || (scan.rows && scan.rows->empty()))
+        return nullptr;
+    enum class From { Table, Own, Later };
+    std::vector<From> from;
+    std::vector<size_t> own; // field -> index in scan.partial
+    for (int column : fields) {
+        const StorageClass kind = store->columns()[column].kind;
+        own.push_back(0);
+        if (store->isDecoded(column) && kind != StorageClass::Integer && kind != StorageClass::Real
+            && kind != StorageClass::Number) {
+            from.push_back(From::Table);
+        } else if (const auto at = scan.partialColumns
+                                       ? std::find(scan.partialColumns->begin(), scan.partialColumns->end(), column)
+                                       : std::vector<int>::const_iterator();
+                   scan.partialColumns && at != scan.partialColumns->end() && scan.rows) {
+            own.back() = size_t(at - scan.partialColumns->begin());
+            for (size_t g = 0; g < from.size(); ++g)
+                if (from[g] == From::Own && own[g] == own.back())
+                    return nullptr; // one column in two fields: its values are taken over once
+            from.push_back(From::Own);
+        } else if (std::find(scan.deferred.begin(), scan.deferred.end(), column) != scan.deferred.end() && scan.rows) {
+            from.push_back(From::Later);
+        } else {
+            return nullptr;
+        }
+    }
+    // The first row, as SQLite gave it: the table's values for the fields it holds (those read for
+    // the rows alone came from the same pass), NULL for those left unread.
+    const size_t first = scan.rows ? (*scan.rows)[0] : 0;
+    for (size_t f = 0; f < fields.size(); ++f) {
+        if (from[f] == From::Own)
+            continue;
+        if (from[f] == From::Later) {
+            if (sqlite3_column_type(stmt, int(f)) != SQLITE_NULL)
+                return nullptr;
+            continue;
+        }
+        const DecodedColumn &col = store->column(fields[f]);
+        if (col.isNull(first)) {
+            if (sqlite3_column_type(stmt, int(f)) != SQLITE_NULL)
+                return nullptr;
+            continue;
+        }
+        size_t size;
+        const char *q = col.textAt(first, size);
+        const void *p = sqlite3_column_blob(stmt, int(f));
+        const int n = sqlite3_column_bytes(stmt, int(f));
+        if (p == q && size > 0) // the value handed out by the table itself (or its dictionary)
+            continue;
+        if (size_t(n) != size
+            || (n == 0 ? sqlite3_column_type(stmt, int(f)) != SQLITE_TEXT : std::memcmp(p, q, size) != 0))
+            return nullptr;
+    }
+    auto source = std::make_unique<StoreRows>(store, fields, scan.rows ? *scan.rows : std::vector<uint32_t>());
+    for (size_t f = 0; f < fields.size(); ++f) {
+        if (from[f] == From::Own)
+            source->own(int(f), std::move((*scan.partial)[own[f]]));
+        else if (from[f] == From::Later)
+            source->defer(int(f));
+    }
+    StoreRows *made = source.get();
+    result.setRowSource(std::move(source));
+    return made;
+}
+
+} // namespace
+
 void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_ptr<ColumnStore>> &stores,
           const jetvtab::Catalog &catalog, std::vector<unsigned char> *cellTypes, bool scanRows)
 {
@@ -369,22 +422,12 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
     std::vector<int> fields;
     const std::vector<FieldOrigin> origins = fieldOrigins(stmt, catalog);
     const std::vector<bool> real = realFields(origins);
-    auto deferrable = [&](const ColumnStore *table, int column) {
-        return catalog.deferStore == table
-               && std::find(catalog.deferColumns.begin(), catalog.deferColumns.end(), column)
-                      != catalog.deferColumns.end();
-    };
     if (ColumnStore *table = singleTable(origins)) {
         for (const auto &s : stores)
             if (s.get() == table)
                 store = s;
-        for (const FieldOrigin &f : origins) {
-            const StorageClass kind = table->columns()[f.column].kind;
-            if ((kind == StorageClass::Integer || kind == StorageClass::Real || kind == StorageClass::Number)
-                && !deferrable(table, f.column))
-                break;
+        for (const FieldOrigin &f : origins)
             fields.push_back(f.column);
-        }
     }
     // Only the first row decides: when the statement's rows are its one scan's own and every
     // field is a column the table has decoded (or left for the result to read), the result is
@@ -402,29 +445,11 @@ void read(sqlite3_stmt *stmt, ResultSet &result, const std::vector<std::shared_p
                 cellTypes->push_back((unsigned char)valueType(sqlite3_column_value(stmt, c), real, c));
         if (first) {
             first = false;
-            std::vector<int> later;
-            bool decoded = scan.store == store.get() && scan.complete;
-            for (size_t f = 0; f < fields.size() && decoded; ++f) {
-                const StorageClass kind = store->columns()[fields[f]].kind;
-                if (store->isDecoded(fields[f]) && kind != StorageClass::Integer && kind != StorageClass::Real
-                    && kind != StorageClass::Number)
-                    continue;
-                if (std::find(scan.deferred.begin(), scan.deferred.end(), fields[f]) != scan.deferred.end())
-                    later.push_back(int(f));
-                else
-                    decoded = false;
-            }
-            const size_t rows = scan.rows ? scan.rows->size() : size_t(std::max(store ? store->rowCount() : 0, 0));
-            if (decoded && rows > 0 && (later.empty() || scan.rows)) {
-                auto source = std::make_unique<StoreRows>(store, fields);
-                if (!later.empty())
-                    source->defer(later, *scan.rows);
-                if (sameAsSourceRow(stmt, *source, columns, scan.rows ? (*scan.rows)[0] : 0)) {
-                    result.setRowSource(std::move(source));
-                    for (size_t i = 0; i < rows; ++i)
-                        result.appendSourceRow(scan.rows ? (*scan.rows)[i] : quint32(i));
-                    return;
-                }
+            if (scanSource(stmt, result, store, fields, scan)) {
+                const size_t rows = scan.rows ? scan.rows->size() : size_t(std::max(store->rowCount(), 0));
+                for (size_t i = 0; i < rows; ++i)
+                    result.appendSourceRow(scan.rows ? (*scan.rows)[i] : quint32(i));
+                return;
             }
         }
         // Values the scan left unread are only in a result that takes the scan's rows.
