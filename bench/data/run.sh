@@ -52,7 +52,12 @@ SQL
 }
 
 # One run of a command: "wall_ms cpu_ms peak_kb" (CPU to the microsecond, not GNU time's 10 ms).
-measure() { "$BENCH" --time "$@"; }
+# The files a run reads are read through first, unmeasured: the machine's memory manager may
+# have dropped cold pages of either since the last run (a reclaim daemon runs here), and each
+# side is measured with its file in the page cache.
+WARM=()
+warm() { [ ${#WARM[@]} -eq 0 ] || cat "${WARM[@]}" > /dev/null; }
+measure() { warm; "$BENCH" --time "$@"; }
 median() { sort -n | awk '{v[NR]=$1} END {if (NR) print v[int((NR + 1) / 2)]; else print "-"}'; }
 # Median of each field of the lines in a file: "wall cpu peak".
 medians() { for k in 1 2 3; do cut -d' ' -f$k "$1" | median; done | paste -sd' '; }
@@ -76,6 +81,7 @@ pair() {
 
 # In-process time of a statement in the sqlite3 command: key NAME gets "wall_ms cpu_ms", median of 5.
 sqlite_in_process() { # name file statement
+  warm
   { printf '.output /dev/null\nselect count(*) from lawyer;\n.timer on\n'; for _ in $(seq $RUNS); do printf '%s;\n' "$3"; done; } \
     | sqlite3 "$2" | awk '/Run Time/ {printf "%.1f %.1f\n", $4 * 1000, ($6 + $8) * 1000}' > "$WORK/s.txt"
   printf '%s\t%s %s\n' "$1" "$(cut -d' ' -f1 "$WORK/s.txt" | median)" "$(cut -d' ' -f2 "$WORK/s.txt" | median)" >> "$D/pairs.txt"
@@ -85,6 +91,7 @@ sqlite_in_process() { # name file statement
 window() { # db mode...
   ln -sf "$1" "$(dirname "$WINDOW")/lss.dll"
   shift
+  warm
   if [ -n "${DISPLAY:-}" ]; then
     "$WINDOW" "$@"
   elif command -v xvfb-run > /dev/null; then
@@ -117,6 +124,7 @@ measure_size() { # rows
   cmp=$WORK/cmp.db
   echo "== $n lawyers: importing a copy for sqlite3" >&2
   import_copy "$db" "$cmp"
+  WARM=("$db" "$cmp")
 
   echo "== $n lawyers: lss data layer (best of three in one process; CPU of the calling thread)"
   "$BENCH" "$db" > "$D/ours.txt"
