@@ -307,7 +307,10 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
         }
         ColumnStore *store = table->store;
         store->verify(table->catalog->statement);
-        if (table->catalog->streaming) {
+        // A second scan of the table in one statement keeps what it decodes (see readOnce).
+        const bool again = table->readOnce == table->catalog->statement;
+        table->readOnce = table->catalog->statement;
+        if (table->catalog->streaming && !again) {
             // The columns the tests read first: a row that fails them is not decoded further.
             cursor->at.assign(size_t(store->columns().size()), -1);
             std::vector<int> read;
@@ -345,6 +348,12 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
                         : missing;
                 if (std::find(into.begin(), into.end(), c) == into.end())
                     into.push_back(c);
+            }
+            if (again) {
+                std::vector<int> all = filtered;
+                all.insert(all.end(), missing.begin(), missing.end());
+                store->ensure(all);
+                missing.clear();
             }
             if (!std::all_of(filtered.begin(), filtered.end(), [&](int c) { return store->isDecoded(c); })) {
                 // One pass over the file (a search before the read-ahead has its columns): each

@@ -21,6 +21,10 @@ struct Table : sqlite3_vtab
     // Why no statement can read the table (it has no columns, or its definition is damaged);
     // empty when it reads.
     QString refusal;
+    // The statement (Catalog::statement) whose scan last read the file without keeping what it
+    // read: a scan the same statement starts again (the inner side of a join) decodes the
+    // columns and keeps them, rather than read the whole file once per outer row.
+    quint64 readOnce = 0;
 };
 
 struct Cursor : sqlite3_vtab_cursor, StreamedRows

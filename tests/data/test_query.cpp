@@ -662,6 +662,38 @@ private Q_SLOTS:
             }
             w.engine()->holdWarmUp(false);
         }
+        // The inner side of a join scans the table once per outer row: on a connection that has
+        // decoded nothing, and streamed, each scan after the first keeps what it decodes.
+        {
+            Connection j;
+            j.setConnectionString(directoryConnectionString(path));
+            j.setConnected(true);
+            const QString join =
+                QStringLiteral("select count(*), count(b.b_note) from (select 1 as k union select 2 "
+                               "union select 3) a join Big b on b.b_name like '%名12%' and b.b_id > a.k");
+            const std::vector<int> ids = named([](const QString &n) { return n.contains(QStringLiteral("名12")); });
+            int pairs = 0, notes = 0;
+            for (int k = 1; k <= 3; ++k)
+                for (int i : ids)
+                    if (i > k) {
+                        ++pairs;
+                        notes += i % 2 == 0;
+                    }
+            const QString expected = QStringLiteral("%1|%2").arg(pairs).arg(notes);
+            const std::unique_ptr<ResultSet> counted = j.engine()->execute(join, {});
+            QCOMPARE(counted->value(0, 0) + QLatin1Char('|') + counted->value(0, 1), expected);
+            QString streamed;
+            Connection k;
+            k.setConnectionString(directoryConnectionString(path));
+            k.setConnected(true);
+            k.engine()->stream(
+                join, {}, [](const QStringList &, const SqlEngine::ValueTypes &) {},
+                [&](const std::string_view *cells, const unsigned char *) {
+                    streamed = QString::fromUtf8(cells[0].data(), qsizetype(cells[0].size())) + QLatin1Char('|')
+                               + QString::fromUtf8(cells[1].data(), qsizetype(cells[1].size()));
+                });
+            QCOMPARE(streamed, expected);
+        }
         q.Close();
         q.SQL().Clear();
         q.SQL().Add(QStringLiteral("select count(*) from Big where b_name is null"));
