@@ -424,6 +424,19 @@ void appendColumn(DecodedColumn &into, size_t intoRows, const DecodedColumn &fro
 // Tables of more pages than this are read in two parts at once where two processors are.
 constexpr size_t kSplitPages = 1024;
 
+// The columns a pass read for some rows, finished. A whole pass meets the table's stored row
+// count (the cursor checks it); one known from an earlier pass that differs, or rows asked for
+// that are not there, mean another file.
+std::vector<std::unique_ptr<DecodedColumn>> partOf(ColumnFiller &filler, int tableRows, const QString &table,
+                                                   size_t wanted, size_t kept)
+{
+    if ((tableRows >= 0 && filler.seen() != size_t(tableRows)) || kept != wanted)
+        throw EDatabaseError(changedFile(table));
+    for (auto &col : filler.columns())
+        finish(*col, kept);
+    return std::move(filler.columns());
+}
+
 } // namespace
 
 std::string_view decimalCellText(const JetCell &cell)
@@ -643,12 +656,7 @@ try {
     ColumnFiller filler(m_columns, columns, nullptr, &abandon);
     rows.clear();
     filler.fillMatching(*file().openTable(m_name, columns), tested, keep, rows);
-    // A whole pass meets the table's rows: a count known from before that differs is another file.
-    if (rowCount() >= 0 && filler.seen() != size_t(rowCount()))
-        throw EDatabaseError(changedFile(m_name));
-    for (auto &col : filler.columns())
-        finish(*col, rows.size());
-    return std::move(filler.columns());
+    return partOf(filler, rowCount(), m_name, rows.size(), rows.size());
 } catch (const jet::Error &e) {
     throw EDatabaseError(e);
 }
@@ -660,13 +668,7 @@ try {
     std::atomic<bool> abandon{false};
     ColumnFiller filler(m_columns, columns, nullptr, &abandon, &rows);
     filler.fill(*file().openTable(m_name, columns));
-    // A whole pass meets the table's stored row count (the cursor checks it); one known from an
-    // earlier pass that differs, or rows asked for that are not there, mean another file.
-    if ((rowCount() >= 0 && filler.seen() != size_t(rowCount())) || size_t(filler.rows()) != rows.size())
-        throw EDatabaseError(changedFile(m_name));
-    for (auto &col : filler.columns())
-        finish(*col, rows.size());
-    return std::move(filler.columns());
+    return partOf(filler, rowCount(), m_name, rows.size(), size_t(filler.rows()));
 } catch (const jet::Error &e) {
     throw EDatabaseError(e);
 }

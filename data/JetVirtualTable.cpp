@@ -312,20 +312,7 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
         table->readOnce = table->catalog->statement;
         if (table->catalog->streaming && !again) {
             // The columns the tests read first: a row that fails them is not decoded further.
-            cursor->at.assign(size_t(store->columns().size()), -1);
-            std::vector<int> read;
-            auto reading = [&](int c) {
-                if (c >= 0 && c < store->columns().size() && cursor->at[size_t(c)] < 0) {
-                    cursor->at[size_t(c)] = int(read.size());
-                    read.push_back(c);
-                }
-            };
-            for (int c : filtered)
-                reading(c);
-            cursor->tested = read.size();
-            for (int c : columns)
-                reading(c);
-            cursor->stream = store->openRows(read);
+            cursor->stream = store->openRows(cursor->testedFirst(filtered, columns, store->columns().size()));
             cursor->streamEnded = !cursor->nextStreamed();
             table->catalog->scanned = {store, nullptr, {}, nullptr, nullptr, cursor};
             return SQLITE_OK;
@@ -360,29 +347,9 @@ int filter(sqlite3_vtab_cursor *base, int, const char *idxStr, int argc, sqlite3
                 // row's criterion columns tested as it is reached, the missing columns read only
                 // for the rows that pass. Nothing is kept in the table: the columns are decoded
                 // whole ahead of the next search, or by a statement without a criterion.
-                std::vector<int> read;
-                std::vector<int> at(size_t(store->columns().size()), -1);
-                auto reading = [&](int c) {
-                    if (c >= 0 && c < store->columns().size() && at[size_t(c)] < 0) {
-                        at[size_t(c)] = int(read.size());
-                        read.push_back(c);
-                    }
-                };
-                for (int c : filtered)
-                    reading(c);
-                const size_t tested = read.size();
-                for (int c : missing)
-                    reading(c);
+                const std::vector<int> read = cursor->testedFirst(filtered, missing, store->columns().size());
                 auto matching = store->decodeMatching(
-                    read, tested,
-                    [&](const std::vector<JetCell> &cells) {
-                        for (const Prefilter &f : cursor->prefilters) {
-                            const JetCell &cell = cells[size_t(at[size_t(f.column)])];
-                            if (cell.isNull() || !f.admits(cell.text.data(), cell.text.size()))
-                                return false; // NULL LIKE / = ... is never true
-                        }
-                        return true;
-                    },
+                    read, cursor->tested, [&](const std::vector<JetCell> &cells) { return cursor->admitsCells(cells); },
                     cursor->candidates, filtered);
                 if (matching) {
                     cursor->partial = std::move(*matching);

@@ -44,7 +44,7 @@ struct Cursor : sqlite3_vtab_cursor, StreamedRows
     // -1 when the statement does not read it.
     std::unique_ptr<TableRows> stream;
     std::vector<int> at;
-    size_t tested = 0; // the stream's first cells, the columns the prefilters test
+    size_t tested = 0; // a pass's first cells: the columns the prefilters test (testedFirst)
     bool streamEnded = false;
 
     bool nextRow() override
@@ -58,6 +58,38 @@ struct Cursor : sqlite3_vtab_cursor, StreamedRows
         return k < 0 ? nullptr : &stream->cells()[size_t(k)];
     }
 
+    // The columns a pass over the file reads: those the prefilters test first (`tested` of
+    // them), then `others`; `at` gets each column's place among them (-1: not read).
+    std::vector<int> testedFirst(const std::vector<int> &filtered, const std::vector<int> &others, int columns)
+    {
+        at.assign(size_t(columns), -1);
+        std::vector<int> read;
+        auto reading = [&](int c) {
+            if (c >= 0 && c < columns && at[size_t(c)] < 0) {
+                at[size_t(c)] = int(read.size());
+                read.push_back(c);
+            }
+        };
+        for (int c : filtered)
+            reading(c);
+        tested = read.size();
+        for (int c : others)
+            reading(c);
+        return read;
+    }
+
+    // Whether a row read by such a pass (its cells in the order testedFirst() gave) passes every
+    // prefilter; only its tested cells are looked at.
+    bool admitsCells(const std::vector<JetCell> &cells) const
+    {
+        for (const Prefilter &f : prefilters) {
+            const JetCell &cell = cells[size_t(at[size_t(f.column)])];
+            if (cell.isNull() || !f.admits(cell.text.data(), cell.text.size()))
+                return false; // NULL LIKE / = ... is never true
+        }
+        return true;
+    }
+
     // The stream's next row that passes every prefilter, decoded; false after the last. Each
     // row's tested columns are decoded first, the others only when it passes.
     bool nextStreamed()
@@ -67,14 +99,8 @@ struct Cursor : sqlite3_vtab_cursor, StreamedRows
             row = stream->passed() - 1;
             return found;
         }
-        const bool found = stream->nextWhere(tested, [this](const std::vector<JetCell> &cells) {
-            for (const Prefilter &f : prefilters) {
-                const JetCell &cell = cells[size_t(at[size_t(f.column)])];
-                if (cell.isNull() || !f.admits(cell.text.data(), cell.text.size()))
-                    return false; // NULL LIKE / = ... is never true
-            }
-            return true;
-        });
+        const bool found =
+            stream->nextWhere(tested, [this](const std::vector<JetCell> &cells) { return admitsCells(cells); });
         row = stream->passed() - 1; // the row's number in the table, as the other scans give it
         return found;
     }
