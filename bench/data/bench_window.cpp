@@ -148,8 +148,21 @@ double g_lastGuiCpuMs = 0; // of that, the GUI thread's (painting the window amo
 // Starts a search (a click, a key) and returns the milliseconds until the grid has repainted the
 // result; g_lastCpuMs gets the CPU time of the process meanwhile. Watched, the repaints asked for
 // add their own time: the timed figures come from searches not watched.
+// perf's control fifo (perf record -D -1 --control fifo:FILE), when LSS_PERF_CONTROL names it:
+// a profile of the searches alone.
+void perfControl(const char *command)
+{
+    static const QByteArray path = qgetenv("LSS_PERF_CONTROL");
+    if (path.isEmpty())
+        return;
+    QFile fifo(QString::fromLocal8Bit(path));
+    if (fifo.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        fifo.write(QByteArray(command) + '\n');
+}
+
 double searchMs(TF_Lawyer *w, const std::function<void()> &start, bool watched = false)
 {
+    perfControl("enable");
     QElapsedTimer t;
     const double cpu = processCpuMs();
     const double gui = cpuMs(CLOCK_THREAD_CPUTIME_ID);
@@ -162,6 +175,7 @@ double searchMs(TF_Lawyer *w, const std::function<void()> &start, bool watched =
     settle(w);
     g_lastCpuMs = processCpuMs() - cpu;
     g_lastGuiCpuMs = cpuMs(CLOCK_THREAD_CPUTIME_ID) - gui;
+    perfControl("disable");
     return msSince(t);
 }
 double searchMs(TF_Lawyer *w, QAbstractButton *button, bool watched = false)

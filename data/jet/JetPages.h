@@ -6,13 +6,14 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <vector>
 
-// Page access to a Jet 4 file: every page is read with pread into the caller's buffer and
-// checked before use (or, for a walk over many pages, seen through a guarded read-only
-// mapping), so a file that is cut short, rewritten or removed while it is open gives the
-// damaged-file error, never a fault.
+// Page access to a Jet 4 file: every page is copied into the caller's buffer out of a guarded
+// read-only mapping (or read with pread) and checked before use (or, for a walk over many pages,
+// seen in the mapping itself), so a file that is cut short, rewritten or removed while it is
+// open gives the damaged-file error, never a fault.
 namespace jet {
 
 // What tells whether the file at a path is still the one that was opened, cheaply enough to ask
@@ -132,6 +133,9 @@ private:
     QString m_path;
     int m_fd = -1;
     quint32 m_pageCount = 0;
+    const uchar *m_map = nullptr; // the file's first m_mapPages pages, as opened
+    quint32 m_mapPages = 0;
+    mutable std::atomic<quint32> m_mappedReads{0};
     bool m_recording = false;
     mutable std::vector<quint32> m_recorded;
 };

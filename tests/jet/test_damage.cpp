@@ -382,16 +382,41 @@ private Q_SLOTS:
             file.readTable(QStringLiteral("T"), after);
             QCOMPARE(after.rows, before.rows);
         }
-        // Cut short between a count's start (the file measured, its pages listed) and its walk
-        // over the mapped pages: a page gone is the damaged-file error, not a fault.
-        for (qint64 size : {qint64(4096 * 5), qint64(good.size() / 2)}) {
-            const auto counting = file.openTable(QStringLiteral("T"), {});
-            QVERIFY(f.resize(size));
-            QVERIFY_THROWS_EXCEPTION(jet::Error, counting->countRows());
-            f.seek(0);
-            f.write(good);
+        // Cut short between a pass's start (the file measured, its pages listed) and its reads,
+        // a count's walk over the mapped pages or rows copied out of the mapping: a page gone is
+        // the damaged-file error, not a fault.
+        const auto readAll = [](jet::TableCursor &cursor) {
+            while (cursor.next()) {}
+        };
+        for (const bool count : {true, false}) {
+            for (qint64 size : {qint64(4096 * 5), qint64(good.size() / 2)}) {
+                const auto cursor = file.openTable(QStringLiteral("T"), {});
+                QVERIFY(f.resize(size));
+                if (count)
+                    QVERIFY_THROWS_EXCEPTION(jet::Error, cursor->countRows());
+                else
+                    QVERIFY_THROWS_EXCEPTION(jet::Error, readAll(*cursor));
+                f.seek(0);
+                f.write(good);
+                f.flush();
+                QCOMPARE(file.openTable(QStringLiteral("T"), {})->countRows(), quint32(kRows));
+            }
+        }
+        // Grown in place: a page past those there when the file was opened is read as well.
+        {
+            jet::PageFile pages(path);
+            QByteArray extra(jet::kPageSize, '\x5a');
+            QVERIFY(f.seek(good.size()));
+            QCOMPARE(f.write(extra), qint64(extra.size()));
             f.flush();
-            QCOMPARE(file.openTable(QStringLiteral("T"), {})->countRows(), quint32(kRows));
+            pages.remeasure();
+            QCOMPARE(pages.pageCount(), quint32(good.size() / jet::kPageSize + 1));
+            jet::Page page;
+            pages.read(pages.pageCount() - 1, page);
+            QCOMPARE(QByteArray(reinterpret_cast<const char *>(page.data()), jet::kPageSize), extra);
+            pages.read(0, page);
+            QCOMPARE(QByteArray(reinterpret_cast<const char *>(page.data()), jet::kPageSize), good.left(jet::kPageSize));
+            QVERIFY(f.resize(good.size()));
         }
         f.close();
         // Removed, then put back as a new file (as a deployer's copy does).
