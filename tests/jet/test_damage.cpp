@@ -415,7 +415,8 @@ private Q_SLOTS:
             pages.read(pages.pageCount() - 1, page);
             QCOMPARE(QByteArray(reinterpret_cast<const char *>(page.data()), jet::kPageSize), extra);
             pages.read(0, page);
-            QCOMPARE(QByteArray(reinterpret_cast<const char *>(page.data()), jet::kPageSize), good.left(jet::kPageSize));
+            QCOMPARE(QByteArray(reinterpret_cast<const char *>(page.data()), jet::kPageSize),
+                     good.left(jet::kPageSize));
             QVERIFY(f.resize(good.size()));
         }
         f.close();
