@@ -97,6 +97,9 @@ public:
     int fieldIndex(const QString &name) const;        // 0-based, -1 when absent (without regard to case)
     QString value(int row, int field) const;          // any record, for the grid
     std::string_view bytes(int row, int field) const; // the same as UTF-8, without a copy
+    // The result itself (null when closed), for reading it off the GUI thread: held, it outlives
+    // the query's taking another one meanwhile.
+    std::shared_ptr<const ResultSet> result() const { return m_result; }
 
 Q_SIGNALS:
     void activeChanged(bool active); // opened or closed: the result changed entirely
@@ -112,7 +115,7 @@ private:
     Connection *m_connection = nullptr;
     SqlLines m_sql{this};
     QVector<Parameter> m_params;
-    std::unique_ptr<ResultSet> m_result;
+    std::shared_ptr<const ResultSet> m_result;
     std::shared_ptr<Opening> m_opening; // the statement running for this query, if any
     int m_recNo = -1;
     bool m_bof = true;

@@ -101,11 +101,12 @@ void DBGrid::sortByCaption(int column)
         return;
     const bool descending = m_model->sortColumn() == column && !m_model->sortDescending();
     const quint64 generation = m_model->generation();
-    // The cells are copied out first: the sort then never reads the result, which a statement
-    // finishing meanwhile may replace.
-    const gridsort::Column cells = m_model->columnCells(column);
+    // The cells are copied out on the worker too (millions of them would hold up the painting),
+    // from the result as it is now: a statement finishing meanwhile may replace the query's, not
+    // the one read, and its new rows keep the order from being shown (generation).
+    const std::function<gridsort::Column()> cells = m_model->columnCells(column);
     QVector<int> order;
-    runShowingBusy([&] { order = gridsort::order(cells, descending); });
+    runShowingBusy([&] { order = gridsort::order(cells(), descending); });
     if (m_model->generation() == generation)
         m_model->setOrder(column, descending, order);
 }

@@ -2,6 +2,7 @@
 
 #include "data/DataSource.h"
 #include "data/Query.h"
+#include "data/ResultSet.h"
 
 #include <QBrush>
 
@@ -89,14 +90,18 @@ int GridModel::viewRow(int resultRow) const
     return m_position.at(resultRow);
 }
 
-gridsort::Column GridModel::columnCells(int column) const
+std::function<gridsort::Column()> GridModel::columnCells(int column) const
 {
-    gridsort::Column cells;
     const int field = m_fieldOfColumn.value(column, -1);
-    cells.reserve(m_rows, 0);
-    for (int r = 0; r < m_rows; ++r)
-        cells.append(field >= 0 && m_query ? m_query->bytes(r, field) : std::string_view());
-    return cells;
+    std::shared_ptr<const ResultSet> result = field >= 0 && m_query ? m_query->result() : nullptr;
+    const int rows = m_rows;
+    return [result = std::move(result), field, rows] {
+        gridsort::Column cells;
+        cells.reserve(rows, 0);
+        for (int r = 0; r < rows; ++r)
+            cells.append(result ? result->bytes(r, field) : std::string_view());
+        return cells;
+    };
 }
 
 void GridModel::setOrder(int column, bool descending, const QVector<int> &order)

@@ -5,6 +5,8 @@
 #include "widgets/DBGrid.h"
 #include "widgets/GridSort.h"
 
+#include <functional>
+
 #include <QAbstractTableModel>
 #include <QPointer>
 #include <QVector>
@@ -36,8 +38,9 @@ public:
     // The column the rows are sorted by, -1 when in the statement's order.
     int sortColumn() const { return m_sortColumn; }
     bool sortDescending() const { return m_sortDescending; }
-    // A column's cells in the result's order, for sorting off the GUI thread.
-    gridsort::Column columnCells(int column) const;
+    // Reads a column's cells in the result's order, for sorting off the GUI thread: made on the
+    // GUI thread, called on any, it holds the result it reads.
+    std::function<gridsort::Column()> columnCells(int column) const;
     // Shows the rows in `order` (result rows in view order, one each), sorted by `column`.
     void setOrder(int column, bool descending, const QVector<int> &order);
     // Changes with every new result, so work done on an older one can tell.

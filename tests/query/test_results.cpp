@@ -24,6 +24,7 @@
 #include <QProgressDialog>
 #include <QStyle>
 #include <QTemporaryDir>
+#include <atomic>
 
 using namespace querytest;
 
@@ -339,6 +340,26 @@ private Q_SLOTS:
         w->last->click();
         QCOMPARE(q->RecNo(), 2);
         QCOMPARE(g->currentIndex().row(), 2);
+
+        // The query closed while a sort reads its cells on the worker: the sort reads the result
+        // it began on to the end, and its order is not put on what the grid shows now.
+        std::atomic<bool> closed{false};
+        setWorkStartHook([&] {
+            QMetaObject::invokeMethod(
+                qApp,
+                [&] {
+                    q->Close();
+                    closed = true;
+                },
+                Qt::QueuedConnection);
+            while (!closed)
+                QThread::msleep(1);
+        });
+        clickCaption(0);
+        setWorkStartHook(nullptr);
+        QVERIFY(closed);
+        QCOMPARE(g->model()->rowCount(), 0);
+        QVERIFY(!g->isSorted());
     }
 
     // The context menu saves the whole result, in the grid's columns under their captions, as
