@@ -264,6 +264,44 @@ private Q_SLOTS:
         }
     }
 
+    // Where no row of a page is flagged, the count checks the page's slot table whole: it refuses
+    // what a read, row by row, refuses.
+    void countRefusesBadSlots_data()
+    {
+        QTest::addColumn<Damage>("damage");
+        auto entry = [](QByteArray &f, int row) { return firstDataPage(f, kTablePage) * 4096 + 14 + 2 * row; };
+        auto rowsOf = [](QByteArray &f) { return int(u32(f, firstDataPage(f, kTablePage) * 4096 + 12) & 0xFFFF); };
+        QTest::newRow("rows out of order") << Damage([=](QByteArray &f) {
+            const quint32 first = u32(f, entry(f, 0)) & 0xFFFF, second = u32(f, entry(f, 1)) & 0xFFFF;
+            filedamage::detail::put16(f, entry(f, 0), second);
+            filedamage::detail::put16(f, entry(f, 1), first);
+        });
+        QTest::newRow("first row past the page's end")
+            << Damage([=](QByteArray &f) { filedamage::detail::put16(f, entry(f, 0), 4097); });
+        QTest::newRow("last row over the slot table") << Damage([=](QByteArray &f) {
+            const int rows = rowsOf(f);
+            filedamage::detail::put16(f, entry(f, rows - 1), quint32(14 + 2 * rows - 2));
+        });
+    }
+    void countRefusesBadSlots()
+    {
+        QFETCH(Damage, damage);
+        const QString path = m_dir.filePath(QStringLiteral("slots.mdb"));
+        writeSample(path, QString(), {});
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        QVERIFY(u32(bytes, firstDataPage(bytes, kTablePage) * 4096 + 12) % 0x10000 >= 2);
+        damage(bytes);
+        f.seek(0);
+        f.write(bytes);
+        f.close();
+        JetFile file(path, QString());
+        QVERIFY_THROWS_EXCEPTION(jet::Error, file.openTable(QStringLiteral("T"), {})->countRows());
+        Collect rows;
+        QVERIFY_THROWS_EXCEPTION(jet::Error, file.readTable(QStringLiteral("T"), rows));
+    }
+
     void partsAreCountedTogether_data()
     {
         QTest::addColumn<filedamage::Fault>("fault");
