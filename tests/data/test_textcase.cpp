@@ -82,7 +82,7 @@ private Q_SLOTS:
         m_engine = std::make_unique<SqlEngine>(path, kPassword);
     }
 
-    void likeAndItsNulls_data()
+    void likePatterns_data()
     {
         QTest::addColumn<QString>("where");
         QTest::addColumn<QString>("expected");
@@ -173,7 +173,7 @@ private Q_SLOTS:
         QTest::newRow("null equals") << "(n_name = 'x') is null"
                                      << "8";
     }
-    void likeAndItsNulls()
+    void likePatterns()
     {
         QFETCH(QString, where);
         QFETCH(QString, expected);
