@@ -112,10 +112,7 @@ class TestFileChange : public QObject
     static QStringList rows(Query &q) { return queryRows(q); }
     static QStringList run(Query &q, const QString &sql)
     {
-        q.Close();
-        q.SQL().Clear();
-        q.SQL().Add(sql);
-        q.Open();
+        runOn(q, sql);
         return rows(q);
     }
     static QString failure(Query &q, const QString &sql)
@@ -185,8 +182,7 @@ private Q_SLOTS:
         const QString path = m_dir.filePath(QStringLiteral("people.mdb"));
         QVERIFY(putFile(path, m_people));
         Connection c;
-        c.setConnectionString(directoryConnectionString(path));
-        c.setConnected(true);
+        connectTo(c, path);
         Query shown; // a result still on show: it keeps what it showed
         shown.setConnection(&c);
         QCOMPARE(run(shown, QStringLiteral("select p_Name from People")).size(), 4);
@@ -227,8 +223,7 @@ private Q_SLOTS:
         QVERIFY(at > 0);
         renamed[at + 6] = 'e';
         Connection c;
-        c.setConnectionString(directoryConnectionString(path));
-        c.setConnected(true);
+        connectTo(c, path);
         Query q;
         q.setConnection(&c);
         QCOMPARE(run(q, QStringLiteral("select p_Name from People")).value(0), QStringLiteral("Anna"));
@@ -249,8 +244,7 @@ private Q_SLOTS:
         const QString path = m_dir.filePath(QStringLiteral("during.mdb"));
         QVERIFY(putFile(path, m_people));
         Connection c;
-        c.setConnectionString(directoryConnectionString(path));
-        c.setConnected(true);
+        connectTo(c, path);
         Query q;
         q.setConnection(&c);
         QCOMPARE(run(q, QStringLiteral("select p_Name from People")).size(), 4);

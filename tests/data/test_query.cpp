@@ -1,4 +1,5 @@
 // The query object, the connection and the engine over files made by the Jet writer.
+#include "QueryRows.h"
 #include "TestDb.h"
 
 #include "data/Connection.h"
@@ -257,11 +258,8 @@ private Q_SLOTS:
         QFETCH(QString, message);
         run({QStringLiteral("select p_Name from People")});
         m_q->Next();
-        m_q->Close();
-        m_q->SQL().Clear();
-        m_q->SQL().Add(sql);
         try {
-            m_q->Open();
+            runOn(*m_q, sql);
             QCOMPARE(QString(), message);
             m_q->Close();
         } catch (const EDatabaseError &e) {
@@ -335,8 +333,7 @@ private Q_SLOTS:
         }
         const QString corruptPath = writeFile(QStringLiteral("corrupt.mdb"), corrupt);
         Connection c;
-        c.setConnectionString(directoryConnectionString(corruptPath));
-        c.setConnected(true);
+        connectTo(c, corruptPath);
         Query q;
         q.setConnection(&c);
         q.SQL().Add(QStringLiteral("select * from People"));
@@ -370,25 +367,18 @@ private Q_SLOTS:
         f.write(bytes);
         f.close();
         Connection c;
-        c.setConnectionString(directoryConnectionString(path));
-        c.setConnected(true);
+        connectTo(c, path);
         Query q;
         q.setConnection(&c);
         for (const char *sql : {"select * from Bad", "select count(*) from bad"}) {
-            q.Close();
-            q.SQL().Clear();
-            q.SQL().Add(QString::fromLatin1(sql));
             try {
-                q.Open();
+                runOn(q, QString::fromLatin1(sql));
                 QFAIL("no error");
             } catch (const EDatabaseError &e) {
                 QCOMPARE(e.message(), QStringLiteral("数据库文件 '%1' 已损坏或不完整，无法读取。").arg(path));
             }
         }
-        q.Close();
-        q.SQL().Clear();
-        q.SQL().Add(QStringLiteral("select g from Good"));
-        q.Open();
+        runOn(q, QStringLiteral("select g from Good"));
         QCOMPARE(q.value(0, 0), QStringLiteral("y"));
     }
 
@@ -499,12 +489,10 @@ private Q_SLOTS:
             w.finish();
         }
         Connection c;
-        c.setConnectionString(directoryConnectionString(path));
-        c.setConnected(true);
+        connectTo(c, path);
         Query q;
         q.setConnection(&c);
-        q.SQL().Add(QStringLiteral("select s_text, s_memo from S"));
-        q.Open();
+        runOn(q, QStringLiteral("select s_text, s_memo from S"));
         QCOMPARE(q.RecordCount(), int(stored.size()));
         for (int i = 0; i < stored.size(); ++i) {
             QCOMPARE(q.value(i, 0), expected.at(i));
@@ -540,12 +528,10 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(path).size() > 8 << 20);
 
         Connection c;
-        c.setConnectionString(directoryConnectionString(path));
-        c.setConnected(true);
+        connectTo(c, path);
         Query q;
         q.setConnection(&c);
-        q.SQL().Add(QStringLiteral("select b_id, b_name, b_note from Big"));
-        q.Open();
+        runOn(q, QStringLiteral("select b_id, b_name, b_note from Big"));
         QCOMPARE(q.RecordCount(), rows);
         for (int i = 0; i < rows; ++i) {
             if (q.value(i, 0) != QString::number(i))
@@ -588,10 +574,7 @@ private Q_SLOTS:
              })},
         };
         for (const auto &[sql, ids] : orders) {
-            q.Close();
-            q.SQL().Clear();
-            q.SQL().Add(sql);
-            q.Open();
+            runOn(q, sql);
             if (q.RecordCount() != int(ids.size()))
                 QFAIL(qPrintable(QStringLiteral("%1: %2 rows, not %3").arg(sql).arg(q.RecordCount()).arg(ids.size())));
             QStringList lines;
@@ -619,8 +602,7 @@ private Q_SLOTS:
                 QFAIL(qPrintable(sql + QStringLiteral(": streamed rows differ")));
             // The same statement first on a connection that has decoded nothing (one pass).
             Connection fresh;
-            fresh.setConnectionString(directoryConnectionString(path));
-            fresh.setConnected(true);
+            connectTo(fresh, path);
             const std::unique_ptr<ResultSet> first = fresh.engine()->execute(sql, {});
             QStringList firstLines;
             for (int r = 0; r < first->rowCount(); ++r)
@@ -637,8 +619,7 @@ private Q_SLOTS:
         for (const int state : {0, 1, 2}) {
             const bool held = state == 1;
             Connection w;
-            w.setConnectionString(directoryConnectionString(path));
-            w.setConnected(true);
+            connectTo(w, path);
             w.engine()->holdWarmUp(held);
             w.warmUp({QStringLiteral("select b_name from Big")});
             if (!held)
@@ -671,8 +652,7 @@ private Q_SLOTS:
         // decoded nothing, and streamed, each scan after the first keeps what it decodes.
         {
             Connection j;
-            j.setConnectionString(directoryConnectionString(path));
-            j.setConnected(true);
+            connectTo(j, path);
             const QString join =
                 QStringLiteral("select count(*), count(b.b_note) from (select 1 as k union select 2 "
                                "union select 3) a join Big b on b.b_name like '%名12%' and b.b_id > a.k");
@@ -689,8 +669,7 @@ private Q_SLOTS:
             QCOMPARE(counted->value(0, 0) + QLatin1Char('|') + counted->value(0, 1), expected);
             QString streamed;
             Connection k;
-            k.setConnectionString(directoryConnectionString(path));
-            k.setConnected(true);
+            connectTo(k, path);
             k.engine()->stream(
                 join, {}, [](const QStringList &, const SqlEngine::ValueTypes &) {},
                 [&](const std::string_view *cells, const unsigned char *) {
@@ -699,10 +678,7 @@ private Q_SLOTS:
                 });
             QCOMPARE(streamed, expected);
         }
-        q.Close();
-        q.SQL().Clear();
-        q.SQL().Add(QStringLiteral("select count(*) from Big where b_name is null"));
-        q.Open();
+        runOn(q, QStringLiteral("select count(*) from Big where b_name is null"));
         QCOMPARE(q.value(0, 0), QString::number((rows - 5 + 96) / 97));
 
         QFile f(path);
@@ -726,21 +702,15 @@ private Q_SLOTS:
         bytes[bigLast * 4096 + 13] = char(0xFF);
         const QString damaged = writeFile(QStringLiteral("big-damaged.mdb"), bytes);
         Connection d;
-        d.setConnectionString(directoryConnectionString(damaged));
-        d.setConnected(true);
+        connectTo(d, damaged);
         Query dq;
         dq.setConnection(&d);
         for (int attempt = 0; attempt < 2; ++attempt) {
-            dq.Close();
-            dq.SQL().Clear();
-            dq.SQL().Add(QStringLiteral("select count(*) from Big"));
-            QVERIFY_THROWS_EXCEPTION(EDatabaseError, dq.Open());
+            QVERIFY_THROWS_EXCEPTION(EDatabaseError, runOn(dq, QStringLiteral("select count(*) from Big")));
             QVERIFY(!dq.Active());
             QVERIFY(!d.engine()->isLoaded(QStringLiteral("Big")));
         }
-        dq.SQL().Clear();
-        dq.SQL().Add(QStringLiteral("select s_x from Small"));
-        dq.Open();
+        runOn(dq, QStringLiteral("select s_x from Small"));
         QCOMPARE(dq.value(0, 0), QStringLiteral("x"));
     }
 
@@ -748,21 +718,16 @@ private Q_SLOTS:
     void tablesLoadOnFirstUse()
     {
         Connection c;
-        c.setConnectionString(directoryConnectionString(m_db));
-        c.setConnected(true);
+        connectTo(c, m_db);
         QVERIFY(!c.engine()->isLoaded(QStringLiteral("People")));
         Query q;
         q.setConnection(&c);
-        q.SQL().Add(QStringLiteral("select count(*) from people"));
-        q.Open();
+        runOn(q, QStringLiteral("select count(*) from people"));
         QCOMPARE(q.value(0, 0), QStringLiteral("4"));
         QVERIFY(c.engine()->isLoaded(QStringLiteral("People")));
         QVERIFY(!c.engine()->isLoaded(QStringLiteral("Nobody")));
         // A result of the table's own rows stays readable after the connection has closed.
-        q.Close();
-        q.SQL().Clear();
-        q.SQL().Add(QStringLiteral("select p_City, p_Name from People"));
-        q.Open();
+        runOn(q, QStringLiteral("select p_City, p_Name from People"));
         c.setConnected(false);
         QCOMPARE(q.value(3, 0), QStringLiteral("Zürich"));
         QCOMPARE(q.value(2, 1), QStringLiteral("O'Brien"));

@@ -141,19 +141,16 @@ void TestLssdb::buildPasswordOption()
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? jet::readDatabasePassword(f.read(jet::kPageSize)) : QStringLiteral("?");
     };
-    const QString a = dir.filePath(QStringLiteral("a.mdb"));
-    QCOMPARE(runTool(kLssdb, {QStringLiteral("build"), a, dir.path()}).exitCode, 0);
-    QCOMPARE(passwordOf(a), QStringLiteral("41729063"));
-    const QString b = dir.filePath(QStringLiteral("b.mdb"));
-    QCOMPARE(
-        runTool(kLssdb, {QStringLiteral("build"), b, dir.path(), QStringLiteral("--password"), QString()}).exitCode, 0);
-    QCOMPARE(passwordOf(b), QString());
-    const QString c = dir.filePath(QStringLiteral("c.mdb"));
-    QCOMPARE(runTool(kLssdb,
-                     {QStringLiteral("build"), c, dir.path(), QStringLiteral("--password"), QStringLiteral("秘密pw")})
-                 .exitCode,
-             0);
-    QCOMPARE(passwordOf(c), QStringLiteral("秘密pw"));
+    // No option: the program's own password; '' for none; any other text as given.
+    const std::pair<QStringList, QString> runs[] = {
+        {{}, QStringLiteral("41729063")},
+        {{QStringLiteral("--password"), QString()}, QString()},
+        {{QStringLiteral("--password"), QStringLiteral("秘密pw")}, QStringLiteral("秘密pw")}};
+    for (const auto &[option, password] : runs) {
+        const QString db = dir.filePath(QStringLiteral("pw-%1.mdb").arg(password));
+        QCOMPARE(runTool(kLssdb, QStringList{QStringLiteral("build"), db, dir.path()} + option).exitCode, 0);
+        QCOMPARE(passwordOf(db), password);
+    }
 }
 
 void TestLssdb::badInput_data()
