@@ -37,12 +37,4 @@ const std::vector<TableDef> &directorySchema()
     return tables;
 }
 
-const TableDef *findDirectoryTable(const QString &name)
-{
-    for (const TableDef &t : directorySchema())
-        if (t.name == name)
-            return &t;
-    return nullptr;
-}
-
 } // namespace jet
