@@ -281,29 +281,28 @@ QByteArray PageFile::headerPage() const
 
 bool PageFile::walkMapped(const std::function<void(const uchar *base)> &walk) const
 {
-    if (m_pageCount == 0)
+    // The file's own mapping, while it holds every page measured (a file grown since it was
+    // opened is walked the slow way).
+    if (m_pageCount == 0 || !m_map || m_pageCount > m_mapPages)
         return false;
-    installBusHandler();
-    const size_t size = size_t(m_pageCount) * kPageSize;
-    void *map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, m_fd, 0);
-    if (map == MAP_FAILED)
-        return false;
+    // The walk maps in pages the copies' releases may not reach for a while: let go at its end.
+    auto release = [this] { ::madvise(const_cast<uchar *>(m_map), size_t(m_mapPages) * kPageSize, MADV_DONTNEED); };
     sigjmp_buf walkEnd;
     if (sigsetjmp(walkEnd, 1) != 0) {
         // A page of the mapping was gone: the file was cut short under the walk.
-        ::munmap(map, size);
+        release();
         damaged();
     }
     t_walk = &walkEnd;
     try {
-        walk(static_cast<const uchar *>(map));
+        walk(m_map);
     } catch (...) {
         t_walk = nullptr;
-        ::munmap(map, size);
+        release();
         throw;
     }
     t_walk = nullptr;
-    ::munmap(map, size);
+    release();
     return true;
 }
 

@@ -118,11 +118,12 @@ public:
         return rows;
     }
 
-    // Runs `walk` on the file's pages mapped read only (page n at base + n * kPageSize, for the
-    // pageCount() pages last measured), for a walk that reads a little of many pages without
-    // copying them. A page that goes missing meanwhile (the file cut short) gives the
-    // damaged-file error, not a fault; `walk` then ends where it stood, so it keeps no object
-    // that needs destroying. False, without calling `walk`, when the file cannot be mapped.
+    // Runs `walk` on the file's pages as its read-only mapping shows them (page n at base +
+    // n * kPageSize, for the pageCount() pages last measured), for a walk that reads a little of
+    // many pages without copying them. A page that goes missing meanwhile (the file cut short)
+    // gives the damaged-file error, not a fault; `walk` then ends where it stood, so it keeps no
+    // object that needs destroying. False, without calling `walk`, when the file could not be
+    // mapped or has grown past its mapping.
     bool walkMapped(const std::function<void(const uchar *base)> &walk) const;
 
     // The pages a usage map names, ascending; the map is the row that `pointer` (page << 8 | row)
