@@ -146,9 +146,6 @@ PaintWatch *g_watch = nullptr;
 double g_lastCpuMs = 0;
 double g_lastGuiCpuMs = 0; // of that, the GUI thread's (painting the window among it)
 
-// Starts a search (a click, a key) and returns the milliseconds until the grid has repainted the
-// result; g_lastCpuMs gets the CPU time of the process meanwhile. Watched, the repaints asked for
-// add their own time: the timed figures come from searches not watched.
 // perf's control fifo (perf record -D -1 --control fifo:FILE), when LSS_PERF_CONTROL names it:
 // a profile of the searches alone.
 void perfControl(const char *command)
@@ -161,6 +158,9 @@ void perfControl(const char *command)
         fifo.write(QByteArray(command) + '\n');
 }
 
+// Starts a search (a click, a key) and returns the milliseconds until the grid has repainted the
+// result; g_lastCpuMs gets the CPU time of the process meanwhile. Watched, the repaints asked for
+// add their own time: the timed figures come from searches not watched.
 double searchMs(TF_Lawyer *w, const std::function<void()> &start, bool watched = false)
 {
     perfControl("enable");
