@@ -75,6 +75,15 @@ void writeUtf8(std::FILE *out, const QString &text)
 constexpr size_t kHoldBack = size_t(8) << 20;
 bool g_streaming = false;
 
+// Room for the output held back, taken at once: grown by doubling instead, the buffer would be
+// copied whole at each step, the last time with 8 MB held, and the copy would briefly hold the
+// old and the new block (the process's peak). Pages not written are not taken from the system.
+template <class Buffer>
+void reserveHoldBack(Buffer &out)
+{
+    out.reserve(decltype(out.size())(kHoldBack + (size_t(1) << 20)));
+}
+
 template <class Buffer>
 void flush(Buffer &out, bool force = false)
 {
@@ -111,6 +120,7 @@ class TsvWriter : public Writer
 public:
     void begin(const QStringList &fields, const SqlEngine::ValueTypes &) override
     {
+        reserveHoldBack(m_out);
         m_fields = int(fields.size());
         for (int f = 0; f < fields.size(); ++f) {
             if (f)
@@ -148,6 +158,7 @@ class CsvWriter : public Writer
 public:
     void begin(const QStringList &fields, const SqlEngine::ValueTypes &) override
     {
+        reserveHoldBack(m_out);
         m_fields = size_t(fields.size());
         for (int f = 0; f < fields.size(); ++f) {
             if (f)
@@ -254,6 +265,7 @@ class JsonWriter : public Writer
 public:
     void begin(const QStringList &fields, const SqlEngine::ValueTypes &types) override
     {
+        reserveHoldBack(m_out);
         m_types = types;
         for (const QString &name : uniqueKeys(fields)) {
             QByteArray key;
