@@ -19,8 +19,37 @@
 #include <QMouseEvent>
 #include <QSaveFile>
 
+namespace {
+
+// The row indicator. Every section but the marked record's shows nothing, so that one and an
+// empty one are the widest; QHeaderView would measure up to 200 sections after each new result
+// and each move of the current record, which cost a search about a millisecond.
+class IndicatorHeader : public QHeaderView
+{
+public:
+    IndicatorHeader(GridModel *model, QWidget *parent) : QHeaderView(Qt::Vertical, parent), m_model(model) {}
+
+    QSize sizeHint() const override
+    {
+        const int sections = count();
+        if (sections == 0 || m_model->rowCount() != sections)
+            return QHeaderView::sizeHint();
+        const int marked = m_model->markedRow();
+        QSize hint = sectionSizeFromContents(marked == 0 && sections > 1 ? 1 : 0);
+        if (marked >= 0 && marked < sections)
+            hint = hint.expandedTo(sectionSizeFromContents(marked));
+        return hint;
+    }
+
+private:
+    GridModel *m_model;
+};
+
+} // namespace
+
 DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(new GridModel(this))
 {
+    setVerticalHeader(new IndicatorHeader(m_model, this));
     setModel(m_model);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTabKeyNavigation(true);

@@ -35,6 +35,8 @@ public:
     // The result's row shown at a view row, and the other way; the same while unsorted.
     int resultRow(int viewRow) const;
     int viewRow(int resultRow) const;
+    // The row the indicator marks (the query's record), or -1.
+    int markedRow() const { return viewRow(m_current); }
     // The column the rows are sorted by, -1 when in the statement's order.
     int sortColumn() const { return m_sortColumn; }
     bool sortDescending() const { return m_sortDescending; }

@@ -140,6 +140,30 @@ private Q_SLOTS:
         QCOMPARE(m->rowCount(), 0);
     }
 
+    // The indicator column keeps the marker's width wherever the current record is (QHeaderView
+    // alone measures only the first and last hundred rows).
+    void indicatorKeepsItsWidth()
+    {
+        Connection c;
+        c.setConnectionString(directoryConnectionString(manyPeople()));
+        c.setConnected(true);
+        GridOnQuery g(&c, {QStringLiteral("p_Name")});
+        QFont big = g.grid.font();
+        big.setPixelSize(40);
+        g.grid.setFont(big);
+        g.q.SQL().Add(QStringLiteral("select p_Name from People"));
+        g.q.Open();
+        g.grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&g.grid));
+        const int width = g.grid.verticalHeader()->width();
+        QVERIFY(width > g.grid.verticalHeader()->minimumWidth());
+        g.q.MoveTo(15000);
+        g.grid.setFont(big); // as any change of layout asks the header again
+        g.grid.doItemsLayout();
+        QCoreApplication::processEvents();
+        QCOMPARE(g.grid.verticalHeader()->width(), width);
+    }
+
     // Numbers and dates sort by value, not as text (-7 before 0, a date with a time after the
     // same day), empty cells last either way; equal cells keep the statement's order. A new
     // result comes unsorted.
