@@ -7,6 +7,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -268,6 +269,7 @@ public:
         }
     }
 
+    void setPause(const std::atomic<bool> *pause) { m_pause = pause; }
     int rows() const { return m_rows; }    // rows kept
     size_t seen() const { return m_seen; } // rows of the table met
     void addRows(int rows) { m_rows += rows; }
@@ -275,6 +277,7 @@ public:
 
 private:
     const std::atomic<bool> *m_cancel;
+    const std::atomic<bool> *m_pause = nullptr;
     const std::atomic<bool> *m_abandon; // the other part of a split pass failed
     const std::vector<uint32_t> *m_select;
     size_t m_next = 0; // first entry of m_select not passed yet
@@ -330,9 +333,25 @@ private:
 
     void checkCancel() const
     {
-        if ((m_seen & 4095) == 0
-            && ((m_cancel && m_cancel->load(std::memory_order_relaxed)) || m_abandon->load(std::memory_order_relaxed)))
+        if ((m_seen & 4095) != 0)
+            return;
+        if (m_pause && m_pause->load(std::memory_order_relaxed))
+            waitWhilePaused();
+        if (cancelled())
             throw ColumnStore::Cancelled();
+    }
+    bool cancelled() const
+    {
+        return (m_cancel && m_cancel->load(std::memory_order_relaxed)) || m_abandon->load(std::memory_order_relaxed);
+    }
+    // A statement is being prepared: it either wants this very pass, which then goes on, or it
+    // does not, and the pass is given up. Meanwhile the pass takes no processor from it. Bounded,
+    // should nobody decide.
+    void waitWhilePaused() const
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+        while (m_pause->load(std::memory_order_relaxed) && !cancelled() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
     bool selected(size_t row)
     {
@@ -555,7 +574,8 @@ void ColumnStore::verify(quint64 statement)
     m_verified = statement;
 }
 
-void ColumnStore::ensure(const std::vector<int> &columns, const std::atomic<bool> *cancel)
+void ColumnStore::ensure(const std::vector<int> &columns, const std::atomic<bool> *cancel,
+                         const std::atomic<bool> *pause)
 try {
     auto missing = [&] {
         std::vector<int> out;
@@ -573,6 +593,7 @@ try {
         return;
     std::atomic<bool> abandon{false};
     ColumnFiller filler(m_columns, wanted, cancel, &abandon);
+    filler.setPause(pause);
     const std::unique_ptr<jet::TableCursor> rows = file().openTable(m_name, wanted);
     const size_t pages = rows->pageCount();
     // A pass over one column (a first search's criterion) is mostly reading pages: a second
@@ -584,6 +605,7 @@ try {
         rows->keepPages(0, pages / 2);
         laterRows->keepPages(pages / 2, pages);
         ColumnFiller later(m_columns, wanted, cancel, &abandon);
+        later.setPause(pause);
         std::exception_ptr laterError;
         auto readLater = [&] {
             try {

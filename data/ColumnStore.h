@@ -114,11 +114,13 @@ public:
     const QVector<JetColumn> &columns() const { return m_columns; }
 
     // Decodes those of `columns` (indexes) not decoded yet; with none missing and the row count
-    // known, returns at once. `cancel` (may be null) ends a pass early with Cancelled. Throws
-    // EDatabaseError or std::bad_alloc; nothing of a failed pass is kept.
+    // known, returns at once. `cancel` (may be null) ends a pass early with Cancelled. While
+    // `pause` (may be null) is set, the pass waits where it checks `cancel`, for at most a
+    // moment. Throws EDatabaseError or std::bad_alloc; nothing of a failed pass is kept.
     struct Cancelled
     {};
-    void ensure(const std::vector<int> &columns, const std::atomic<bool> *cancel = nullptr);
+    void ensure(const std::vector<int> &columns, const std::atomic<bool> *cancel = nullptr,
+                const std::atomic<bool> *pause = nullptr);
 
     // Decodes columns for some rows only (ascending row numbers): value i
     // of each column is that of rows[i] (a result's fields read when first asked for). Nothing

@@ -4,6 +4,7 @@
 #include "data/DatabaseError.h"
 #include "data/SqlEngine.h"
 
+#include <QAbstractEventDispatcher>
 #include <QRegularExpression>
 #include <QThread>
 #include <system_error>
@@ -213,6 +214,8 @@ void Connection::runStatement(std::function<void()> work)
         return;
     }
     waitForStatement();
+    if (m_engine)
+        m_engine->deferWarmUp(true);
     auto run = std::make_shared<Run>();
     auto body = [this, run, work = std::move(work)] {
         try {
@@ -232,6 +235,30 @@ void Connection::runStatement(std::function<void()> work)
     m_run = run;
     wait([run] { return run->done.load(); });
     endRun(run);
+    resumeWarmUpWhenIdle();
     if (run->error)
         std::rethrow_exception(run->error);
+}
+
+// Decoding ahead, given up for the statement, starts again once this thread has shown the
+// result and waits for events: made again at once, the pass would take the second core from the
+// painting and the display server while the user waits to see the rows.
+void Connection::resumeWarmUpWhenIdle()
+{
+    QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher) {
+        if (m_engine)
+            m_engine->deferWarmUp(false);
+        return;
+    }
+    if (m_resumeArmed)
+        return;
+    m_resumeArmed = true;
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this, once] {
+        QObject::disconnect(*once);
+        m_resumeArmed = false;
+        if (m_engine)
+            m_engine->deferWarmUp(false);
+    });
 }

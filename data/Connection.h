@@ -53,7 +53,8 @@ public:
     // Runs `work` (statements on engine()) and returns when it has ended, rethrowing what it
     // threw. With a wait set, it runs on a thread of its own while the wait passes the time, so
     // the calling thread keeps serving events; a call from there waits for the work running
-    // first. Without a wait it runs on the calling thread.
+    // first; decoding ahead waits meanwhile, and until the calling thread next waits for
+    // events (SqlEngine::deferWarmUp). Without a wait it runs on the calling thread.
     void runStatement(std::function<void()> work);
     bool statementRunning() const;
     // Returns once no statement runs (through the wait, as above).
@@ -79,9 +80,11 @@ private:
     };
     void wait(const std::function<bool()> &done);
     void endRun(const std::shared_ptr<Run> &run);
+    void resumeWarmUpWhenIdle();
 
     QString m_connectionString;
     std::unique_ptr<SqlEngine> m_engine;
     Wait m_wait;
     std::shared_ptr<Run> m_run; // the statement running off this thread, if any
+    bool m_resumeArmed = false;
 };

@@ -253,7 +253,15 @@ void SqlEngine::warmUpLoop()
         WarmUpJob job;
         {
             std::unique_lock<std::mutex> lock(m_jobsMutex);
-            m_heldChanged.wait(lock, [this] { return (!m_held && m_statements == 0) || m_cancel.load(); });
+            for (;;) {
+                const auto now = std::chrono::steady_clock::now();
+                if (m_cancel.load() || (!m_held && m_statements == 0 && now >= m_deferredUntil))
+                    break;
+                if (now < m_deferredUntil)
+                    m_heldChanged.wait_until(lock, m_deferredUntil);
+                else
+                    m_heldChanged.wait(lock);
+            }
             if (m_jobs.empty() || m_cancel.load()) {
                 m_jobs.clear();
                 m_running = false;
@@ -269,7 +277,7 @@ void SqlEngine::warmUpLoop()
             }
         }
         try {
-            job.store->ensure(job.columns, &m_interrupt);
+            job.store->ensure(job.columns, &m_interrupt, &m_pause);
         } catch (const ColumnStore::Cancelled &) {
             // A statement came: the same pass again once it is done (unless stopping).
             std::lock_guard<std::mutex> lock(m_jobsMutex);
@@ -308,6 +316,7 @@ void SqlEngine::giveWay()
     std::lock_guard<std::mutex> lock(m_jobsMutex);
     if (m_statements > 0 && !passTestedBy())
         m_interrupt.store(true);
+    m_pause.store(false);
 }
 
 // Ends the warm-up now, its jobs dropped: before the stores it decodes into are let go.
@@ -332,6 +341,15 @@ void SqlEngine::holdWarmUp(bool held)
 {
     std::lock_guard<std::mutex> lock(m_jobsMutex);
     m_held = held;
+    m_heldChanged.notify_all();
+}
+
+void SqlEngine::deferWarmUp(bool deferred)
+{
+    std::lock_guard<std::mutex> lock(m_jobsMutex);
+    m_deferredUntil =
+        deferred ? std::chrono::steady_clock::now() + std::chrono::seconds(1) : std::chrono::steady_clock::time_point();
+    m_pause.store(deferred && m_running);
     m_heldChanged.notify_all();
 }
 
@@ -371,6 +389,7 @@ std::unique_ptr<ResultSet> SqlEngine::execute(const QString &sql, const QStringL
             std::lock_guard<std::mutex> lock(e.m_jobsMutex);
             if (--e.m_statements == 0)
                 e.m_interrupt.store(e.m_cancel.load());
+            e.m_pause.store(false);
             e.m_heldChanged.notify_all();
         }
     } running(*this);

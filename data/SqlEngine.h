@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -109,6 +110,11 @@ public:
     // While held, the worker starts no further decoding (tests hold it to meet a search that
     // comes before the warm-up ends).
     void holdWarmUp(bool held);
+    // Deferred when a window's statement is about to run: the pass running waits until the
+    // statement is prepared (it then goes on or gives way, as below), and no pass starts (one
+    // given up is not made again) until the deferral is lifted, once the window has painted the
+    // result. A deferral nobody lifts ends by itself after a second.
+    void deferWarmUp(bool deferred);
 
     // execute() may run on another thread than the one that made the engine. The calls that
     // use the file or the statement database (execute, stream, plannedReads, startWarmUp,
@@ -116,8 +122,8 @@ public:
     // for it, so a window asks none of them then. The warm-up's own calls (warmUpRunning,
     // holdWarmUp, finishWarmUp, setWarmUpFinished) never wait for a statement. A statement does
     // not wait for the warm-up: the pass running is given up and made again once no statement
-    // runs (unless it decodes only columns the statement tests), so a search waits only for the
-    // columns it reads.
+    // runs and no deferral holds it (unless it decodes only columns the statement tests), so a
+    // search waits only for the columns it reads.
 
 private:
     struct WarmUpJob
@@ -164,10 +170,12 @@ private:
     std::deque<WarmUpJob> m_jobs;
     bool m_running = false;
     bool m_held = false;
+    std::chrono::steady_clock::time_point m_deferredUntil; // the epoch while not deferred
     std::condition_variable m_heldChanged;
     std::function<void()> m_finished;
     std::atomic<bool> m_cancel{false};
     std::atomic<bool> m_interrupt{false}; // m_cancel, or a statement runs: the pass gives way
+    std::atomic<bool> m_pause{false};     // a statement is coming: the pass waits to hear which
     int m_statements = 0;                 // under m_jobsMutex
     WarmUpJob m_current;                  // the running pass; under m_jobsMutex
     std::function<void()> m_prepared;

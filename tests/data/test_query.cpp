@@ -10,6 +10,7 @@
 #include "data/SqlEngine.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -751,6 +752,44 @@ private Q_SLOTS:
         f.close();
         q.Open();
         QCOMPARE(q.value(2, 1), QStringLiteral("O'Brien"));
+    }
+
+    // Decoding ahead waits while a window's statement runs and until the window's thread next
+    // waits for events (the result painted); a deferral that nobody lifts ends by itself.
+    void warmUpWaitsForTheWindow()
+    {
+        const QString people = QStringLiteral("People");
+        const QStringList ahead{QStringLiteral("select p_Name from People")};
+        {
+            Connection c;
+            connectTo(c, m_db);
+            c.engine()->deferWarmUp(true);
+            c.warmUp(ahead);
+            QTest::qSleep(100);
+            QVERIFY(!c.engine()->isLoaded(people));
+            c.waitForWarmUp(); // no window: blocks, until the deferral has lapsed
+            QVERIFY(c.engine()->isLoaded(people));
+        }
+        Connection w;
+        connectTo(w, m_db);
+        w.setWait([](Connection &, const std::function<bool()> &done) {
+            while (!done())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        });
+        w.engine()->holdWarmUp(true);
+        w.warmUp(ahead);
+        Query q;
+        q.setConnection(&w);
+        runOn(q, QStringLiteral("select n_x from Nobody"));
+        w.engine()->holdWarmUp(false);
+        QTest::qSleep(100);
+        QVERIFY(!w.engine()->isLoaded(people));
+        QElapsedTimer idle;
+        idle.start();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        w.waitForWarmUp();
+        QVERIFY(w.engine()->isLoaded(people));
+        QVERIFY2(idle.elapsed() < 500, "the pass waited for the deferral to lapse, not for the idle thread");
     }
 };
 
