@@ -2,9 +2,12 @@
 // fuzzy and the exact search, the search returning every row, and the peak memory.
 // usage: bench_data FILE
 //        bench_data --time COMMAND [ARG...]
+//        bench_data --evict FILE...
 // The second form runs COMMAND, its output thrown away, and prints "wall_ms cpu_ms peak_kb" of
 // that process alone: GNU time rounds CPU time to 10 ms, which is all of a fresh search on a
 // small directory, so the side-by-side ratios would be noise.
+// The third writes the files out and drops them from the page cache, so that reading them next
+// brings them in as a file that has lain on disk is brought in (see run.sh).
 #include "data/Connection.h"
 #include "data/ConnectionString.h"
 #include "data/DatabaseError.h"
@@ -22,6 +25,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char **environ;
 
@@ -111,12 +115,30 @@ int timeCommand(char **command)
     return 0;
 }
 
+int evictFiles(char **files)
+{
+    for (; *files; ++files) {
+        const int fd = ::open(*files, O_RDONLY | O_CLOEXEC);
+        // Dirty pages are not dropped: they go to the disk first.
+        if (fd < 0 || ::fdatasync(fd) != 0 || ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) != 0) {
+            std::fprintf(stderr, "bench_data: cannot drop %s from the page cache\n", *files);
+            if (fd >= 0)
+                ::close(fd);
+            return 1;
+        }
+        ::close(fd);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (argc > 2 && std::strcmp(argv[1], "--time") == 0)
         return timeCommand(argv + 2);
+    if (argc > 2 && std::strcmp(argv[1], "--evict") == 0)
+        return evictFiles(argv + 2);
     QCoreApplication app(argc, argv);
     if (argc < 2) {
         std::fputs("usage: bench_data FILE\n", stderr);

@@ -124,7 +124,13 @@ measure_size() { # rows
   cmp=$WORK/cmp.db
   echo "== $n lawyers: importing a copy for sqlite3" >&2
   import_copy "$db" "$cmp"
+  # Both files are dropped from the page cache and read back in, as a directory that has lain on
+  # disk is read. A file just written stays held as its writes left it, in 4 KB pieces, and
+  # mapping those in costs the kernel two to three times as much per page as the large pieces
+  # reading ahead brings in; which pieces a run met used to depend on what came before it.
+  "$BENCH" --evict "$db" "$cmp"
   WARM=("$db" "$cmp")
+  warm
 
   echo "== $n lawyers: lss data layer (best of three in one process; CPU of the calling thread)"
   "$BENCH" "$db" > "$D/ours.txt"
@@ -211,7 +217,10 @@ for n in "${SIZES[@]}"; do
   pairrow "fresh SELECT * FROM lawyer" "$(ours STAR_A)" "sqlite3" "$(ours STAR_B)" "<=" 1.3
   memrow "  its peak memory" "$(ours STAR_A)" "$(ours STAR_B)" 64 "<= 64 MB"
   pairrow "fresh SELECT COUNT(*)" "$(ours COUNT_A)" "sqlite3" "$(ours COUNT_B)" "<=" 0.5
-  pairrow "  the same, beside mdb-sql" "$(ours COUNT_A)" "mdb-sql" "$(ours MDBCOUNT_A)" "<=" 1.0
+  # mdb-sql answers with the count the table's definition stores; ours checks it against every
+  # page's row slots (a count that disagrees is a damaged file), so this one has no target.
+  MDBCOUNT_A=$(ours MDBCOUNT_A)
+  row "  the same, beside mdb-sql (stored count)" "$(field "$(ours COUNT_A)" 1)" "$(field "$(ours COUNT_A)" 2)" "mdb-sql" "$(field "$MDBCOUNT_A" 1)" "$(field "$MDBCOUNT_A" 2)" "$(ratio "$(field "$(ours COUNT_A)" 2)" "$(field "$MDBCOUNT_A" 2)")" "-" ""
   FUZZY_A=$(ours FUZZY_A)
   r=$(ratio "$(ours win_instant_ms)" "$(field "$FUZZY_A" 1)"); rc=$(ratio "$(ours win_instant_cpu_ms)" "$(field "$FUZZY_A" 2)")
   row "window: first search at the instant it opens" "$(ours win_instant_ms)" "$(ours win_instant_cpu_ms)" "fresh lssdb query" "$(field "$FUZZY_A" 1)" "$(field "$FUZZY_A" 2)" "$r/$rc" "wall, CPU <= 1.0" "$(both "$r" "$rc" 1.0)"
