@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSaveFile>
+#include <QShowEvent>
 
 namespace {
 
@@ -39,6 +40,15 @@ public:
         if (marked >= 0 && marked < sections)
             hint = hint.expandedTo(sectionSizeFromContents(marked));
         return hint;
+    }
+
+protected:
+    void showEvent(QShowEvent *event) override
+    {
+        // The marker's glyph mostly comes from a fallback font, which is looked up once per font
+        // (about a millisecond): as the grid appears, not when the first result comes.
+        (void)fontMetrics().horizontalAdvance(GridModel::rowMarker());
+        QHeaderView::showEvent(event);
     }
 
 private:

@@ -193,7 +193,7 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
     }
     // The row indicator: a marker on the current record, nothing elsewhere.
     if (role == Qt::DisplayRole)
-        return section == viewRow(m_current) ? QStringLiteral("▶") : QString();
+        return section == viewRow(m_current) ? rowMarker() : QString();
     if (role == Qt::TextAlignmentRole)
         return int(Qt::AlignCenter);
     return QVariant();

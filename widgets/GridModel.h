@@ -35,8 +35,9 @@ public:
     // The result's row shown at a view row, and the other way; the same while unsorted.
     int resultRow(int viewRow) const;
     int viewRow(int resultRow) const;
-    // The row the indicator marks (the query's record), or -1.
+    // The row the indicator marks (the query's record), or -1, and what marks it.
     int markedRow() const { return viewRow(m_current); }
+    static QString rowMarker() { return QStringLiteral("▶"); }
     // The column the rows are sorted by, -1 when in the statement's order.
     int sortColumn() const { return m_sortColumn; }
     bool sortDescending() const { return m_sortDescending; }
