@@ -331,7 +331,7 @@ private:
         m_index[k].clear();
     }
 
-    void checkCancel() const
+    void checkCancel()
     {
         if ((m_seen & 4095) != 0)
             return;
@@ -345,13 +345,18 @@ private:
         return (m_cancel && m_cancel->load(std::memory_order_relaxed)) || m_abandon->load(std::memory_order_relaxed);
     }
     // A statement is being prepared: it either wants this very pass, which then goes on, or it
-    // does not, and the pass is given up. Meanwhile the pass takes no processor from it. Bounded,
-    // should nobody decide.
-    void waitWhilePaused() const
+    // does not, and the pass is given up. Meanwhile the pass takes no processor from it. Should
+    // nobody decide within 50 ms, the pass stops heeding the pause for good.
+    void waitWhilePaused()
     {
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
-        while (m_pause->load(std::memory_order_relaxed) && !cancelled() && std::chrono::steady_clock::now() < until)
+        while (m_pause->load(std::memory_order_relaxed) && !cancelled()) {
+            if (std::chrono::steady_clock::now() >= until) {
+                m_pause = nullptr;
+                return;
+            }
             std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
     }
     bool selected(size_t row)
     {
