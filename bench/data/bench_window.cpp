@@ -213,6 +213,15 @@ double enterMs(TF_Lawyer *w)
     return searchMs(w, [w] { QTest::keyClick(w->Edit1, Qt::Key_Return); });
 }
 
+// The criteria set as a user would have set them: on the screen before the search is clicked,
+// their repaint (the radio button, the box, their group) no part of the search's time.
+void enterCriteria(TF_Lawyer *w, const QString &text)
+{
+    w->RadioButton2->setChecked(true);
+    w->Edit1->setText(text);
+    QCoreApplication::processEvents();
+}
+
 void waitMs(int ms)
 {
     QEventLoop wait;
@@ -279,8 +288,7 @@ int main(int argc, char **argv)
     }
     settle(w);
     if (mode == QLatin1String("stall")) {
-        w->RadioButton2->setChecked(true);
-        w->Edit1->setText(QStringLiteral("郑"));
+        enterCriteria(w, QStringLiteral("郑"));
         searchMs(w, w->BitBtn1, true);
         std::printf("win_instant_stall_ms\t%.1f\n", watch.longestMs());
         std::printf("win_instant_busy_cursor\t%s\n", watch.normalCursorSeen() ? "no" : "yes");
@@ -290,8 +298,7 @@ int main(int argc, char **argv)
     if (mode == QLatin1String("instant") || mode == QLatin1String("typing")) {
         if (mode == QLatin1String("typing"))
             waitMs(1000);
-        w->RadioButton2->setChecked(true);
-        w->Edit1->setText(QStringLiteral("郑"));
+        enterCriteria(w, QStringLiteral("郑"));
         const double ms = searchMs(w, w->BitBtn1);
         std::printf("win_%s_ms\t%.1f\n", qPrintable(mode), ms);
         std::printf("win_%s_cpu_ms\t%.1f\n", qPrintable(mode), g_lastCpuMs);
@@ -302,8 +309,7 @@ int main(int argc, char **argv)
     }
     if (mode == QLatin1String("enter") || mode == QLatin1String("button")) {
         waitMs(1000);
-        w->RadioButton2->setChecked(true);
-        w->Edit1->setText(QStringLiteral("州"));
+        enterCriteria(w, QStringLiteral("州"));
         const double ms = mode == QLatin1String("enter") ? enterMs(w) : searchMs(w, w->BitBtn1);
         const int columns = DM->AQ_lawyer->fieldNames().size();
         // Enter that missed the window would time nothing: the statement's width tells which ran.
