@@ -328,8 +328,7 @@ int main(int argc, char **argv)
         DM->ADOConnection1->waitForWarmUp();
         const long openedKb = statusKb("VmRSS:");
         const long openedPeakKb = statusKb("VmHWM:");
-        w->RadioButton2->setChecked(true);
-        w->Edit1->setText(QStringLiteral("州"));
+        enterCriteria(w, QStringLiteral("州"));
         const double enter = enterMs(w);
         const double button = searchMs(w, w->BitBtn1);
         w->Edit1->setText(QStringLiteral("郑"));

@@ -302,7 +302,9 @@ private Q_SLOTS:
     }
 
     // A pass cancelled at any moment keeps nothing: no column, no row count. The next pass reads
-    // the table whole.
+    // the table whole. A paused pass goes on when the pause is lifted, keeps nothing when told
+    // to give way meanwhile, and, paused with nobody deciding, waits once rather than at each of
+    // its checks.
     void cancelledReadKeepsNothing()
     {
         const QString path = writeBig(QStringLiteral("cancel.mdb"), jet::WriterOptions{});
@@ -340,6 +342,43 @@ private Q_SLOTS:
                 QCOMPARE(QString::fromUtf8(text, qsizetype(size)), bigRow(row)[1].toString());
             }
         }
+
+        // One column: one cursor, a check every 4,096 of its rows.
+        const std::vector<int> names{1};
+        auto pausedRead = [&](std::atomic<bool> *pause, std::atomic<bool> *cancel, int decideAfterMs, bool lift) {
+            ColumnStore store(file, QStringLiteral("Big"), lock);
+            std::thread decider([&] {
+                if (decideAfterMs < 0)
+                    return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(decideAfterMs));
+                (lift ? pause : cancel)->store(!lift);
+            });
+            QElapsedTimer t;
+            t.start();
+            bool cancelled = false;
+            try {
+                store.ensure(names, cancel, pause);
+            } catch (const ColumnStore::Cancelled &) {
+                cancelled = true;
+            }
+            const qint64 ms = t.elapsed();
+            decider.join();
+            if (!cancelled && store.rowCount() != kBigRows)
+                return qint64(-1);
+            return cancelled ? qint64(-2) : ms;
+        };
+        std::atomic<bool> pause{true}, cancel{false};
+        QVERIFY(pausedRead(&pause, &cancel, 10, true) >= 0);
+        pause = true;
+        QCOMPARE(pausedRead(&pause, &cancel, 10, false), qint64(-2));
+        cancel = false;
+        std::atomic<bool> none{false};
+        const qint64 plain = pausedRead(&none, &cancel, -1, true);
+        pause = true;
+        const qint64 undecided = pausedRead(&pause, &cancel, -1, true);
+        QVERIFY(plain >= 0 && undecided >= 0);
+        // Waiting at every check would add 50 ms ten times over.
+        QVERIFY2(undecided - plain < 300, qPrintable(QStringLiteral("%1 ms against %2").arg(undecided).arg(plain)));
     }
 };
 
