@@ -11,6 +11,7 @@
 #include <QProgressDialog>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
 
 #include <atomic>
 #include <exception>
@@ -212,6 +213,25 @@ void waitShowingBusy(Connection &connection, const std::function<bool()> &done)
 
 void useBusyWait(Connection *connection)
 {
-    if (connection)
-        connection->setWait(&waitShowingBusy);
+    if (!connection)
+        return;
+    connection->setWait(&waitShowingBusy);
+    prepareBusyCursor();
+}
+
+void prepareBusyCursor()
+{
+    static bool asked = false;
+    if (asked || !onGuiThread())
+        return;
+    asked = true;
+    // The desktop reads the busy cursor from its theme's file and decodes every frame the first
+    // time a window shows it (about two milliseconds under X), and the platform keeps it made
+    // for the program's life: made on a window never shown, once the events already waiting
+    // have run, it is ready before the first search rather than part of it.
+    QTimer::singleShot(0, qApp, [] {
+        QWindow probe;
+        probe.create();
+        probe.setCursor(QCursor(Qt::BusyCursor));
+    });
 }

@@ -13,8 +13,12 @@ class Connection;
 // blocks until `done`.
 void waitShowingBusy(Connection &connection, const std::function<bool()> &done);
 
-// Makes the connection's searches wait that way.
+// Makes the connection's searches wait that way (and the busy cursor ready, prepareBusyCursor).
 void useBusyWait(Connection *connection);
+
+// Makes the busy cursor ready once the events waiting now have run, so that the first wait
+// does not load it; once per program, in the GUI thread only.
+void prepareBusyCursor();
 
 class QString;
 class QWidget;

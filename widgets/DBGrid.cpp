@@ -46,8 +46,13 @@ protected:
     void showEvent(QShowEvent *event) override
     {
         // The marker's glyph mostly comes from a fallback font, which is looked up once per font
-        // (about a millisecond): as the grid appears, not when the first result comes.
+        // (about a millisecond): as the grid appears, not when the first result comes. A
+        // section's size is measured in the bold face (the header's rule), the marker drawn in
+        // the plain one.
         (void)fontMetrics().horizontalAdvance(GridModel::rowMarker());
+        QFont bold = font();
+        bold.setBold(true);
+        (void)QFontMetrics(bold).size(0, GridModel::rowMarker());
         QHeaderView::showEvent(event);
     }
 
