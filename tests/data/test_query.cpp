@@ -23,6 +23,15 @@
 #include <utility>
 #include <vector>
 
+namespace {
+// The first two cells of a streamed row, joined by "|".
+QString twoCells(const std::string_view *cells)
+{
+    return QString::fromUtf8(cells[0].data(), qsizetype(cells[0].size())) + QLatin1Char('|')
+           + QString::fromUtf8(cells[1].data(), qsizetype(cells[1].size()));
+}
+} // namespace
+
 class TestQuery : public QObject
 {
     Q_OBJECT
@@ -220,38 +229,28 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("message");
-        QTest::newRow("table") << "select * from Lawyers"
-                               << "找不到表 'Lawyers'。";
-        QTest::newRow("column") << "select p_Name, p_Mail from People"
-                                << "找不到列 'p_Mail'。";
-        QTest::newRow("syntax") << "select from People"
-                                << "语法错误: 'from' 附近。";
-        QTest::newRow("incomplete") << "select p_Name from People where"
-                                    << "语法错误: 语句不完整。";
-        QTest::newRow("quote") << "select * from People WHERE p_Name like '%O'Brien%'"
-                               << "语法错误: 'Brien' 附近。";
-        QTest::newRow("two statements") << "select * from People; select 1"
-                                        << "在 SQL 语句结尾之后找到字符。";
-        QTest::newRow("write") << "delete from People"
-                               << "数据库以只读方式打开，只能执行查询语句。";
-        QTest::newRow("unclosed list") << "select * from People where p_Name like 'a[bc%'"
-                                       << "模式字符串无效：'[' 没有对应的 ']'。";
-        QTest::newRow("attach") << "attach database '/tmp/x.db' as x"
-                                << "数据库以只读方式打开，只能执行查询语句。";
+        auto row = [](const char *name, const char *sql, const char *message) {
+            QTest::newRow(name) << QString::fromUtf8(sql) << QString::fromUtf8(message);
+        };
+        row("table", "select * from Lawyers", "找不到表 'Lawyers'。");
+        row("column", "select p_Name, p_Mail from People", "找不到列 'p_Mail'。");
+        row("syntax", "select from People", "语法错误: 'from' 附近。");
+        row("incomplete", "select p_Name from People where", "语法错误: 语句不完整。");
+        row("quote", "select * from People WHERE p_Name like '%O'Brien%'", "语法错误: 'Brien' 附近。");
+        row("two statements", "select * from People; select 1", "在 SQL 语句结尾之后找到字符。");
+        row("write", "delete from People", "数据库以只读方式打开，只能执行查询语句。");
+        row("unclosed list", "select * from People where p_Name like 'a[bc%'", "模式字符串无效：'[' 没有对应的 ']'。");
+        row("attach", "attach database '/tmp/x.db' as x", "数据库以只读方式打开，只能执行查询语句。");
         // Mistakes in a statement are told in Chinese; SQLite's words only as a detail.
-        QTest::newRow("arguments") << "select abs() from People"
-                                   << "函数 'abs' 的参数个数不正确。";
-        QTest::newRow("aggregate misused") << "select p_Name from People where count(*) > 1"
-                                           << "聚合函数 'count' 用在了不允许的位置。";
-        QTest::newRow("overflow") << "select sum(9223372036854775807) from People"
-                                  << "整数溢出。";
-        QTest::newRow("unknown mistake") << "select p_Name from People order by 9"
-                                         << "SQL 语句错误。详细信息: 1st ORDER BY term out of range - should be "
-                                            "between 1 and 1";
-        QTest::newRow("bad escape") << "select * from People where p_Name like 'a' escape 'xy'"
-                                    << "ESCAPE 表达式必须是单个字符。";
-        QTest::newRow("table, other case") << "select P_NAME from PEOPLE where p_name = 'x'"
-                                           << "";
+        row("arguments", "select abs() from People", "函数 'abs' 的参数个数不正确。");
+        row("aggregate misused", "select p_Name from People where count(*) > 1",
+            "聚合函数 'count' 用在了不允许的位置。");
+        row("overflow", "select sum(9223372036854775807) from People", "整数溢出。");
+        row("unknown mistake", "select p_Name from People order by 9",
+            "SQL 语句错误。详细信息: 1st ORDER BY term out of range - should be "
+            "between 1 and 1");
+        row("bad escape", "select * from People where p_Name like 'a' escape 'xy'", "ESCAPE 表达式必须是单个字符。");
+        row("table, other case", "select P_NAME from PEOPLE where p_name = 'x'", "");
     }
     void statementErrors()
     {
@@ -595,10 +594,7 @@ private Q_SLOTS:
             QStringList streamed;
             c.engine()->stream(
                 sql, {}, [](const QStringList &, const SqlEngine::ValueTypes &) {},
-                [&](const std::string_view *cells, const unsigned char *) {
-                    streamed << QString::fromUtf8(cells[0].data(), qsizetype(cells[0].size())) + QLatin1Char('|')
-                                    + QString::fromUtf8(cells[1].data(), qsizetype(cells[1].size()));
-                });
+                [&](const std::string_view *cells, const unsigned char *) { streamed << twoCells(cells); });
             if (streamed != lines)
                 QFAIL(qPrintable(sql + QStringLiteral(": streamed rows differ")));
             // The same statement first on a connection that has decoded nothing (one pass).
@@ -673,10 +669,7 @@ private Q_SLOTS:
             connectTo(k, path);
             k.engine()->stream(
                 join, {}, [](const QStringList &, const SqlEngine::ValueTypes &) {},
-                [&](const std::string_view *cells, const unsigned char *) {
-                    streamed = QString::fromUtf8(cells[0].data(), qsizetype(cells[0].size())) + QLatin1Char('|')
-                               + QString::fromUtf8(cells[1].data(), qsizetype(cells[1].size()));
-                });
+                [&](const std::string_view *cells, const unsigned char *) { streamed = twoCells(cells); });
             QCOMPARE(streamed, expected);
         }
         runOn(q, QStringLiteral("select count(*) from Big where b_name is null"));
