@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMap>
+#include <QPointer>
 #include <QProcess>
 #include <QtTest>
 
@@ -58,6 +59,15 @@ inline QString buildDatabase(const QString &dir, const QMap<QString, QStringList
         return {};
     }
     return out;
+}
+
+// Closes a query window as a user does; it must go, not only hide.
+inline void closeWindow(QWidget *w)
+{
+    QPointer<QWidget> p(w);
+    w->close();
+    flushDeletes();
+    QVERIFY(p.isNull());
 }
 
 // Points the data module's connection at another database file.

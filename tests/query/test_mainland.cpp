@@ -19,7 +19,6 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QHeaderView>
-#include <QPointer>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -74,14 +73,6 @@ class TestMainland : public QObject
     {
         F_one->Button5->click();
         return F_lawRoom;
-    }
-    template <class W>
-    void closeWindow(W *w)
-    {
-        QPointer<W> p(w);
-        w->close();
-        flushDeletes();
-        QVERIFY(p.isNull());
     }
     static QStringList lines(Query *q) { return q->SQL().lines(); }
 
@@ -294,10 +285,8 @@ private Q_SLOTS:
         DM->AQ_lawyer->Close();
         QTest::keyClick(w->Edit1, Qt::Key_A);
         QVERIFY(!DM->AQ_lawyer->Active());
-        w->CheckBox1->click();
-        w->CheckBox2->click();
-        w->CheckBox3->click();
-        w->CheckBox4->click();
+        for (QCheckBox *b : {w->CheckBox1, w->CheckBox2, w->CheckBox3, w->CheckBox4})
+            b->click();
         for (QWidget *input : {static_cast<QWidget *>(w->xm), static_cast<QWidget *>(w->city),
                                static_cast<QWidget *>(w->province), static_cast<QWidget *>(w->domain)}) {
             input->setFocus();
@@ -426,10 +415,8 @@ private Q_SLOTS:
     void roomExactSearch()
     {
         TF_lawRoom *r = openRoom();
-        r->CheckBox1->click();
-        r->CheckBox2->click();
-        r->CheckBox3->click();
-        r->CheckBox4->click();
+        for (QCheckBox *b : {r->CheckBox1, r->CheckBox2, r->CheckBox3, r->CheckBox4})
+            b->click();
         r->xm->setText(QStringLiteral("北京一律师事务所"));
         r->city->setText(QStringLiteral("北京"));
         r->BitBtn2->click();
@@ -469,10 +456,8 @@ private Q_SLOTS:
         w->BitBtn1->click();
         QCOMPARE(w->Edit2->text(), QStringLiteral("2"));
 
-        w->CheckBox1->click();
-        w->CheckBox2->click();
-        w->CheckBox3->click();
-        w->CheckBox4->click();
+        for (QCheckBox *b : {w->CheckBox1, w->CheckBox2, w->CheckBox3, w->CheckBox4})
+            b->click();
         w->xm->setText(QStringLiteral("x"));
         w->city->setText(QStringLiteral("x"));
         QWidget *inputs[] = {w->xm, w->city, w->province, w->domain};

@@ -19,7 +19,6 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSet>
@@ -305,10 +304,7 @@ private Q_SLOTS:
                                                                            .arg(target.x())
                                                                            .arg(target.y())));
         // The one query window of its kind; closing gives the launcher button back.
-        QPointer<QueryForm> p(w);
-        w->close();
-        flushDeletes();
-        QVERIFY(p.isNull());
+        closeWindow(w);
         QVERIFY((F_one->*r.button)->isEnabled());
     }
 
@@ -535,10 +531,7 @@ private Q_SLOTS:
         QCOMPARE(query(r)->RecNo(), 1);
         QCOMPARE(c.grid()->currentIndex().row(), 1);
 
-        QPointer<QueryForm> p(w);
-        w->close();
-        flushDeletes();
-        QVERIFY(p.isNull());
+        closeWindow(w);
         QVERIFY((F_one->*r.button)->isEnabled());
 
         QueryForm *again = open(r);

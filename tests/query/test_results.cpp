@@ -20,7 +20,6 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPointer>
 #include <QProgressDialog>
 #include <QStyle>
 #include <QTemporaryDir>
@@ -226,10 +225,7 @@ private Q_SLOTS:
         QCOMPARE(counter->font(), font);
         QCOMPARE(QFontInfo(counter->font()).pixelSize(), QFontInfo(font).pixelSize());
         QCOMPARE(counter->textMargins(), QMargins());
-        QPointer<QueryForm> gone(w);
-        w->close();
-        flushDeletes();
-        QVERIFY(gone.isNull());
+        closeWindow(w);
     }
 
     // Ctrl+C on the focused grid copies the selected cells, tab-separated, rows by line breaks;
