@@ -54,55 +54,41 @@ private slots:
         QTest::addColumn<QString>("format"); // empty: the default
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QByteArray>("out");
+        auto row = [](const char *name, const char *file, const char *format, const char *sql, const QByteArray &out) {
+            QTest::newRow(name) << QString::fromUtf8(file) << QString::fromUtf8(format) << QString::fromUtf8(sql)
+                                << out;
+        };
 
-        QTest::newRow("line break inside a literal")
-            << "dir"
-            << ""
-            << "SELECT length('a\nb') AS n, 'a\r\nb' AS t" << QByteArray("n\tt\n3\ta\\r\\nb\n1 records\n");
-        QTest::newRow("names escaped") << "dir"
-                                       << "tsv"
-                                       << "SELECT 1 AS [a\tb], 2 AS [c\\d], 3 AS [e\nf]"
-                                       << QByteArray("a\\tb\tc\\\\d\te\\nf\n1\t2\t3\n1 records\n");
-        QTest::newRow("csv")
-            << "dir"
-            << "csv"
-            << "SELECT l_id, l_realName, l_city, l_address AS [a,b], 1.5 AS r FROM lawyer ORDER BY l_id"
-            << QByteArray("l_id,l_realName,l_city,\"a,b\",r\r\n"
-                          "1,张三,北京,北京市朝阳区建国路88号,1.5\r\n"
-                          "2,\"O'Brien \"\"Bob\"\"\",\"\",,1.5\r\n"
-                          "3,\"李四\n第二行\",广州,\"地址, 带逗号\",1.5\r\n");
-        QTest::newRow("csv, no rows") << "dir"
-                                      << "csv"
-                                      << "SELECT l_id FROM lawyer WHERE l_id > 9" << QByteArray("l_id\r\n");
-        QTest::newRow("json")
-            << "dir"
-            << "json"
-            << "SELECT l_id AS id, l_city AS [c\"ity], l_address, -2.5 AS r, x'41' AS b "
-               "FROM lawyer WHERE l_id < 3 ORDER BY l_id"
-            << QByteArray("[\n{\"id\": 1, \"c\\\"ity\": \"北京\", \"l_address\": \"北京市朝阳区建国路88号\", "
-                          "\"r\": -2.5, \"b\": \"A\"},\n"
-                          "{\"id\": 2, \"c\\\"ity\": \"\", \"l_address\": null, \"r\": -2.5, \"b\": \"A\"}\n]\n");
-        QTest::newRow("json, no rows") << "dir"
-                                       << "json"
-                                       << "SELECT l_id FROM lawyer WHERE l_id > 9" << QByteArray("[\n]\n");
-        QTest::newRow("json, control characters")
-            << "dir"
-            << "json"
-            << "SELECT char(1, 10, 92) AS t" << QByteArray("[\n{\"t\": \"\\u0001\\n\\\\\"}\n]\n");
+        row("line break inside a literal", "dir", "", "SELECT length('a\nb') AS n, 'a\r\nb' AS t",
+            QByteArray("n\tt\n3\ta\\r\\nb\n1 records\n"));
+        row("names escaped", "dir", "tsv", "SELECT 1 AS [a\tb], 2 AS [c\\d], 3 AS [e\nf]",
+            QByteArray("a\\tb\tc\\\\d\te\\nf\n1\t2\t3\n1 records\n"));
+        row("csv", "dir", "csv",
+            "SELECT l_id, l_realName, l_city, l_address AS [a,b], 1.5 AS r FROM lawyer ORDER BY l_id",
+            QByteArray("l_id,l_realName,l_city,\"a,b\",r\r\n"
+                       "1,张三,北京,北京市朝阳区建国路88号,1.5\r\n"
+                       "2,\"O'Brien \"\"Bob\"\"\",\"\",,1.5\r\n"
+                       "3,\"李四\n第二行\",广州,\"地址, 带逗号\",1.5\r\n"));
+        row("csv, no rows", "dir", "csv", "SELECT l_id FROM lawyer WHERE l_id > 9", QByteArray("l_id\r\n"));
+        row("json", "dir", "json",
+            "SELECT l_id AS id, l_city AS [c\"ity], l_address, -2.5 AS r, x'41' AS b "
+            "FROM lawyer WHERE l_id < 3 ORDER BY l_id",
+            QByteArray("[\n{\"id\": 1, \"c\\\"ity\": \"北京\", \"l_address\": \"北京市朝阳区建国路88号\", "
+                       "\"r\": -2.5, \"b\": \"A\"},\n"
+                       "{\"id\": 2, \"c\\\"ity\": \"\", \"l_address\": null, \"r\": -2.5, \"b\": \"A\"}\n]\n"));
+        row("json, no rows", "dir", "json", "SELECT l_id FROM lawyer WHERE l_id > 9", QByteArray("[\n]\n"));
+        row("json, control characters", "dir", "json", "SELECT char(1, 10, 92) AS t",
+            QByteArray("[\n{\"t\": \"\\u0001\\n\\\\\"}\n]\n"));
         // Yes/No as true and false, exact numbers as numbers; a Yes/No value made text is text.
-        QTest::newRow("json, every type")
-            << "types"
-            << "json"
-            << "SELECT c_bool, c_byte, c_money, c_double, c_date, c_bool || '' AS s "
-               "FROM t WHERE c_byte < 2 ORDER BY c_byte"
-            << QByteArray("[\n{\"c_bool\": true, \"c_byte\": 0, \"c_money\": 0, \"c_double\": 0.1, "
-                          "\"c_date\": \"1990-01-01\", \"s\": \"True\"},\n"
-                          "{\"c_bool\": false, \"c_byte\": 1, \"c_money\": 1.5, \"c_double\": -12345.678, "
-                          "\"c_date\": \"1990-01-14 01:01:00\", \"s\": \"False\"}\n]\n");
-        QTest::newRow("csv, every type") << "types"
-                                         << "csv"
-                                         << "SELECT c_bool, c_text, c_bin FROM t WHERE c_byte = 2"
-                                         << QByteArray("c_bool,c_text,c_bin\r\nFalse,Zürich café2,0E1B\r\n");
+        row("json, every type", "types", "json",
+            "SELECT c_bool, c_byte, c_money, c_double, c_date, c_bool || '' AS s "
+            "FROM t WHERE c_byte < 2 ORDER BY c_byte",
+            QByteArray("[\n{\"c_bool\": true, \"c_byte\": 0, \"c_money\": 0, \"c_double\": 0.1, "
+                       "\"c_date\": \"1990-01-01\", \"s\": \"True\"},\n"
+                       "{\"c_bool\": false, \"c_byte\": 1, \"c_money\": 1.5, \"c_double\": -12345.678, "
+                       "\"c_date\": \"1990-01-14 01:01:00\", \"s\": \"False\"}\n]\n"));
+        row("csv, every type", "types", "csv", "SELECT c_bool, c_text, c_bin FROM t WHERE c_byte = 2",
+            QByteArray("c_bool,c_text,c_bin\r\nFalse,Zürich café2,0E1B\r\n"));
         // Straight from the file (a plain column list) and through the engine (a criterion)
         // alike: NaN a value, integers numbers, texts of digits strings, one notation of numbers.
         const QByteArray numbersJson("[\n{\"d\": \"NaN\", \"i\": 42, \"s\": \"0123\"},\n"
@@ -111,43 +97,25 @@ private slots:
                                      "{\"d\": \"-Infinity\", \"i\": null, \"s\": \"-1.5e3\"},\n"
                                      "{\"d\": 1e308, \"i\": 1, \"s\": null},\n"
                                      "{\"d\": 1e-8, \"i\": 2, \"s\": \"x\"}\n]\n");
-        QTest::newRow("json, streamed from the file") << "numbers"
-                                                      << "json"
-                                                      << "SELECT d, i, s FROM n" << numbersJson;
-        QTest::newRow("json, through the engine") << "numbers"
-                                                  << "json"
-                                                  << "SELECT d, i, s FROM n WHERE i IS NOT 99" << numbersJson;
+        row("json, streamed from the file", "numbers", "json", "SELECT d, i, s FROM n", numbersJson);
+        row("json, through the engine", "numbers", "json", "SELECT d, i, s FROM n WHERE i IS NOT 99", numbersJson);
         const QByteArray numbersCsv("d,i,s\r\nNaN,42,0123\r\n-0,-7,42\r\nInfinity,0,\"a\rb\"\r\n"
                                     "-Infinity,,-1.5e3\r\n1e308,1,\r\n1e-8,2,x\r\n");
-        QTest::newRow("csv, streamed from the file") << "numbers"
-                                                     << "csv"
-                                                     << "SELECT * FROM n" << numbersCsv;
-        QTest::newRow("csv, through the engine") << "numbers"
-                                                 << "=csv"
-                                                 << "SELECT * FROM n WHERE i IS NOT 99" << numbersCsv;
-        QTest::newRow("tsv, streamed from the file")
-            << "numbers"
-            << ""
-            << "SELECT d FROM n" << QByteArray("d\nNaN\n-0\nInfinity\n-Infinity\n1e308\n1e-8\n6 records\n");
+        row("csv, streamed from the file", "numbers", "csv", "SELECT * FROM n", numbersCsv);
+        row("csv, through the engine", "numbers", "=csv", "SELECT * FROM n WHERE i IS NOT 99", numbersCsv);
+        row("tsv, streamed from the file", "numbers", "", "SELECT d FROM n",
+            QByteArray("d\nNaN\n-0\nInfinity\n-Infinity\n1e308\n1e-8\n6 records\n"));
         // A count and a column list that SQLite knows to skip every row of: no row counted or read.
-        QTest::newRow("count, no row passes")
-            << "numbers"
-            << ""
-            << "SELECT count(*) FROM n WHERE 0" << QByteArray("count(*)\n0\n1 records\n");
-        QTest::newRow("columns, no row passes")
-            << "numbers"
-            << ""
-            << "SELECT d FROM (SELECT d FROM n) WHERE 0" << QByteArray("d\n0 records\n");
+        row("count, no row passes", "numbers", "", "SELECT count(*) FROM n WHERE 0",
+            QByteArray("count(*)\n0\n1 records\n"));
+        row("columns, no row passes", "numbers", "", "SELECT d FROM (SELECT d FROM n) WHERE 0",
+            QByteArray("d\n0 records\n"));
         // Every value of a row stays in its object under a key of its own.
-        QTest::newRow("json, one name twice")
-            << "dir"
-            << "=json"
-            << "SELECT l_id AS a, l_city AS a, 3 AS a_2, 4 AS A FROM lawyer WHERE l_id = 1"
-            << QByteArray("[\n{\"a\": 1, \"a_3\": \"北京\", \"a_2\": 3, \"A\": 4}\n]\n");
-        QTest::newRow("stdin, a statement of lines") << "dir"
-                                                     << ""
-                                                     << "SELECT l_id\nFROM lawyer -- 律师\nWHERE l_city = '广州'\n"
-                                                     << QByteArray("l_id\n3\n1 records\n");
+        row("json, one name twice", "dir", "=json",
+            "SELECT l_id AS a, l_city AS a, 3 AS a_2, 4 AS A FROM lawyer WHERE l_id = 1",
+            QByteArray("[\n{\"a\": 1, \"a_3\": \"北京\", \"a_2\": 3, \"A\": 4}\n]\n"));
+        row("stdin, a statement of lines", "dir", "", "SELECT l_id\nFROM lawyer -- 律师\nWHERE l_city = '广州'\n",
+            QByteArray("l_id\n3\n1 records\n"));
     }
     void formats()
     {
