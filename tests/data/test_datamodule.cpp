@@ -64,47 +64,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("password");
+        auto row = [](const char *name, const char *text, const char *source, const char *password) {
+            QTest::newRow(name) << QString::fromUtf8(text) << QString::fromUtf8(source) << QString::fromUtf8(password);
+        };
 
-        QTest::newRow("plain, trimmed") << " Data Source = /d/x.mdb ;Jet OLEDB:Database Password= pw "
-                                        << "/d/x.mdb"
-                                        << "pw";
-        QTest::newRow("keys without case") << "data source=a;JET OLEDB:DATABASE PASSWORD=b"
-                                           << "a"
-                                           << "b";
-        QTest::newRow("last item wins") << "Data Source=a;Data Source=b"
-                                        << "b"
-                                        << "";
-        QTest::newRow("semicolon in double quotes") << "Data Source=\"x;y.mdb\";Jet OLEDB:Database Password=p"
-                                                    << "x;y.mdb"
-                                                    << "p";
-        QTest::newRow("single quotes") << "Data Source='x;y.mdb'"
-                                       << "x;y.mdb"
-                                       << "";
-        QTest::newRow("blanks kept in quotes") << "Data Source=  \" lead.mdb \"  ;"
-                                               << " lead.mdb "
-                                               << "";
-        QTest::newRow("doubled quote") << "Jet OLEDB:Database Password=\"a\"\"b'c\""
-                                       << ""
-                                       << "a\"b'c";
-        QTest::newRow("other quote inside") << "Jet OLEDB:Database Password='a\"b'"
-                                            << ""
-                                            << "a\"b";
-        QTest::newRow("empty quoted") << "Jet OLEDB:Database Password=\"\";Data Source=f"
-                                      << "f"
-                                      << "";
-        QTest::newRow("quote inside unquoted") << "Data Source=a'b\"c"
-                                               << "a'b\"c"
-                                               << "";
-        QTest::newRow("file name cannot add items")
-            << "Data Source=\"f.mdb;Jet OLEDB:Database Password=\";Jet OLEDB:Database Password=x"
-            << "f.mdb;Jet OLEDB:Database Password="
-            << "x";
-        QTest::newRow("unclosed quote") << "Data Source=\"abc"
-                                        << "!"
-                                        << "";
-        QTest::newRow("text after closing quote") << "Data Source=\"a\"b;"
-                                                  << "!"
-                                                  << "";
+        row("plain, trimmed", " Data Source = /d/x.mdb ;Jet OLEDB:Database Password= pw ", "/d/x.mdb", "pw");
+        row("keys without case", "data source=a;JET OLEDB:DATABASE PASSWORD=b", "a", "b");
+        row("last item wins", "Data Source=a;Data Source=b", "b", "");
+        row("semicolon in double quotes", "Data Source=\"x;y.mdb\";Jet OLEDB:Database Password=p", "x;y.mdb", "p");
+        row("single quotes", "Data Source='x;y.mdb'", "x;y.mdb", "");
+        row("blanks kept in quotes", "Data Source=  \" lead.mdb \"  ;", " lead.mdb ", "");
+        row("doubled quote", "Jet OLEDB:Database Password=\"a\"\"b'c\"", "", "a\"b'c");
+        row("other quote inside", "Jet OLEDB:Database Password='a\"b'", "", "a\"b");
+        row("empty quoted", "Jet OLEDB:Database Password=\"\";Data Source=f", "f", "");
+        row("quote inside unquoted", "Data Source=a'b\"c", "a'b\"c", "");
+        row("file name cannot add items",
+            "Data Source=\"f.mdb;Jet OLEDB:Database Password=\";Jet OLEDB:Database Password=x",
+            "f.mdb;Jet OLEDB:Database Password=", "x");
+        row("unclosed quote", "Data Source=\"abc", "!", "");
+        row("text after closing quote", "Data Source=\"a\"b;", "!", "");
     }
     void connectionStringItems()
     {
