@@ -77,8 +77,7 @@ private Q_SLOTS:
             w.addRow(row);
         w.endTable();
         w.finish();
-        m_conn.setConnectionString(directoryConnectionString(path));
-        m_conn.setConnected(true);
+        connectTo(m_conn, path);
     }
 
     void statements_data()

@@ -92,8 +92,7 @@ private Q_SLOTS:
         m_db = m_dir.filePath(QStringLiteral("people.mdb"));
         testdb::writePeople(m_db);
         m_conn = new Connection(this);
-        m_conn->setConnectionString(directoryConnectionString(m_db));
-        m_conn->setConnected(true);
+        connectTo(*m_conn, m_db);
         m_q = new Query(this);
         m_q->setConnection(m_conn);
     }
@@ -730,8 +729,7 @@ private Q_SLOTS:
         // statement on the table meets it all the same; once the file is whole again, it reads.
         const QString changing = m_dir.filePath(QStringLiteral("changing.mdb"));
         QVERIFY(QFile::copy(m_db, changing));
-        c.setConnectionString(directoryConnectionString(changing));
-        c.setConnected(true);
+        connectTo(c, changing);
         q.Close();
         q.Open();
         QFile f(changing);

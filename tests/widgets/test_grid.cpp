@@ -1,5 +1,6 @@
 // The grid over a data source: rows read on demand, following the current record both ways; and
 // a search that meets the decoding ahead, with a window's busy wait and without one.
+#include "data/QueryRows.h"
 #include "data/TestDb.h"
 
 #include "data/Connection.h"
@@ -52,6 +53,7 @@ class TestGrid : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    QString m_db; // the four people, where m_conn is open
     Connection m_conn;
 
     // People with 30,000 more rows, written once for the suite.
@@ -66,10 +68,9 @@ class TestGrid : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        const QString db = m_dir.filePath(QStringLiteral("people.mdb"));
-        testdb::writePeople(db);
-        m_conn.setConnectionString(directoryConnectionString(db));
-        m_conn.setConnected(true);
+        m_db = m_dir.filePath(QStringLiteral("people.mdb"));
+        testdb::writePeople(m_db);
+        connectTo(m_conn, m_db);
     }
 
     void followsQueryAndClicks()
@@ -145,8 +146,7 @@ private Q_SLOTS:
     void indicatorKeepsItsWidth()
     {
         Connection c;
-        c.setConnectionString(directoryConnectionString(manyPeople()));
-        c.setConnected(true);
+        connectTo(c, manyPeople());
         GridOnQuery g(&c, {QStringLiteral("p_Name")});
         QFont big = g.grid.font();
         big.setPixelSize(40);
@@ -233,8 +233,7 @@ private Q_SLOTS:
     {
         const QString db = manyPeople();
         Connection c;
-        c.setConnectionString(directoryConnectionString(db));
-        c.setConnected(true);
+        connectTo(c, db);
         GridOnQuery g(&c, {});
         Query &q = g.q;
         DBGrid &grid = g.grid;
@@ -285,8 +284,7 @@ private Q_SLOTS:
     void searchDuringWarmUp()
     {
         Connection c;
-        c.setConnectionString(m_conn.connectionString());
-        c.setConnected(true);
+        connectTo(c, m_db);
         useBusyWait(&c);
         GridOnQuery g(&c, {QStringLiteral("p_Name")});
         Query &q = g.q;
@@ -389,8 +387,7 @@ private Q_SLOTS:
         QFETCH(QString, ahead);
         const QString db = manyPeople();
         Connection c;
-        c.setConnectionString(directoryConnectionString(db));
-        c.setConnected(true);
+        connectTo(c, db);
         if (windowWait)
             useBusyWait(&c);
         Query q;
@@ -417,8 +414,7 @@ private Q_SLOTS:
     void searchWithoutWindowWaits()
     {
         Connection c;
-        c.setConnectionString(m_conn.connectionString());
-        c.setConnected(true);
+        connectTo(c, m_db);
         Query q;
         q.setConnection(&c);
         QSignalSpy opened(&q, &Query::activeChanged);
