@@ -1,5 +1,6 @@
 #include "widgets/BusyWait.h"
 
+#include "app/Application.h"
 #include "data/Connection.h"
 
 #include <QApplication>
@@ -229,9 +230,9 @@ void prepareBusyCursor()
     // time a window shows it (about two milliseconds under X), and the platform keeps it made
     // for the program's life: made on a window never shown, once the events already waiting
     // have run, it is ready before the first search rather than part of it.
-    QTimer::singleShot(0, qApp, [] {
-        QWindow probe;
-        probe.create();
-        probe.setCursor(QCursor(Qt::BusyCursor));
-    });
+    QTimer::singleShot(0, qApp, guardedSlot([] {
+                           QWindow probe;
+                           probe.create();
+                           probe.setCursor(QCursor(Qt::BusyCursor));
+                       }));
 }
