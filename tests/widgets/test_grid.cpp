@@ -13,6 +13,7 @@
 #include "widgets/DBGrid.h"
 #include "widgets/GridExport.h"
 #include "widgets/GridModel.h"
+#include "widgets/GridSort.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -21,7 +22,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
+#include <numeric>
 
 namespace {
 
@@ -206,6 +209,25 @@ private Q_SLOTS:
         QVERIFY(!grid.isSorted());
         QCOMPARE(names(), (QStringList{QStringLiteral("Anna"), QStringLiteral("bob"), QStringLiteral("O'Brien"),
                                        QStringLiteral("ÄRGER")}));
+    }
+
+    // More distinct texts than the sort's first table holds, each met again after the table has
+    // grown: a text is one value however often it comes, so its rows keep their order among
+    // themselves (digits by value: 律师2 before 律师10).
+    void sortsManyDistinctTexts()
+    {
+        const int rows = 12000, texts = 5000;
+        gridsort::Column cells;
+        std::vector<int> key(rows);
+        for (int r = 0; r < rows; ++r) {
+            key[size_t(r)] = r * 7919 % texts;
+            cells.append(QStringLiteral("律师%1").arg(key[size_t(r)]).toStdString());
+        }
+        QVector<int> expected(rows);
+        std::iota(expected.begin(), expected.end(), 0);
+        std::stable_sort(expected.begin(), expected.end(),
+                         [&](int a, int b) { return key[size_t(a)] < key[size_t(b)]; });
+        QCOMPARE(gridsort::order(cells, false), expected);
     }
 
     // A line break or tab inside a copied cell becomes a space: the pasted text keeps one line
