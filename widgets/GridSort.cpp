@@ -180,11 +180,40 @@ QVector<int> order(const Column &cells, bool descending)
             }
     };
     const std::hash<std::string_view> hash;
+    // Rows are hashed some ahead, and what each will look at is asked of memory in steps before
+    // it is looked at (its slot, then the place of the text there, then the text), so that the
+    // waits of several rows overlap.
+    constexpr int kAhead = 8;
+    size_t aheadHash[kAhead];
+    quint64 aheadEntry[kAhead] = {};
+    auto slotOf = [&](int r) { return aheadHash[r % kAhead] & (capacity - 1); };
+    auto entryOf = [&](int r) -> quint64 & { return aheadEntry[r % kAhead]; };
+    auto ask = [&](int r) {
+        if (r + kAhead < rows) {
+            const size_t h = hash(cells.at(r + kAhead));
+            aheadHash[(r + kAhead) % kAhead] = h;
+            __builtin_prefetch(table.data() + (h & (capacity - 1)));
+        }
+        if (r + kAhead / 2 < rows) {
+            const quint64 entry = table[slotOf(r + kAhead / 2)];
+            entryOf(r + kAhead / 2) = entry;
+            if (entry != 0 && quint32(entry) - 1 < hashes.size())
+                __builtin_prefetch(ends.data() + (quint32(entry) - 1));
+        }
+        if (r + kAhead / 4 < rows) {
+            const quint64 entry = entryOf(r + kAhead / 4);
+            if (entry != 0 && quint32(entry) - 1 < hashes.size())
+                __builtin_prefetch(packed.data() + ends[quint32(entry) - 1]);
+        }
+    };
+    for (int r = 0; r < kAhead && r < rows; ++r)
+        aheadHash[r] = hash(cells.at(r));
     for (int r = 0; r < rows; ++r) {
         const std::string_view s = cells.at(r);
+        const size_t h = aheadHash[r % kAhead];
+        ask(r);
         if (s.empty())
             continue;
-        const size_t h = hash(s);
         const quint32 tag = tagOf(h);
         for (size_t at = h & (capacity - 1);; at = (at + 1) & (capacity - 1)) {
             const quint64 entry = table[at];
