@@ -180,6 +180,22 @@ public:
         return std::string_view(p, size);
     }
 
+    bool coded(int field, CodedField &out) const override
+    {
+        if (m_source[size_t(field)] != Source::Table)
+            return false;
+        const DecodedColumn &col = m_store->column(m_columns[size_t(field)]);
+        if (!col.dictionary)
+            return false;
+        out.text = col.text.data();
+        out.ends = col.ends.data();
+        out.values = col.texts();
+        out.codes = col.wide ? nullptr : col.codes.data();
+        out.wideCodes = col.wide ? col.wideCodes.data() : nullptr;
+        out.nulls = col.nulls.data();
+        return true;
+    }
+
 private:
     enum class Source { Table, Own, Deferred };
 

@@ -97,6 +97,20 @@ std::function<gridsort::Column()> GridModel::columnCells(int column) const
     const int rows = m_rows;
     return [result = std::move(result), field, rows] {
         gridsort::Column cells;
+        CodedField coded;
+        if (result && rows <= result->rowCount() && result->codedField(field, coded)) {
+            // A field the table keeps once per value: its values and a code a row, no cell copied.
+            std::vector<std::string_view> values(coded.values);
+            for (size_t v = 0; v < values.size(); ++v)
+                values[v] = coded.value(v);
+            std::vector<quint32> valueOfRow(static_cast<size_t>(rows));
+            for (int r = 0; r < rows; ++r) {
+                const quint32 row = result->sourceRowOf(r);
+                valueOfRow[size_t(r)] = coded.isNull(row) ? gridsort::Column::kNone : coded.code(row);
+            }
+            cells.setValues(std::move(values), std::move(valueOfRow), result);
+            return cells;
+        }
         cells.reserve(rows, 0);
         for (int r = 0; r < rows; ++r)
             cells.append(result ? result->bytes(r, field) : std::string_view());

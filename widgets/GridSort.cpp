@@ -26,8 +26,22 @@ void Column::append(std::string_view cell)
     m_ends.push_back(m_text.size());
 }
 
+void Column::setValues(std::vector<std::string_view> values, std::vector<quint32> valueOfRow,
+                       std::shared_ptr<const void> keep)
+{
+    m_text.clear();
+    m_ends.clear();
+    m_values = std::move(values);
+    m_valueOfRow = std::move(valueOfRow);
+    m_keep = keep ? std::move(keep) : std::make_shared<int>(0);
+}
+
 std::string_view Column::at(int row) const
 {
+    if (hasValues()) {
+        const quint32 v = m_valueOfRow[size_t(row)];
+        return v == kNone ? std::string_view() : m_values[v];
+    }
     const size_t begin = row == 0 ? 0 : m_ends[size_t(row) - 1];
     return std::string_view(m_text.data() + begin, m_ends[size_t(row)] - begin);
 }
@@ -137,12 +151,16 @@ void textRanks(const std::vector<std::string_view> &texts, std::vector<quint32> 
 
 } // namespace
 
-Kind kindOf(const Column &cells)
+namespace {
+
+// The kind of the filled cells among `count` cells `cell(i)` gives.
+template <class Cell>
+Kind kindOfCells(size_t count, const Cell &cell)
 {
     bool number = true, date = true, any = false;
     double v;
-    for (int r = 0; r < cells.size() && (number || date); ++r) {
-        const std::string_view s = cells.at(r);
+    for (size_t i = 0; i < count && (number || date); ++i) {
+        const std::string_view s = cell(i);
         if (s.empty())
             continue;
         any = true;
@@ -154,19 +172,29 @@ Kind kindOf(const Column &cells)
     return number ? Kind::Number : date ? Kind::Date : Kind::Text;
 }
 
-QVector<int> order(const Column &cells, bool descending)
+} // namespace
+
+Kind kindOf(const Column &cells)
+{
+    return kindOfCells(size_t(cells.size()), [&](size_t r) { return cells.at(int(r)); });
+}
+
+namespace {
+
+constexpr quint32 kEmpty = Column::kNone;
+
+// The distinct filled values of a column given a text a row, and each row's (kEmpty: an empty
+// cell); the values' texts are kept in `packed`.
+void findValues(const Column &cells, std::string &packed, std::vector<std::string_view> &distinct,
+                std::vector<quint32> &valueOfRow)
 {
     const int rows = cells.size();
-    // Each distinct filled value once: a result of a million rows repeats its cities and
-    // provinces, and the collation key, the costly part, is made per distinct value.
-    constexpr quint32 kEmpty = std::numeric_limits<quint32>::max();
-    std::vector<quint32> valueOfRow(size_t(rows), kEmpty);
+    valueOfRow.assign(size_t(rows), kEmpty);
     // The distinct values' texts lie back to back, with their hashes, and an open-addressing
     // table of hash tag and value number is kept under half full, grown with the values found.
     // A row's text is compared with its value's at every row: five million names with 600,000
     // distinct spent most of their sort waiting for memory when the table was sized by the rows
     // (128 MB) and each value's text lay where its first row's did.
-    std::string packed;
     std::vector<size_t> ends{0};
     std::vector<size_t> hashes;
     size_t capacity = size_t(1) << 12;
@@ -242,16 +270,55 @@ QVector<int> order(const Column &cells, bool descending)
     }
     table = {};
     hashes = {};
-    std::vector<std::string_view> distinct(ends.size() - 1);
+    distinct.resize(ends.size() - 1);
     for (size_t v = 0; v < distinct.size(); ++v)
         distinct[v] = std::string_view(packed.data() + ends[v], ends[v + 1] - ends[v]);
+}
+
+// The same for a column given as values: those some row has, each once, in the order rows first
+// have them. Values no row has (a result of some rows of a table) are not ranked.
+void usedValues(const Column &cells, std::vector<std::string_view> &distinct, std::vector<quint32> &valueOfRow)
+{
+    const std::vector<std::string_view> &values = cells.values();
+    std::vector<quint32> renumbered(values.size(), kEmpty);
+    valueOfRow = cells.valueOfRow();
+    for (quint32 &v : valueOfRow) {
+        if (v == kEmpty)
+            continue;
+        if (values[v].empty()) {
+            v = kEmpty;
+            continue;
+        }
+        if (renumbered[v] == kEmpty) {
+            renumbered[v] = quint32(distinct.size());
+            distinct.push_back(values[v]);
+        }
+        v = renumbered[v];
+    }
+}
+
+} // namespace
+
+QVector<int> order(const Column &cells, bool descending)
+{
+    const int rows = cells.size();
+    // Each distinct filled value once: a result of a million rows repeats its cities and
+    // provinces, and the collation key, the costly part, is made per distinct value.
+    std::string packed;
+    std::vector<std::string_view> distinct;
+    std::vector<quint32> valueOfRow;
+    if (cells.hasValues())
+        usedValues(cells, distinct, valueOfRow);
+    else
+        findValues(cells, packed, distinct, valueOfRow);
 
     // The distinct values in order; equal ones (1 and 1.0) share a rank.
     std::vector<quint32> sorted(distinct.size());
     for (size_t i = 0; i < sorted.size(); ++i)
         sorted[i] = quint32(i);
     std::vector<quint32> rank(distinct.size());
-    const Kind kind = kindOf(cells);
+    // The kind of the filled cells is that of the distinct values.
+    const Kind kind = kindOfCells(distinct.size(), [&](size_t v) { return distinct[v]; });
     if (kind == Kind::Text) {
         textRanks(distinct, rank);
     } else {

@@ -3,7 +3,10 @@
 #include <QVector>
 
 #include <functional>
+#include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 // The order of a result sorted by one column, as a permutation of its rows.
 namespace gridsort {
@@ -17,14 +20,27 @@ enum class Kind { Number, Date, Text };
 class Column
 {
 public:
+    // A row's value when the column is given as values (setValues): none, an empty cell.
+    static constexpr quint32 kNone = 0xFFFFFFFFu;
+
     void reserve(int rows, size_t bytes);
     void append(std::string_view cell);
-    int size() const { return int(m_ends.size()); }
+    // The column as distinct values and the value of each row instead of a text a row (the
+    // texts live as long as `keep`): they need not be copied, nor found again row by row.
+    void setValues(std::vector<std::string_view> values, std::vector<quint32> valueOfRow,
+                   std::shared_ptr<const void> keep);
+    bool hasValues() const { return m_keep != nullptr || !m_values.empty(); }
+    const std::vector<std::string_view> &values() const { return m_values; }
+    const std::vector<quint32> &valueOfRow() const { return m_valueOfRow; }
+    int size() const { return hasValues() ? int(m_valueOfRow.size()) : int(m_ends.size()); }
     std::string_view at(int row) const;
 
 private:
     std::string m_text;
     std::vector<size_t> m_ends;
+    std::vector<std::string_view> m_values;
+    std::vector<quint32> m_valueOfRow;
+    std::shared_ptr<const void> m_keep;
 };
 
 // The rows in sorted order: numbers and dates by value, text in pinyin order (Chinese

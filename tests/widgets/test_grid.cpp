@@ -2,6 +2,7 @@
 // a search that meets the decoding ahead, with a window's busy wait and without one.
 #include "data/QueryRows.h"
 #include "data/TestDb.h"
+#include "data/jet/Writer.h"
 
 #include "data/Connection.h"
 #include "data/ConnectionString.h"
@@ -228,6 +229,46 @@ private Q_SLOTS:
         std::stable_sort(expected.begin(), expected.end(),
                          [&](int a, int b) { return key[size_t(a)] < key[size_t(b)]; });
         QCOMPARE(gridsort::order(cells, false), expected);
+    }
+
+    // A column the table keeps once per value sorts from its values and the rows' codes, for
+    // every row of the table or for the rows a later search found (their codes looked up by
+    // their rows in the table): equal cities keep the statement's order, a NULL city comes
+    // last, cities no row of the result has are not shown.
+    void sortsKeptValues()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("cities.mdb"));
+        {
+            jet::Writer w(path, QStringLiteral("41729063"));
+            w.beginTable(jet::TableDef{
+                QStringLiteral("Firms"),
+                {{QStringLiteral("f_Name"), jet::kText, 20}, {QStringLiteral("f_City"), jet::kText, 20}}});
+            const char *const rows[][2] = {{"甲", "郑州"},   {"乙选", "上海"}, {"丙", "北京"},   {"丁选", "北京"},
+                                           {"戊选", "上海"}, {"己", nullptr},  {"庚选", "广州"}, {"辛", "天津"},
+                                           {"壬选", "北京"}, {"癸选", nullptr}};
+            for (const auto &r : rows)
+                w.addRow({QString::fromUtf8(r[0]), r[1] ? QVariant(QString::fromUtf8(r[1])) : QVariant()});
+            w.endTable();
+            w.finish();
+        }
+        Connection c;
+        connectTo(c, path);
+        GridOnQuery g(&c, {QStringLiteral("f_Name"), QStringLiteral("f_City")});
+        auto sortedNames = [&](const QString &statement) {
+            g.q.Close();
+            g.q.SQL().Clear();
+            g.q.SQL().Add(statement);
+            g.q.Open();
+            g.grid.sortByCaption(1);
+            QStringList names;
+            for (int r = 0; r < g.grid.model()->rowCount(); ++r)
+                names << g.grid.model()->index(r, 0).data().toString();
+            return names.join(QLatin1Char(' '));
+        };
+        QCOMPARE(sortedNames(QStringLiteral("select f_Name, f_City from Firms")),
+                 QStringLiteral("丙 丁选 壬选 庚选 乙选 戊选 辛 甲 己 癸选"));
+        QCOMPARE(sortedNames(QStringLiteral("select f_Name, f_City from Firms where f_Name like '%选%'")),
+                 QStringLiteral("丁选 壬选 庚选 乙选 戊选 癸选"));
     }
 
     // A line break or tab inside a copied cell becomes a space: the pasted text keeps one line
