@@ -4,7 +4,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -12,36 +11,21 @@
 #include <string_view>
 #include <type_traits>
 
+struct DecodedColumn;
+
 // Rows of a result that are whole rows of a table held in memory elsewhere: the result keeps
 // only their numbers and asks here for the text of a field.
-// A field kept once per distinct value: the texts back to back (value v is
-// text[ends[v], ends[v + 1])) and a code a row, with a bit a row for null. The arrays belong to
-// the row source and live as long as it does.
-struct CodedField
-{
-    const char *text = nullptr; // null when every value is empty
-    const uint32_t *ends = nullptr;
-    size_t values = 0;
-    const uint16_t *codes = nullptr; // one of the two
-    const uint32_t *wideCodes = nullptr;
-    const uint64_t *nulls = nullptr;
-
-    std::string_view value(size_t v) const { return {text ? text + ends[v] : "", size_t(ends[v + 1] - ends[v])}; }
-    bool isNull(quint32 row) const { return (nulls[row >> 6] >> (row & 63)) & 1; }
-    quint32 code(quint32 row) const { return codes ? codes[row] : wideCodes[row]; }
-};
-
 class RowSource
 {
 public:
     virtual ~RowSource() = default;
     virtual std::string_view text(quint32 row, int field) const = 0;
-    // The field as distinct values and a code a row, when the source keeps it so.
-    virtual bool coded(int field, CodedField &out) const
+    // The field's column in dictionary form (each distinct text once, a code a row of the
+    // source), when the source reads the field from one; it lives as long as the source.
+    virtual const DecodedColumn *coded(int field) const
     {
         (void)field;
-        (void)out;
-        return false;
+        return nullptr;
     }
 };
 
@@ -118,12 +102,12 @@ public:
         return std::string_view(m_text.data() + m_ends[cell], m_ends[cell + 1] - m_ends[cell]);
     }
 
-    // The field as distinct values and a code per row of the source (sourceRowOf() gives a
-    // result row's), when the rows come from a source that keeps it so: a sort then ranks each
-    // value once without reading every cell.
-    bool codedField(int field, CodedField &out) const
+    // The field's column in dictionary form, its codes by the source's rows (sourceRowOf() gives
+    // a result row's), when the rows come from a source that keeps it so: a sort then ranks each
+    // value once without reading every cell. Null otherwise.
+    const DecodedColumn *codedField(int field) const
     {
-        return m_source && field >= 0 && field < fieldCount() && m_source->coded(field, out);
+        return m_source && field >= 0 && field < fieldCount() ? m_source->coded(field) : nullptr;
     }
     quint32 sourceRowOf(int row) const { return sourceRow(size_t(row)); }
 

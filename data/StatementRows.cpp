@@ -180,20 +180,12 @@ public:
         return std::string_view(p, size);
     }
 
-    bool coded(int field, CodedField &out) const override
+    const DecodedColumn *coded(int field) const override
     {
         if (m_source[size_t(field)] != Source::Table)
-            return false;
+            return nullptr;
         const DecodedColumn &col = m_store->column(m_columns[size_t(field)]);
-        if (!col.dictionary)
-            return false;
-        out.text = col.text.data();
-        out.ends = col.ends.data();
-        out.values = col.texts();
-        out.codes = col.wide ? nullptr : col.codes.data();
-        out.wideCodes = col.wide ? col.wideCodes.data() : nullptr;
-        out.nulls = col.nulls.data();
-        return true;
+        return col.dictionary ? &col : nullptr;
     }
 
 private:

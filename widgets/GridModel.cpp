@@ -1,5 +1,6 @@
 #include "widgets/GridModel.h"
 
+#include "data/ColumnStore.h"
 #include "data/DataSource.h"
 #include "data/Query.h"
 #include "data/ResultSet.h"
@@ -97,16 +98,19 @@ std::function<gridsort::Column()> GridModel::columnCells(int column) const
     const int rows = m_rows;
     return [result = std::move(result), field, rows] {
         gridsort::Column cells;
-        CodedField coded;
-        if (result && rows <= result->rowCount() && result->codedField(field, coded)) {
+        const DecodedColumn *coded = result && rows <= result->rowCount() ? result->codedField(field) : nullptr;
+        if (coded) {
             // A field the table keeps once per value: its values and a code a row, no cell copied.
-            std::vector<std::string_view> values(coded.values);
-            for (size_t v = 0; v < values.size(); ++v)
-                values[v] = coded.value(v);
+            std::vector<std::string_view> values(coded->texts());
+            for (size_t v = 0; v < values.size(); ++v) {
+                size_t size;
+                const char *text = coded->valueAt(v, size);
+                values[v] = std::string_view(text, size);
+            }
             std::vector<quint32> valueOfRow(static_cast<size_t>(rows));
             for (int r = 0; r < rows; ++r) {
                 const quint32 row = result->sourceRowOf(r);
-                valueOfRow[size_t(r)] = coded.isNull(row) ? gridsort::Column::kNone : coded.code(row);
+                valueOfRow[size_t(r)] = coded->isNull(row) ? gridsort::Column::kNone : quint32(coded->codeAt(row));
             }
             cells.setValues(std::move(values), std::move(valueOfRow), result);
             return cells;

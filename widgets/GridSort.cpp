@@ -33,15 +33,12 @@ void Column::setValues(std::vector<std::string_view> values, std::vector<quint32
     m_ends.clear();
     m_values = std::move(values);
     m_valueOfRow = std::move(valueOfRow);
-    m_keep = keep ? std::move(keep) : std::make_shared<int>(0);
+    m_keep = std::move(keep);
+    m_given = true;
 }
 
 std::string_view Column::at(int row) const
 {
-    if (hasValues()) {
-        const quint32 v = m_valueOfRow[size_t(row)];
-        return v == kNone ? std::string_view() : m_values[v];
-    }
     const size_t begin = row == 0 ? 0 : m_ends[size_t(row) - 1];
     return std::string_view(m_text.data() + begin, m_ends[size_t(row)] - begin);
 }
@@ -149,18 +146,14 @@ void textRanks(const std::vector<std::string_view> &texts, std::vector<quint32> 
         rank[order[i].text] = quint32(i);
 }
 
-} // namespace
-
-namespace {
-
-// The kind of the filled cells among `count` cells `cell(i)` gives.
-template <class Cell>
-Kind kindOfCells(size_t count, const Cell &cell)
+// The kind of the filled cells: every one a number, every one a date, or text. Those of the
+// distinct values decide it.
+Kind kindOf(const std::vector<std::string_view> &values)
 {
     bool number = true, date = true, any = false;
     double v;
-    for (size_t i = 0; i < count && (number || date); ++i) {
-        const std::string_view s = cell(i);
+    for (size_t i = 0; i < values.size() && (number || date); ++i) {
+        const std::string_view s = values[i];
         if (s.empty())
             continue;
         any = true;
@@ -171,15 +164,6 @@ Kind kindOfCells(size_t count, const Cell &cell)
         return Kind::Text;
     return number ? Kind::Number : date ? Kind::Date : Kind::Text;
 }
-
-} // namespace
-
-Kind kindOf(const Column &cells)
-{
-    return kindOfCells(size_t(cells.size()), [&](size_t r) { return cells.at(int(r)); });
-}
-
-namespace {
 
 constexpr quint32 kEmpty = Column::kNone;
 
@@ -317,8 +301,7 @@ QVector<int> order(const Column &cells, bool descending)
     for (size_t i = 0; i < sorted.size(); ++i)
         sorted[i] = quint32(i);
     std::vector<quint32> rank(distinct.size());
-    // The kind of the filled cells is that of the distinct values.
-    const Kind kind = kindOfCells(distinct.size(), [&](size_t v) { return distinct[v]; });
+    const Kind kind = kindOf(distinct);
     if (kind == Kind::Text) {
         textRanks(distinct, rank);
     } else {

@@ -29,10 +29,11 @@ public:
     // texts live as long as `keep`): they need not be copied, nor found again row by row.
     void setValues(std::vector<std::string_view> values, std::vector<quint32> valueOfRow,
                    std::shared_ptr<const void> keep);
-    bool hasValues() const { return m_keep != nullptr || !m_values.empty(); }
+    bool hasValues() const { return m_given; }
     const std::vector<std::string_view> &values() const { return m_values; }
     const std::vector<quint32> &valueOfRow() const { return m_valueOfRow; }
     int size() const { return hasValues() ? int(m_valueOfRow.size()) : int(m_ends.size()); }
+    // Row `row`'s text, of a column given a text a row (append).
     std::string_view at(int row) const;
 
 private:
@@ -41,13 +42,12 @@ private:
     std::vector<std::string_view> m_values;
     std::vector<quint32> m_valueOfRow;
     std::shared_ptr<const void> m_keep;
+    bool m_given = false;
 };
 
 // The rows in sorted order: numbers and dates by value, text in pinyin order (Chinese
 // collation), equal cells in the order the statement gave them, empty cells last in either
 // direction. Reverse (descending) when `descending`.
 QVector<int> order(const Column &cells, bool descending);
-
-Kind kindOf(const Column &cells);
 
 } // namespace gridsort
