@@ -173,6 +173,75 @@ private:
     }
 };
 
+// Stored bytes of a text already met, each with what was made of them (a dictionary code, a
+// test's verdict): a column of few distinct values is decoded once a value, not once a row.
+// Open addressing as in TextIndex; the bytes are kept here, back to back.
+class StoredIndex
+{
+public:
+    // The value remembered for the bytes; -1 when they are new.
+    long find(const uchar *p, size_t n) const
+    {
+        if (m_slots.empty())
+            return -1;
+        const char *bytes = reinterpret_cast<const char *>(p);
+        const uint64_t h = hashText(bytes, n);
+        const uint64_t tag = h & 0xFFFFFFFF00000000ull;
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = size_t(h) & mask; m_slots[i] != 0; i = (i + 1) & mask) {
+            if ((m_slots[i] & 0xFFFFFFFF00000000ull) != tag)
+                continue;
+            const Entry &e = m_entries[size_t(uint32_t(m_slots[i])) - 1];
+            if (e.size == n && sameBytes(m_bytes.data() + e.at, bytes, n))
+                return long(e.value);
+        }
+        return -1;
+    }
+    // Bytes that find() did not know.
+    void add(const uchar *p, size_t n, uint32_t value)
+    {
+        if (m_slots.empty())
+            m_slots.assign(256, 0);
+        const char *bytes = reinterpret_cast<const char *>(p);
+        m_entries.push_back({m_bytes.size(), n, value});
+        m_bytes.append(bytes, n);
+        place(hashText(bytes, n), m_entries.size());
+        if (m_entries.size() * 2 > m_slots.size()) {
+            m_slots.assign(m_slots.size() * 2, 0);
+            for (size_t e = 0; e < m_entries.size(); ++e)
+                place(hashText(m_bytes.data() + m_entries[e].at, m_entries[e].size), e + 1);
+        }
+    }
+    size_t size() const { return m_entries.size(); }
+    // Forgets every entry, the room given back.
+    void clear()
+    {
+        std::vector<uint64_t>().swap(m_slots);
+        std::vector<Entry>().swap(m_entries);
+        std::string().swap(m_bytes);
+    }
+
+private:
+    struct Entry
+    {
+        size_t at;
+        size_t size;
+        uint32_t value;
+    };
+    std::vector<uint64_t> m_slots; // a power of two, at most half full: tag | entry + 1
+    std::vector<Entry> m_entries;
+    std::string m_bytes;
+
+    void place(uint64_t h, size_t entry)
+    {
+        const size_t mask = m_slots.size() - 1;
+        size_t i = size_t(h) & mask;
+        while (m_slots[i] != 0)
+            i = (i + 1) & mask;
+        m_slots[i] = (h & 0xFFFFFFFF00000000ull) | entry;
+    }
+};
+
 // A code appended, the codes made 32 bits wide once it needs more than 16.
 void appendCode(DecodedColumn &col, size_t code)
 {
@@ -216,6 +285,62 @@ void toPlain(DecodedColumn &col, size_t rows)
 }
 
 // Packs the rows of a cursor into fresh columns: cell k of a row is column wanted[k].
+} // namespace
+
+// A pass's test of one text cell (a search's criterion) remembered by the cell's stored bytes: a
+// column of few values (a city) is decoded and tested once a value. Given up where the bytes
+// seldom repeat (names), checked as a dictionary is.
+class StoredVerdicts
+{
+public:
+    // Whether the row the cursor found passes `keep`, which looks at its first `tested` cells
+    // only; those cells are decoded when it does.
+    bool admits(jet::TableCursor &rows, size_t tested, const std::function<bool(const std::vector<JetCell> &)> &keep)
+    {
+        if (tested != 1 || m_off) {
+            rows.decode(0, tested);
+            return keep(rows.cells());
+        }
+        return admitsByBytes(rows, keep);
+    }
+
+private:
+    StoredIndex m_verdicts;
+    size_t m_rows = 0; // rows tested by their bytes
+    size_t m_trial = kDictionaryTrialRows;
+    bool m_off = false;
+
+    [[gnu::noinline]] bool admitsByBytes(jet::TableCursor &rows,
+                                         const std::function<bool(const std::vector<JetCell> &)> &keep)
+    {
+        const uchar *p = nullptr;
+        int size = 0;
+        if (rows.stored(0, p, size) != jet::TableCursor::Stored::Bytes) {
+            rows.decode(0, 1);
+            return keep(rows.cells());
+        }
+        ++m_rows;
+        const long known = m_verdicts.find(p, size_t(size));
+        if (known == 0)
+            return false;
+        rows.decode(0, 1);
+        if (known == 1)
+            return true;
+        const bool passes = keep(rows.cells());
+        m_verdicts.add(p, size_t(size), passes ? 1 : 0);
+        if (m_rows >= m_trial) {
+            m_trial *= 2;
+            if (m_verdicts.size() * 2 > m_rows) {
+                m_off = true;
+                m_verdicts.clear();
+            }
+        }
+        return passes;
+    }
+};
+
+namespace {
+
 class ColumnFiller
 {
 public:
@@ -235,6 +360,12 @@ public:
             m_out.push_back(std::move(column));
         }
         m_index.resize(m_out.size());
+        m_known.assign(m_out.size(), kDecoded);
+        m_bytesAt.resize(m_out.size());
+        m_stored.resize(m_out.size());
+        for (const auto &column : m_out)
+            m_byBytes.push_back(column->dictionary);
+        m_storedColumns = size_t(std::count(m_byBytes.begin(), m_byBytes.end(), true));
     }
 
     // The rows whose first `tested` cells `keep` accepts, each decoded further only then, kept
@@ -242,12 +373,15 @@ public:
     void fillMatching(jet::TableCursor &rows, size_t tested,
                       const std::function<bool(const std::vector<JetCell> &)> &keep, std::vector<uint32_t> &found)
     {
-        for (auto &column : m_out)
-            column->dictionary = false;
+        for (size_t k = 0; k < m_out.size(); ++k) {
+            m_out[k]->dictionary = false;
+            m_byBytes[k] = false;
+        }
+        m_storedColumns = 0;
+        StoredVerdicts verdicts;
         while (rows.advance()) {
             const size_t row = m_seen++;
-            rows.decode(0, tested);
-            if (!keep(rows.cells()))
+            if (!verdicts.admits(rows, tested, keep))
                 continue;
             rows.decode(tested, m_out.size());
             add(rows.cells());
@@ -264,7 +398,10 @@ public:
             checkCancel();
             if (!selected(m_seen++))
                 continue;
-            rows.decode();
+            if (m_storedColumns == 0)
+                rows.decode();
+            else
+                decodeNew(rows);
             add(rows.cells());
         }
     }
@@ -285,6 +422,53 @@ private:
     std::vector<std::unique_ptr<DecodedColumn>> m_out;
     std::vector<TextIndex> m_index; // for each column in dictionary form
     int m_rows = 0;
+    // The columns in dictionary form found by their stored bytes (m_byBytes, m_storedColumns of
+    // them): the code each row's bytes had before (m_known), else kDecoded, or kNewBytes when
+    // the cell was decoded for bytes first met (m_bytesAt), remembered in m_stored with its code.
+    static constexpr long kDecoded = -1;
+    static constexpr long kNewBytes = -2;
+    std::vector<bool> m_byBytes;
+    size_t m_storedColumns = 0;
+    std::vector<long> m_known;
+    std::vector<std::pair<const uchar *, int>> m_bytesAt;
+    std::vector<StoredIndex> m_stored;
+
+    // Decodes the cells of the row the cursor found whose stored bytes are new; those met
+    // before keep their code in m_known.
+    void decodeNew(jet::TableCursor &rows)
+    {
+        for (size_t k = 0; k < m_out.size(); ++k) {
+            m_known[k] = kDecoded;
+            if (m_byBytes[k]) {
+                const uchar *p = nullptr;
+                int size = 0;
+                switch (rows.stored(k, p, size)) {
+                case jet::TableCursor::Stored::Bytes: {
+                    const long code = m_stored[k].find(p, size_t(size));
+                    if (code >= 0) {
+                        m_known[k] = code;
+                        continue;
+                    }
+                    m_known[k] = kNewBytes;
+                    m_bytesAt[k] = {p, size};
+                    break;
+                }
+                case jet::TableCursor::Stored::Null: break;
+                case jet::TableCursor::Stored::Other: stopByBytes(k); break;
+                }
+            }
+            rows.decode(k, k + 1);
+        }
+    }
+    void stopByBytes(size_t k)
+    {
+        if (m_byBytes[k]) {
+            m_byBytes[k] = false;
+            --m_storedColumns;
+        }
+        m_known[k] = kDecoded;
+        m_stored[k].clear();
+    }
 
     void add(const std::vector<JetCell> &cells)
     {
@@ -297,6 +481,10 @@ private:
             DecodedColumn &out = *m_out[k];
             if (out.nulls.size() <= word)
                 out.nulls.push_back(0);
+            if (m_known[k] >= 0) {
+                appendCode(out, size_t(m_known[k])); // bytes met before: a value, not null
+                continue;
+            }
             if (cell.isNull())
                 out.nulls[word] |= bit;
             switch (out.kind) {
@@ -306,9 +494,11 @@ private:
                 const std::string_view text = cell.isNull()                      ? std::string_view()
                                               : out.kind == StorageClass::Number ? decimalCellText(cell)
                                                                                  : std::string_view(cell.text);
-                if (out.dictionary)
-                    addCoded(k, text);
-                else
+                if (out.dictionary) {
+                    const size_t code = addCoded(k, text);
+                    if (m_known[k] == kNewBytes)
+                        m_stored[k].add(m_bytesAt[k].first, size_t(m_bytesAt[k].second), uint32_t(code));
+                } else
                     appendText(out, text.data(), text.size());
                 break;
             }
@@ -320,15 +510,18 @@ private:
                 if (m_out[k]->dictionary && m_out[k]->texts() * 2 > size_t(m_rows))
                     makePlain(k);
     }
-    void addCoded(size_t k, std::string_view text)
+    size_t addCoded(size_t k, std::string_view text)
     {
         DecodedColumn &out = *m_out[k];
-        appendCode(out, m_index[k].codeOf(out, text.data(), text.size()));
+        const size_t code = m_index[k].codeOf(out, text.data(), text.size());
+        appendCode(out, code);
+        return code;
     }
     void makePlain(size_t k)
     {
         toPlain(*m_out[k], size_t(m_rows));
         m_index[k].clear();
+        stopByBytes(k);
     }
 
     // Every 64 rows, some tens of microseconds apart: a statement that makes the pass give way
@@ -479,7 +672,8 @@ std::string_view decimalCellText(const JetCell &cell)
 
 TableRows::TableRows(std::shared_ptr<std::mutex> decodeLock, std::shared_ptr<JetFile> file,
                      std::unique_ptr<jet::TableCursor> rows)
-    : m_decodeLock(std::move(decodeLock)), m_file(std::move(file)), m_rows(std::move(rows))
+    : m_decodeLock(std::move(decodeLock)), m_file(std::move(file)), m_rows(std::move(rows)),
+      m_verdicts(std::make_unique<StoredVerdicts>())
 {
 }
 
@@ -499,8 +693,7 @@ bool TableRows::nextWhere(size_t tested, const std::function<bool(const std::vec
     std::lock_guard<std::mutex> lock(*m_decodeLock);
     while (m_rows->advance()) {
         ++m_passed;
-        m_rows->decode(0, tested);
-        if (keep(m_rows->cells())) {
+        if (m_verdicts->admits(*m_rows, tested, keep)) {
             m_rows->decode(tested, m_rows->cells().size());
             return true;
         }

@@ -61,6 +61,7 @@ struct DecodedColumn
 namespace jet {
 class TableCursor;
 }
+class StoredVerdicts;
 
 // The rows of a table one at a time (ColumnStore::openRows). Each row is read under the decode
 // lock, as every other use of the file is, and the cursor keeps the file open while it lives.
@@ -86,6 +87,7 @@ private:
     std::shared_ptr<std::mutex> m_decodeLock;
     std::shared_ptr<JetFile> m_file;
     std::unique_ptr<jet::TableCursor> m_rows;
+    std::unique_ptr<StoredVerdicts> m_verdicts;
     size_t m_passed = 0;
 };
 

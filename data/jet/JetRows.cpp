@@ -117,6 +117,7 @@ bool TableCursor::advance()
         }
         m_at = row;
         m_length = len;
+        m_laidOut = false;
         ++m_live;
         return true;
     }
@@ -187,60 +188,86 @@ quint32 TableCursor::countRows()
 // the number of variable fields and their offsets (last first), ending with the end offset.
 // Jet allows a row with fewer columns than its table (columns added since are NULL) and fewer
 // variable fields; every field it names lies inside the row, offsets in order.
-void TableCursor::crack(const uchar *row, int len, size_t first, size_t end)
+// The row's layout, read once a row however many of its cells are asked for: its column count,
+// null mask and the end of its fixed part, with the table of variable offsets checked.
+void TableCursor::layOut()
 {
+    const uchar *row = m_at;
+    const int len = m_length;
     if (len < 2)
         m_file.damaged();
-    const int rowColumns = get16(row);
-    const int maskBytes = (rowColumns + 7) / 8;
+    m_rowColumns = get16(row);
+    const int maskBytes = (m_rowColumns + 7) / 8;
     if (len < 2 + maskBytes)
         m_file.damaged();
-    const uchar *mask = row + len - maskBytes;
-    int variable = 0;
-    int dataEnd = len - maskBytes;
+    m_mask = row + len - maskBytes;
+    m_variable = 0;
+    m_dataEnd = len - maskBytes;
     if (m_hasVariable) {
-        if (dataEnd < 4)
+        if (m_dataEnd < 4)
             m_file.damaged();
-        variable = get16(row + dataEnd - 2);
-        const int tableAt = dataEnd - 4; // offset of the first variable field
-        if (tableAt - variable * 2 < 2)
+        m_variable = get16(row + m_dataEnd - 2);
+        m_tableAt = m_dataEnd - 4; // offset of the first variable field
+        if (m_tableAt - m_variable * 2 < 2)
             m_file.damaged();
-        m_offsets.resize(size_t(variable) + 1);
-        for (int v = 0; v <= variable; ++v)
-            m_offsets[size_t(v)] = get16(row + tableAt - v * 2);
-        dataEnd = tableAt - variable * 2;
+        m_dataEnd = m_tableAt - m_variable * 2;
     }
+    m_laidOut = true;
+}
+
+// Where the column's field lies in the row; false when the row holds none (null, or a column
+// added after the row was written).
+[[gnu::always_inline]] inline bool TableCursor::field(const StoredColumn &col, const uchar *&p, int &size)
+{
+    if (!m_laidOut)
+        layOut();
+    if (col.number >= m_rowColumns || !(m_mask[col.number / 8] & (1 << (col.number % 8))))
+        return false;
+    if (col.fixed) {
+        if (2 + col.fixedOffset + col.size > m_dataEnd)
+            m_file.damaged();
+        p = m_at + 2 + col.fixedOffset;
+        size = col.size;
+        return true;
+    }
+    if (col.varIndex >= m_variable)
+        return false;
+    const int a = get16(m_at + m_tableAt - col.varIndex * 2);
+    const int b = get16(m_at + m_tableAt - (col.varIndex + 1) * 2);
+    if (a < 2 || a > b || b > m_dataEnd)
+        m_file.damaged();
+    p = m_at + a;
+    size = b - a;
+    return true;
+}
+
+TableCursor::Stored TableCursor::stored(size_t k, const uchar *&p, int &size)
+{
+    const StoredColumn &col = m_table.columns[size_t(m_columns[k])];
+    if (col.type != kText)
+        return Stored::Other;
+    return field(col, p, size) ? Stored::Bytes : Stored::Null;
+}
+
+void TableCursor::crack(size_t first, size_t end)
+{
+    if (!m_laidOut)
+        layOut();
     for (size_t k = first; k < end; ++k) {
         const StoredColumn &col = m_table.columns[size_t(m_columns[k])];
         JetCell &cell = m_cells[k];
-        const bool present = col.number < rowColumns && (mask[col.number / 8] & (1 << (col.number % 8)));
         if (col.type == kBoolean) {
             // The null mask holds the value itself.
+            const bool present = col.number < m_rowColumns && (m_mask[col.number / 8] & (1 << (col.number % 8)));
             cell.storage = JetCell::Text;
             cell.text = present ? "True" : "False";
             continue;
         }
         cell.storage = JetCell::Null;
-        if (!present)
-            continue;
         const uchar *p;
         int size;
-        if (col.fixed) {
-            if (2 + col.fixedOffset + col.size > dataEnd)
-                m_file.damaged();
-            p = row + 2 + col.fixedOffset;
-            size = col.size;
-        } else {
-            if (col.varIndex >= variable)
-                continue; // the column was added after the row was written
-            const int a = m_offsets[size_t(col.varIndex)];
-            const int b = m_offsets[size_t(col.varIndex) + 1];
-            if (a < 2 || a > b || b > dataEnd)
-                m_file.damaged();
-            p = row + a;
-            size = b - a;
-        }
-        decodeField(m_file, col, p, size_t(size), cell, m_longValuePage, m_owners, m_longValue);
+        if (field(col, p, size))
+            decodeField(m_file, col, p, size_t(size), cell, m_longValuePage, m_owners, m_longValue);
     }
 }
 

@@ -34,10 +34,17 @@ public:
     // next() in two steps, so that a row can be passed over without decoding it: advance()
     // finds the next row (false after the last), decode() fills cells() from it.
     bool advance();
-    void decode() { crack(m_at, m_length, 0, m_columns.size()); }
+    void decode() { crack(0, m_columns.size()); }
     // Fills only cells [first, end) of the row advance() found, so a row can be tested on some
     // columns before the others are decoded; the rest keep what they held.
-    void decode(size_t first, size_t end) { crack(m_at, m_length, first, std::min(end, m_columns.size())); }
+    void decode(size_t first, size_t end) { crack(first, std::min(end, m_columns.size())); }
+
+    // The stored bytes of cell k of the row advance() found, when its column is text: the same
+    // bytes always decode to the same text, so a caller may remember what it made of them and
+    // not decode them again. Bytes gives them in p and size; Null, a row without the value;
+    // Other, a column of another type (decode it). Throws on damage as decode() would.
+    enum class Stored { Null, Bytes, Other };
+    Stored stored(size_t k, const uchar *&p, int &size);
 
     // The table's rows counted from its pages' row slots, none read: damaged where a pass over
     // the rows would find the slots, a moved row or the stored row count unsound (a row's own
@@ -56,7 +63,9 @@ public:
     void checkApart(const TableCursor &other) const;
 
 private:
-    void crack(const uchar *row, int len, size_t first, size_t end);
+    void crack(size_t first, size_t end);
+    void layOut();
+    bool field(const StoredColumn &col, const uchar *&p, int &size);
 
     const PageFile &m_file;
     StoredTable m_table;
@@ -74,12 +83,18 @@ private:
     int m_rows = 0;
     const uchar *m_at = nullptr; // the row advance() found, and its length
     int m_length = 0;
+    // Its layout (layOut), once a row.
+    bool m_laidOut = false;
+    const uchar *m_mask = nullptr;
+    int m_rowColumns = 0;
+    int m_variable = 0;
+    int m_tableAt = 0;
+    int m_dataEnd = 0;
     Page m_moved;
     Page m_longValuePage;
     LongValueOwners m_owners;
     RowClaims m_movedRows;
     std::vector<JetCell> m_cells;
-    std::vector<int> m_offsets;
     std::vector<uchar> m_longValue;
 };
 

@@ -505,17 +505,23 @@ private Q_SLOTS:
     // usable.
     void largeTable()
     {
-        const int rows = 12001;                                    // full batches and a few rows left over
+        const int rows = 12001; // full batches and a few rows left over
+        // A column of few values, each stored alike many times, null and empty among them.
+        auto kindOf = [](int i) {
+            return i % 5 == 0 ? QVariant()
+                              : QVariant(i % 5 == 1 ? QStringLiteral("") : QStringLiteral("类%1").arg(i % 7));
+        };
         const QString memo = QStringLiteral("备注").repeated(600); // on a long-value page
         auto write = [&](const QString &path) {
             jet::Writer w(path);
             w.beginTable({QStringLiteral("Big"),
                           {{QStringLiteral("b_id"), jet::kLong, 0},
                            {QStringLiteral("b_name"), jet::kText, 50},
-                           {QStringLiteral("b_note"), jet::kMemo, 0}}});
+                           {QStringLiteral("b_note"), jet::kMemo, 0},
+                           {QStringLiteral("b_kind"), jet::kText, 10}}});
             for (int i = 0; i < rows; ++i)
                 w.addRow({i, i % 97 == 5 ? QVariant() : QVariant(QStringLiteral("名%1").arg(i)),
-                          i % 2 == 0 ? QVariant(memo + QString::number(i)) : QVariant()});
+                          i % 2 == 0 ? QVariant(memo + QString::number(i)) : QVariant(), kindOf(i)});
             w.endTable();
             w.beginTable({QStringLiteral("Small"), {{QStringLiteral("s_x"), jet::kText, 10}}});
             w.addRow({QStringLiteral("x")});
@@ -564,6 +570,10 @@ private Q_SLOTS:
             {QStringLiteral("select b_name, b_note from Big where 1=1 and b_name like '%名12%'"),
              named([](const QString &n) { return n.contains(QStringLiteral("名12")); })},
             {QStringLiteral("select b_name, b_note from Big where b_name = '名120'"), {120}},
+            {QStringLiteral("select b_name, b_note from Big where b_kind like '%3%'"),
+             idsWhere([](int i) { return i % 5 > 1 && i % 7 == 3; })},
+            {QStringLiteral("select b_name, b_note from Big where b_kind = ''"),
+             idsWhere([](int i) { return i % 5 == 1; })},
             {QStringLiteral("select b_name, b_note from Big where b_name like '%名1_%'"),
              named([](const QString &n) { return n.startsWith(QStringLiteral("名1")) && n.size() > 2; })},
             {QStringLiteral("select b_name, b_note from Big where b_name like '%2%' and b_note like '%0%'"),
@@ -673,6 +683,16 @@ private Q_SLOTS:
         }
         runOn(q, QStringLiteral("select count(*) from Big where b_name is null"));
         QCOMPARE(q.value(0, 0), QString::number((rows - 5 + 96) / 97));
+        // The column of few values decoded whole, each stored value decoded once: every row's
+        // value, null apart from empty, and a search of it in memory.
+        runOn(q, QStringLiteral("select b_kind, b_kind is null from Big"));
+        for (int i = 0; i < rows; ++i) {
+            const QVariant kind = kindOf(i);
+            if (q.value(i, 0) != kind.toString() || q.value(i, 1) != QString::number(kind.isNull()))
+                QFAIL(qPrintable(QStringLiteral("row %1 holds kind \"%2\"").arg(i).arg(q.value(i, 0))));
+        }
+        runOn(q, QStringLiteral("select b_id from Big where b_kind like '%3%'"));
+        QCOMPARE(q.RecordCount(), int(idsWhere([](int i) { return i % 5 > 1 && i % 7 == 3; }).size()));
 
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
