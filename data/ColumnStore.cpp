@@ -797,9 +797,10 @@ try {
     filler.setPause(pause);
     const std::unique_ptr<jet::TableCursor> rows = file().openTable(m_name, wanted);
     const size_t pages = rows->pageCount();
-    // A pass over one column (a first search's criterion) is mostly reading pages: a second
-    // thread would cost more processor time than it saves. Several columns are split.
-    if (pages >= kSplitPages && wanted.size() > 1 && std::thread::hardware_concurrency() > 1) {
+    // A statement's pass over one column (a first search's criterion) is mostly reading pages:
+    // a second thread would cost more processor time than it saves. Several columns are split,
+    // and so is any pass that reads ahead, so that the columns are there sooner.
+    if (pages >= kSplitPages && (wanted.size() > 1 || cancel) && std::thread::hardware_concurrency() > 1) {
         // Pages are independent: the second half is read on a thread of its own, its rows put
         // after the first half's. Both cursors are opened here, before either reads.
         const std::unique_ptr<jet::TableCursor> laterRows = file().openTable(m_name, wanted);
