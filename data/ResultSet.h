@@ -20,9 +20,9 @@ class RowSource
 public:
     virtual ~RowSource() = default;
     virtual std::string_view text(quint32 row, int field) const = 0;
-    // The field's column in dictionary form (each distinct text once, a code a row of the
-    // source), when the source reads the field from one; it lives as long as the source.
-    virtual const DecodedColumn *coded(int field) const
+    // The decoded column the source reads the field from, by the source's rows, when it reads
+    // it from one; it lives as long as the source.
+    virtual const DecodedColumn *column(int field) const
     {
         (void)field;
         return nullptr;
@@ -102,12 +102,13 @@ public:
         return std::string_view(m_text.data() + m_ends[cell], m_ends[cell + 1] - m_ends[cell]);
     }
 
-    // The field's column in dictionary form, its codes by the source's rows (sourceRowOf() gives
-    // a result row's), when the rows come from a source that keeps it so: a sort then ranks each
-    // value once without reading every cell. Null otherwise.
-    const DecodedColumn *codedField(int field) const
+    // The decoded column a field's rows come from, by the source's rows (sourceRowOf() gives a
+    // result row's), when the rows come from a source that reads the field from one: in
+    // dictionary form, a sort ranks each value once without reading every cell; plain, it reads
+    // the texts where they lie. Null otherwise.
+    const DecodedColumn *tableField(int field) const
     {
-        return m_source && field >= 0 && field < fieldCount() ? m_source->coded(field) : nullptr;
+        return m_source && field >= 0 && field < fieldCount() ? m_source->column(field) : nullptr;
     }
     quint32 sourceRowOf(int row) const { return sourceRow(size_t(row)); }
 

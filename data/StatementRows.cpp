@@ -180,12 +180,11 @@ public:
         return std::string_view(p, size);
     }
 
-    const DecodedColumn *coded(int field) const override
+    const DecodedColumn *column(int field) const override
     {
         if (m_source[size_t(field)] != Source::Table)
             return nullptr;
-        const DecodedColumn &col = m_store->column(m_columns[size_t(field)]);
-        return col.dictionary ? &col : nullptr;
+        return &m_store->column(m_columns[size_t(field)]);
     }
 
 private:

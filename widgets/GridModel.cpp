@@ -98,7 +98,8 @@ std::function<gridsort::Column()> GridModel::columnCells(int column) const
     const int rows = m_rows;
     return [result = std::move(result), field, rows] {
         gridsort::Column cells;
-        const DecodedColumn *coded = result && rows <= result->rowCount() ? result->codedField(field) : nullptr;
+        const DecodedColumn *table = result && rows <= result->rowCount() ? result->tableField(field) : nullptr;
+        const DecodedColumn *coded = table && table->dictionary ? table : nullptr;
         if (coded) {
             // A field the table keeps once per value: its values and a code a row, no cell copied.
             std::vector<std::string_view> values(coded->texts());
@@ -113,6 +114,16 @@ std::function<gridsort::Column()> GridModel::columnCells(int column) const
                 valueOfRow[size_t(r)] = coded->isNull(row) ? gridsort::Column::kNone : quint32(coded->codeAt(row));
             }
             cells.setValues(std::move(values), std::move(valueOfRow), result);
+            return cells;
+        }
+        const DecodedColumn *plain = table && !table->dictionary ? table : nullptr;
+        if (plain && plain->kind != StorageClass::Integer && plain->kind != StorageClass::Real) {
+            // A field the table keeps as a text a row: read where it lies, no cell copied (a
+            // null row's text is empty, as its cell is).
+            std::vector<quint32> textOfRow(static_cast<size_t>(rows));
+            for (int r = 0; r < rows; ++r)
+                textOfRow[size_t(r)] = result->sourceRowOf(r);
+            cells.setTexts(plain->text.data(), plain->ends.data(), std::move(textOfRow), result);
             return cells;
         }
         cells.reserve(rows, 0);

@@ -37,10 +37,15 @@ void Column::setValues(std::vector<std::string_view> values, std::vector<quint32
     m_given = true;
 }
 
-std::string_view Column::at(int row) const
+void Column::setTexts(const char *text, const uint32_t *ends, std::vector<quint32> textOfRow,
+                      std::shared_ptr<const void> keep)
 {
-    const size_t begin = row == 0 ? 0 : m_ends[size_t(row) - 1];
-    return std::string_view(m_text.data() + begin, m_ends[size_t(row)] - begin);
+    m_text.clear();
+    m_ends.clear();
+    m_texts = text ? text : "";
+    m_textEnds = ends;
+    m_valueOfRow = std::move(textOfRow);
+    m_keep = std::move(keep);
 }
 
 namespace {
