@@ -266,8 +266,8 @@ void toPlain(DecodedColumn &col, size_t rows)
         total += col.ends[col.codeAt(r) + 1] - col.ends[col.codeAt(r)];
     if (total > 0xFFFFFFFFu)
         throw std::bad_alloc();
-    GrowArray<char> text;
-    GrowArray<uint32_t> ends;
+    ColumnArray<char> text;
+    ColumnArray<uint32_t> ends;
     text.reserve(total);
     ends.reserve(rows + 1);
     ends.push_back(0);

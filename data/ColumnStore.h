@@ -19,6 +19,13 @@
 #include <string_view>
 #include <vector>
 
+// A decoded column's arrays are blocks mapped of their own: one let go (half of a pass read on
+// two threads, once joined to the other) goes back to the system at once. From the heap, a
+// freed block of tens of megabytes made the allocator serve the next ones from the heap too and
+// keep them when freed: 30 MB more resident after reading five million lawyers ahead.
+template <class T>
+using ColumnArray = GrowArray<T, MappedBlock>;
+
 // One decoded column of a table, every row in file order: numbers in an array of their own,
 // text back to back in one buffer with 32-bit end offsets, nulls in a bit set. An exact
 // number (StorageClass::Number) is kept as its decimal text.
@@ -31,13 +38,13 @@
 struct DecodedColumn
 {
     StorageClass kind = StorageClass::Text;
-    GrowArray<uint64_t> nulls;     // bit r set: row r is null
-    GrowArray<int64_t> integers;   // StorageClass::Integer
-    GrowArray<double> reals;       // StorageClass::Real
-    GrowArray<char> text;          // StorageClass::Number and every other kind, as text
-    GrowArray<uint32_t> ends;      // ends[0] = 0, ends[v + 1] = end of text v (row v's when plain)
-    GrowArray<uint16_t> codes;     // dictionary, not wide: codes[r] = row r's text
-    GrowArray<uint32_t> wideCodes; // dictionary, wide: the same
+    ColumnArray<uint64_t> nulls;     // bit r set: row r is null
+    ColumnArray<int64_t> integers;   // StorageClass::Integer
+    ColumnArray<double> reals;       // StorageClass::Real
+    ColumnArray<char> text;          // StorageClass::Number and every other kind, as text
+    ColumnArray<uint32_t> ends;      // ends[0] = 0, ends[v + 1] = end of text v (row v's when plain)
+    ColumnArray<uint16_t> codes;     // dictionary, not wide: codes[r] = row r's text
+    ColumnArray<uint32_t> wideCodes; // dictionary, wide: the same
     bool dictionary = false;
     bool wide = false;
 
