@@ -271,23 +271,26 @@ private Q_SLOTS:
                  QStringLiteral("丁选 壬选 庚选 乙选 戊选 癸选"));
 
         // A column the table keeps a text a row (names, nearly all distinct) is read where it
-        // lies, for the rows a later search found: descending, the names by their numbers.
-        Connection many;
-        connectTo(many, manyPeople());
-        GridOnQuery people(&many, {QStringLiteral("p_Name"), QStringLiteral("p_City")});
-        for (const char *statement :
-             {"select p_Name, p_City from People", "select p_Name, p_City from People where p_Name like '%7%'"}) {
-            people.q.Close();
-            people.q.SQL().Clear();
-            people.q.SQL().Add(QString::fromLatin1(statement));
-            people.q.Open();
-        }
-        people.grid.sortByCaption(0);
-        people.grid.sortByCaption(0);
+        // lies, for the rows a later search found: descending, the names by their numbers. The
+        // same search first, in one pass over the file, tests names too many to remember.
         QStringList expected;
         for (int i = 29999; i >= 0; --i)
             if (QString::number(i).contains(QLatin1Char('7')))
                 expected << QStringLiteral("Extra%1").arg(i);
+        Connection many;
+        connectTo(many, manyPeople());
+        GridOnQuery people(&many, {QStringLiteral("p_Name"), QStringLiteral("p_City")});
+        const QString search = QStringLiteral("select p_Name, p_City from People where p_Name like '%7%'");
+        for (const QString &statement : {search, QStringLiteral("select p_Name, p_City from People"), search}) {
+            people.q.Close();
+            people.q.SQL().Clear();
+            people.q.SQL().Add(statement);
+            people.q.Open();
+            if (statement == search)
+                QCOMPARE(people.q.RecordCount(), int(expected.size()));
+        }
+        people.grid.sortByCaption(0);
+        people.grid.sortByCaption(0);
         QStringList shown;
         for (int r = 0; r < people.grid.model()->rowCount(); ++r)
             shown << people.grid.model()->index(r, 0).data().toString();
