@@ -284,7 +284,6 @@ void toPlain(DecodedColumn &col, size_t rows)
     col.dictionary = col.wide = false;
 }
 
-// Packs the rows of a cursor into fresh columns: cell k of a row is column wanted[k].
 } // namespace
 
 // A pass's test of one text cell (a search's criterion) remembered by the cell's stored bytes: a
@@ -341,6 +340,7 @@ private:
 
 namespace {
 
+// Packs the rows of a cursor into fresh columns: cell k of a row is column wanted[k].
 class ColumnFiller
 {
 public:
