@@ -188,8 +188,9 @@ quint32 TableCursor::countRows()
 // the number of variable fields and their offsets (last first), ending with the end offset.
 // Jet allows a row with fewer columns than its table (columns added since are NULL) and fewer
 // variable fields; every field it names lies inside the row, offsets in order.
-// The row's layout, read once a row however many of its cells are asked for: its column count,
-// null mask and the end of its fixed part, with the table of variable offsets checked.
+//
+// The layout is read once a row, however many of its cells are asked for: its column count, null
+// mask and the end of its fixed part, the table of variable offsets checked to fit.
 void TableCursor::layOut()
 {
     const uchar *row = m_at;
