@@ -175,7 +175,9 @@ private:
 
 // Stored bytes of a text already met, each with what was made of them (a dictionary code, a
 // test's verdict): a column of few distinct values is decoded once a value, not once a row.
-// Open addressing as in TextIndex; the bytes are kept here, back to back.
+// Open addressing as in TextIndex; the bytes are kept here, back to back. Not a TextIndex over
+// a column of the bytes: that one inserts as it looks up, and the first search of a city at a
+// million rows ran 12 % more instructions through it.
 class StoredIndex
 {
 public:
