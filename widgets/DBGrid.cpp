@@ -6,6 +6,7 @@
 #include "data/Query.h"
 #include "platform/Dialogs.h"
 #include "widgets/BusyWait.h"
+#include "widgets/GridDelegate.h"
 #include "widgets/GridExport.h"
 #include "widgets/GridModel.h"
 #include "widgets/GridSort.h"
@@ -66,6 +67,7 @@ DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(new GridModel(this
 {
     setVerticalHeader(new IndicatorHeader(m_model, this));
     setModel(m_model);
+    setItemDelegate(new GridDelegate(this));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTabKeyNavigation(true);
     // Several cells can be selected, for copying; the current cell is still the current record.

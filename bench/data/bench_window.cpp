@@ -23,7 +23,7 @@
 #include "data/ConnectionString.h"
 #include "data/Query.h"
 #include "launcher/One.h"
-#include "platform/Fonts.h"
+#include "platform/Appearance.h"
 #include "query/Dl_lawyer.h"
 #include "widgets/BusyWait.h"
 #include "widgets/DBGrid.h"
@@ -257,7 +257,7 @@ int main(int argc, char **argv)
 {
     Application app(argc, argv);
     app.setTitle(QStringLiteral("青穹阁信息查询系统V1.0"));
-    installFontFallbacks();
+    installAppearance(); // the program's style and fonts: the window painted as users see it
     Q_INIT_RESOURCE(lss);
     qputenv("LSS_SITE_BASE", "http://127.0.0.1:9"); // the update check ends at once
     answerBoxes();

@@ -12,6 +12,7 @@
 #include "data/SqlEngine.h"
 #include "widgets/BusyWait.h"
 #include "widgets/DBGrid.h"
+#include "widgets/GridDelegate.h"
 #include "widgets/GridExport.h"
 #include "widgets/GridModel.h"
 #include "widgets/GridSort.h"
@@ -20,6 +21,8 @@
 #include <QClipboard>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QStandardItemModel>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -166,6 +169,70 @@ private Q_SLOTS:
         g.grid.doItemsLayout();
         QCoreApplication::processEvents();
         QCOMPARE(g.grid.verticalHeader()->width(), width);
+    }
+
+    // The grid's cells, painted by its own delegate, have the stock delegate's pixels: texts of
+    // either script, empty, too wide (elided), on two lines, aligned right, coloured, in a larger
+    // bold font; selected, current with the focus, disabled; after a scroll and a change of font
+    // (the texts are kept laid out per column), in the program's style and in Qt's own.
+    void cellsPaintAsTheStockDelegate_data()
+    {
+        QTest::addColumn<QString>("style");
+        QTest::newRow("windows") << QStringLiteral("Windows");
+        QTest::newRow("fusion") << QStringLiteral("Fusion");
+    }
+    void cellsPaintAsTheStockDelegate()
+    {
+        QFETCH(QString, style);
+        std::unique_ptr<QStyle> look(QStyleFactory::create(style));
+        QVERIFY(look);
+        const QStringList texts{QStringLiteral("Anna"),         QStringLiteral("北京市"),
+                                QStringLiteral("ÄRGER Zürich"), QString(),
+                                QStringLiteral("郑州 123 ok"),  QStringLiteral("北京市某某某某某律师事务所分所"),
+                                QStringLiteral("two\nlines"),   QStringLiteral("O'Brien")};
+        QStandardItemModel model(40, 3);
+        for (int r = 0; r < model.rowCount(); ++r)
+            for (int c = 0; c < model.columnCount(); ++c)
+                model.setData(model.index(r, c), texts.at((r + c) % texts.size()));
+        model.setData(model.index(1, 0), QBrush(Qt::red), Qt::ForegroundRole);
+        model.setData(model.index(2, 1), int(Qt::AlignRight | Qt::AlignVCenter), Qt::TextAlignmentRole);
+        QFont big;
+        big.setPixelSize(20);
+        big.setBold(true);
+        model.setData(model.index(3, 2), big, Qt::FontRole);
+
+        QTableView view;
+        view.setStyle(look.get());
+        view.setModel(&model);
+        view.setWordWrap(false);
+        view.resize(330, 260);
+        auto *ours = new GridDelegate(&view);
+        QStyledItemDelegate stock;
+        view.show();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        view.setFocus();
+        view.setCurrentIndex(model.index(4, 1));
+        view.selectionModel()->select(QItemSelection(model.index(0, 0), model.index(2, 2)),
+                                      QItemSelectionModel::Select);
+        QVERIFY(view.hasFocus());
+        auto samePixels = [&] {
+            view.setItemDelegate(ours);
+            const QImage mine = view.viewport()->grab().toImage();
+            view.setItemDelegate(&stock);
+            const QImage theirs = view.viewport()->grab().toImage();
+            view.setItemDelegate(ours);
+            return mine == theirs;
+        };
+        QVERIFY(samePixels());
+        QVERIFY(samePixels()); // painted again from the kept texts
+        view.scrollTo(model.index(35, 0));
+        QVERIFY(samePixels());
+        QFont smaller = view.font();
+        smaller.setPixelSize(smaller.pixelSize() > 0 ? smaller.pixelSize() + 3 : 17);
+        view.setFont(smaller);
+        QVERIFY(samePixels());
+        view.setEnabled(false);
+        QVERIFY(samePixels());
     }
 
     // Numbers and dates sort by value, not as text (-7 before 0, a date with a time after the
