@@ -1,6 +1,7 @@
 #include "widgets/GridDelegate.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QStyle>
 #include <QTextLine>
@@ -31,22 +32,25 @@ bool plainCell(const QStyleOptionViewItem &opt, const QStyle *style)
 
 } // namespace
 
-const QTextLayout *GridDelegate::layoutOf(int column, const QString &text, const QFont &font) const
+GridDelegate::Column &GridDelegate::columnOf(int column, const QFont &font) const
 {
-    if (column < 0)
-        return nullptr;
     if (size_t(column) >= m_columns.size())
         m_columns.resize(size_t(column) + 1);
-    if (!m_columns[size_t(column)])
-        m_columns[size_t(column)] = std::make_unique<Column>();
-    Column &c = *m_columns[size_t(column)];
-    if (!(c.font == font)) {
-        c.texts.clear();
-        c.font = font;
+    std::unique_ptr<Column> &c = m_columns[size_t(column)];
+    if (!c)
+        c = std::make_unique<Column>();
+    if (!(c->font == font)) {
+        c->texts.clear();
+        c->font = font;
     }
-    if (QTextLayout *kept = c.texts.object(text))
+    return *c;
+}
+
+const QTextLayout *GridDelegate::layoutOf(Column &column, const QString &key, const QString &text) const
+{
+    if (QTextLayout *kept = column.texts.object(key))
         return kept;
-    auto layout = std::make_unique<QTextLayout>(text, font);
+    auto layout = std::make_unique<QTextLayout>(text, column.font);
     QTextOption option;
     option.setWrapMode(QTextOption::ManualWrap);
     option.setTextDirection(Qt::LeftToRight);
@@ -64,7 +68,7 @@ const QTextLayout *GridDelegate::layoutOf(int column, const QString &text, const
     if (!oneLine)
         return nullptr;
     QTextLayout *kept = layout.release();
-    c.texts.insert(text, kept);
+    column.texts.insert(key, kept);
     return kept;
 }
 
@@ -80,12 +84,27 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     }
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
     const QRect textRect = opt.rect.adjusted(margin, 0, -margin, 0);
-    const QTextLayout *layout = layoutOf(index.column(), opt.text, opt.font);
-    const QTextLine line = layout ? layout->lineAt(0) : QTextLine();
-    // Too wide for the cell: the stock delegate elides it.
-    if (!line.isValid() || line.naturalTextWidth() > textRect.width()) {
+    Column &column = columnOf(qMax(0, index.column()), opt.font);
+    const QTextLayout *layout = layoutOf(column, opt.text, opt.text);
+    if (!layout) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
+    }
+    // The whole text's height places the line, elided or not, as in the stock painting.
+    const QTextLine line = layout->lineAt(0);
+    const int height = qRound(line.height());
+    if (line.naturalTextWidth() > textRect.width()) {
+        if (opt.textElideMode == Qt::ElideNone)
+            return QStyledItemDelegate::paint(painter, option, index);
+        // Kept under the width too: a narrower column elides it elsewhere.
+        const QString key = opt.text + QChar(0) + QString::number(textRect.width());
+        layout = column.texts.object(key);
+        if (!layout) {
+            const QString elided = QFontMetrics(opt.font).elidedText(opt.text, opt.textElideMode, textRect.width());
+            layout = layoutOf(column, key, elided);
+        }
+        if (!layout)
+            return QStyledItemDelegate::paint(painter, option, index);
     }
 
     painter->save();
@@ -97,7 +116,6 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     painter->setPen(
         opt.palette.color(group, (opt.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text));
     // Centred as the stock painting centres the text's rounded height in the cell.
-    const int height = qRound(line.height());
     int top = textRect.y();
     if (opt.displayAlignment & Qt::AlignVCenter)
         top += textRect.height() / 2 - height / 2;

@@ -12,8 +12,8 @@
 // work. The stock painting lays a cell's text out five times each time it is painted (three
 // measurements, the elision check, the drawing), which made a screenful of new rows cost more
 // than a search on a small table. Here a cell's text is laid out once and kept, per column,
-// for the rows painted again (scrolling, a moved record). Only a plain one-line cell that fits
-// is painted here; every other cell goes to the stock delegate.
+// for the rows painted again (scrolling, a moved record). Only a plain one-line cell is painted
+// here, elided where too wide as the stock delegate elides it; any other goes to the stock one.
 class GridDelegate : public QStyledItemDelegate
 {
 public:
@@ -22,13 +22,14 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 private:
-    // Laid out once in the column's font; null where the text takes the stock path.
-    const QTextLayout *layoutOf(int column, const QString &text, const QFont &font) const;
-
+    // The texts of a column, laid out in its font (kept while the font stays).
     struct Column
     {
         QFont font;
         QCache<QString, QTextLayout> texts{256};
     };
+    Column &columnOf(int column, const QFont &font) const;
+    // `text` laid out once, kept under `key`; null where it makes more than one line.
+    const QTextLayout *layoutOf(Column &column, const QString &key, const QString &text) const;
     mutable std::vector<std::unique_ptr<Column>> m_columns;
 };

@@ -173,8 +173,8 @@ private Q_SLOTS:
 
     // The grid's cells, painted by its own delegate, have the stock delegate's pixels: texts of
     // either script, empty, too wide (elided), on two lines, aligned right, coloured, in a larger
-    // bold font; selected, current with the focus, disabled; after a scroll and a change of font
-    // (the texts are kept laid out per column), in the program's style and in Qt's own.
+    // bold font; selected, current with the focus, disabled; after a scroll, a wider column and a
+    // change of font (the texts are kept laid out), in the program's style and in Qt's own.
     void cellsPaintAsTheStockDelegate_data()
     {
         QTest::addColumn<QString>("style");
@@ -186,10 +186,15 @@ private Q_SLOTS:
         QFETCH(QString, style);
         std::unique_ptr<QStyle> look(QStyleFactory::create(style));
         QVERIFY(look);
-        const QStringList texts{QStringLiteral("Anna"),         QStringLiteral("北京市"),
-                                QStringLiteral("ÄRGER Zürich"), QString(),
-                                QStringLiteral("郑州 123 ok"),  QStringLiteral("北京市某某某某某律师事务所分所"),
-                                QStringLiteral("two\nlines"),   QStringLiteral("O'Brien")};
+        const QStringList texts{QStringLiteral("Anna"),
+                                QStringLiteral("北京市"),
+                                QStringLiteral("ÄRGER Zürich"),
+                                QString(),
+                                QStringLiteral("郑州 123 ok"),
+                                QStringLiteral("北京市某某某某某律师事务所分所"),
+                                QStringLiteral("two\nlines"),
+                                QStringLiteral("O'Brien"),
+                                QStringLiteral("Room 1203, 郑州市金水区花园路")};
         QStandardItemModel model(40, 3);
         for (int r = 0; r < model.rowCount(); ++r)
             for (int c = 0; c < model.columnCount(); ++c)
@@ -226,6 +231,8 @@ private Q_SLOTS:
         QVERIFY(samePixels());
         QVERIFY(samePixels()); // painted again from the kept texts
         view.scrollTo(model.index(35, 0));
+        QVERIFY(samePixels());
+        view.setColumnWidth(0, view.columnWidth(0) + 30);
         QVERIFY(samePixels());
         QFont smaller = view.font();
         smaller.setPixelSize(smaller.pixelSize() > 0 ? smaller.pixelSize() + 3 : 17);
