@@ -240,9 +240,19 @@ void Connection::runStatement(std::function<void()> work)
         std::rethrow_exception(run->error);
 }
 
+void Connection::pauseWarmUpForInput()
+{
+    // Already waiting for this thread to be idle (after a statement, or an earlier key).
+    if (!m_engine || m_resumeArmed || statementRunning() || !m_engine->warmUpRunning())
+        return;
+    m_engine->deferWarmUp(true);
+    resumeWarmUpWhenIdle();
+}
+
 // Decoding ahead, given up for the statement, starts again once this thread has shown the
 // result and waits for events: made again at once, the pass would take the second core from the
-// painting and the display server while the user waits to see the rows.
+// painting and the display server while the user waits to see the rows. A statement's wait runs
+// events too: while one runs, its end decides.
 void Connection::resumeWarmUpWhenIdle()
 {
     QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
@@ -256,6 +266,8 @@ void Connection::resumeWarmUpWhenIdle()
     m_resumeArmed = true;
     auto once = std::make_shared<QMetaObject::Connection>();
     *once = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this, once] {
+        if (statementRunning())
+            return;
         QObject::disconnect(*once);
         m_resumeArmed = false;
         if (m_engine)

@@ -59,6 +59,9 @@ public:
     bool statementRunning() const;
     // Returns once no statement runs (through the wait, as above).
     void waitForStatement();
+    // The user's input is being handled on this thread: decoding ahead waits until the thread
+    // next waits for events, so that the handling, and a statement it starts, come first.
+    void pauseWarmUpForInput();
 
     // How the waits above pass the time (a window keeps painting meanwhile). Called only while
     // `done` is false; returns once it is true. warmUpFinished(), statementFinished() and

@@ -118,6 +118,34 @@ void pollUntilDone(const std::function<bool()> &done, const std::function<bool()
     app->removeEventFilter(&refuser);
 }
 
+// Input first: while the window handles a key or a click, decoding ahead waits (its two threads
+// would otherwise share the processors with the handling, the display server and the statement a
+// click starts).
+class InputPausesWarmUp : public QObject
+{
+public:
+    explicit InputPausesWarmUp(Connection *connection) : QObject(connection), m_connection(connection)
+    {
+        setObjectName(QStringLiteral("inputPausesWarmUp"));
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick: m_connection->pauseWarmUpForInput(); break;
+        default: break;
+        }
+        return false;
+    }
+
+private:
+    Connection *m_connection;
+};
+
 bool onGuiThread()
 {
     QCoreApplication *app = QCoreApplication::instance();
@@ -217,6 +245,9 @@ void useBusyWait(Connection *connection)
     if (!connection)
         return;
     connection->setWait(&waitShowingBusy);
+    if (onGuiThread()
+        && !connection->findChild<QObject *>(QStringLiteral("inputPausesWarmUp"), Qt::FindDirectChildrenOnly))
+        qApp->installEventFilter(new InputPausesWarmUp(connection));
     prepareBusyCursor();
 }
 

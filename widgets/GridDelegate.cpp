@@ -41,16 +41,18 @@ GridDelegate::Column &GridDelegate::columnOf(int column, const QFont &font) cons
         c = std::make_unique<Column>();
     if (!(c->font == font)) {
         c->texts.clear();
+        c->elided.clear();
         c->font = font;
     }
     return *c;
 }
 
-const QTextLayout *GridDelegate::layoutOf(Column &column, const QString &key, const QString &text) const
+const QTextLayout *GridDelegate::layoutOf(QCache<QString, QTextLayout> &kept, const QFont &font, const QString &key,
+                                          const QString &text) const
 {
-    if (QTextLayout *kept = column.texts.object(key))
-        return kept;
-    auto layout = std::make_unique<QTextLayout>(text, column.font);
+    if (QTextLayout *known = kept.object(key))
+        return known;
+    auto layout = std::make_unique<QTextLayout>(text, font);
     QTextOption option;
     option.setWrapMode(QTextOption::ManualWrap);
     option.setTextDirection(Qt::LeftToRight);
@@ -67,9 +69,9 @@ const QTextLayout *GridDelegate::layoutOf(Column &column, const QString &key, co
     layout->endLayout();
     if (!oneLine)
         return nullptr;
-    QTextLayout *kept = layout.release();
-    column.texts.insert(key, kept);
-    return kept;
+    QTextLayout *made = layout.release();
+    kept.insert(key, made);
+    return made;
 }
 
 void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -85,7 +87,7 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
     const QRect textRect = opt.rect.adjusted(margin, 0, -margin, 0);
     Column &column = columnOf(qMax(0, index.column()), opt.font);
-    const QTextLayout *layout = layoutOf(column, opt.text, opt.text);
+    const QTextLayout *layout = layoutOf(column.texts, column.font, opt.text, opt.text);
     if (!layout) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
@@ -96,12 +98,14 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     if (line.naturalTextWidth() > textRect.width()) {
         if (opt.textElideMode == Qt::ElideNone)
             return QStyledItemDelegate::paint(painter, option, index);
-        // Kept under the width too: a narrower column elides it elsewhere.
-        const QString key = opt.text + QChar(0) + QString::number(textRect.width());
-        layout = column.texts.object(key);
+        // Kept under the width and the way of eliding too: another column width elides it
+        // elsewhere.
+        const QString key =
+            opt.text + QChar(0) + QString::number(textRect.width()) + QLatin1Char(char('a' + int(opt.textElideMode)));
+        layout = column.elided.object(key);
         if (!layout) {
             const QString elided = QFontMetrics(opt.font).elidedText(opt.text, opt.textElideMode, textRect.width());
-            layout = layoutOf(column, key, elided);
+            layout = layoutOf(column.elided, column.font, key, elided);
         }
         if (!layout)
             return QStyledItemDelegate::paint(painter, option, index);

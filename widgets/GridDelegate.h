@@ -22,14 +22,17 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 private:
-    // The texts of a column, laid out in its font (kept while the font stays).
+    // The texts of a column, laid out in its font (kept while the font stays): whole, and elided
+    // to a width (under the text and the width).
     struct Column
     {
         QFont font;
         QCache<QString, QTextLayout> texts{256};
+        QCache<QString, QTextLayout> elided{256};
     };
     Column &columnOf(int column, const QFont &font) const;
-    // `text` laid out once, kept under `key`; null where it makes more than one line.
-    const QTextLayout *layoutOf(Column &column, const QString &key, const QString &text) const;
+    // `text` laid out once, kept in `kept` under `key`; null where it makes more than one line.
+    const QTextLayout *layoutOf(QCache<QString, QTextLayout> &kept, const QFont &font, const QString &key,
+                                const QString &text) const;
     mutable std::vector<std::unique_ptr<Column>> m_columns;
 };

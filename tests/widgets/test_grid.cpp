@@ -532,6 +532,27 @@ private Q_SLOTS:
         QCOMPARE(q.RecordCount(), 4);
     }
 
+    // A key or a click in a window holds the decoding ahead until the window next waits for
+    // events: the handling, and a statement it starts, have the processors first.
+    void inputHoldsTheDecodingAhead()
+    {
+        Connection c;
+        connectTo(c, manyPeople());
+        useBusyWait(&c);
+        GridOnQuery g(&c, {QStringLiteral("p_Name")});
+        g.grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&g.grid));
+        c.engine()->holdWarmUp(true);
+        g.q.warmUp({QStringLiteral("select p_Name, p_City, p_Note from People")});
+        QTest::keyClick(&g.grid, Qt::Key_Down);
+        c.engine()->holdWarmUp(false);
+        QThread::msleep(100); // no event runs: decoding 30,000 rows takes a few milliseconds
+        QVERIFY(!c.engine()->isLoaded(QStringLiteral("People")));
+        QVERIFY(c.warmUpRunning());
+        c.waitForWarmUp(); // its wait runs events: the decoding goes on
+        QVERIFY(c.engine()->isLoaded(QStringLiteral("People")));
+    }
+
     // A statement that meets a pass of the decoding ahead (given up for it, or let finish when
     // it decodes only the column the statement tests) gets every row, on its own thread and on
     // the calling one; the decoding then ends with the table read.
