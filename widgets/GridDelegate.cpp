@@ -96,8 +96,10 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     const QTextLine line = layout->lineAt(0);
     const int height = qRound(line.height());
     if (line.naturalTextWidth() > textRect.width()) {
-        if (opt.textElideMode == Qt::ElideNone)
-            return QStyledItemDelegate::paint(painter, option, index);
+        if (opt.textElideMode == Qt::ElideNone) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
         // Kept under the width and the way of eliding too: another column width elides it
         // elsewhere.
         const QString key =
@@ -107,8 +109,10 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
             const QString elided = QFontMetrics(opt.font).elidedText(opt.text, opt.textElideMode, textRect.width());
             layout = layoutOf(column.elided, column.font, key, elided);
         }
-        if (!layout)
-            return QStyledItemDelegate::paint(painter, option, index);
+        if (!layout) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
     }
 
     painter->save();

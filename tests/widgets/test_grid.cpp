@@ -173,8 +173,9 @@ private Q_SLOTS:
 
     // The grid's cells, painted by its own delegate, have the stock delegate's pixels: texts of
     // either script, empty, too wide (elided), on two lines, aligned right, coloured, in a larger
-    // bold font; selected, current with the focus, disabled; after a scroll, a wider column and a
-    // change of font (the texts are kept laid out), in the program's style and in Qt's own.
+    // bold font; selected, current with the focus, disabled; after scrolls (past more texts than
+    // are kept laid out), a wider column and a change of font, in the program's style and in
+    // Qt's own.
     void cellsPaintAsTheStockDelegate_data()
     {
         QTest::addColumn<QString>("style");
@@ -195,10 +196,12 @@ private Q_SLOTS:
                                 QStringLiteral("two\nlines"),
                                 QStringLiteral("O'Brien"),
                                 QStringLiteral("Room 1203, 郑州市金水区花园路")};
-        QStandardItemModel model(40, 3);
+        QStandardItemModel model(400, 3);
         for (int r = 0; r < model.rowCount(); ++r)
             for (int c = 0; c < model.columnCount(); ++c)
                 model.setData(model.index(r, c), texts.at((r + c) % texts.size()));
+        for (int r = 40; r < model.rowCount(); ++r) // more texts than a column keeps laid out
+            model.setData(model.index(r, 0), QStringLiteral("律师%1").arg(r));
         model.setData(model.index(1, 0), QBrush(Qt::red), Qt::ForegroundRole);
         model.setData(model.index(2, 1), int(Qt::AlignRight | Qt::AlignVCenter), Qt::TextAlignmentRole);
         QFont big;
@@ -231,6 +234,13 @@ private Q_SLOTS:
         QVERIFY(samePixels());
         QVERIFY(samePixels()); // painted again from the kept texts
         view.scrollTo(model.index(35, 0));
+        QVERIFY(samePixels());
+        for (int r = 40; r < model.rowCount(); r += 8) {
+            view.scrollTo(model.index(r, 0));
+            (void)view.viewport()->grab();
+        }
+        QVERIFY(samePixels());
+        view.scrollToTop();
         QVERIFY(samePixels());
         view.setColumnWidth(0, view.columnWidth(0) + 30);
         QVERIFY(samePixels());
