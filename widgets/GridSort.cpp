@@ -286,6 +286,44 @@ void usedValues(const Column &cells, std::vector<std::string_view> &distinct, st
     }
 }
 
+// A bucket a row, counted, then each row put at its bucket's next place. With many buckets
+// (five million names, 600,000 distinct) those places lie all over the result and nearly every
+// row waits for memory: radixSort below then.
+void countingSort(const std::vector<quint32> &bucketOf, quint64 buckets, int *result)
+{
+    std::vector<size_t> start(size_t(buckets) + 1, 0);
+    for (quint32 b : bucketOf)
+        ++start[b + 1];
+    for (size_t b = 1; b < start.size(); ++b)
+        start[b] += start[b - 1];
+    for (size_t r = 0; r < bucketOf.size(); ++r)
+        result[start[bucketOf[r]]++] = int(r);
+}
+
+// The same order in two stable passes of kRadix places each, the low digit of the bucket first:
+// each pass writes to as few places at once as the caches hold.
+constexpr quint32 kRadixBits = 11;
+constexpr quint32 kRadix = 1u << kRadixBits;
+void radixSort(const std::vector<quint32> &bucketOf, int *result)
+{
+    std::vector<size_t> low(kRadix + 1, 0), high(kRadix + 1, 0);
+    for (quint32 b : bucketOf) {
+        ++low[(b & (kRadix - 1)) + 1];
+        ++high[(b >> kRadixBits) + 1];
+    }
+    for (size_t d = 1; d <= kRadix; ++d) {
+        low[d] += low[d - 1];
+        high[d] += high[d - 1];
+    }
+    std::vector<quint64> byLow(bucketOf.size());
+    for (size_t r = 0; r < bucketOf.size(); ++r) {
+        const quint32 b = bucketOf[r];
+        byLow[low[b & (kRadix - 1)]++] = quint64(b >> kRadixBits) << 32 | r;
+    }
+    for (const quint64 e : byLow)
+        result[high[e >> 32]++] = int(quint32(e));
+}
+
 } // namespace
 
 QVector<int> order(const Column &cells, bool descending)
@@ -327,22 +365,18 @@ QVector<int> order(const Column &cells, bool descending)
     }
     const quint32 ranks = distinct.empty() ? 0 : *std::max_element(rank.begin(), rank.end()) + 1;
 
-    // A counting sort on the ranks: stable, so equal cells keep the statement's order; the
-    // empty cells take the last bucket in either direction.
-    std::vector<int> start(size_t(ranks) + 2, 0);
-    auto bucket = [&](int row) -> size_t {
-        const quint32 v = valueOfRow[size_t(row)];
-        if (v == kEmpty)
-            return ranks;
-        return descending ? ranks - 1 - rank[v] : rank[v];
-    };
-    for (int r = 0; r < rows; ++r)
-        ++start[bucket(r) + 1];
-    for (size_t b = 1; b < start.size(); ++b)
-        start[b] += start[b - 1];
+    // Stable either way, so equal cells keep the statement's order; the empty cells take the
+    // last bucket in either direction.
+    std::vector<quint32> bucketOf = std::move(valueOfRow);
+    for (quint32 &v : bucketOf)
+        v = v == kEmpty ? ranks : descending ? ranks - 1 - rank[v] : rank[v];
     QVector<int> result(rows);
-    for (int r = 0; r < rows; ++r)
-        result[start[bucket(r)]++] = r;
+    const quint64 buckets = quint64(ranks) + 1;
+    if (buckets <= kRadix || buckets > quint64(kRadix) * kRadix) {
+        countingSort(bucketOf, buckets, result.data());
+    } else {
+        radixSort(bucketOf, result.data());
+    }
     return result;
 }
 

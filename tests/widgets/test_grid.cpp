@@ -297,22 +297,30 @@ private Q_SLOTS:
     }
 
     // More distinct texts than the sort's first table holds, each met again after the table has
-    // grown: a text is one value however often it comes, so its rows keep their order among
-    // themselves (digits by value: 律师2 before 律师10).
+    // grown, and more than one pass of its final sort places: a text is one value however often
+    // it comes, so its rows keep their order among themselves in either direction (digits by
+    // value: 律师2 before 律师10), empty cells last.
     void sortsManyDistinctTexts()
     {
         const int rows = 12000, texts = 5000;
         gridsort::Column cells;
         std::vector<int> key(rows);
         for (int r = 0; r < rows; ++r) {
-            key[size_t(r)] = r * 7919 % texts;
-            cells.append(QStringLiteral("律师%1").arg(key[size_t(r)]).toStdString());
+            key[size_t(r)] = r % 11 == 5 ? -1 : r * 7919 % texts;
+            cells.append(key[size_t(r)] < 0 ? std::string()
+                                            : QStringLiteral("律师%1").arg(key[size_t(r)]).toStdString());
         }
-        QVector<int> expected(rows);
-        std::iota(expected.begin(), expected.end(), 0);
-        std::stable_sort(expected.begin(), expected.end(),
-                         [&](int a, int b) { return key[size_t(a)] < key[size_t(b)]; });
-        QCOMPARE(gridsort::order(cells, false), expected);
+        for (const bool descending : {false, true}) {
+            QVector<int> expected(rows);
+            std::iota(expected.begin(), expected.end(), 0);
+            std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+                const int ka = key[size_t(a)], kb = key[size_t(b)];
+                if ((ka < 0) != (kb < 0))
+                    return kb < 0;
+                return descending ? ka > kb : ka < kb;
+            });
+            QCOMPARE(gridsort::order(cells, descending), expected);
+        }
     }
 
     // A column the table keeps once per value sorts from its values and the rows' codes, for
