@@ -179,86 +179,87 @@ void findValues(const Column &cells, std::string &packed, std::vector<std::strin
 {
     const int rows = cells.size();
     valueOfRow.assign(size_t(rows), kEmpty);
-    // The distinct values' texts lie back to back, with their hashes, and an open-addressing
-    // table of hash tag and value number is kept under half full, grown with the values found.
-    // A row's text is compared with its value's at every row: five million names with 600,000
-    // distinct spent most of their sort waiting for memory when the table was sized by the rows
-    // (128 MB) and each value's text lay where its first row's did.
+    // An open-addressing table of the values found, grown with them, kept at most three quarters
+    // full. A slot holds a value's hash, size and first 16 bytes (a name of up to five Han
+    // characters whole), so that a row is matched by one wait for memory: five million names
+    // with 600,000 distinct spent most of their sort waiting when a row was compared with its
+    // value's text where the texts lie, after the slot had given its number.
+    struct Slot
+    {
+        char head[16]; // the text's first bytes, zeros after its end
+        quint64 hash;
+        quint32 size;
+        quint32 value; // + 1; 0: free
+    };
+    static_assert(sizeof(Slot) == 32, "two slots a cache line");
     std::vector<size_t> ends{0};
-    std::vector<size_t> hashes;
     size_t capacity = size_t(1) << 12;
-    std::vector<quint64> table(capacity, 0); // 0: free; else tag << 32 | (value + 1)
-    auto tagOf = [](size_t h) { return quint32(quint64(h) >> 32); };
-    auto place = [&](size_t h, quint32 value) {
-        for (size_t at = h & (capacity - 1);; at = (at + 1) & (capacity - 1))
-            if (table[at] == 0) {
-                table[at] = quint64(tagOf(h)) << 32 | quint64(value + 1);
-                return;
-            }
+    std::vector<Slot> table(capacity, Slot{});
+    auto headOf = [](std::string_view s, char(&head)[16]) {
+        std::memset(head, 0, sizeof head);
+        std::memcpy(head, s.data(), std::min(s.size(), sizeof head));
     };
     const std::hash<std::string_view> hash;
-    // Rows are hashed some ahead, and what each will look at is asked of memory in steps before
-    // it is looked at (its slot, then the place of the text there, then the text), so that the
-    // waits of several rows overlap.
+    // Rows are hashed some ahead and their slots asked of memory before they are looked at, so
+    // that the waits of several rows overlap.
     constexpr int kAhead = 8;
     size_t aheadHash[kAhead];
-    quint64 aheadEntry[kAhead] = {};
-    auto slotOf = [&](int r) { return aheadHash[r % kAhead] & (capacity - 1); };
-    auto entryOf = [&](int r) -> quint64 & { return aheadEntry[r % kAhead]; };
     auto ask = [&](int r) {
-        if (r + kAhead < rows) {
-            const size_t h = hash(cells.at(r + kAhead));
-            aheadHash[(r + kAhead) % kAhead] = h;
-            __builtin_prefetch(table.data() + (h & (capacity - 1)));
-        }
-        if (r + kAhead / 2 < rows) {
-            const quint64 entry = table[slotOf(r + kAhead / 2)];
-            entryOf(r + kAhead / 2) = entry;
-            if (entry != 0 && quint32(entry) - 1 < hashes.size())
-                __builtin_prefetch(ends.data() + (quint32(entry) - 1));
-        }
-        if (r + kAhead / 4 < rows) {
-            const quint64 entry = entryOf(r + kAhead / 4);
-            if (entry != 0 && quint32(entry) - 1 < hashes.size())
-                __builtin_prefetch(packed.data() + ends[quint32(entry) - 1]);
-        }
+        const size_t h = hash(cells.at(r));
+        aheadHash[r % kAhead] = h;
+        __builtin_prefetch(table.data() + (h & (capacity - 1)));
     };
     for (int r = 0; r < kAhead && r < rows; ++r)
-        aheadHash[r] = hash(cells.at(r));
+        ask(r);
     for (int r = 0; r < rows; ++r) {
         const std::string_view s = cells.at(r);
         const size_t h = aheadHash[r % kAhead];
-        ask(r);
+        if (r + kAhead < rows)
+            ask(r + kAhead);
         if (s.empty())
             continue;
-        const quint32 tag = tagOf(h);
+        char head[16];
+        headOf(s, head);
         for (size_t at = h & (capacity - 1);; at = (at + 1) & (capacity - 1)) {
-            const quint64 entry = table[at];
-            if (entry == 0) {
-                const auto value = quint32(hashes.size());
+            Slot &slot = table[at];
+            if (slot.value == 0) {
+                const auto value = quint32(ends.size() - 1);
                 packed.append(s);
                 ends.push_back(packed.size());
-                hashes.push_back(h);
-                table[at] = quint64(tag) << 32 | quint64(value + 1);
+                std::memcpy(slot.head, head, sizeof head);
+                slot.hash = h;
+                slot.size = quint32(s.size());
+                slot.value = value + 1;
                 valueOfRow[size_t(r)] = value;
-                if (hashes.size() * 2 > capacity) {
+                if ((ends.size() - 1) * 4 > capacity * 3) {
+                    std::vector<Slot> old(capacity * 2, Slot{});
+                    old.swap(table);
                     capacity *= 2;
-                    table.assign(capacity, 0);
-                    for (size_t v = 0; v < hashes.size(); ++v)
-                        place(hashes[v], quint32(v));
+                    for (const Slot &o : old) {
+                        if (o.value == 0)
+                            continue;
+                        size_t to = o.hash & (capacity - 1);
+                        while (table[to].value != 0)
+                            to = (to + 1) & (capacity - 1);
+                        table[to] = o;
+                    }
+                    // The rows hashed ahead asked for their slots in the smaller table.
+                    for (int k = r + 1; k <= r + kAhead && k < rows; ++k)
+                        __builtin_prefetch(table.data() + (aheadHash[k % kAhead] & (capacity - 1)));
                 }
                 break;
             }
-            const auto value = quint32(entry) - 1;
-            if (quint32(entry >> 32) == tag
-                && std::string_view(packed.data() + ends[value], ends[value + 1] - ends[value]) == s) {
-                valueOfRow[size_t(r)] = value;
+            if (slot.hash == h && slot.size == s.size() && std::memcmp(slot.head, head, sizeof head) == 0
+                && (s.size() <= sizeof head
+                    || std::memcmp(packed.data() + ends[slot.value - 1] + sizeof head, s.data() + sizeof head,
+                                   s.size() - sizeof head)
+                           == 0)) {
+                valueOfRow[size_t(r)] = slot.value - 1;
                 break;
             }
         }
     }
     table = {};
-    hashes = {};
     distinct.resize(ends.size() - 1);
     for (size_t v = 0; v < distinct.size(); ++v)
         distinct[v] = std::string_view(packed.data() + ends[v], ends[v + 1] - ends[v]);

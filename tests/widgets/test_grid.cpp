@@ -307,9 +307,12 @@ private Q_SLOTS:
         std::vector<int> key(rows);
         for (int r = 0; r < rows; ++r) {
             key[size_t(r)] = r % 11 == 5 ? -1 : r * 7919 % texts;
-            cells.append(key[size_t(r)] < 0 ? std::string()
-                                            : QStringLiteral("律师%1").arg(key[size_t(r)]).toStdString());
+            // Odd ones long (after every 律师 in pinyin), alike in their first 16 bytes and in
+            // their length.
+            const QString text = key[size_t(r)] % 2 ? QStringLiteral("某某律师事务所第%1号") : QStringLiteral("律师%1");
+            cells.append(key[size_t(r)] < 0 ? std::string() : text.arg(key[size_t(r)]).toStdString());
         }
+        auto rank = [&](int k) { return k % 2 * texts + k; };
         for (const bool descending : {false, true}) {
             QVector<int> expected(rows);
             std::iota(expected.begin(), expected.end(), 0);
@@ -317,7 +320,7 @@ private Q_SLOTS:
                 const int ka = key[size_t(a)], kb = key[size_t(b)];
                 if ((ka < 0) != (kb < 0))
                     return kb < 0;
-                return descending ? ka > kb : ka < kb;
+                return descending ? rank(ka) > rank(kb) : rank(ka) < rank(kb);
             });
             QCOMPARE(gridsort::order(cells, descending), expected);
         }
