@@ -232,9 +232,9 @@ void findValues(const Column &cells, std::string &packed, std::vector<std::strin
                 slot.value = value + 1;
                 valueOfRow[size_t(r)] = value;
                 if ((ends.size() - 1) * 4 > capacity * 3) {
-                    std::vector<Slot> old(capacity * 2, Slot{});
-                    old.swap(table);
+                    const std::vector<Slot> old = std::move(table);
                     capacity *= 2;
+                    table.assign(capacity, Slot{});
                     for (const Slot &o : old) {
                         if (o.value == 0)
                             continue;
@@ -373,11 +373,10 @@ QVector<int> order(const Column &cells, bool descending)
         v = v == kEmpty ? ranks : descending ? ranks - 1 - rank[v] : rank[v];
     QVector<int> result(rows);
     const quint64 buckets = quint64(ranks) + 1;
-    if (buckets <= kRadix || buckets > quint64(kRadix) * kRadix) {
+    if (buckets <= kRadix || buckets > quint64(kRadix) * kRadix)
         countingSort(bucketOf, buckets, result.data());
-    } else {
+    else
         radixSort(bucketOf, result.data());
-    }
     return result;
 }
 
