@@ -301,21 +301,22 @@ void countingSort(const std::vector<quint32> &bucketOf, quint64 buckets, int *re
         result[start[bucketOf[r]]++] = int(r);
 }
 
-// The same order in two stable passes of kRadix places each, the low digit of the bucket first:
-// each pass writes to as few places at once as the caches hold.
+// The same order in two stable passes, the low kRadixBits of the bucket first, then the rest:
+// the first pass writes to kRadix places at once, as many as the caches hold, and so does the
+// second for up to four million buckets (beyond, it is one counting pass over fewer places).
 constexpr quint32 kRadixBits = 11;
 constexpr quint32 kRadix = 1u << kRadixBits;
-void radixSort(const std::vector<quint32> &bucketOf, int *result)
+void radixSort(const std::vector<quint32> &bucketOf, quint64 buckets, int *result)
 {
-    std::vector<size_t> low(kRadix + 1, 0), high(kRadix + 1, 0);
+    std::vector<size_t> low(kRadix + 1, 0), high(size_t((buckets - 1) >> kRadixBits) + 2, 0);
     for (quint32 b : bucketOf) {
         ++low[(b & (kRadix - 1)) + 1];
         ++high[(b >> kRadixBits) + 1];
     }
-    for (size_t d = 1; d <= kRadix; ++d) {
+    for (size_t d = 1; d < low.size(); ++d)
         low[d] += low[d - 1];
+    for (size_t d = 1; d < high.size(); ++d)
         high[d] += high[d - 1];
-    }
     std::vector<quint64> byLow(bucketOf.size());
     for (size_t r = 0; r < bucketOf.size(); ++r) {
         const quint32 b = bucketOf[r];
@@ -373,10 +374,10 @@ QVector<int> order(const Column &cells, bool descending)
         v = v == kEmpty ? ranks : descending ? ranks - 1 - rank[v] : rank[v];
     QVector<int> result(rows);
     const quint64 buckets = quint64(ranks) + 1;
-    if (buckets <= kRadix || buckets > quint64(kRadix) * kRadix)
+    if (buckets <= kRadix)
         countingSort(bucketOf, buckets, result.data());
     else
-        radixSort(bucketOf, result.data());
+        radixSort(bucketOf, buckets, result.data());
     return result;
 }
 
